@@ -1,0 +1,50 @@
+#include "platform/DebugOutput.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// One write(2) per message so that lines of several threads and processes never interleave.
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace
+
+void DebugOutput(std::string_view text) noexcept {
+    try {
+        const char* sink = std::getenv("LUMETRA_DEBUG_OUTPUT");
+        if (sink == nullptr || sink[0] == '\0') {
+            const std::string copy(text);
+            ::syslog(LOG_DEBUG, "%s", copy.c_str());
+            return;
+        }
+        if (sink[0] == '-' && sink[1] == '\0') {
+            WriteAll(STDERR_FILENO, text);
+            return;
+        }
+        const int fd = ::open(sink, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return;
+        WriteAll(fd, text);
+        ::close(fd);
+    } catch (...) {
+        // Debug output is best effort and must never disturb its caller.
+    }
+}
+
+} // namespace platform
