@@ -1,0 +1,161 @@
+#pragma once
+/*
+ * DVOSUB: the scanning engine of DVO.
+ *
+ * The engine walks one folder on worker threads of its own and keeps the result in its own
+ * memory until the next search starts. All calls come from one thread (the program's GUI thread).
+ * Texts are UTF-16, NUL-terminated; names that are not valid UTF-8 on disk arrive as lone
+ * surrogates U+DC80..U+DCFF (one per byte) and are accepted back in the same form, so every entry
+ * the engine reports can be acted on by the name it reported.
+ *
+ * Result codes: 0 success, negative DVO_E_* below. Calls that report a state return it as a
+ * non-negative int (nonzero = true).
+ */
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define DVO_API __attribute__((visibility("default")))
+
+/* Windows SYSTEMTIME: local time. */
+typedef struct DVOSystemTime {
+    uint16_t wYear;
+    uint16_t wMonth;
+    uint16_t wDayOfWeek; /* 0 = Sunday */
+    uint16_t wDay;
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds;
+} DVOSystemTime;
+
+/* Live totals of a running search (536 bytes). */
+typedef struct SearchProgress {
+    long long size;            /* bytes counted so far */
+    char16_t currentPath[260]; /* a folder being read now (cut to 259 units, NUL-terminated) */
+    int folderCount;           /* folders counted so far */
+    int fileCount;             /* other entries counted so far */
+} SearchProgress;
+
+/* One folder (kind 0) or other entry (kind 1). Owned by the engine, valid until the next
+ * DVOStartFileSearching or DVODestroyObj. The program writes only childrenLoaded. The engine may
+ * keep private data after the public fields: never copy a record, keep its pointer. */
+typedef struct FolderRecord {
+    char16_t name[260];          /* entry name, NUL-terminated (longer names are cut) */
+    const char16_t* directory;   /* full path of the containing folder, shared by siblings */
+    unsigned char kind;          /* 0 folder, 1 anything else (file, link, device, ...) */
+    unsigned char depth;         /* 0 = the searched folder (saturates at 255) */
+    unsigned char childrenLoaded;/* 0 in a new record; written only by the program */
+    int folderCount;             /* folders below it, all depths */
+    int fileCount;               /* other entries below it, all depths */
+    long long size;              /* bytes; for a folder the total of all files below it */
+    DVOSystemTime modifiedTime;  /* local time of st_mtime */
+} FolderRecord;
+
+#ifdef __cplusplus
+static_assert(sizeof(SearchProgress) == 536, "SearchProgress layout");
+static_assert(offsetof(FolderRecord, directory) == 520, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, kind) == 528, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, depth) == 529, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, childrenLoaded) == 530, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, folderCount) == 532, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, fileCount) == 536, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, size) == 544, "FolderRecord layout");
+static_assert(offsetof(FolderRecord, modifiedTime) == 552, "FolderRecord layout");
+static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
+#endif
+
+/* Result codes. */
+#define DVO_OK 0
+#define DVO_E_INVALID_ARGUMENT (-1) /* null or empty text; a name "." or ".." or with "/" */
+#define DVO_E_NO_OBJECT (-2)        /* DVOCreateObj was not called */
+#define DVO_E_BUSY (-3)             /* a search is running */
+#define DVO_E_NOT_FOUND (-4)        /* no such entry on disk, or not one the last search saw */
+#define DVO_E_CHANGED (-5)          /* the entry was replaced since the search; nothing touched */
+#define DVO_E_EXISTS (-6)           /* the target exists; nothing overwritten */
+#define DVO_E_NO_TRASH (-7)         /* the entry's file system has no usable trash; nothing deleted */
+#define DVO_E_ACCESS (-8)           /* permission denied */
+#define DVO_E_IO (-9)               /* any other system error; see DVOGetLastErrorText */
+#define DVO_E_UNSUPPORTED (-10)     /* operation not available here (e.g. no print command) */
+#define DVO_E_MOUNT_POINT (-11)     /* refused: a mount point, another device, or "/" */
+#define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
+
+/* Engine object: create once before any other call; destroy frees everything (aborts a search
+ * first). Both return 0. Creating twice keeps the first object. */
+DVO_API int DVOCreateObj(void);
+DVO_API int DVODestroyObj(void);
+
+/* Searching. DVOStartFileSearching discards the previous result (all records become invalid)
+ * and clears the search list; DVOAddSearchDirectory sets the folder to search (any length);
+ * DVOExecFileSearch starts the worker threads and returns at once.
+ * Its four integers: recurse into subfolders, follow symbolic links, count each hard-linked
+ * file once, cross into other file systems. The program passes 1, 0, 1, 0. */
+DVO_API int DVOStartFileSearching(void);
+DVO_API int DVOAddSearchDirectory(const char16_t* path);
+DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce, int crossFileSystems);
+
+/* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted
+ * (DVOIsSearching). Single atomic reads. */
+DVO_API int DVOIsActive(void);
+DVO_API int DVOIsSearching(void);
+
+/* Stops every worker and returns when they have stopped; records of what was read stay. */
+DVO_API int DVOAbortFileSearching(void);
+
+/* Fills *progress with a consistent snapshot; cheap enough to call in a tight loop. */
+DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
+
+/* Folder records of the last search: the searched folder first, then every folder below it in
+ * pre-order, siblings in byte order of their names. DVOGetFolderInfo writes min(count, total)
+ * pointers into the caller's array and returns how many it wrote. */
+DVO_API int DVOGetFolderInfoCount(void);
+DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
+
+/* A record above the searched folder whose only child is the searched folder; null before any
+ * search. First/Next enumerate the parent's children of both kinds in byte order of their
+ * names; Next continues the enumeration that First began for the same parent; null at the end. */
+DVO_API FolderRecord* DVOGetRootFolderInfo(void);
+DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
+DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
+
+/* Display texts into a caller buffer of bufferBytes bytes (the program gives 40): never written
+ * past, always NUL-terminated when bufferBytes >= 2. Size: 1024-based, three significant digits
+ * ("0 B", "999 B", "1.00 KB", "12.5 MB", "123 GB"). Time: "YYYY/MM/DD hh:mm".
+ * Return the number of units written without the NUL, or a negative code. */
+DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size);
+DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
+
+/* Shell operations on directory/name. op 0 show in the file manager, 2 open with the default
+ * application, 3 print (lp), 4 properties. owner is the program's window id (may be ignored).
+ * Child processes are started without a shell. */
+DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
+                            const char16_t* directory, int op);
+
+/* File operations on an entry of the last search, given by its name and containing folder
+ * exactly as reported. Each checks the entry is still what the search saw (device, inode, type)
+ * right before acting, and returns DVO_E_CHANGED otherwise.
+ * DVODeleteFile: to the user's trash (freedesktop.org); DVO_E_NO_TRASH when impossible.
+ * DVODeleteFilePermanently: removes for good, never following links or leaving the device.
+ * DVOCopyFile: copies (folders recursively) into destination under the same name, never
+ *   overwriting, keeping mode and modification time, links copied as links.
+ * DVOMoveFile: renames, or copies then removes the source; a failure leaves the source whole. */
+DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory);
+DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory);
+DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                        const char16_t* destination);
+DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                        const char16_t* destination);
+
+/* The reason of the last failed file or shell operation as text (UTF-16, into bufferBytes
+ * bytes, always terminated); empty after a success. Returns units written. */
+DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
+
+/* Folders or entries of the last search that could not be read (unreadable, vanished). */
+DVO_API int DVOGetErrorCount(void);
+
+#ifdef __cplusplus
+}
+#endif
