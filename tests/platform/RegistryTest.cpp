@@ -1,5 +1,8 @@
 #include "platform/Registry.h"
 
+#include "ScopedEnv.h"
+#include "TempDir.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -23,26 +26,6 @@ std::vector<unsigned char> Bytes(std::string_view s) {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* base = std::getenv("DVO_TEST_TMP");
-        const fs::path parent = base != nullptr ? fs::path(base) : fs::temp_directory_path();
-        fs::create_directories(parent);
-        std::string pattern = (parent / "registry-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_config = pattern;
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            m_oldConfig = old;
-        ::setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_oldConfig)
-            ::setenv("XDG_CONFIG_HOME", m_oldConfig->c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-        std::error_code ignored;
-        fs::remove_all(m_config, ignored);
-    }
-
     fs::path KeyDir(const std::string& relative) const {
         return m_config / "lumetra-registry" / "HKEY_CURRENT_USER" / relative;
     }
@@ -64,8 +47,9 @@ protected:
         return paths;
     }
 
-    fs::path m_config;
-    std::optional<std::string> m_oldConfig;
+    TempDir m_dir;
+    ScopedEnv m_env{"XDG_CONFIG_HOME", m_dir.path().c_str()};
+    fs::path m_config{m_dir.path()};
 };
 
 struct ValueCase {
