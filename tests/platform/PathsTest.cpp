@@ -1,0 +1,79 @@
+#include "ScopedEnv.h"
+#include "TempDir.h"
+#include "platform/Paths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(Paths, BaseNameWithoutExtension) {
+    const struct {
+        const char* path;
+        const char* base;
+    } cases[] = {
+        {"/opt/dvo/bin/DVO", "DVO"},   {"/a/b.c/prog.bin", "prog"}, {"/x/.hidden", ".hidden"},
+        {"name.tar.gz", "name.tar"},    {"/dir/", ""},               {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::BaseNameWithoutExtension(c.path), c.base) << c.path;
+}
+
+TEST(Paths, ExecutableIsThisTestProgram) {
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(platform::ExecutablePath(), std::string(buf, static_cast<std::size_t>(n)));
+    EXPECT_EQ(platform::ExecutableBaseName(), "platform_tests");
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st{};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(Paths, AppDataDirIsCreatedPrivate) {
+    TempDir tmp;
+    const std::string data = tmp / "deep/data";
+    ScopedEnv env("XDG_DATA_HOME", data.c_str());
+    EXPECT_EQ(platform::AppDataDir(), data);
+    EXPECT_EQ(ModeOf(data), 0700u);
+    // Asking again with the folder present changes nothing.
+    ::chmod(data.c_str(), 0750);
+    EXPECT_EQ(platform::AppDataDir(), data);
+    EXPECT_EQ(ModeOf(data), 0750u);
+}
+
+TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {
+    TempDir tmp;
+    ScopedEnv home("HOME", tmp.path().c_str());
+    for (const char* value : {static_cast<const char*>(nullptr), "", "relative/dir"}) {
+        ScopedEnv data("XDG_DATA_HOME", value);
+        ScopedEnv config("XDG_CONFIG_HOME", value);
+        EXPECT_EQ(platform::AppDataDir(), tmp / ".local/share");
+        EXPECT_EQ(platform::ConfigHome(), tmp / ".config");
+    }
+    struct stat st{};
+    EXPECT_EQ(::stat((tmp / ".local/share").c_str(), &st), 0);
+    // The configuration folder is only named, never created by asking.
+    EXPECT_NE(::stat((tmp / ".config").c_str(), &st), 0);
+}
+
+TEST(Paths, MakeDirectories) {
+    TempDir tmp;
+    EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/c", 0755));
+    EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/c", 0755));
+    EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/d/", 0755));
+    EXPECT_FALSE(platform::MakeDirectories("", 0755));
+    // A file in the way is not a folder.
+    ASSERT_TRUE(platform::MakeDirectories(tmp / "f", 0755));
+    ::rmdir((tmp / "f").c_str());
+    FILE* f = std::fopen((tmp / "f").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_FALSE(platform::MakeDirectories(tmp / "f/g", 0755));
+}
+
+} // namespace
