@@ -7,11 +7,12 @@ function(dvo_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    set(env "DVO_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    # The environment goes through `env` as a launcher: a list in ENVIRONMENT does not survive
+    # the discovery script whole.
+    set(launcher /usr/bin/env "DVO_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
     if(ARG_QT)
-        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+        list(APPEND launcher "QT_QPA_PLATFORM=offscreen")
     endif()
-    gtest_discover_tests(${name}
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "${env}")
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${launcher}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

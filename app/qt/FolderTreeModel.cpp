@@ -1,0 +1,124 @@
+#include "app/qt/FolderTreeModel.h"
+
+namespace dvo {
+
+FolderTreeModel::FolderTreeModel(FolderTree& tree, QObject* parent)
+    : QAbstractItemModel(parent), m_tree(tree) {
+    m_tree.SetObserver(this);
+}
+
+FolderTreeModel::~FolderTreeModel() { m_tree.SetObserver(nullptr); }
+
+void FolderTreeModel::BeginBatch() {
+    if (m_batchDepth++ == 0)
+        beginResetModel();
+}
+
+void FolderTreeModel::EndBatch() {
+    if (m_batchDepth > 0 && --m_batchDepth == 0)
+        endResetModel();
+}
+
+FolderTreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) {
+    return index.isValid() ? static_cast<FolderTreeNode*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex FolderTreeModel::IndexOf(const FolderTreeNode* node) const {
+    if (node == nullptr || !node->alive)
+        return {};
+    return createIndex(static_cast<int>(node->row), 0, const_cast<FolderTreeNode*>(node));
+}
+
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column != 0 || (parent.isValid() && parent.column() != 0))
+        return {};
+    const auto children = m_tree.Children(NodeOf(parent));
+    if (static_cast<std::size_t>(row) >= children.size())
+        return {};
+    return createIndex(row, 0, children[static_cast<std::size_t>(row)]);
+}
+
+QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
+    return IndexOf(m_tree.Parent(NodeOf(child)));
+}
+
+int FolderTreeModel::rowCount(const QModelIndex& parent) const {
+    if (parent.column() > 0)
+        return 0;
+    return static_cast<int>(m_tree.Children(NodeOf(parent)).size());
+}
+
+int FolderTreeModel::columnCount(const QModelIndex& /*parent*/) const { return 1; }
+
+bool FolderTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+
+QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
+    const FolderTreeNode* node = NodeOf(index);
+    if (node == nullptr || role != Qt::DisplayRole)
+        return {};
+    return QString::fromUtf8(node->caption, static_cast<qsizetype>(node->captionLength));
+}
+
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable; // captions are read-only
+}
+
+void FolderTreeModel::BeforeReset() {
+    if (m_batchDepth == 0)
+        beginResetModel();
+}
+
+void FolderTreeModel::AfterReset() {
+    if (m_batchDepth == 0)
+        endResetModel();
+}
+
+void FolderTreeModel::BeforeInsert(FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) {
+    if (m_batchDepth == 0)
+        beginInsertRows(IndexOf(parent), static_cast<int>(first), static_cast<int>(last));
+}
+
+void FolderTreeModel::AfterInsert() {
+    if (m_batchDepth == 0)
+        endInsertRows();
+}
+
+void FolderTreeModel::BeforeRemove(FolderTreeNode* node) {
+    if (m_batchDepth == 0) {
+        const int row = static_cast<int>(node->row);
+        beginRemoveRows(IndexOf(m_tree.Parent(node)), row, row);
+    }
+}
+
+void FolderTreeModel::AfterRemove() {
+    if (m_batchDepth == 0)
+        endRemoveRows();
+}
+
+void FolderTreeModel::BeforeReorder() {
+    if (m_batchDepth != 0)
+        return;
+    emit layoutAboutToBeChanged();
+    m_reorderIndexes = persistentIndexList();
+}
+
+void FolderTreeModel::AfterReorder() {
+    if (m_batchDepth != 0)
+        return;
+    // Nodes keep their addresses through a sort; only their rows changed.
+    QModelIndexList moved;
+    moved.reserve(m_reorderIndexes.size());
+    for (const QModelIndex& old : m_reorderIndexes) {
+        const FolderTreeNode* node = NodeOf(old);
+        moved.append(node != nullptr ? createIndex(static_cast<int>(node->row), old.column(),
+                                                   const_cast<FolderTreeNode*>(node))
+                                     : QModelIndex());
+    }
+    changePersistentIndexList(m_reorderIndexes, moved);
+    m_reorderIndexes.clear();
+    emit layoutChanged();
+}
+
+} // namespace dvo

@@ -1,0 +1,46 @@
+#pragma once
+// Qt item model over the folder tree: one column, a node's caption; the index's internal
+// pointer is the node, and its row is the node's kept row, so no lookup runs in parent().
+#include "app/views/FolderTree.h"
+
+#include <QAbstractItemModel>
+
+namespace dvo {
+
+class FolderTreeModel final : public QAbstractItemModel, private FolderTreeObserver {
+    Q_OBJECT
+public:
+    explicit FolderTreeModel(FolderTree& tree, QObject* parent = nullptr);
+    ~FolderTreeModel() override;
+
+    // Between these the model reports one reset instead of every change (a tree build).
+    void BeginBatch();
+    void EndBatch();
+
+    [[nodiscard]] QModelIndex IndexOf(const FolderTreeNode* node) const;
+    [[nodiscard]] static FolderTreeNode* NodeOf(const QModelIndex& index);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    void BeforeReset() override;
+    void AfterReset() override;
+    void BeforeInsert(FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) override;
+    void AfterInsert() override;
+    void BeforeRemove(FolderTreeNode* node) override;
+    void AfterRemove() override;
+    void BeforeReorder() override;
+    void AfterReorder() override;
+
+    FolderTree& m_tree; // owned by the window logic, outlives the model
+    int m_batchDepth = 0;
+    QModelIndexList m_reorderIndexes;
+};
+
+} // namespace dvo

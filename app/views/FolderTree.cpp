@@ -1,0 +1,210 @@
+#include "app/views/FolderTree.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dvo {
+
+FolderTree::FolderTree() : m_root(std::make_unique<Node>()) {}
+
+FolderTree::~FolderTree() = default;
+
+FolderTree::Node* FolderTree::NewNode() {
+    if (m_usedInLastChunk == kNodesPerChunk) {
+        m_nodeChunks.push_back(std::make_unique<Node[]>(kNodesPerChunk));
+        m_usedInLastChunk = 0;
+    }
+    return &m_nodeChunks.back()[m_usedInLastChunk++];
+}
+
+const char* FolderTree::StoreCaption(std::string_view caption) {
+    const std::size_t need = caption.size() + 1;
+    if (need > kCaptionChunk) {
+        // A caption longer than a chunk gets a chunk of its own; the current chunk stays open.
+        auto big = std::make_unique<char[]>(need);
+        std::memcpy(big.get(), caption.data(), caption.size());
+        big[caption.size()] = '\0';
+        const char* p = big.get();
+        m_captionChunks.insert(m_captionChunks.end() - (m_captionChunks.empty() ? 0 : 1),
+                               std::move(big));
+        m_captionBytes += need;
+        return p;
+    }
+    if (m_captionUsed + need > kCaptionChunk) {
+        m_captionChunks.push_back(std::make_unique<char[]>(kCaptionChunk));
+        m_captionUsed = 0;
+        m_captionBytes += kCaptionChunk;
+    }
+    char* p = m_captionChunks.back().get() + m_captionUsed;
+    std::memcpy(p, caption.data(), caption.size());
+    p[caption.size()] = '\0';
+    m_captionUsed += need;
+    return p;
+}
+
+void FolderTree::Clear() {
+    if (m_observer)
+        m_observer->BeforeReset();
+    m_nodeChunks.clear();
+    m_usedInLastChunk = kNodesPerChunk;
+    m_captionChunks.clear();
+    m_captionUsed = kCaptionChunk;
+    m_captionBytes = 0;
+    m_root = std::make_unique<Node>();
+    m_liveNodes = 0;
+    m_pending = 0;
+    ++m_generation;
+    m_current = nullptr;
+    m_currentHighlighted = false;
+    if (m_observer)
+        m_observer->AfterReset();
+}
+
+FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
+                                          std::string_view caption) {
+    Node* const owner = parent != nullptr ? parent : m_root.get();
+    const auto row = static_cast<std::uint32_t>(owner->children.size());
+    if (m_observer)
+        m_observer->BeforeInsert(parent, row, row);
+    if (owner != m_root.get() && IsPending(*owner))
+        --m_pending; // a node with children is never loaded again
+    Node* node = NewNode();
+    node->parent = owner;
+    node->record = record;
+    node->caption = StoreCaption(caption);
+    node->captionLength = static_cast<std::uint32_t>(caption.size());
+    node->row = row;
+    owner->children.push_back(node);
+    ++m_liveNodes;
+    if (IsPending(*node))
+        ++m_pending;
+    if (m_observer)
+        m_observer->AfterInsert();
+    return node;
+}
+
+void FolderTree::Remove(Node* node) {
+    if (node == nullptr || !node->alive || node == m_root.get())
+        return;
+    if (m_observer)
+        m_observer->BeforeRemove(node);
+    Node* const owner = node->parent;
+    // Retire the subtree: iterative, since trees can be thousands of levels deep.
+    std::vector<Node*> stack{node};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (IsPending(*n))
+            --m_pending;
+        if (n == m_current) {
+            m_current = nullptr;
+            m_currentHighlighted = false;
+        }
+        n->alive = false;
+        --m_liveNodes;
+        for (Node* c : n->children)
+            stack.push_back(c);
+        n->children.clear();
+        n->children.shrink_to_fit();
+    }
+    const std::size_t row = node->row;
+    owner->children.erase(owner->children.begin() + static_cast<std::ptrdiff_t>(row));
+    RenumberFrom(owner, row);
+    if (owner != m_root.get() && IsPending(*owner))
+        ++m_pending; // its last child went: the engine may be asked again
+    if (m_observer)
+        m_observer->AfterRemove();
+}
+
+void FolderTree::RenumberFrom(Node* parent, std::size_t first) {
+    for (std::size_t i = first; i < parent->children.size(); ++i)
+        parent->children[i]->row = static_cast<std::uint32_t>(i);
+}
+
+FolderTree::Node* FolderTree::FirstTopLevel() const {
+    return m_root->children.empty() ? nullptr : m_root->children.front();
+}
+
+FolderTree::Node* FolderTree::FirstChild(const Node* node) const {
+    const Node* owner = node != nullptr ? node : m_root.get();
+    return owner->children.empty() ? nullptr : owner->children.front();
+}
+
+FolderTree::Node* FolderTree::NextSibling(const Node* node) const {
+    if (node == nullptr || node->parent == nullptr)
+        return nullptr;
+    const auto& siblings = node->parent->children;
+    return node->row + 1 < siblings.size() ? siblings[node->row + 1] : nullptr;
+}
+
+FolderTree::Node* FolderTree::NextInTreeOrder(const Node* node) const {
+    if (node == nullptr)
+        return nullptr;
+    if (!node->children.empty())
+        return node->children.front();
+    for (const Node* n = node; n != nullptr && n != m_root.get(); n = n->parent)
+        if (Node* next = NextSibling(n))
+            return next;
+    return nullptr;
+}
+
+FolderTree::Node* FolderTree::Parent(const Node* node) const {
+    if (node == nullptr || node->parent == m_root.get())
+        return nullptr;
+    return node->parent;
+}
+
+std::span<FolderTree::Node* const> FolderTree::Children(const Node* node) const {
+    const Node* owner = node != nullptr ? node : m_root.get();
+    return {owner->children.data(), owner->children.size()};
+}
+
+void FolderTree::SortAllLevels(Compare compare, const void* context) {
+    if (m_observer)
+        m_observer->BeforeReorder();
+    auto less = [&](const Node* a, const Node* b) { return compare(*a, *b, context) < 0; };
+    std::vector<Node*> stack{m_root.get()};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->children.empty())
+            continue;
+        std::stable_sort(n->children.begin(), n->children.end(), less);
+        RenumberFrom(n, 0);
+        for (Node* c : n->children)
+            if (!c->children.empty())
+                stack.push_back(c);
+    }
+    if (m_observer)
+        m_observer->AfterReorder();
+}
+
+void FolderTree::SetChildrenLoaded(FolderRecord* record, Node* node) {
+    if (record == nullptr || record->childrenLoaded == 1)
+        return;
+    const bool wasPending = node != nullptr && node->record == record && IsPending(*node);
+    record->childrenLoaded = 1;
+    if (wasPending)
+        --m_pending;
+}
+
+void FolderTree::SetCurrent(Node* node, bool highlighted) {
+    m_current = node;
+    m_currentHighlighted = node != nullptr && highlighted;
+}
+
+FolderTree::Node* FolderTree::Resolve(const FolderTreeNodeRef& ref) const {
+    if (ref.node == nullptr || ref.generation != m_generation || !ref.node->alive)
+        return nullptr;
+    return const_cast<Node*>(ref.node);
+}
+
+std::size_t FolderTree::MemoryBytes() const {
+    std::size_t bytes = m_nodeChunks.size() * kNodesPerChunk * sizeof(Node) + m_captionBytes;
+    for (const auto& chunk : m_nodeChunks)
+        for (std::size_t i = 0; i < kNodesPerChunk; ++i)
+            bytes += chunk[i].children.capacity() * sizeof(Node*);
+    return bytes + m_root->children.capacity() * sizeof(Node*);
+}
+
+} // namespace dvo

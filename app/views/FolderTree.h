@@ -1,0 +1,138 @@
+#pragma once
+// The folder tree of the result view: compact nodes that point to the engine's records, owned
+// by the tree, with the operations the window logic needs (append, remove a subtree, walk in
+// tree order, sort every level) and the bookkeeping that keeps those operations cheap on a tree
+// of a million nodes.
+#include "engine/DVOSUB.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace dvo {
+
+class FolderTree;
+
+struct FolderTreeNode {
+    FolderTreeNode* parent = nullptr; // the tree's hidden root for top-level nodes
+    std::vector<FolderTreeNode*> children;
+    FolderRecord* record = nullptr;   // engine-owned; the tree never frees it
+    const char* caption = "";         // display text (UTF-8) in the tree's caption arena
+    std::uint32_t captionLength = 0;
+    std::uint32_t row = 0;            // index among its siblings, kept by every change
+    bool expanded = false;
+    bool alive = true;                // false once removed (slots are not reused in one tree)
+
+    [[nodiscard]] std::string_view Caption() const { return {caption, captionLength}; }
+};
+static_assert(sizeof(FolderTreeNode) <= 72, "tree nodes must stay compact");
+
+// A node reference that survives Clear(): a node of an earlier tree never equals one of the
+// current tree, even where the memory is reused.
+struct FolderTreeNodeRef {
+    const FolderTreeNode* node = nullptr;
+    std::uint64_t generation = 0;
+    friend bool operator==(const FolderTreeNodeRef&, const FolderTreeNodeRef&) = default;
+};
+
+// What a widget adapter needs to hear about changes (all calls on the GUI thread).
+class FolderTreeObserver {
+public:
+    virtual ~FolderTreeObserver() = default;
+    virtual void BeforeReset() {}
+    virtual void AfterReset() {}
+    // Rows first..last are about to be appended below parent (nullptr = top level).
+    virtual void BeforeInsert(FolderTreeNode* /*parent*/, std::uint32_t /*first*/,
+                              std::uint32_t /*last*/) {}
+    virtual void AfterInsert() {}
+    virtual void BeforeRemove(FolderTreeNode* /*node*/) {}
+    virtual void AfterRemove() {}
+    virtual void BeforeReorder() {}
+    virtual void AfterReorder() {}
+};
+
+class FolderTree {
+public:
+    using Node = FolderTreeNode;
+    // Negative, zero or positive, like strcmp.
+    using Compare = int (*)(const Node& a, const Node& b, const void* context);
+
+    FolderTree();
+    ~FolderTree();
+    FolderTree(const FolderTree&) = delete;
+    FolderTree& operator=(const FolderTree&) = delete;
+
+    void SetObserver(FolderTreeObserver* observer) { m_observer = observer; }
+
+    // Removes every node; references taken before no longer resolve.
+    void Clear();
+
+    // Appends a node as the last child of parent (nullptr: as the last top-level node).
+    Node* AppendChild(Node* parent, FolderRecord* record, std::string_view caption);
+
+    // Removes the node with its whole subtree.
+    void Remove(Node* node);
+
+    [[nodiscard]] bool Empty() const { return m_root->children.empty(); }
+    [[nodiscard]] std::size_t NodeCount() const { return m_liveNodes; }
+    [[nodiscard]] Node* FirstTopLevel() const;
+    [[nodiscard]] Node* FirstChild(const Node* node) const;
+    [[nodiscard]] Node* NextSibling(const Node* node) const;
+    // Pre-order over all nodes, expanded or not; nullptr after the last one.
+    [[nodiscard]] Node* NextInTreeOrder(const Node* node) const;
+    // nullptr for a top-level node.
+    [[nodiscard]] Node* Parent(const Node* node) const;
+    // Children of node, or the top-level nodes for nullptr.
+    [[nodiscard]] std::span<Node* const> Children(const Node* node) const;
+
+    // Sorts the top level and the children of every node with the comparison (stable: nodes
+    // that compare equal keep their order).
+    void SortAllLevels(Compare compare, const void* context);
+
+    // Progressive loading: a node is pending while it has no children and its record's
+    // childrenLoaded flag is 0. SetChildrenLoaded writes the flag through the tree so the
+    // count stays right; with no pending node left, a loading walk can stop at once.
+    void SetChildrenLoaded(FolderRecord* record, Node* node);
+    [[nodiscard]] std::size_t PendingCount() const { return m_pending; }
+
+    // The current node (where selection and arrow keys start) and whether it is drawn selected.
+    void SetCurrent(Node* node, bool highlighted);
+    [[nodiscard]] Node* Current() const { return m_current; }
+    [[nodiscard]] bool CurrentHighlighted() const { return m_currentHighlighted; }
+
+    [[nodiscard]] FolderTreeNodeRef Ref(const Node* node) const { return {node, m_generation}; }
+    // The live node of a reference of this tree, or nullptr.
+    [[nodiscard]] Node* Resolve(const FolderTreeNodeRef& ref) const;
+
+    // Bytes the tree holds (nodes, child lists, captions), for memory reports.
+    [[nodiscard]] std::size_t MemoryBytes() const;
+
+private:
+    Node* NewNode();
+    const char* StoreCaption(std::string_view caption);
+    [[nodiscard]] static bool IsPending(const Node& n) {
+        return n.children.empty() && n.record != nullptr && n.record->childrenLoaded == 0;
+    }
+    void RenumberFrom(Node* parent, std::size_t first);
+
+    static constexpr std::size_t kNodesPerChunk = 4096;
+    static constexpr std::size_t kCaptionChunk = 64 * 1024;
+
+    std::vector<std::unique_ptr<Node[]>> m_nodeChunks;
+    std::size_t m_usedInLastChunk = kNodesPerChunk;
+    std::vector<std::unique_ptr<char[]>> m_captionChunks;
+    std::size_t m_captionUsed = kCaptionChunk;
+    std::size_t m_captionBytes = 0;
+
+    std::unique_ptr<Node> m_root; // hidden; its children are the top-level nodes
+    std::size_t m_liveNodes = 0;
+    std::size_t m_pending = 0;
+    std::uint64_t m_generation = 1;
+    Node* m_current = nullptr;
+    bool m_currentHighlighted = false;
+    FolderTreeObserver* m_observer = nullptr; // not owned
+};
+
+} // namespace dvo

@@ -1,0 +1,41 @@
+#include "app/views/TreeOrder.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace dvo {
+namespace {
+
+long long SizeOf(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
+
+} // namespace
+
+int CompareSizeAscending(const FolderTreeNode& a, const FolderTreeNode& b) {
+    const long long x = SizeOf(a);
+    const long long y = SizeOf(b);
+    return x > y ? 1 : (x < y ? -1 : 0);
+}
+
+int CompareSizeDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+    return -CompareSizeAscending(a, b);
+}
+
+int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+    // Captions end at their first NUL, like the C strings they stand for.
+    const std::string_view x(a.caption, std::strlen(a.caption));
+    const std::string_view y(b.caption, std::strlen(b.caption));
+    const int c = x.compare(y); // char_traits<char>::compare orders as unsigned char
+    return c < 0 ? 1 : (c > 0 ? -1 : 0);
+}
+
+std::string RatioText(long long size, long long parentSize) {
+    if (parentSize == 0)
+        return "0";
+    // The product wraps as 64-bit arithmetic does instead of being undefined.
+    const auto p = static_cast<long long>(static_cast<std::uint64_t>(size) * 100u);
+    const long double q = static_cast<long double>(p) / static_cast<long double>(parentSize);
+    const auto whole = static_cast<long long>(q); // truncates toward zero
+    return whole == 0 ? "<1" : std::to_string(whole);
+}
+
+} // namespace dvo

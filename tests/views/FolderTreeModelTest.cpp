@@ -1,0 +1,76 @@
+#include "app/qt/FolderTreeModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QPersistentModelIndex>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+
+using dvo::FolderTree;
+using dvo::FolderTreeModel;
+using Node = dvo::FolderTreeNode;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "views_qt_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+struct ModelFixture : testing::Test {
+    std::deque<FolderRecord> records;
+    FolderTree tree;
+    std::unique_ptr<FolderTreeModel> model;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    void SetUp() override {
+        App();
+        model = std::make_unique<FolderTreeModel>(tree);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            model.get(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    }
+    Node* Add(Node* parent, const char* caption, long long size) {
+        FolderRecord& r = records.emplace_back();
+        r.size = size;
+        return tree.AppendChild(parent, &r, caption);
+    }
+};
+
+TEST_F(ModelFixture, ServesTheTreeThroughEveryKindOfChange) {
+    Node* a = Add(nullptr, "a", 1);
+    Node* b = Add(a, "b", 5);
+    Add(a, "c", 3);
+    Node* d = Add(b, "\xE6\x97\xA5", 2);
+    EXPECT_EQ(model->rowCount(), 1);
+    const QModelIndex ia = model->index(0, 0);
+    EXPECT_EQ(model->rowCount(ia), 2);
+    EXPECT_EQ(model->data(model->IndexOf(d)).toString(), QString::fromUtf8("\xE6\x97\xA5"));
+    EXPECT_EQ(model->parent(model->IndexOf(d)), model->IndexOf(b));
+    EXPECT_FALSE(model->flags(ia).testFlag(Qt::ItemIsEditable));
+
+    // A persistent index follows its node through a sort.
+    QPersistentModelIndex pb(model->IndexOf(b));
+    tree.SortAllLevels([](const Node& x, const Node& y, const void*) {
+        return x.record->size < y.record->size ? -1 : (x.record->size > y.record->size ? 1 : 0);
+    }, nullptr);
+    EXPECT_EQ(pb.row(), 1);
+    EXPECT_EQ(FolderTreeModel::NodeOf(pb), b);
+
+    tree.Remove(b);
+    EXPECT_FALSE(pb.isValid());
+    EXPECT_EQ(model->rowCount(ia), 1);
+
+    model->BeginBatch();
+    for (int i = 0; i < 100; ++i)
+        Add(a, "n", i);
+    model->EndBatch();
+    EXPECT_EQ(model->rowCount(model->index(0, 0)), 101);
+
+    tree.Clear();
+    EXPECT_EQ(model->rowCount(), 0);
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+#include "app/views/FolderTree.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using dvo::FolderTree;
+using Node = dvo::FolderTreeNode;
+
+// Records live as long as a test, like the engine's live until the next search.
+struct Records {
+    std::deque<FolderRecord> all;
+    FolderRecord* Make(long long size, unsigned char kind = 0, unsigned char loaded = 0) {
+        FolderRecord& r = all.emplace_back();
+        r.size = size;
+        r.kind = kind;
+        r.childrenLoaded = loaded;
+        return &r;
+    }
+};
+
+std::string Walk(const FolderTree& tree) {
+    std::string out;
+    for (Node* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        out += std::string(n->Caption()) + std::to_string(n->row) + " ";
+    return out;
+}
+
+// a(b(c, d), e), f
+struct SmallTree : testing::Test {
+    Records rec;
+    FolderTree tree;
+    Node *a, *b, *c, *d, *e, *f;
+    void SetUp() override {
+        a = tree.AppendChild(nullptr, rec.Make(10), "a");
+        b = tree.AppendChild(a, rec.Make(20), "b");
+        c = tree.AppendChild(b, rec.Make(30, 1), "c");
+        d = tree.AppendChild(b, rec.Make(40, 1), "d");
+        e = tree.AppendChild(a, rec.Make(50), "e");
+        f = tree.AppendChild(nullptr, rec.Make(60), "f");
+    }
+};
+
+TEST_F(SmallTree, TreeOrderIsPreOrderOverAllNodes) {
+    EXPECT_EQ(Walk(tree), "a0 b0 c0 d1 e1 f1 ");
+    EXPECT_EQ(tree.Parent(a), nullptr);
+    EXPECT_EQ(tree.Parent(c), b);
+    EXPECT_EQ(tree.NextSibling(e), nullptr);
+    EXPECT_EQ(tree.NextInTreeOrder(f), nullptr);
+    EXPECT_EQ(tree.Children(nullptr).size(), 2u);
+    EXPECT_EQ(tree.NodeCount(), 6u);
+}
+
+TEST_F(SmallTree, RemoveTakesTheSubtreeAndRenumbersSiblings) {
+    tree.SetCurrent(c, true);
+    const auto refC = tree.Ref(c);
+    tree.Remove(b);
+    EXPECT_EQ(Walk(tree), "a0 e0 f1 ");
+    EXPECT_EQ(tree.NodeCount(), 3u);
+    EXPECT_EQ(tree.Current(), nullptr); // the current node went with its subtree
+    EXPECT_EQ(tree.Resolve(refC), nullptr);
+    tree.Remove(f);
+    EXPECT_EQ(Walk(tree), "a0 e0 ");
+}
+
+TEST_F(SmallTree, PendingCountFollowsChildrenAndFlags) {
+    // Pending: no children and the record's flag 0 -> c, d, e, f.
+    EXPECT_EQ(tree.PendingCount(), 4u);
+    tree.SetChildrenLoaded(c->record, c);
+    tree.SetChildrenLoaded(c->record, c); // twice changes nothing
+    EXPECT_EQ(tree.PendingCount(), 3u);
+    tree.AppendChild(e, rec.Make(1, 1, 1), "g"); // e gets a child: no longer pending
+    EXPECT_EQ(tree.PendingCount(), 2u);
+    tree.Remove(e->children.front()); // e loses its only child: the engine may be asked again
+    EXPECT_EQ(tree.PendingCount(), 3u);
+    tree.Remove(a);
+    EXPECT_EQ(tree.PendingCount(), 1u); // f
+    tree.Clear();
+    EXPECT_EQ(tree.PendingCount(), 0u);
+}
+
+TEST_F(SmallTree, ReferencesOfAnEarlierTreeNeverMatch) {
+    const auto old = tree.Ref(a);
+    EXPECT_EQ(tree.Resolve(old), a);
+    tree.Clear();
+    Node* again = tree.AppendChild(nullptr, rec.Make(10), "a");
+    EXPECT_NE(tree.Ref(again), old);
+    EXPECT_EQ(tree.Resolve(old), nullptr);
+    EXPECT_EQ(Walk(tree), "a0 ");
+}
+
+TEST_F(SmallTree, SortOrdersEveryLevelStably) {
+    tree.AppendChild(nullptr, rec.Make(60), "g"); // same size as f
+    auto bySizeDesc = [](const Node& x, const Node& y, const void*) {
+        return x.record->size > y.record->size ? -1 : (x.record->size < y.record->size ? 1 : 0);
+    };
+    tree.SortAllLevels(bySizeDesc, nullptr);
+    EXPECT_EQ(Walk(tree), "f0 g1 a2 e0 b1 d0 c1 ");
+}
+
+TEST(FolderTree, DeepTreesAndLongCaptionsAreHandled) {
+    Records rec;
+    FolderTree tree;
+    Node* n = nullptr;
+    for (int i = 0; i < 100000; ++i) // deeper than any recursion could go
+        n = tree.AppendChild(n, rec.Make(i), "x");
+    const std::string huge(200000, 'y');
+    Node* big = tree.AppendChild(n, rec.Make(0, 1), huge);
+    Node* after = tree.AppendChild(n, rec.Make(0, 1), "after");
+    EXPECT_EQ(big->Caption(), huge);
+    EXPECT_EQ(after->Caption(), "after");
+    EXPECT_EQ(tree.NodeCount(), 100002u);
+    tree.SortAllLevels([](const Node&, const Node&, const void*) { return 0; }, nullptr);
+    tree.Remove(tree.FirstTopLevel());
+    EXPECT_TRUE(tree.Empty());
+    EXPECT_EQ(tree.PendingCount(), 0u);
+}
+
+} // namespace
