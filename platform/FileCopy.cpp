@@ -1,0 +1,586 @@
+#include "platform/FileCopy.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#ifndef STATX_ATTR_MOUNT_ROOT
+#define STATX_ATTR_MOUNT_ROOT 0x00002000
+#endif
+
+namespace platform {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    [[nodiscard]] int get() const noexcept { return m_fd; }
+    [[nodiscard]] bool valid() const noexcept { return m_fd >= 0; }
+    // Closes now so a failing close (a full disk on a network file system) can be reported.
+    int close() noexcept {
+        const int fd = std::exchange(m_fd, -1);
+        return fd >= 0 ? ::close(fd) : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Records the first failure only: later ones are usually consequences of it.
+int Fail(FileOpError* error, int code, const char* step, const std::string& path) {
+    if (error != nullptr && error->error == 0) {
+        error->error = code;
+        error->step = step;
+        error->path = path;
+    }
+    return code;
+}
+
+std::string Join(const std::string& base, const std::string& name) {
+    return base.empty() ? name : base + '/' + name;
+}
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool Matches(const struct stat& st, const ExpectedEntry& expected) {
+    return !expected.check || (st.st_dev == expected.device && st.st_ino == expected.inode &&
+                               (st.st_mode & S_IFMT) == expected.type);
+}
+
+ExpectedEntry ExpectationOf(const struct stat& st) {
+    return ExpectedEntry{true, st.st_dev, st.st_ino, static_cast<mode_t>(st.st_mode & S_IFMT)};
+}
+
+// Names of the folder open at `dir`, without "." and "..". Read completely before anything in
+// the folder changes, so removing entries cannot disturb the listing.
+int ListNames(int dir, std::vector<std::string>& names) {
+    const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return errno;
+    DIR* stream = ::fdopendir(copy);
+    if (stream == nullptr) {
+        const int e = errno;
+        ::close(copy);
+        return e;
+    }
+    ::rewinddir(stream);
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream);
+        if (entry == nullptr) {
+            result = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(stream);
+    return result;
+}
+
+// Entries a cross-device move copied, with the modification time and size they had when they
+// were copied: removing the source afterwards removes only those, so an entry added or changed
+// during the copy is kept.
+class CopiedSet {
+public:
+    void Add(const struct stat& st) {
+        m_entries[{st.st_dev, st.st_ino}] = {st.st_mtim, S_ISDIR(st.st_mode) ? 0 : st.st_size};
+    }
+    [[nodiscard]] bool Contains(const struct stat& st) const {
+        const auto it = m_entries.find({st.st_dev, st.st_ino});
+        if (it == m_entries.end())
+            return false;
+        if (S_ISDIR(st.st_mode))
+            return true; // a folder's own time changes with its entries; those are checked one by one
+        return it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
+               it->second.mtime.tv_nsec == st.st_mtim.tv_nsec && it->second.size == st.st_size;
+    }
+
+private:
+    struct Seen {
+        timespec mtime;
+        off_t size;
+    };
+    std::map<std::pair<dev_t, ino_t>, Seen> m_entries;
+};
+
+bool IsMountRootOrDevice(int fd, const struct stat& st, dev_t rootDevice) {
+    return st.st_dev != rootDevice || IsMountRoot(fd);
+}
+
+class Remover {
+public:
+    Remover(FileOpError* error, dev_t device, const CopiedSet* only)
+        : m_error(error), m_device(device), m_only(only) {}
+
+    // True when the entry is gone.
+    bool Remove(int dir, const std::string& name, const struct stat& st, const std::string& path) {
+        if (m_only != nullptr && !m_only->Contains(st)) {
+            Fail(m_error, ENOTEMPTY, "changed during the move", path);
+            return false;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (::unlinkat(dir, name.c_str(), 0) != 0) {
+                Fail(m_error, errno, "unlink", path);
+                return false;
+            }
+            return true;
+        }
+        Fd fd(::openat(dir, name.c_str(), kDirFlags));
+        struct stat opened{};
+        if (!fd.valid() || ::fstat(fd.get(), &opened) != 0) {
+            Fail(m_error, errno, "open", path);
+            return false;
+        }
+        if (!SameInode(opened, st)) {
+            Fail(m_error, ESTALE, "open", path);
+            return false;
+        }
+        // Emptying a mount point would delete another file system's contents.
+        if (IsMountRootOrDevice(fd.get(), opened, m_device)) {
+            Fail(m_error, EXDEV, "mount point", path);
+            return false;
+        }
+        std::vector<std::string> names;
+        if (const int e = ListNames(fd.get(), names); e != 0) {
+            Fail(m_error, e, "read", path);
+            return false;
+        }
+        bool all = true;
+        for (const auto& child : names) {
+            struct stat cst{};
+            if (::fstatat(fd.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT)
+                    continue;
+                Fail(m_error, errno, "stat", Join(path, child));
+                all = false;
+                continue;
+            }
+            all = Remove(fd.get(), child, cst, Join(path, child)) && all;
+        }
+        if (!all)
+            return false; // removing the folder could only fail with ENOTEMPTY now
+        if (::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) {
+            Fail(m_error, errno, "rmdir", path);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    FileOpError* m_error;
+    dev_t m_device;
+    const CopiedSet* m_only;
+};
+
+int RemoveTree(int dir, const std::string& name, const ExpectedEntry& expected,
+               const CopiedSet* only, FileOpError* error) {
+    struct stat st{};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(error, errno, "stat", name);
+    if (!Matches(st, expected))
+        return Fail(error, ESTALE, "stat", name);
+    FileOpError first;
+    Remover(&first, st.st_dev, only).Remove(dir, name, st, name);
+    if (first.error != 0 && error != nullptr && error->error == 0)
+        *error = first;
+    return first.error;
+}
+
+int WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Copies the rest of `in` to `out`: copy_file_range lets the file system share or copy blocks
+// itself; where it cannot (another file system type, an old kernel), plain reads and writes.
+int CopyContents(int in, int out) {
+    bool ranged = true;
+    for (;;) {
+        if (ranged) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n > 0)
+                continue;
+            if (n == 0)
+                return 0;
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                errno != EBADF && errno != EPERM)
+                return errno;
+            ranged = false; // the offsets have advanced past what was copied so far
+        }
+        std::vector<char> buffer(128 * 1024);
+        for (;;) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n == 0)
+                return 0;
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            if (const int e = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)); e != 0)
+                return e;
+        }
+    }
+}
+
+class Copier {
+public:
+    Copier(const CopyOptions& options, dev_t device, FileOpError* error, CopiedSet* copied)
+        : m_options(options), m_device(device), m_error(error), m_copied(copied) {}
+
+    int Copy(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+             const std::string& dstName, const std::string& path, bool top) {
+        int result = 0;
+        if (S_ISREG(st.st_mode))
+            result = CopyFile(srcDir, name, st, dstDir, dstName, path, top);
+        else if (S_ISDIR(st.st_mode))
+            result = CopyFolder(srcDir, name, st, dstDir, dstName, path, top);
+        else if (S_ISLNK(st.st_mode))
+            result = CopyLink(srcDir, name, st, dstDir, dstName, path, top);
+        else
+            result = CopySpecial(st, dstDir, dstName, path, top);
+        return result;
+    }
+
+    // Identity of the top entry the copy created; check is false while nothing was created.
+    ExpectedEntry m_created;
+
+private:
+    void Created(bool top, int dir, const std::string& name) {
+        struct stat st{};
+        if (top && ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            m_created = ExpectationOf(st);
+    }
+
+    // Owner first: changing it clears the set-user-ID and set-group-ID bits.
+    bool KeepOwner(int fd, const char* name, const struct stat& st, int flags) {
+        if (m_options.keepOwner && ::fchownat(fd, name, st.st_uid, st.st_gid, flags) == 0)
+            return true;
+        return st.st_uid == ::geteuid() && st.st_gid == ::getegid();
+    }
+
+    // Set-ID bits only survive when the copy has the source's owner, as with cp -p.
+    static mode_t ModeFor(const struct stat& st, bool sameOwner) {
+        return static_cast<mode_t>(st.st_mode & (sameOwner ? 07777 : 01777));
+    }
+
+    int CopyFile(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                 const std::string& dstName, const std::string& path, bool top) {
+        // O_NONBLOCK: if the file was swapped for a fifo, opening it must not hang.
+        Fd in(::openat(srcDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        struct stat before{};
+        if (!in.valid() || ::fstat(in.get(), &before) != 0)
+            return Fail(m_error, errno, "open", path);
+        if (!SameInode(before, st) || !S_ISREG(before.st_mode))
+            return Fail(m_error, ESTALE, "open", path);
+        Fd out(::openat(dstDir, dstName.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!out.valid())
+            return Fail(m_error, errno, "create", path);
+        Created(top, dstDir, dstName);
+        if (const int e = CopyContents(in.get(), out.get()); e != 0)
+            return Fail(m_error, e, "copy", path);
+        const bool sameOwner = KeepOwner(out.get(), "", before, AT_EMPTY_PATH);
+        if (::fchmod(out.get(), ModeFor(before, sameOwner)) != 0)
+            return Fail(m_error, errno, "chmod", path);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        if (::futimens(out.get(), times) != 0)
+            return Fail(m_error, errno, "utimens", path);
+        if (out.close() != 0)
+            return Fail(m_error, errno, "close", path);
+        struct stat after{};
+        if (m_copied != nullptr && ::fstat(in.get(), &after) == 0 &&
+            after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+            after.st_mtim.tv_nsec == before.st_mtim.tv_nsec && after.st_size == before.st_size)
+            m_copied->Add(before);
+        return 0;
+    }
+
+    int CopyFolder(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                   const std::string& dstName, const std::string& path, bool top) {
+        Fd src(::openat(srcDir, name.c_str(), kDirFlags));
+        struct stat opened{};
+        if (!src.valid() || ::fstat(src.get(), &opened) != 0)
+            return Fail(m_error, errno, "open", path);
+        if (!SameInode(opened, st))
+            return Fail(m_error, ESTALE, "open", path);
+        if (m_options.sameFileSystem && !top && IsMountRootOrDevice(src.get(), opened, m_device))
+            return Fail(m_error, EXDEV, "mount point", path);
+        // The copy's own top folder showing up in the source means it lies inside the source.
+        if (m_created.check && opened.st_dev == m_created.device && opened.st_ino == m_created.inode)
+            return Fail(m_error, EINVAL, "copy into itself", path);
+        if (::mkdirat(dstDir, dstName.c_str(), 0700) != 0)
+            return Fail(m_error, errno, "mkdir", path);
+        Created(top, dstDir, dstName);
+        Fd dst(::openat(dstDir, dstName.c_str(), kDirFlags));
+        if (!dst.valid())
+            return Fail(m_error, errno, "open", path);
+        std::vector<std::string> names;
+        if (const int e = ListNames(src.get(), names); e != 0)
+            return Fail(m_error, e, "read", path);
+        for (const auto& child : names) {
+            struct stat cst{};
+            if (::fstatat(src.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT)
+                    continue; // removed since the listing: nothing to copy
+                return Fail(m_error, errno, "stat", Join(path, child));
+            }
+            if (const int e = Copy(src.get(), child, cst, dst.get(), child, Join(path, child), false);
+                e != 0)
+                return e;
+        }
+        const bool sameOwner = KeepOwner(dst.get(), "", opened, AT_EMPTY_PATH);
+        if (::fchmod(dst.get(), ModeFor(opened, sameOwner)) != 0)
+            return Fail(m_error, errno, "chmod", path);
+        // Last, because creating the entries above changed the folder's times.
+        const timespec times[2] = {opened.st_atim, opened.st_mtim};
+        if (::futimens(dst.get(), times) != 0)
+            return Fail(m_error, errno, "utimens", path);
+        if (m_copied != nullptr)
+            m_copied->Add(opened);
+        return 0;
+    }
+
+    int CopyLink(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                 const std::string& dstName, const std::string& path, bool top) {
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size + 1 : 256), '\0');
+        for (;;) {
+            const ssize_t n = ::readlinkat(srcDir, name.c_str(), target.data(), target.size());
+            if (n < 0)
+                return Fail(m_error, errno, "readlink", path);
+            if (static_cast<std::size_t>(n) < target.size()) {
+                target.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        if (::symlinkat(target.c_str(), dstDir, dstName.c_str()) != 0)
+            return Fail(m_error, errno, "symlink", path);
+        Created(top, dstDir, dstName);
+        if (m_options.keepOwner)
+            (void)::fchownat(dstDir, dstName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::utimensat(dstDir, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return Fail(m_error, errno, "utimens", path);
+        if (m_copied != nullptr)
+            m_copied->Add(st);
+        return 0;
+    }
+
+    // Fifos and sockets are recreated (a socket file is only a name; nobody listens on the copy);
+    // devices only where the process may create them.
+    int CopySpecial(const struct stat& st, int dstDir, const std::string& dstName,
+                    const std::string& path, bool top) {
+        if (::mknodat(dstDir, dstName.c_str(), (st.st_mode & S_IFMT) | 0600, st.st_rdev) != 0)
+            return Fail(m_error, errno, "mknod", path);
+        Created(top, dstDir, dstName);
+        const bool sameOwner = KeepOwner(dstDir, dstName.c_str(), st, AT_SYMLINK_NOFOLLOW);
+        if (::fchmodat(dstDir, dstName.c_str(), ModeFor(st, sameOwner), 0) != 0)
+            return Fail(m_error, errno, "chmod", path);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::utimensat(dstDir, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return Fail(m_error, errno, "utimens", path);
+        if (m_copied != nullptr)
+            m_copied->Add(st);
+        return 0;
+    }
+
+    const CopyOptions& m_options;
+    dev_t m_device;
+    FileOpError* m_error;
+    CopiedSet* m_copied;
+};
+
+// True when the folder open at `dir` is `folder` itself or lies somewhere below it.
+bool IsInside(int dir, const struct stat& folder) {
+    Fd current(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
+    struct stat st{};
+    while (current.valid() && ::fstat(current.get(), &st) == 0) {
+        if (SameInode(st, folder))
+            return true;
+        Fd parent(::openat(current.get(), "..", kDirFlags));
+        struct stat pst{};
+        if (!parent.valid() || ::fstat(parent.get(), &pst) != 0 || SameInode(pst, st))
+            return false; // reached "/"
+        current = std::move(parent);
+    }
+    return false;
+}
+
+int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
+         const CopyOptions& options, const ExpectedEntry& expected, FileOpError* error,
+         CopiedSet* copied) {
+    struct stat st{};
+    if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(error, errno, "stat", name);
+    if (!Matches(st, expected))
+        return Fail(error, ESTALE, "stat", name);
+    if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
+        return Fail(error, EINVAL, "copy into itself", name);
+    FileOpError first;
+    Copier copier(options, st.st_dev, &first, copied);
+    const int result = copier.Copy(srcDir, name, st, dstDir, dstName, name, true);
+    if (result != 0) {
+        if (copier.m_created.check)
+            (void)RemoveTree(dstDir, dstName, copier.m_created, nullptr, nullptr);
+        if (error != nullptr && error->error == 0)
+            *error = first;
+    }
+    return result;
+}
+
+// Renaming without replacing a target on file systems that do not know RENAME_NOREPLACE: a
+// hard link fails on an existing name; a folder replaces only the empty folder made for it here.
+int RenameWithoutReplacing(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                           const std::string& dstName) {
+    if (S_ISDIR(st.st_mode)) {
+        if (::mkdirat(dstDir, dstName.c_str(), 0700) != 0)
+            return errno;
+        if (::renameat(srcDir, name.c_str(), dstDir, dstName.c_str()) != 0) {
+            const int e = errno;
+            (void)::unlinkat(dstDir, dstName.c_str(), AT_REMOVEDIR);
+            return e;
+        }
+        return 0;
+    }
+    if (::linkat(srcDir, name.c_str(), dstDir, dstName.c_str(), 0) == 0)
+        return ::unlinkat(srcDir, name.c_str(), 0) == 0 ? 0 : errno;
+    if (errno == EEXIST || errno == EXDEV)
+        return errno;
+    // No hard links here (FAT, some network file systems): check, then rename.
+    struct stat existing{};
+    if (::fstatat(dstDir, dstName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(srcDir, name.c_str(), dstDir, dstName.c_str()) == 0 ? 0 : errno;
+}
+
+std::pair<std::string, std::string> SplitPath(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+} // namespace
+
+bool IsMountRoot(int fd) {
+    struct statx sx{};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
+        return (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    // Older kernels: a different device than the parent folder, or "/" itself.
+    struct stat st{};
+    struct stat parent{};
+    if (::fstat(fd, &st) != 0 || ::fstatat(fd, "..", &parent, 0) != 0)
+        return false;
+    return st.st_dev != parent.st_dev || SameInode(st, parent);
+}
+
+int CopyEntryAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
+                const CopyOptions& options, const ExpectedEntry& expected, FileOpError* error) {
+    return Copy(srcDir, name, dstDir, dstName, options, expected, error, nullptr);
+}
+
+int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
+                const ExpectedEntry& expected, FileOpError* error) {
+    struct stat st{};
+    if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(error, errno, "stat", name);
+    if (!Matches(st, expected))
+        return Fail(error, ESTALE, "stat", name);
+    // Checked first so that the rename fallbacks below never touch the source folder.
+    if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
+        return Fail(error, EINVAL, "move into itself", name);
+    int e = 0;
+    if (::renameat2(srcDir, name.c_str(), dstDir, dstName.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    e = errno;
+    if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP) {
+        e = RenameWithoutReplacing(srcDir, name, st, dstDir, dstName);
+        if (e == 0)
+            return 0;
+    }
+    if (e != EXDEV)
+        return Fail(error, e, "rename", name);
+    // Another file system: copy everything, then remove exactly what was copied. A mount point
+    // could never be removed afterwards, so it is refused before anything is copied.
+    if (S_ISDIR(st.st_mode)) {
+        Fd top(::openat(srcDir, name.c_str(), kDirFlags));
+        if (top.valid() && IsMountRoot(top.get()))
+            return Fail(error, EXDEV, "mount point", name);
+    }
+    CopiedSet copied;
+    const CopyOptions options{.keepOwner = true, .sameFileSystem = true};
+    if (const int c = Copy(srcDir, name, dstDir, dstName, options, ExpectationOf(st), error, &copied);
+        c != 0)
+        return c;
+    return RemoveTree(srcDir, name, ExpectationOf(st), &copied, error);
+}
+
+int RemoveTreeAt(int dir, const std::string& name, const ExpectedEntry& expected,
+                 FileOpError* error) {
+    return RemoveTree(dir, name, expected, nullptr, error);
+}
+
+int CopyPath(const std::string& source, const std::string& target, FileOpError* error) {
+    const auto [srcDirPath, name] = SplitPath(source);
+    const auto [dstDirPath, dstName] = SplitPath(target);
+    Fd srcDir(::open(srcDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!srcDir.valid())
+        return Fail(error, errno, "open", srcDirPath);
+    Fd dstDir(::open(dstDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dstDir.valid())
+        return Fail(error, errno, "open", dstDirPath);
+    return CopyEntryAt(srcDir.get(), name, dstDir.get(), dstName, {}, {}, error);
+}
+
+int MovePath(const std::string& source, const std::string& target, FileOpError* error) {
+    const auto [srcDirPath, name] = SplitPath(source);
+    const auto [dstDirPath, dstName] = SplitPath(target);
+    Fd srcDir(::open(srcDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!srcDir.valid())
+        return Fail(error, errno, "open", srcDirPath);
+    Fd dstDir(::open(dstDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dstDir.valid())
+        return Fail(error, errno, "open", dstDirPath);
+    return MoveEntryAt(srcDir.get(), name, dstDir.get(), dstName, {}, error);
+}
+
+} // namespace platform

@@ -1,0 +1,73 @@
+#pragma once
+// Copying, moving and removing whole trees relative to open directory descriptors, so that a
+// name is resolved once and a symbolic link anywhere in the tree is handled as a link, never
+// followed. Nothing here overwrites: a target that exists makes the operation fail with EEXIST.
+//
+// Results are errno values (0 on success). The first failure is also described in FileOpError:
+// the step that failed and the entry's path relative to the operation's own source or target.
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+struct FileOpError {
+    int error = 0;       // errno of the first failure; 0 when none
+    std::string step;    // the call that failed: "open", "mkdir", "rename", ...
+    std::string path;    // the entry it failed on (raw bytes), relative to the operation's root
+};
+
+// What a caller saw of an entry earlier; the operation refuses (ESTALE) an entry that differs.
+struct ExpectedEntry {
+    bool check = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t type = 0; // st_mode & S_IFMT
+};
+
+struct CopyOptions {
+    // Give the copy the source's owner and group when allowed (a move keeps them; a plain copy,
+    // like cp without -p, belongs to whoever copies).
+    bool keepOwner = false;
+    // Refuse (EXDEV) a folder below the source that is another file system or mount point: a
+    // move could not remove it afterwards.
+    bool sameFileSystem = false;
+};
+
+// Copies the entry `name` of the folder `srcDir` to `dstName` in the folder `dstDir`. Regular
+// files keep their contents, mode and modification time; folders are copied with all they hold;
+// symbolic links are copied as links; fifos and sockets are recreated; devices are recreated
+// when the process may (else EPERM). Fails with EEXIST when the target exists and EINVAL when a
+// folder would be copied into itself. On failure, everything the call created is removed again.
+[[nodiscard]] int CopyEntryAt(int srcDir, const std::string& name, int dstDir,
+                              const std::string& dstName, const CopyOptions& options = {},
+                              const ExpectedEntry& expected = {}, FileOpError* error = nullptr);
+
+// Renames the entry when source and target are on one file system (never replacing a target);
+// across file systems copies it with owner, mode and times, and removes the source only after
+// the copy is complete. A failure before that point leaves the source as it was and removes the
+// partial copy. When removing the source after a complete copy fails, the copy stays and the
+// error is returned: nothing is lost, but the source is not entirely gone.
+[[nodiscard]] int MoveEntryAt(int srcDir, const std::string& name, int dstDir,
+                              const std::string& dstName, const ExpectedEntry& expected = {},
+                              FileOpError* error = nullptr);
+
+// Removes the entry `name` of `dir` and, for a folder, everything below it. Every folder is
+// opened with O_NOFOLLOW and checked against what fstatat saw; links are removed, never followed;
+// a folder below that is another file system or a mount point is left alone (EXDEV). Goes on past
+// entries it cannot remove and returns the first error.
+[[nodiscard]] int RemoveTreeAt(int dir, const std::string& name, const ExpectedEntry& expected = {},
+                               FileOpError* error = nullptr);
+
+// True when the folder open at `fd` is the root of a mount (also a bind mount of a folder of the
+// same file system); false when it cannot be told.
+[[nodiscard]] bool IsMountRoot(int fd);
+
+// Path forms of the calls above (CopyFileA with "fail if exists", MoveFileExA with "copy
+// allowed"): the last component of `source` is the entry, `target` the full new path.
+[[nodiscard]] int CopyPath(const std::string& source, const std::string& target,
+                           FileOpError* error = nullptr);
+[[nodiscard]] int MovePath(const std::string& source, const std::string& target,
+                           FileOpError* error = nullptr);
+
+} // namespace platform

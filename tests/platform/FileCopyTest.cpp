@@ -1,0 +1,315 @@
+#include "platform/FileCopy.h"
+
+#include "tests/support/FileTree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kLatin1Name = "caf\xE9"; // not valid UTF-8
+
+// A folder with one of each kind of entry, odd modes and old times.
+void BuildSample(const std::string& root) {
+    ::mkdir(root.c_str(), 0750);
+    WriteFile(root + "/plain.txt", "hello", 0640);
+    WriteFile(root + "/empty", "", 0604);
+    WriteFile(root + "/run.sh", "#!/bin/sh\n", 0755);
+    std::string big(300 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    WriteFile(root + "/big.bin", big, 0600);
+    WriteFile(root + "/" + kLatin1Name, "latin", 0644);
+    ::mkdir((root + "/sub").c_str(), 0711);
+    ::symlink("../plain.txt", (root + "/sub/link").c_str());
+    ::symlink("/nonexistent/dvo-target", (root + "/sub/dangling").c_str());
+    ::mkfifo((root + "/sub/fifo").c_str(), 0620);
+    ::chmod((root + "/sub/fifo").c_str(), 0620);
+    time_t t = 1'000'000'000;
+    for (const char* rel : {"plain.txt", "empty", "run.sh", "big.bin", "sub/link", "sub/dangling",
+                            "sub/fifo", "sub", ""})
+        SetMtime(root + (rel[0] != '\0' ? "/" : "") + rel, t += 3600);
+    SetMtime(root + "/" + kLatin1Name, 1'234'567'890);
+}
+
+// Every entry below `root` by relative path: type, mode, mtime and contents or link target.
+std::map<std::string, std::string> Describe(const std::string& root) {
+    std::map<std::string, std::string> out;
+    std::function<void(const std::string&)> walk = [&](const std::string& rel) {
+        const std::string path = rel.empty() ? root : root + "/" + rel;
+        const struct stat st = Lstat(path);
+        std::string d = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec) + " ";
+        if (S_ISREG(st.st_mode)) {
+            const std::string content = ReadFile(path);
+            d += content.size() < 64 ? content : std::to_string(std::hash<std::string>{}(content));
+        }
+        else if (S_ISLNK(st.st_mode))
+            d += LinkTarget(path);
+        out[rel] = d;
+        if (!S_ISDIR(st.st_mode))
+            return;
+        DIR* dir = ::opendir(path.c_str());
+        std::vector<std::string> names;
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        ::closedir(dir);
+        for (const auto& n : names)
+            walk(rel.empty() ? n : rel + "/" + n);
+    };
+    walk("");
+    return out;
+}
+
+int OpenDir(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+
+struct DirFd {
+    explicit DirFd(const std::string& path) : fd(OpenDir(path)) {}
+    ~DirFd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
+
+platform::ExpectedEntry Expect(const std::string& path) {
+    const struct stat st = Lstat(path);
+    return {true, st.st_dev, st.st_ino, static_cast<mode_t>(st.st_mode & S_IFMT)};
+}
+
+int Copy(const std::string& srcDir, const std::string& name, const std::string& dstDir,
+         platform::FileOpError* error = nullptr) {
+    DirFd s(srcDir), d(dstDir);
+    return platform::CopyEntryAt(s.fd, name, d.fd, name, {}, {}, error);
+}
+
+int Move(const std::string& srcDir, const std::string& name, const std::string& dstDir,
+         platform::FileOpError* error = nullptr) {
+    DirFd s(srcDir), d(dstDir);
+    return platform::MoveEntryAt(s.fd, name, d.fd, name, {}, error);
+}
+
+using Operation = int (*)(const std::string&, const std::string&, const std::string&,
+                          platform::FileOpError*);
+const std::pair<const char*, Operation> kCopyAndMove[] = {{"copy", Copy}, {"move", Move}};
+
+// A folder on another file system than the build tree, for moves that must copy.
+std::string OtherFileSystem() {
+    struct stat shm{}, here{};
+    const char* scratch = std::getenv("DVO_TEST_TMP");
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(scratch ? scratch : "/tmp", &here) != 0 ||
+        shm.st_dev == here.st_dev)
+        return {};
+    return "/dev/shm";
+}
+
+TEST(FileCopy, CopiesTreeWithModesTimesLinksAndFifos) {
+    std::vector<std::string> destinations = {""};
+    if (!OtherFileSystem().empty())
+        destinations.push_back(OtherFileSystem());
+    for (const auto& base : destinations) {
+        TempFolder src, dst(base);
+        SCOPED_TRACE(dst.path());
+        BuildSample(src / "tree");
+        const auto before = Describe(src / "tree");
+        platform::FileOpError error;
+        ASSERT_EQ(Copy(src.path(), "tree", dst.path(), &error), 0) << error.step << " " << error.path;
+        EXPECT_EQ(Describe(dst / "tree"), before);
+        EXPECT_EQ(Describe(src / "tree"), before);
+    }
+}
+
+TEST(FileCopy, NeverReplacesAnExistingTarget) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> makeSource, makeTarget;
+    };
+    const auto file = [](const char* text) {
+        return [text](const std::string& p) { WriteFile(p, text); };
+    };
+    const auto folder = [](const std::string& p) {
+        ::mkdir(p.c_str(), 0755);
+        WriteFile(p + "/inner", "source inner");
+    };
+    const auto emptyFolder = [](const std::string& p) { ::mkdir(p.c_str(), 0755); };
+    const auto link = [](const char* to) {
+        return [to](const std::string& p) { ::symlink(to, p.c_str()); };
+    };
+    const Case cases[] = {
+        {"file over file", file("new"), file("old")},
+        {"folder over empty folder", folder, emptyFolder},
+        {"file over link to a file", file("new"), link("victim")},
+        {"folder over dangling link", folder, link("nowhere")},
+        {"link over file", link("elsewhere"), file("old")},
+    };
+    for (const auto& [opName, op] : kCopyAndMove) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(opName) + ": " + c.what);
+            TempFolder src, dst;
+            WriteFile(dst / "victim", "victim");
+            c.makeSource(src / "e");
+            c.makeTarget(dst / "e");
+            const auto sourceBefore = Describe(src.path());
+            const auto targetBefore = Describe(dst.path());
+            platform::FileOpError error;
+            EXPECT_EQ(op(src.path(), "e", dst.path(), &error), EEXIST);
+            EXPECT_EQ(error.error, EEXIST);
+            EXPECT_EQ(Describe(src.path()), sourceBefore);
+            EXPECT_EQ(Describe(dst.path()), targetBefore);
+        }
+    }
+}
+
+TEST(FileCopy, RefusesToCopyAFolderIntoItself) {
+    TempFolder tmp;
+    BuildSample(tmp / "tree");
+    const auto before = Describe(tmp.path());
+    for (const char* inside : {"tree", "tree/sub"}) {
+        for (const auto& [opName, op] : kCopyAndMove) {
+            SCOPED_TRACE(std::string(opName) + " into " + inside);
+            EXPECT_EQ(op(tmp.path(), "tree", tmp / inside, nullptr), EINVAL);
+            EXPECT_EQ(Describe(tmp.path()), before);
+        }
+    }
+}
+
+TEST(FileCopy, MovesWithinAFileSystemByRenaming) {
+    TempFolder src, dst;
+    BuildSample(src / "tree");
+    const struct stat before = Lstat(src / "tree");
+    const auto content = Describe(src / "tree");
+    ASSERT_EQ(Move(src.path(), "tree", dst.path()), 0);
+    EXPECT_FALSE(Exists(src / "tree"));
+    EXPECT_EQ(Lstat(dst / "tree").st_ino, before.st_ino);
+    EXPECT_EQ(Describe(dst / "tree"), content);
+}
+
+TEST(FileCopy, MovesAcrossFileSystemsByCopying) {
+    const std::string other = OtherFileSystem();
+    if (other.empty())
+        GTEST_SKIP() << "no /dev/shm on another file system than the build tree";
+    TempFolder src, dst(other);
+    BuildSample(src / "tree");
+    const auto content = Describe(src / "tree");
+    platform::FileOpError error;
+    ASSERT_EQ(Move(src.path(), "tree", dst.path(), &error), 0) << error.step << " " << error.path;
+    EXPECT_FALSE(Exists(src / "tree"));
+    EXPECT_EQ(Describe(dst / "tree"), content);
+}
+
+// A move across file systems that fails part-way keeps the source and leaves no partial copy.
+TEST(FileCopy, FailedCrossDeviceMoveKeepsSourceAndRemovesPartialCopy) {
+    struct Case {
+        const char* what;
+        const char* tmpfsOptions;
+        bool readOnly;
+    };
+    const Case cases[] = {
+        {"read-only destination", "size=4m", true},
+        {"destination fills up half-way", "size=256k", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder src, dst;
+        std::string reason;
+        ::mkdir((dst / "mnt").c_str(), 0755);
+        if (!dst.MountTmpfs(dst / "mnt", c.tmpfsOptions, &reason) ||
+            (c.readOnly && !dst.MakeReadOnly(dst / "mnt", &reason)))
+            GTEST_SKIP() << reason;
+        BuildSample(src / "tree");
+        for (int i = 0; i < 8; ++i)
+            WriteFile(src / ("tree/sub/part" + std::to_string(i)), std::string(64 * 1024, 'x'));
+        const auto before = Describe(src / "tree");
+        platform::FileOpError error;
+        EXPECT_NE(Move(src.path(), "tree", dst / "mnt", &error), 0);
+        EXPECT_EQ(error.error, c.readOnly ? EROFS : ENOSPC) << error.step << " " << error.path;
+        EXPECT_EQ(Describe(src / "tree"), before);
+        EXPECT_FALSE(Exists(dst / "mnt/tree"));
+    }
+}
+
+TEST(FileCopy, RemovesTreeWithoutFollowingLinksOrCrossingMounts) {
+    TempFolder tmp;
+    BuildSample(tmp / "tree");
+    ::mkdir((tmp / "outside").c_str(), 0755);
+    WriteFile(tmp / "outside/keep", "keep");
+    ::symlink((tmp / "outside").c_str(), (tmp / "tree/sub/to-outside").c_str());
+    ::mkdir((tmp / "tree/mnt").c_str(), 0755);
+    std::string reason;
+    const bool mounted = tmp.MountTmpfs(tmp / "tree/mnt", "size=1m", &reason);
+    if (mounted)
+        WriteFile(tmp / "tree/mnt/on-other-fs", "keep");
+
+    DirFd dir(tmp.path());
+    platform::FileOpError error;
+    const int result = platform::RemoveTreeAt(dir.fd, "tree", Expect(tmp / "tree"), &error);
+    EXPECT_EQ(ReadFile(tmp / "outside/keep"), "keep");
+    if (!mounted) {
+        EXPECT_EQ(result, 0);
+        EXPECT_FALSE(Exists(tmp / "tree"));
+        GTEST_SKIP() << "mount point part: " << reason;
+    }
+    EXPECT_EQ(result, EXDEV);
+    EXPECT_EQ(error.path, "tree/mnt");
+    EXPECT_EQ(ReadFile(tmp / "tree/mnt/on-other-fs"), "keep");
+    // Everything beside the mount point went.
+    std::vector<std::string> left;
+    for (const auto& [rel, _] : Describe(tmp / "tree"))
+        left.push_back(rel);
+    EXPECT_EQ(left, (std::vector<std::string>{"", "mnt", "mnt/on-other-fs"}));
+
+    // A mount point itself is never emptied.
+    DirFd tree(tmp / "tree");
+    EXPECT_EQ(platform::RemoveTreeAt(tree.fd, "mnt", {}, nullptr), EXDEV);
+    EXPECT_TRUE(Exists(tmp / "tree/mnt/on-other-fs"));
+}
+
+// Every operation refuses an entry that is not the one the caller saw (here a folder swapped for
+// a link to another folder) and touches nothing.
+TEST(FileCopy, RefusesAnEntryReplacedSinceItWasSeen) {
+    using Act = std::function<int(int, int, const platform::ExpectedEntry&)>;
+    const std::pair<const char*, Act> acts[] = {
+        {"copy", [](int s, int d, const auto& e) { return platform::CopyEntryAt(s, "e", d, "e", {}, e); }},
+        {"move", [](int s, int d, const auto& e) { return platform::MoveEntryAt(s, "e", d, "e", e); }},
+        {"remove", [](int s, int, const auto& e) { return platform::RemoveTreeAt(s, "e", e); }},
+    };
+    for (const auto& [what, act] : acts) {
+        SCOPED_TRACE(what);
+        TempFolder tmp;
+        for (const char* d : {"src", "dst", "outside"})
+            ::mkdir((tmp / d).c_str(), 0755);
+        WriteFile(tmp / "outside/keep", "keep");
+        ::mkdir((tmp / "src/e").c_str(), 0755);
+        const auto seen = Expect(tmp / "src/e");
+        ::rmdir((tmp / "src/e").c_str());
+        ::symlink((tmp / "outside").c_str(), (tmp / "src/e").c_str());
+        DirFd s(tmp / "src"), d(tmp / "dst");
+        EXPECT_EQ(act(s.fd, d.fd, seen), ESTALE);
+        EXPECT_EQ(LinkTarget(tmp / "src/e"), tmp / "outside");
+        EXPECT_EQ(ReadFile(tmp / "outside/keep"), "keep");
+        EXPECT_FALSE(Exists(tmp / "dst/e"));
+    }
+}
+
+TEST(FileCopy, PathFormsCopyAndMoveAFile) {
+    TempFolder tmp;
+    WriteFile(tmp / "a", "data", 0600);
+    SetMtime(tmp / "a", 1'500'000'000);
+    ASSERT_EQ(platform::CopyPath(tmp / "a", tmp / "b"), 0);
+    EXPECT_EQ(platform::CopyPath(tmp / "a", tmp / "b"), EEXIST);
+    ASSERT_EQ(platform::MovePath(tmp / "b", tmp / "c"), 0);
+    EXPECT_FALSE(Exists(tmp / "b"));
+    EXPECT_EQ(ReadFile(tmp / "c"), "data");
+    EXPECT_EQ(Lstat(tmp / "c").st_mtim.tv_sec, 1'500'000'000);
+    EXPECT_EQ(Lstat(tmp / "c").st_mode & 07777, 0600u);
+}
+
+} // namespace
