@@ -2,6 +2,7 @@
 
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
+#include "app/qt/QtResultView.h"
 #include "app/qt/RadioMenuGroup.h"
 
 #include <QApplication>
@@ -75,11 +76,16 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     BuildMenus();
     BuildPanels();
     InstallMenuShortcuts();
+    m_resultView = std::make_unique<QtResultView>(*this, m_form, *m_searchResultTree, *m_lsSearchResult,
+                                                  *m_spSearchResult);
+    m_form.SetResultViews(&m_resultView->Results());
     resize(kClientWidth, kMenuBarHeight + kClientHeight);
     m_form.FormCreate();
 }
 
 QtMainView::~QtMainView() {
+    m_form.SetResultViews(nullptr);
+    m_resultView.reset();
     m_form.FormDestroy();
 }
 
@@ -127,7 +133,6 @@ void QtMainView::BuildMenus() {
     m_sortGroup = new RadioMenuGroup(this);
     QAction* sortNone = AddItem(sort, "mnuSortNone", Text("なし"), alt(Qt::Key_0));
     m_sortGroup->Add(sortNone);
-    sortNone->setChecked(true);
     m_sortGroup->Add(AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
     m_sortGroup->Add(AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
     m_sortGroup->Add(AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));

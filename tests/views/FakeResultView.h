@@ -14,6 +14,7 @@ public:
 
     std::map<app::MenuCheck, bool> checks{{app::MenuCheck::TreeProgress, true}};
     FolderTreeNode* current = nullptr;
+    mutable FolderTreeNodeRef currentRef;
     bool selectionVisible = true;
     int treeUpdates = 0;
     int gridUpdates = 0;
@@ -29,9 +30,15 @@ public:
 
     void BeginTreeUpdate() override { ++treeUpdates; }
     void EndTreeUpdate() override {}
-    FolderTreeNode* CurrentTreeNode() const override { return current; }
+    // Like a tree widget, forgets its current node when the tree it came from is cleared.
+    FolderTreeNode* CurrentTreeNode() const override {
+        if (current != nullptr && results != nullptr && currentRef.node != current)
+            currentRef = results->Tree().Ref(current); // set directly by a test
+        return results != nullptr ? results->Tree().Resolve(currentRef) : current;
+    }
     void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override {
         current = node;
+        currentRef = results != nullptr ? results->Tree().Ref(node) : FolderTreeNodeRef{};
         selectionVisible = true;
         if (autoExpand && node != nullptr && !node->children.empty() && results != nullptr) {
             results->SearchResultTreeExpanding(node);
