@@ -5,13 +5,21 @@
 #include "tests/support/FileTree.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <regex>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace testing_support;
 
@@ -340,6 +348,150 @@ TEST_F(ShellActions, ReportWhatCannotBeDone) {
         EXPECT_EQ(result.code, c.code);
         EXPECT_FALSE(result.message.empty());
     }
+}
+
+// A private session bus (its own dbus-daemon) on which a stand-in file manager records the
+// calls it gets.
+class FakeFileManager {
+public:
+    FakeFileManager(const std::string& folder) : m_address("unix:path=" + folder + "/bus") {
+        const std::string addressArg = "--address=" + m_address;
+        const char* argv[] = {"dbus-daemon", "--session", "--nofork", addressArg.c_str(), nullptr};
+        posix_spawn_file_actions_t quiet;
+        ::posix_spawn_file_actions_init(&quiet);
+        ::posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        // By its full name: the tests' PATH holds only stand-ins.
+        const int spawned = ::posix_spawn(&m_daemon, "/usr/bin/dbus-daemon", &quiet, nullptr,
+                                          const_cast<char**>(argv), environ);
+        ::posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0) {
+            m_daemon = 0;
+            return;
+        }
+        for (int i = 0; i < 2000 && !Exists(folder + "/bus"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_thread = std::thread([this] { Serve(); });
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_state != 0; });
+    }
+    ~FakeFileManager() {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_loop != nullptr)
+                    g_main_loop_quit(m_loop);
+            }
+            m_thread.join();
+        }
+        if (m_daemon > 0) {
+            ::kill(m_daemon, SIGTERM);
+            ::waitpid(m_daemon, nullptr, 0);
+        }
+    }
+    [[nodiscard]] bool ready() const { return m_state == 1; }
+    [[nodiscard]] const std::string& address() const { return m_address; }
+
+    // "Method uri1 uri2 ... | startup id" of the next call, or empty when none came.
+    std::string NextCall() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return !m_calls.empty(); });
+        if (m_calls.empty())
+            return {};
+        std::string call = m_calls.front();
+        m_calls.erase(m_calls.begin());
+        return call;
+    }
+
+private:
+    static constexpr const char* kXml =
+        "<node><interface name='org.freedesktop.FileManager1'>"
+        "<method name='ShowItems'><arg type='as' direction='in'/><arg type='s' direction='in'/></method>"
+        "<method name='ShowItemProperties'><arg type='as' direction='in'/><arg type='s' direction='in'/></method>"
+        "</interface></node>";
+
+    void Serve() {
+        GMainContext* context = g_main_context_new();
+        g_main_context_push_thread_default(context);
+        GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+            m_address.c_str(),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kXml, nullptr);
+        static const GDBusInterfaceVTable vtable = {&FakeFileManager::OnCall, nullptr, nullptr, {}};
+        GVariant* reply = nullptr;
+        if (bus != nullptr && node != nullptr &&
+            g_dbus_connection_register_object(bus, "/org/freedesktop/FileManager1",
+                                              node->interfaces[0], &vtable, this, nullptr, nullptr) != 0)
+            reply = g_dbus_connection_call_sync(
+                bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                "RequestName", g_variant_new("(su)", "org.freedesktop.FileManager1", 4u),
+                G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+        {
+            std::lock_guard lock(m_mutex);
+            m_state = reply != nullptr ? 1 : -1;
+            m_loop = g_main_loop_new(context, FALSE);
+        }
+        m_changed.notify_all();
+        if (reply != nullptr) {
+            g_variant_unref(reply);
+            g_main_loop_run(m_loop);
+        }
+        if (bus != nullptr) {
+            g_dbus_connection_close_sync(bus, nullptr, nullptr);
+            g_object_unref(bus);
+        }
+        if (node != nullptr)
+            g_dbus_node_info_unref(node);
+        g_main_loop_unref(m_loop);
+        g_main_context_pop_thread_default(context);
+        g_main_context_unref(context);
+    }
+
+    static void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                       const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
+                       gpointer self) {
+        auto* fake = static_cast<FakeFileManager*>(self);
+        std::string call = method;
+        GVariantIter* uris = nullptr;
+        const gchar* startup = nullptr;
+        g_variant_get(parameters, "(as&s)", &uris, &startup);
+        const gchar* uri = nullptr;
+        while (g_variant_iter_next(uris, "&s", &uri))
+            call += std::string(" ") + uri;
+        call += std::string(" | ") + startup;
+        g_variant_iter_free(uris);
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+        {
+            std::lock_guard lock(fake->m_mutex);
+            fake->m_calls.push_back(call);
+        }
+        fake->m_changed.notify_all();
+    }
+
+    std::string m_address;
+    pid_t m_daemon = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_state = 0; // 1 serving, -1 failed
+    GMainLoop* m_loop = nullptr;
+    std::vector<std::string> m_calls;
+};
+
+TEST_F(ShellActions, AskTheFileManagerOverDBus) {
+    WriteFile(tree + "/" + kNotUtf8, "x");
+    FakeFileManager manager(tmp.path());
+    if (!manager.ready())
+        GTEST_SKIP() << "no private D-Bus session bus (dbus-daemon) here";
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", manager.address().c_str());
+    FakeProgram("xdg-open");
+    const std::string uri = "file://" + Encoded(tree + "/" + kNotUtf8);
+    ASSERT_EQ(dvo::ShellExecuteEntry(tree, kNotUtf8, 0).code, DVO_OK);
+    EXPECT_EQ(manager.NextCall(), "ShowItems " + uri + " | ");
+    ASSERT_EQ(dvo::ShellExecuteEntry(tree, kNotUtf8, 4).code, DVO_OK);
+    EXPECT_EQ(manager.NextCall(), "ShowItemProperties " + uri + " | ");
+    EXPECT_FALSE(Exists(out + "/xdg-open")); // no fallback when the file manager is there
 }
 
 } // namespace
