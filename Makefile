@@ -1,5 +1,5 @@
 # The front door: `make run` builds and starts DVO, `make test` builds and runs every test.
-.PHONY: all build setup configure test test-default test-asan asan bench clean
+.PHONY: all build setup configure run screenshot test test-default test-asan asan bench clean
 
 JOBS ?= $(shell nproc)
 SETUP_STAMP := build/.setup-done
@@ -22,6 +22,14 @@ build-asan/build.ninja: $(SETUP_STAMP) CMakePresets.json
 
 build: build/build.ninja
 	cmake --build --preset default -j $(JOBS)
+
+# Builds the default preset and starts the program.
+run: build
+	build/bin/DVO
+
+# A picture of the window under a virtual X server: build/screenshot.png (FOLDER=... searches it first).
+screenshot: build
+	scripts/screenshot.sh build/screenshot.png $(FOLDER)
 
 asan: build-asan/build.ninja
 	cmake --build --preset asan -j $(JOBS)

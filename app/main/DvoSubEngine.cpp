@@ -1,0 +1,67 @@
+#include "app/main/DvoSubEngine.h"
+
+namespace dvo::app {
+
+int DvoSubEngine::DVOCreateObj() { return ::DVOCreateObj(); }
+int DvoSubEngine::DVODestroyObj() { return ::DVODestroyObj(); }
+int DvoSubEngine::DVOIsActive() { return ::DVOIsActive(); }
+int DvoSubEngine::DVOIsSearching() { return ::DVOIsSearching(); }
+int DvoSubEngine::DVOStartFileSearching() { return ::DVOStartFileSearching(); }
+int DvoSubEngine::DVOAddSearchDirectory(const char16_t* path) { return ::DVOAddSearchDirectory(path); }
+
+int DvoSubEngine::DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
+                                    int crossFileSystems) {
+    return ::DVOExecFileSearch(recurse, followLinks, hardLinksOnce, crossFileSystems);
+}
+
+int DvoSubEngine::DVOAbortFileSearching() { return ::DVOAbortFileSearching(); }
+
+int DvoSubEngine::DVOGetCurrentSearchInfo(SearchProgress* progress) {
+    return ::DVOGetCurrentSearchInfo(progress);
+}
+
+int DvoSubEngine::DVOGetFolderInfoCount() { return ::DVOGetFolderInfoCount(); }
+
+int DvoSubEngine::DVOGetFolderInfo(FolderRecord** records, int count) {
+    return ::DVOGetFolderInfo(records, count);
+}
+
+FolderRecord* DvoSubEngine::DVOGetRootFolderInfo() { return ::DVOGetRootFolderInfo(); }
+
+FolderRecord* DvoSubEngine::DVOGetFirstFolderInfo(FolderRecord* parent) {
+    return ::DVOGetFirstFolderInfo(parent);
+}
+
+FolderRecord* DvoSubEngine::DVOGetNextFolderInfo(FolderRecord* parent) {
+    return ::DVOGetNextFolderInfo(parent);
+}
+
+int DvoSubEngine::DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) {
+    return ::DVOFileSize2String(buffer, bufferBytes, size);
+}
+
+int DvoSubEngine::DVOSystemTime2String(char16_t* buffer, int bufferBytes,
+                                       const DVOSystemTime* time) {
+    return ::DVOSystemTime2String(buffer, bufferBytes, time);
+}
+
+int DvoSubEngine::DVOShellExecute(unsigned long long owner, const char16_t* name,
+                                  const char16_t* directory, int op) {
+    return ::DVOShellExecute(owner, name, directory, op);
+}
+
+int DvoSubEngine::DVODeleteFile(const char16_t* name, const char16_t* directory) {
+    return ::DVODeleteFile(name, directory);
+}
+
+int DvoSubEngine::DVOCopyFile(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination) {
+    return ::DVOCopyFile(name, directory, destination);
+}
+
+int DvoSubEngine::DVOMoveFile(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination) {
+    return ::DVOMoveFile(name, directory, destination);
+}
+
+} // namespace dvo::app

@@ -1,0 +1,35 @@
+#pragma once
+// The real engine: every call goes straight to libDVOSUB, linked when the program loads.
+#include "app/main/IEngine.h"
+
+namespace dvo::app {
+
+class DvoSubEngine final : public IEngine {
+public:
+    int DVOCreateObj() override;
+    int DVODestroyObj() override;
+    int DVOIsActive() override;
+    int DVOIsSearching() override;
+    int DVOStartFileSearching() override;
+    int DVOAddSearchDirectory(const char16_t* path) override;
+    int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
+                          int crossFileSystems) override;
+    int DVOAbortFileSearching() override;
+    int DVOGetCurrentSearchInfo(SearchProgress* progress) override;
+    int DVOGetFolderInfoCount() override;
+    int DVOGetFolderInfo(FolderRecord** records, int count) override;
+    FolderRecord* DVOGetRootFolderInfo() override;
+    FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) override;
+    FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) override;
+    int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) override;
+    int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time) override;
+    int DVOShellExecute(unsigned long long owner, const char16_t* name, const char16_t* directory,
+                        int op) override;
+    int DVODeleteFile(const char16_t* name, const char16_t* directory) override;
+    int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                    const char16_t* destination) override;
+    int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                    const char16_t* destination) override;
+};
+
+} // namespace dvo::app

@@ -1,0 +1,43 @@
+#pragma once
+// The scanning engine as the program calls it. The program's build forwards every call to
+// libDVOSUB (DvoSubEngine); tests put a scripted engine behind the same calls.
+#include "engine/DVOSUB.h"
+
+namespace dvo::app {
+
+class IEngine {
+public:
+    virtual ~IEngine() = default;
+
+    virtual int DVOCreateObj() = 0;
+    virtual int DVODestroyObj() = 0;
+
+    virtual int DVOIsActive() = 0;
+    virtual int DVOIsSearching() = 0;
+    virtual int DVOStartFileSearching() = 0;
+    virtual int DVOAddSearchDirectory(const char16_t* path) = 0;
+    virtual int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
+                                  int crossFileSystems) = 0;
+    virtual int DVOAbortFileSearching() = 0;
+    virtual int DVOGetCurrentSearchInfo(SearchProgress* progress) = 0;
+
+    virtual int DVOGetFolderInfoCount() = 0;
+    virtual int DVOGetFolderInfo(FolderRecord** records, int count) = 0;
+    virtual FolderRecord* DVOGetRootFolderInfo() = 0;
+    virtual FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) = 0;
+    virtual FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) = 0;
+
+    virtual int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) = 0;
+    virtual int DVOSystemTime2String(char16_t* buffer, int bufferBytes,
+                                     const DVOSystemTime* time) = 0;
+
+    virtual int DVOShellExecute(unsigned long long owner, const char16_t* name,
+                                const char16_t* directory, int op) = 0;
+    virtual int DVODeleteFile(const char16_t* name, const char16_t* directory) = 0;
+    virtual int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                            const char16_t* destination) = 0;
+    virtual int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                            const char16_t* destination) = 0;
+};
+
+} // namespace dvo::app

@@ -1,0 +1,56 @@
+#pragma once
+// Everything the main window's logic asks of its widgets. Plain std and value types only: the
+// Qt window carries it out in the program, a recording fake in the tests.
+#include "app/main/MessageBoxLayout.h"
+
+#include <optional>
+#include <string>
+
+namespace dvo::app {
+
+// The value labels of the counter panel.
+enum class MainLabel { FolderSize, Searching, NumberOfFiles, NumberOfFolders };
+
+enum class MainButton { Execute, Cancel };
+
+// Screen cursors of the busy-cursor stack; Default is the toolkit's ordinary pointer.
+enum class ScreenCursor { Default, AppStart, HourGlass };
+
+class IMainView {
+public:
+    virtual ~IMainView() = default;
+
+    virtual void SetCaption(const std::string& text) = 0;
+    // Centres the main window on the screen the first time and shows it.
+    virtual void ShowWindow() = 0;
+    // Asks the main window to close: the toolkit's close request, which ends in FormClose.
+    virtual void CloseWindow() = 0;
+    // Ends the message loop as soon as the handler that is running now has returned.
+    virtual void TerminateApplication() = 0;
+
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetLabelText(MainLabel label, const std::string& text) = 0;
+    virtual void RepaintLabel(MainLabel label) = 0;
+    virtual void SetSearchDirectoryText(const std::string& text) = 0;
+    virtual void SetButtonEnabled(MainButton button, bool enabled) = 0;
+
+    // Geometry of the folder panel, in window pixels, for the edit-width rule on resizing.
+    [[nodiscard]] virtual int SearchDirectoryLeft() const = 0;
+    [[nodiscard]] virtual int AddDirectoryButtonLeft() const = 0;
+    virtual void SetSearchDirectoryWidth(int width) = 0;
+
+    [[nodiscard]] virtual ScreenCursor CurrentScreenCursor() const = 0;
+    virtual void SetScreenCursor(ScreenCursor cursor) = 0;
+    // Repaints the whole main window at once, not at the next ordinary paint.
+    virtual void RepaintWindow() = 0;
+
+    // Modal, centred on the screen; returns the result number of the button pressed.
+    virtual int ShowMessageBox(const std::string& text, const MessageBoxLayout& layout) = 0;
+    // Modal folder selection; nothing when the user cancels.
+    [[nodiscard]] virtual std::optional<std::string> SelectFolder(const std::string& title,
+                                                                  const std::string& initialFolder) = 0;
+    // Handles every pending input and paint event without waiting for new ones.
+    virtual void ProcessPendingEvents() = 0;
+};
+
+} // namespace dvo::app

@@ -1,0 +1,19 @@
+#pragma once
+// The folder tree and the contents grid as the search flow drives them: cleared when a search
+// starts, filled from the engine's records when it has ended.
+namespace dvo::app {
+
+class IResultViews {
+public:
+    virtual ~IResultViews() = default;
+    virtual void ClearFolderTree() = 0;   // delete every node of the tree
+    virtual void ResetRecordCount() = 0;  // RecordCount := 0
+    virtual void ResetResultGrid() = 0;   // title row and one empty row
+    virtual void ResetShownNode() = 0;    // the grid shows no folder
+    virtual void ClearRowMarks() = 0;
+    virtual void LoadFolderRecords() = 0;
+    virtual void BuildFolderTree() = 0;
+    virtual void ShowTotals() = 0;
+};
+
+} // namespace dvo::app

@@ -1,0 +1,248 @@
+#include "app/main/TMainForm.h"
+
+#include "app/main/AppConstants.h"
+#include "app/main/IResultViews.h"
+#include "app/main/ISearchTimings.h"
+#include "app/main/IStartupSteps.h"
+#include "platform/Clock.h"
+#include "platform/InstanceLock.h"
+#include "platform/Text.h"
+
+#include <thread>
+
+namespace dvo::app {
+namespace {
+
+constexpr const char* kStatusStarting = "検索を開始します.";
+constexpr const char* kStatusAddingFolder = "検索ディレクトリを指定しています...";
+constexpr const char* kStatusSearching = "ファイルを検索しています...";
+constexpr const char* kStatusBuildingTree = "フォルダツリーを作成しています...";
+constexpr const char* kStatusFinished = "検索を終了しました";
+
+// The drive root of the original design is the file system root here.
+constexpr std::string_view kInitialFolder = "/";
+
+// The engine's texts are fixed-size arrays: read up to the first NUL, at most `capacity` units.
+std::string TextOfUnits(const char16_t* units, std::size_t capacity) {
+    std::size_t length = 0;
+    while (length < capacity && units[length] != u'\0')
+        ++length;
+    return platform::Utf16ToUtf8(std::u16string_view(units, length));
+}
+
+} // namespace
+
+TMainForm::TMainForm(IMainView& view, IEngine& engine) : m_view(view), m_engine(engine) {}
+
+void TMainForm::FormCreate() {
+    m_formCreating = true;
+    m_lastFolder = std::string(kInitialFolder);
+    m_view.SetLabelText(MainLabel::Searching, "");
+    m_view.SetLabelText(MainLabel::NumberOfFiles, "0");
+    m_view.SetLabelText(MainLabel::NumberOfFolders, "0");
+    m_view.SetButtonEnabled(MainButton::Cancel, false);
+    m_view.SetButtonEnabled(MainButton::Execute, false);
+    if (m_resultViews != nullptr)
+        m_resultViews->ResetResultGrid();
+    m_engine.DVOCreateObj();
+    m_formCreating = false;
+    m_view.SetCaption(std::string(WindowCaption));
+}
+
+void TMainForm::FormDestroy() {
+    m_engine.DVODestroyObj();
+}
+
+bool TMainForm::FormClose() {
+    if (!m_quitWithoutAsking &&
+        ShowMessageBox("プログラムを終了します", MessageKind::Confirmation,
+                       MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
+        return false;
+    m_view.TerminateApplication();
+    return true;
+}
+
+void TMainForm::FormResize() {
+    m_view.SetSearchDirectoryWidth(m_view.AddDirectoryButtonLeft() - m_view.SearchDirectoryLeft() - 32);
+}
+
+void TMainForm::E1Click() {
+    m_view.CloseWindow();
+}
+
+bool TMainForm::PGMutex(const std::string& name) {
+    // Only a live owner stops the start; a lock that cannot even be made lets the program run.
+    return platform::TakeInstanceLock(name) != platform::InstanceLockResult::TakenByAnother;
+}
+
+void TMainForm::StartApplication() {
+    if (!PGMutex(std::string(MutexName))) {
+        ShowMessageBox("ドルミナは既に実行されています。", MessageKind::Error, MessageButton::OK);
+        m_quitWithoutAsking = true;
+        m_view.CloseWindow();
+        return;
+    }
+    if (m_startupSteps != nullptr) {
+        m_startupSteps->FindProgramDirectory();
+        m_startupSteps->OpenOperationLog();
+    }
+    ResetCursorStack();
+    m_view.ShowWindow();
+}
+
+void TMainForm::SetStatusText(const std::string& text) {
+    m_view.SetStatusText(text);
+}
+
+void TMainForm::PushCursor(ScreenCursor cursor) {
+    if (m_cursorCount == kCursorStackSize)
+        return;
+    m_cursorStack[static_cast<std::size_t>(m_cursorCount)] = m_view.CurrentScreenCursor();
+    m_view.SetScreenCursor(cursor);
+    m_view.RepaintWindow();
+    ++m_cursorCount;
+}
+
+void TMainForm::PushAppStartCursor() {
+    PushCursor(ScreenCursor::AppStart);
+}
+
+void TMainForm::PushHourGlassCursor() {
+    PushCursor(ScreenCursor::HourGlass);
+}
+
+void TMainForm::PopCursor() {
+    if (m_cursorCount == 0)
+        return;
+    --m_cursorCount;
+    m_view.SetScreenCursor(m_cursorStack[static_cast<std::size_t>(m_cursorCount)]);
+    m_view.RepaintWindow();
+}
+
+void TMainForm::ResetCursorStack() {
+    m_cursorCount = 0;
+}
+
+int TMainForm::ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons) {
+    return m_view.ShowMessageBox(text, DescribeMessageBox(kind, buttons));
+}
+
+void TMainForm::btnAddDirectoryClick() {
+    if (auto folder = m_view.SelectFolder("検索フォルダ指定", m_lastFolder)) {
+        m_searchDirectory = *folder;
+        m_view.SetSearchDirectoryText(m_searchDirectory);
+        m_lastFolder = *folder;
+    }
+    UpdateButtons();
+}
+
+void TMainForm::btnExecuteClick() {
+    if (m_engine.DVOIsActive() != 0)
+        return;
+    PushAppStartCursor();
+    SetStatusText(kStatusStarting);
+    if (m_resultViews != nullptr) {
+        m_resultViews->ClearFolderTree();
+    }
+    m_refreshingCounters = false;
+    if (m_resultViews != nullptr)
+        m_resultViews->ResetRecordCount();
+    m_engine.DVOStartFileSearching();
+    if (m_resultViews != nullptr) {
+        m_resultViews->ResetResultGrid();
+        m_resultViews->ResetShownNode();
+    }
+    SetStatusText(kStatusAddingFolder);
+    if (!m_searchDirectory.empty()) {
+        // The engine takes a path of any length, so a folder deeper than the 259 units of the
+        // original fixed buffer is handed over whole instead of being cut.
+        const std::u16string path = platform::Utf8ToUtf16(m_searchDirectory);
+        m_engine.DVOAddSearchDirectory(path.c_str());
+    }
+    SetStatusText(kStatusSearching);
+    m_searchProgress.fileCount = 0;
+    m_searchProgress.folderCount = 0;
+    if (m_resultViews != nullptr)
+        m_resultViews->ClearRowMarks();
+    if (m_searchTimings != nullptr)
+        m_searchTimings->SearchStarted(platform::LocalNow());
+    m_engine.DVOExecFileSearch(1, 0, 1, 0);
+    m_searching = true;
+    UpdateButtons();
+
+    // No pause between passes: the window stays responsive and the counters live. The yield
+    // leaves the processor to the engine's threads on a machine with few cores.
+    while (m_engine.DVOIsSearching() != 0) {
+        m_view.ProcessPendingEvents();
+        m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+        RefreshLiveCounters();
+        std::this_thread::yield();
+    }
+
+    if (m_searchTimings != nullptr)
+        m_searchTimings->SearchEnded(platform::LocalNow());
+    ShowFolderCount();
+    SetStatusText(kStatusBuildingTree);
+    if (m_resultViews != nullptr)
+        m_resultViews->LoadFolderRecords();
+    if (m_searchTimings != nullptr)
+        m_searchTimings->DisplayStarted(platform::LocalNow());
+    if (m_resultViews != nullptr)
+        m_resultViews->BuildFolderTree();
+    if (m_searchTimings != nullptr)
+        m_searchTimings->DisplayEnded(platform::LocalNow());
+    m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+    if (m_resultViews != nullptr)
+        m_resultViews->ShowTotals();
+    RefreshLiveCounters();
+    m_view.SetLabelText(MainLabel::Searching, "");
+    SetStatusText(kStatusFinished);
+    m_searching = false;
+    UpdateButtons();
+    PopCursor();
+}
+
+void TMainForm::btnCancelClick() {
+    if (m_engine.DVOIsActive() == 0)
+        return;
+    m_engine.DVOAbortFileSearching();
+    m_searching = false;
+    UpdateButtons();
+}
+
+void TMainForm::UpdateButtons() {
+    if (m_searching) {
+        m_view.SetButtonEnabled(MainButton::Cancel, true);
+        m_view.SetButtonEnabled(MainButton::Execute, false);
+    } else {
+        m_view.SetButtonEnabled(MainButton::Cancel, false);
+        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty());
+    }
+}
+
+void TMainForm::RefreshLiveCounters() {
+    if (m_refreshingCounters)
+        return;
+    m_refreshingCounters = true;
+    if (m_searchProgress.fileCount != m_lastShownFileCount) {
+        // 40 bytes for the engine, of which the label shows at most 20 units.
+        char16_t sizeText[20] = {};
+        m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
+        m_view.SetLabelText(MainLabel::FolderSize, TextOfUnits(sizeText, 20));
+        m_view.SetLabelText(MainLabel::Searching, TextOfUnits(m_searchProgress.currentPath, 260));
+        m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount));
+        m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
+        m_view.RepaintLabel(MainLabel::Searching);
+        m_view.RepaintLabel(MainLabel::NumberOfFiles);
+        m_view.RepaintLabel(MainLabel::NumberOfFolders);
+        m_lastShownFileCount = m_searchProgress.fileCount;
+    }
+    m_refreshingCounters = false;
+}
+
+void TMainForm::ShowFolderCount() {
+    m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
+    m_view.RepaintLabel(MainLabel::NumberOfFolders);
+}
+
+} // namespace dvo::app

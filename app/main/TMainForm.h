@@ -1,0 +1,95 @@
+#pragma once
+// The main window's logic: start-up, closing, the status text, the busy-cursor stack, the
+// message box, the folder choice and the search flow with its live counters. It owns the
+// state and asks IMainView for every widget operation, so it runs the same on a screen and in
+// tests.
+#include "app/main/IEngine.h"
+#include "app/main/IMainView.h"
+#include "app/main/MessageBoxLayout.h"
+
+#include <array>
+#include <string>
+
+namespace dvo::app {
+
+class IResultViews;
+class ISearchTimings;
+class IStartupSteps;
+
+class TMainForm {
+public:
+    static constexpr int kCursorStackSize = 11;
+
+    // Both references must outlive the form.
+    TMainForm(IMainView& view, IEngine& engine);
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // The modules that own the tree and grid, the diagnostics window and the operation log plug
+    // in here; each may stay unset (its steps are then skipped). Not owned.
+    void SetResultViews(IResultViews* views) { m_resultViews = views; }
+    void SetSearchTimings(ISearchTimings* timings) { m_searchTimings = timings; }
+    void SetStartupSteps(IStartupSteps* steps) { m_startupSteps = steps; }
+
+    // Window lifecycle.
+    void FormCreate();
+    void FormDestroy();
+    // A close request (window frame or "終了"). True when the close is allowed; the message loop
+    // then ends once the running handler has returned.
+    bool FormClose();
+    void FormResize();
+    void E1Click();
+    void StartApplication();
+
+    // False only when a live process holds the single-instance lock.
+    [[nodiscard]] static bool PGMutex(const std::string& name);
+
+    // Services for every part of the window.
+    void SetStatusText(const std::string& text);
+    void PushCursor(ScreenCursor cursor);
+    void PushAppStartCursor();
+    void PushHourGlassCursor();
+    void PopCursor();
+    void ResetCursorStack();
+    int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons);
+
+    // Search control.
+    void btnAddDirectoryClick();
+    void btnExecuteClick();
+    void btnCancelClick();
+    void UpdateButtons();
+    void RefreshLiveCounters();
+    void ShowFolderCount();
+
+    // State read by the result views and the tests.
+    [[nodiscard]] const std::string& LastFolder() const { return m_lastFolder; }
+    [[nodiscard]] const std::string& SearchDirectory() const { return m_searchDirectory; }
+    [[nodiscard]] bool Searching() const { return m_searching; }
+    [[nodiscard]] bool FormCreating() const { return m_formCreating; }
+    [[nodiscard]] bool QuitWithoutAsking() const { return m_quitWithoutAsking; }
+    [[nodiscard]] int CursorCount() const { return m_cursorCount; }
+    [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const { return m_searchProgress; }
+    [[nodiscard]] IEngine& Engine() { return m_engine; }
+    [[nodiscard]] IMainView& View() { return m_view; }
+
+private:
+    IMainView& m_view;
+    IEngine& m_engine;
+    IResultViews* m_resultViews = nullptr;
+    ISearchTimings* m_searchTimings = nullptr;
+    IStartupSteps* m_startupSteps = nullptr;
+
+    std::string m_lastFolder;
+    std::string m_searchDirectory; // the text of the read-only folder field
+    bool m_quitWithoutAsking = false;
+    bool m_formCreating = true;
+    std::array<ScreenCursor, kCursorStackSize> m_cursorStack{};
+    int m_cursorCount = 0;
+
+    ::SearchProgress m_searchProgress{};
+    bool m_searching = false;
+    bool m_refreshingCounters = false;
+    int m_lastShownFileCount = 0;
+};
+
+} // namespace dvo::app

@@ -1,0 +1,382 @@
+#include "app/qt/QtMainView.h"
+
+#include "app/qt/CentredMessageBox.h"
+#include "app/qt/FolderPanel.h"
+#include "app/qt/RadioMenuGroup.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <set>
+
+using dvo::app::MainButton;
+using dvo::app::MainLabel;
+using dvo::app::ScreenCursor;
+
+namespace dvo::qt {
+namespace {
+
+// Design sizes in pixels at 96 dots per inch.
+constexpr int kClientWidth = 1019;
+constexpr int kClientHeight = 690; // below the menu bar
+constexpr int kMenuBarHeight = 22;
+constexpr int kFolderPanelHeight = 67;
+constexpr int kSplitterWidth = 10;
+constexpr int kCounterPanelHeight = 82;
+constexpr int kTreeGroupWidth = 400;
+constexpr int kStatusBarHeight = 21;
+
+// Where a menu item's shortcut is kept; the window's own shortcut objects act on it, because Qt
+// disables the shortcuts of hidden actions and refuses a key that two actions share.
+constexpr const char* kShortcutProperty = "dvoShortcut";
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QLabel* AddLabel(QWidget* parent, const char* name, const char* text, int x, int y, int width) {
+    auto* label = new QLabel(Text(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(x, y, width, 16);
+    return label;
+}
+
+QPushButton* AddButton(QWidget* parent, const char* name, const char* text, const char* hint, int x,
+                       int width) {
+    auto* button = new QPushButton(Text(text), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(Text(hint));
+    button->setGeometry(x, 32, width, 25);
+    return button;
+}
+
+} // namespace
+
+QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
+    : QMainWindow(parent), m_form(*this, engine) {
+    setObjectName(QStringLiteral("TMainForm"));
+    BuildMenus();
+    BuildPanels();
+    InstallMenuShortcuts();
+    resize(kClientWidth, kMenuBarHeight + kClientHeight);
+    m_form.FormCreate();
+}
+
+QtMainView::~QtMainView() {
+    m_form.FormDestroy();
+}
+
+QAction* QtMainView::AddItem(QMenu* menu, const char* name, const QString& text, QKeyCombination key,
+                             bool visible) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    if (key != QKeyCombination()) {
+        const QKeySequence sequence(key);
+        action->setProperty(kShortcutProperty, sequence);
+        action->setText(text + QLatin1Char('\t') + sequence.toString(QKeySequence::NativeText));
+    }
+    action->setVisible(visible);
+    return action;
+}
+
+QMenu* QtMainView::AddSubmenu(QMenu* parent, const char* name, const QString& text, QKeyCombination key,
+                              bool visible) {
+    QMenu* menu = parent->addMenu(text);
+    menu->setObjectName(QString::fromLatin1(name));
+    QAction* action = menu->menuAction();
+    action->setObjectName(QString::fromLatin1(name) + QStringLiteral("Item"));
+    if (key != QKeyCombination())
+        action->setProperty(kShortcutProperty, QKeySequence(key));
+    action->setVisible(visible);
+    return menu;
+}
+
+void QtMainView::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setFixedHeight(kMenuBarHeight);
+    const auto alt = [](Qt::Key key) { return QKeyCombination(Qt::AltModifier, key); };
+
+    QMenu* file = bar->addMenu(Text("ファイル"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    QMenu* exportMenu = AddSubmenu(file, "mnuExport", Text("エクスポート"), {}, false);
+    AddItem(exportMenu, "mnuExportFolderTree", Text("ツリー"), alt(Qt::Key_T));
+    AddItem(exportMenu, "mnuExportFileList", Text("リスト"), alt(Qt::Key_L));
+    QAction* e1 = AddItem(file, "E1", Text("終了"), alt(Qt::Key_E));
+    connect(e1, &QAction::triggered, this, [this] { m_form.E1Click(); });
+
+    QMenu* view = bar->addMenu(Text("表示"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    QMenu* sort = AddSubmenu(view, "mnuSort", Text("ソート"));
+    m_sortGroup = new RadioMenuGroup(this);
+    QAction* sortNone = AddItem(sort, "mnuSortNone", Text("なし"), alt(Qt::Key_0));
+    m_sortGroup->Add(sortNone);
+    sortNone->setChecked(true);
+    m_sortGroup->Add(AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
+    m_sortGroup->Add(AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
+    m_sortGroup->Add(AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));
+    m_sortGroup->Add(AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
+    AddItem(view, "mnuDetail", Text("詳細情報"), alt(Qt::Key_D), false);
+    QMenu* treeView = AddSubmenu(view, "mnuTreeView", Text("ツリー表示"), alt(Qt::Key_T), false);
+    m_treeModeGroup = new RadioMenuGroup(this);
+    m_treeModeGroup->Add(AddItem(treeView, "mnuTreeAtOnce", Text("一括表示"), alt(Qt::Key_B)));
+    QAction* treeProgress = AddItem(treeView, "mnuTreeProgress", Text("逐次表示"), alt(Qt::Key_S));
+    m_treeModeGroup->Add(treeProgress);
+    treeProgress->setChecked(true);
+    AddItem(view, "N3", Text("全展開"), alt(Qt::Key_X));
+    AddItem(view, "N4", Text("全収容"), alt(Qt::Key_A));
+    QAction* showNumberOfFiles = AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
+    showNumberOfFiles->setCheckable(true);
+
+    QMenu* option = bar->addMenu(Text("オプション"));
+    option->setObjectName(QStringLiteral("mnuOption"));
+    option->menuAction()->setVisible(false);
+
+    QMenu* help = bar->addMenu(Text("ヘルプ"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    AddItem(help, "mnuVersion", Text("バージョン情報(&V)"), {}, false);
+    AddItem(help, "N2", Text("マニュアル表示"), alt(Qt::Key_M));
+    AddItem(help, "N5", Text("製品ホームページ"), alt(Qt::Key_H));
+    // Sorting, export, expand and collapse, the file-count switch and the help commands are
+    // connected by the modules that handle them; the check marks above already work.
+}
+
+void QtMainView::InstallMenuShortcuts() {
+    // Menu order, depth first: of two items with one key the earlier one gets it.
+    std::set<QString> taken;
+    std::function<void(const QList<QAction*>&)> walk = [&](const QList<QAction*>& actions) {
+        for (QAction* action : actions) {
+            const auto key = action->property(kShortcutProperty).value<QKeySequence>();
+            if (!key.isEmpty() && taken.insert(key.toString()).second) {
+                auto* shortcut = new QShortcut(key, this);
+                connect(shortcut, &QShortcut::activated, action, &QAction::trigger);
+            }
+            if (auto* submenu = action->menu())
+                walk(submenu->actions());
+        }
+    };
+    walk(menuBar()->actions());
+}
+
+void QtMainView::BuildPanels() {
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->setHandleWidth(kSplitterWidth);
+    splitter->setChildrenCollapsible(false);
+    centralLayout->addWidget(splitter);
+
+    m_folderPanel = new FolderPanel(Text("検索フォルダ指定"), kClientWidth, splitter);
+    m_folderPanel->setObjectName(QStringLiteral("grpSearchDirectory"));
+    m_folderPanel->setMinimumHeight(kSplitterWidth);
+    m_edtSearchDirectory = new QLineEdit(m_folderPanel);
+    m_edtSearchDirectory->setObjectName(QStringLiteral("edtSearchDirectory"));
+    m_edtSearchDirectory->setReadOnly(true);
+    m_edtSearchDirectory->setGeometry(8, 32, 721, 20);
+    m_btnAddDirectory = AddButton(m_folderPanel, "btnAddDirectory", "指定...",
+                                  "チェックするディレクトリを指定します", 759, 43);
+    m_btnExecute = AddButton(m_folderPanel, "btnExecute", "実行", "検索を実行します", 834, 75);
+    m_btnCancel = AddButton(m_folderPanel, "btnCancel", "キャンセル", "検索を中止します", 922, 75);
+    for (QWidget* button : {static_cast<QWidget*>(m_btnAddDirectory), static_cast<QWidget*>(m_btnExecute),
+                            static_cast<QWidget*>(m_btnCancel)})
+        m_folderPanel->AnchorRight(button);
+
+    auto* result = new QGroupBox(Text("検索結果"), splitter);
+    result->setObjectName(QStringLiteral("grpSearchResult"));
+    auto* resultLayout = new QVBoxLayout(result);
+    resultLayout->setContentsMargins(2, 2, 2, 2);
+    resultLayout->setSpacing(0);
+    auto* counters = new QWidget(result);
+    counters->setObjectName(QStringLiteral("pnlCounters"));
+    counters->setFixedHeight(kCounterPanelHeight);
+    constexpr int kValueWidth = 4096; // clipped by the panel: a long path shows its beginning
+    AddLabel(counters, "lblFolderSizeCaption", "フォルダサイズ", 8, 8, 88);
+    AddLabel(counters, "lblSearchingCaption", "検索対象", 8, 24, 88);
+    AddLabel(counters, "lblNumberOfFilesCaption", "ファイル数", 8, 40, 88);
+    AddLabel(counters, "lblNumberOfFoldersCaption", "フォルダ数", 8, 56, 88);
+    m_lblFolderSize = AddLabel(counters, "lblFolderSize", "0", 96, 8, kValueWidth);
+    m_lblSearching = AddLabel(counters, "lblSearching", "", 96, 24, kValueWidth);
+    m_lblNumberOfFiles = AddLabel(counters, "lblNumberOfFiles", "0", 96, 40, kValueWidth);
+    m_lblNumberOfFolders = AddLabel(counters, "lblNumberOfFolders", "0", 96, 56, kValueWidth);
+    resultLayout->addWidget(counters);
+
+    m_spSearchResult = new QSplitter(Qt::Horizontal, result);
+    m_spSearchResult->setObjectName(QStringLiteral("spSearchResult"));
+    m_spSearchResult->setHandleWidth(kSplitterWidth);
+    m_spSearchResult->setChildrenCollapsible(false);
+    auto* treeGroup = new QGroupBox(Text("フォルダツリー"), m_spSearchResult);
+    treeGroup->setObjectName(QStringLiteral("grpFolderTree"));
+    treeGroup->setMinimumWidth(kSplitterWidth);
+    auto* treeLayout = new QVBoxLayout(treeGroup);
+    treeLayout->setContentsMargins(2, 2, 2, 2);
+    m_searchResultTree = new QTreeView(treeGroup);
+    m_searchResultTree->setObjectName(QStringLiteral("SearchResultTree"));
+    m_searchResultTree->setIndentation(19);
+    m_searchResultTree->setHeaderHidden(true);
+    m_searchResultTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeLayout->addWidget(m_searchResultTree);
+    m_lsSearchResult = new QTableView(m_spSearchResult);
+    m_lsSearchResult->setObjectName(QStringLiteral("lsSearchResult"));
+    m_lsSearchResult->setToolTip(Text("右クリックでメニューを表示します"));
+    m_lsSearchResult->setMinimumWidth(kSplitterWidth);
+    m_spSearchResult->setStretchFactor(1, 1);
+    m_spSearchResult->setSizes({kTreeGroupWidth, kClientWidth - kTreeGroupWidth - kSplitterWidth});
+    resultLayout->addWidget(m_spSearchResult, 1);
+
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kFolderPanelHeight, kClientHeight - kFolderPanelHeight - kSplitterWidth});
+    setCentralWidget(central);
+
+    m_pnlStatus = new QLabel(statusBar());
+    m_pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
+    statusBar()->addWidget(m_pnlStatus, 1);
+    statusBar()->setFixedHeight(kStatusBarHeight);
+
+    connect(m_btnAddDirectory, &QPushButton::clicked, this, [this] { m_form.btnAddDirectoryClick(); });
+    connect(m_btnExecute, &QPushButton::clicked, this, [this] { m_form.btnExecuteClick(); });
+    connect(m_btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancelClick(); });
+    // The folder panel spans the window, so its resize is the window's change of width; by then
+    // its right-anchored buttons have moved.
+    connect(m_folderPanel, &FolderPanel::Resized, this, [this] { m_form.FormResize(); });
+}
+
+void QtMainView::closeEvent(QCloseEvent* event) {
+    // The window itself never closes here: an allowed close ends the message loop instead,
+    // after which the program destroys the window.
+    event->ignore();
+    m_form.FormClose();
+}
+
+void QtMainView::SetCaption(const std::string& text) {
+    setWindowTitle(QString::fromStdString(text));
+}
+
+void QtMainView::ShowWindow() {
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(), size());
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    show();
+}
+
+void QtMainView::CloseWindow() {
+    close();
+}
+
+void QtMainView::TerminateApplication() {
+    // Queued, so the loop ends only when control is back in it: a close confirmed inside the
+    // search flow takes effect after the flow has returned, and one before the loop has
+    // started ends it at once.
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}
+
+void QtMainView::SetStatusText(const std::string& text) {
+    m_pnlStatus->setText(QString::fromStdString(text));
+}
+
+QLabel* QtMainView::Label(MainLabel label) const {
+    switch (label) {
+    case MainLabel::FolderSize: return m_lblFolderSize;
+    case MainLabel::Searching: return m_lblSearching;
+    case MainLabel::NumberOfFiles: return m_lblNumberOfFiles;
+    case MainLabel::NumberOfFolders: return m_lblNumberOfFolders;
+    }
+    return m_lblFolderSize;
+}
+
+void QtMainView::SetLabelText(MainLabel label, const std::string& text) {
+    Label(label)->setText(QString::fromStdString(text));
+}
+
+void QtMainView::RepaintLabel(MainLabel label) {
+    Label(label)->repaint();
+}
+
+void QtMainView::SetSearchDirectoryText(const std::string& text) {
+    m_edtSearchDirectory->setText(QString::fromStdString(text));
+}
+
+void QtMainView::SetButtonEnabled(MainButton button, bool enabled) {
+    (button == MainButton::Execute ? m_btnExecute : m_btnCancel)->setEnabled(enabled);
+}
+
+int QtMainView::SearchDirectoryLeft() const {
+    return m_edtSearchDirectory->x();
+}
+
+int QtMainView::AddDirectoryButtonLeft() const {
+    return m_btnAddDirectory->x();
+}
+
+void QtMainView::SetSearchDirectoryWidth(int width) {
+    m_edtSearchDirectory->resize(width, m_edtSearchDirectory->height());
+}
+
+ScreenCursor QtMainView::CurrentScreenCursor() const {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    if (cursor == nullptr)
+        return ScreenCursor::Default;
+    switch (cursor->shape()) {
+    case Qt::BusyCursor: return ScreenCursor::AppStart;
+    case Qt::WaitCursor: return ScreenCursor::HourGlass;
+    default: return ScreenCursor::Default;
+    }
+}
+
+void QtMainView::SetScreenCursor(ScreenCursor cursor) {
+    // One override at most: the stack of saved cursors lives in the form, not in Qt.
+    while (QGuiApplication::overrideCursor() != nullptr)
+        QGuiApplication::restoreOverrideCursor();
+    if (cursor == ScreenCursor::AppStart)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+    else if (cursor == ScreenCursor::HourGlass)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void QtMainView::RepaintWindow() {
+    repaint();
+}
+
+int QtMainView::ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) {
+    CentredMessageBox box(QString::fromStdString(text), layout, this);
+    return box.Run();
+}
+
+std::optional<std::string> QtMainView::SelectFolder(const std::string& title,
+                                                    const std::string& initialFolder) {
+    if (m_folderChooser)
+        return m_folderChooser(title, initialFolder);
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QString::fromStdString(title), QFile::decodeName(initialFolder.c_str()),
+        QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(folder).toStdString();
+}
+
+void QtMainView::ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace dvo::qt

@@ -1,0 +1,99 @@
+#pragma once
+// The main window on screen. It carries out the view operations TMainForm asks for and forwards
+// every widget event, in one line, to the TMainForm handler named after control and event.
+#include "app/main/IMainView.h"
+#include "app/main/TMainForm.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTableView;
+class QTreeView;
+
+namespace dvo::qt {
+
+class FolderPanel;
+class RadioMenuGroup;
+
+class QtMainView final : public QMainWindow, public dvo::app::IMainView {
+    Q_OBJECT
+public:
+    // Builds the widgets, then runs FormCreate. The engine must outlive the window.
+    explicit QtMainView(dvo::app::IEngine& engine, QWidget* parent = nullptr);
+    // Runs FormDestroy.
+    ~QtMainView() override;
+
+    [[nodiscard]] dvo::app::TMainForm& Form() { return m_form; }
+
+    // Replaces the folder dialog, for tests and the screenshot script, which cannot answer a
+    // modal dialog. Unset: the real dialog.
+    using FolderChooser =
+        std::function<std::optional<std::string>(const std::string& title, const std::string& initial)>;
+    void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
+
+    // dvo::app::IMainView
+    void SetCaption(const std::string& text) override;
+    void ShowWindow() override;
+    void CloseWindow() override;
+    void TerminateApplication() override;
+    void SetStatusText(const std::string& text) override;
+    void SetLabelText(dvo::app::MainLabel label, const std::string& text) override;
+    void RepaintLabel(dvo::app::MainLabel label) override;
+    void SetSearchDirectoryText(const std::string& text) override;
+    void SetButtonEnabled(dvo::app::MainButton button, bool enabled) override;
+    [[nodiscard]] int SearchDirectoryLeft() const override;
+    [[nodiscard]] int AddDirectoryButtonLeft() const override;
+    void SetSearchDirectoryWidth(int width) override;
+    [[nodiscard]] dvo::app::ScreenCursor CurrentScreenCursor() const override;
+    void SetScreenCursor(dvo::app::ScreenCursor cursor) override;
+    void RepaintWindow() override;
+    int ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) override;
+    [[nodiscard]] std::optional<std::string> SelectFolder(const std::string& title,
+                                                          const std::string& initialFolder) override;
+    void ProcessPendingEvents() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildPanels();
+    void InstallMenuShortcuts();
+    QAction* AddItem(QMenu* menu, const char* name, const QString& text, QKeyCombination key = {},
+                     bool visible = true);
+    QMenu* AddSubmenu(QMenu* parent, const char* name, const QString& text, QKeyCombination key = {},
+                      bool visible = true);
+    [[nodiscard]] QLabel* Label(dvo::app::MainLabel label) const;
+
+    dvo::app::TMainForm m_form;
+    FolderChooser m_folderChooser;
+    bool m_placed = false;
+
+    // Widgets, all owned by the window through Qt's parent chain.
+    FolderPanel* m_folderPanel = nullptr;
+    QLineEdit* m_edtSearchDirectory = nullptr;
+    QPushButton* m_btnAddDirectory = nullptr;
+    QPushButton* m_btnExecute = nullptr;
+    QPushButton* m_btnCancel = nullptr;
+    QLabel* m_lblFolderSize = nullptr;
+    QLabel* m_lblSearching = nullptr;
+    QLabel* m_lblNumberOfFiles = nullptr;
+    QLabel* m_lblNumberOfFolders = nullptr;
+    QTreeView* m_searchResultTree = nullptr;
+    QSplitter* m_spSearchResult = nullptr;
+    QTableView* m_lsSearchResult = nullptr;
+    QLabel* m_pnlStatus = nullptr;
+    RadioMenuGroup* m_sortGroup = nullptr;
+    RadioMenuGroup* m_treeModeGroup = nullptr;
+};
+
+} // namespace dvo::qt

@@ -1,0 +1,26 @@
+// Program entry: one main window, one instance, no command-line arguments.
+#include "app/main/AppConstants.h"
+#include "app/main/DvoSubEngine.h"
+#include "app/qt/QtMainView.h"
+#include "app/qt/ScreenshotHook.h"
+
+#include <QApplication>
+#include <QFont>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(dvo::app::ProductCode.data(),
+                                                       static_cast<int>(dvo::app::ProductCode.size())));
+    // The window ends the program itself (after its close confirmation), never Qt on its own.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QFont font(QStringLiteral("Noto Sans CJK JP"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    dvo::app::DvoSubEngine engine;
+    dvo::qt::QtMainView window(engine);
+    // The version window and the diagnostics window are created here, hidden, after the main one.
+    dvo::qt::InstallScreenshotHook(window);
+    window.Form().StartApplication();
+    return QApplication::exec();
+}

@@ -1,0 +1,70 @@
+#include "engine/Arena.h"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace dvo {
+
+Arena& Arena::operator=(Arena&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_chunkSize = other.m_chunkSize;
+        m_next = std::exchange(other.m_next, 0);
+        m_end = std::exchange(other.m_end, 0);
+        m_reserved = std::exchange(other.m_reserved, 0);
+        m_chunks = std::move(other.m_chunks);
+        other.m_chunks.clear();
+    }
+    return *this;
+}
+
+void* Arena::AllocateSlow(std::size_t bytes, std::size_t align) {
+    // A block larger than a quarter chunk gets a chunk of its own, so the current chunk's
+    // remaining space is not thrown away for it.
+    const std::size_t need = bytes + align;
+    if (need > m_chunkSize / 4 && m_next != 0) {
+        char* base = static_cast<char*>(std::malloc(need));
+        if (base == nullptr) {
+            throw std::bad_alloc();
+        }
+        m_chunks.push_back({base, need});
+        m_reserved += need;
+        const std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(base) + (align - 1)) &
+                                 ~static_cast<std::uintptr_t>(align - 1);
+        return reinterpret_cast<void*>(p);
+    }
+    const std::size_t size = need > m_chunkSize ? need : m_chunkSize;
+    char* base = static_cast<char*>(std::malloc(size));
+    if (base == nullptr) {
+        throw std::bad_alloc();
+    }
+    m_chunks.push_back({base, size});
+    m_reserved += size;
+    m_next = reinterpret_cast<std::uintptr_t>(base);
+    m_end = m_next + size;
+    const std::uintptr_t p = (m_next + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
+    m_next = p + bytes;
+    return reinterpret_cast<void*>(p);
+}
+
+bool Arena::Contains(const void* p) const noexcept {
+    const char* c = static_cast<const char*>(p);
+    for (const Chunk& chunk : m_chunks) {
+        if (c >= chunk.base && c < chunk.base + chunk.size) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Arena::Release() noexcept {
+    for (const Chunk& chunk : m_chunks) {
+        std::free(chunk.base);
+    }
+    m_chunks.clear();
+    m_next = m_end = 0;
+    m_reserved = 0;
+}
+
+} // namespace dvo

@@ -1,0 +1,307 @@
+#include "engine/Engine.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/Text.h"
+
+namespace dvo {
+
+namespace {
+
+std::unique_ptr<Engine> g_engine;
+
+int Saturate(std::int64_t v) {
+    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
+}
+
+bool NameLess(const Node& n, std::string_view name) {
+    const int c = std::memcmp(n.name, name.data(), std::min<std::size_t>(n.nameLength, name.size()));
+    return c != 0 ? c < 0 : n.nameLength < name.size();
+}
+
+const Node* FindChild(const Dir* d, std::string_view name) {
+    const Node* begin = d->children;
+    const Node* end = d->children + d->childCount;
+    const Node* it = std::lower_bound(begin, end, name, NameLess);
+    return it != end && it->Name() == name ? it : nullptr;
+}
+
+} // namespace
+
+Engine* Engine::Instance() noexcept {
+    return g_engine.get();
+}
+
+int Engine::Create() {
+    if (g_engine == nullptr) {
+        g_engine = std::make_unique<Engine>();
+    }
+    return DVO_OK;
+}
+
+int Engine::Destroy() {
+    g_engine.reset();
+    return DVO_OK;
+}
+
+Engine::~Engine() {
+    Abort();
+    Discard();
+}
+
+void Engine::Settle() {
+    if (m_searching.load(std::memory_order_acquire)) {
+        return;
+    }
+    if (m_controller.joinable()) {
+        m_controller.join();
+    }
+    if (m_pending != nullptr) {
+        m_result = std::move(m_pending);
+        m_records = std::make_unique<RecordStore>(*m_result);
+        m_scanner.reset();
+    }
+}
+
+void Engine::Discard() {
+    m_records.reset();
+    m_result.reset();
+    m_pending.reset();
+    m_scanner.reset();
+    m_shownFolder = nullptr;
+    m_shownPath[0] = u'\0';
+}
+
+int Engine::StartSearching() {
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    Settle();
+    Discard();
+    m_searchPath.clear();
+    return DVO_OK;
+}
+
+int Engine::AddSearchDirectory(const char16_t* path) {
+    if (path == nullptr || path[0] == u'\0') {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    std::string bytes = platform::Utf16ToUtf8(path);
+    if (bytes.front() != '/') {
+        // Records carry absolute folders, so file operations never depend on where we are.
+        std::string cwd(PATH_MAX, '\0');
+        if (::getcwd(cwd.data(), cwd.size()) != nullptr) {
+            cwd.resize(std::strlen(cwd.c_str()));
+            bytes = cwd + "/" + bytes;
+        }
+    }
+    m_searchPath = std::move(bytes);
+    return DVO_OK;
+}
+
+int Engine::ExecSearch(const ScanOptions& options) {
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    if (m_searchPath.empty()) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    Settle();
+    Discard();
+    auto scanner = std::make_unique<Scanner>(options);
+    const int rc = scanner->Open(m_searchPath);
+    if (rc != DVO_OK) {
+        return rc;
+    }
+    m_rootPath = scanner->RootPath();
+    m_scanner = std::move(scanner);
+    m_active.store(true, std::memory_order_release);
+    m_searching.store(true, std::memory_order_release);
+    try {
+        m_controller = std::thread([this] {
+            m_scanner->Run();
+            m_active.store(false, std::memory_order_release);
+            m_pending = m_scanner->Finish();
+            m_searching.store(false, std::memory_order_release);
+        });
+    } catch (const std::system_error&) {
+        m_active.store(false);
+        m_searching.store(false);
+        m_scanner.reset();
+        return DVO_E_IO;
+    }
+    return DVO_OK;
+}
+
+int Engine::Abort() {
+    if (m_scanner != nullptr && IsSearching()) {
+        m_scanner->Abort();
+    }
+    if (m_controller.joinable()) {
+        m_controller.join();
+    }
+    Settle();
+    return DVO_OK;
+}
+
+void Engine::FillCurrentPath(SearchProgress* progress, const Dir* d) {
+    if (d != nullptr && d != m_shownFolder) {
+        const std::u16string text = platform::Utf8ToUtf16(FolderPath(m_rootPath, d));
+        const std::size_t n = std::min<std::size_t>(text.size(), 259);
+        std::copy_n(text.begin(), n, m_shownPath);
+        m_shownPath[n] = u'\0';
+        m_shownFolder = d;
+    }
+    std::memcpy(progress->currentPath, m_shownPath, sizeof m_shownPath);
+}
+
+int Engine::Progress(SearchProgress* progress) {
+    if (progress == nullptr) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    if (IsSearching()) {
+        // A GUI polling without pause would otherwise keep a processor from the scan: at most
+        // one fresh snapshot a millisecond.
+        using namespace std::chrono;
+        const auto now = steady_clock::now();
+        if (now - m_lastSnapshot < milliseconds(1)) {
+            std::this_thread::sleep_until(m_lastSnapshot + milliseconds(1));
+        }
+        m_lastSnapshot = steady_clock::now();
+        if (IsSearching()) {
+            const Scanner::Totals t = m_scanner->Snapshot();
+            progress->size = t.size;
+            progress->folderCount = Saturate(t.folders);
+            progress->fileCount = Saturate(t.files);
+            FillCurrentPath(progress, m_scanner->CurrentFolder());
+            return DVO_OK;
+        }
+    }
+    Settle();
+    if (m_result == nullptr) {
+        *progress = SearchProgress{};
+        return DVO_OK;
+    }
+    const Dir* root = m_result->root;
+    progress->size = root->total;
+    progress->folderCount = Saturate(root->folderCount);
+    progress->fileCount = Saturate(root->fileCount);
+    FillCurrentPath(progress, root);
+    return DVO_OK;
+}
+
+int Engine::FolderCount() {
+    Settle();
+    return IsSearching() || m_records == nullptr ? 0 : m_records->FolderCount();
+}
+
+int Engine::FolderList(FolderRecord** records, int count) {
+    Settle();
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    if (records == nullptr || count < 0) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    return m_records == nullptr ? 0 : m_records->FolderList(records, count);
+}
+
+FolderRecord* Engine::Top() {
+    Settle();
+    return IsSearching() || m_records == nullptr ? nullptr : m_records->Top();
+}
+
+FolderRecord* Engine::First(FolderRecord* parent) {
+    Settle();
+    return IsSearching() || m_records == nullptr ? nullptr : m_records->First(parent);
+}
+
+FolderRecord* Engine::Next(FolderRecord* parent) {
+    Settle();
+    return IsSearching() || m_records == nullptr ? nullptr : m_records->Next(parent);
+}
+
+int Engine::ErrorCount() {
+    if (IsSearching()) {
+        return Saturate(m_scanner->Snapshot().errors);
+    }
+    Settle();
+    return m_result == nullptr ? 0 : Saturate(m_result->errors);
+}
+
+LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view name,
+                            EntryIdentity& identity) {
+    if (IsSearching()) {
+        return LookupResult::Busy;
+    }
+    Settle();
+    if (m_result == nullptr || name.empty()) {
+        return LookupResult::NotFound;
+    }
+    const std::string dir = platform::Utf16ToUtf8(directory);
+    const std::string entry = platform::Utf16ToUtf8(name);
+    // Texts that do not convert back unchanged name nothing the search reported.
+    if (platform::Utf8ToUtf16(dir) != directory || platform::Utf8ToUtf16(entry) != name) {
+        return LookupResult::NotFound;
+    }
+    const ScanResult& r = *m_result;
+    const Node* found = nullptr;
+    if (dir == r.parentPath && entry == r.name) {
+        found = &r.rootNode;
+    } else {
+        std::string_view rest;
+        if (dir == r.path) {
+            rest = {};
+        } else if (r.path == "/" && dir.size() > 1 && dir[0] == '/') {
+            rest = std::string_view(dir).substr(1);
+        } else if (dir.size() > r.path.size() + 1 && dir.starts_with(r.path) &&
+                   dir[r.path.size()] == '/') {
+            rest = std::string_view(dir).substr(r.path.size() + 1);
+        } else {
+            return LookupResult::NotFound;
+        }
+        const Dir* d = r.root;
+        while (!rest.empty()) {
+            const std::size_t slash = rest.find('/');
+            const std::string_view part = rest.substr(0, slash);
+            if (slash == std::string_view::npos) {
+                rest = {};
+            } else {
+                rest.remove_prefix(slash + 1);
+                if (rest.empty()) {
+                    return LookupResult::NotFound; // a trailing '/' is not a record's text
+                }
+            }
+            const Node* n = FindChild(d, part);
+            if (n == nullptr || !n->IsFolder()) {
+                return LookupResult::NotFound;
+            }
+            d = n->dir;
+        }
+        found = FindChild(d, entry);
+    }
+    if (found == nullptr) {
+        return LookupResult::NotFound;
+    }
+    identity.device = r.devices[found->device];
+    identity.inode = found->inode;
+    identity.type = found->Mode();
+    return LookupResult::Found;
+}
+
+LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,
+                         EntryIdentity& identity) {
+    Engine* engine = Engine::Instance();
+    if (engine == nullptr) {
+        return LookupResult::NoObject;
+    }
+    return engine->Lookup(directory, name, identity);
+}
+
+} // namespace dvo

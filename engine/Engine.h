@@ -1,0 +1,71 @@
+#pragma once
+// The engine object behind the DVO* calls: one search at a time, run by a controller thread
+// that drives the Scanner's workers, and the records of the last search.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/DVOSUB.h"
+#include "engine/EntryLookup.h"
+#include "engine/RecordStore.h"
+#include "engine/ScanTree.h"
+#include "engine/Scanner.h"
+
+namespace dvo {
+
+class Engine {
+public:
+    Engine() = default;
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // The object DVOCreateObj made, or null.
+    [[nodiscard]] static Engine* Instance() noexcept;
+    static int Create();
+    static int Destroy();
+
+    int StartSearching();
+    int AddSearchDirectory(const char16_t* path);
+    int ExecSearch(const ScanOptions& options);
+    [[nodiscard]] bool IsActive() const noexcept { return m_active.load(std::memory_order_acquire); }
+    [[nodiscard]] bool IsSearching() const noexcept {
+        return m_searching.load(std::memory_order_acquire);
+    }
+    int Abort();
+    int Progress(SearchProgress* progress);
+
+    [[nodiscard]] int FolderCount();
+    int FolderList(FolderRecord** records, int count);
+    [[nodiscard]] FolderRecord* Top();
+    [[nodiscard]] FolderRecord* First(FolderRecord* parent);
+    [[nodiscard]] FolderRecord* Next(FolderRecord* parent);
+    [[nodiscard]] int ErrorCount();
+
+    [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
+                                      EntryIdentity& identity);
+
+private:
+    // After the controller has finished: joins it and takes over its result.
+    void Settle();
+    void Discard();
+    void FillCurrentPath(SearchProgress* progress, const Dir* d);
+
+    std::string m_searchPath; // bytes, absolute
+    std::string m_rootPath;   // the searched folder as the scanner normalised it
+    std::unique_ptr<Scanner> m_scanner;
+    std::thread m_controller;
+    std::atomic<bool> m_active{false};
+    std::atomic<bool> m_searching{false};
+    std::unique_ptr<ScanResult> m_pending; // written by the controller before m_searching drops
+    std::unique_ptr<ScanResult> m_result;
+    std::unique_ptr<RecordStore> m_records;
+
+    const Dir* m_shownFolder = nullptr;
+    char16_t m_shownPath[260] = {};
+    std::chrono::steady_clock::time_point m_lastSnapshot{};
+};
+
+} // namespace dvo

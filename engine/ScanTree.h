@@ -1,0 +1,102 @@
+#pragma once
+// The compact tree a scan builds: one 40-byte Node per entry, one Dir per folder. Nodes and names
+// live in the scanning threads' arenas; the interface's records are made from them afterwards.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+#include "engine/Arena.h"
+
+struct FolderRecord;
+
+namespace dvo {
+
+struct Dir;
+
+enum NodeFlag : std::uint8_t {
+    kMultiLink = 1,  // a file with more than one hard link
+    kDuplicate = 2,  // a later link of an inode already counted in this search
+    kStatFailed = 4, // listed from its directory entry; its attributes could not be read
+};
+
+struct Node {
+    const char* name;      // NUL-terminated, in a worker's name arena
+    std::uint64_t inode;
+    union {
+        std::int64_t size; // st_size of anything but a folder
+        Dir* dir;          // a folder's contents
+    };
+    std::int64_t mtimeMs;  // st_mtime in milliseconds since the epoch
+    std::uint32_t device;  // index into ScanResult::devices
+    std::uint16_t nameLength;
+    std::uint8_t type;     // st_mode >> 12
+    std::uint8_t flags;    // NodeFlag bits
+
+    [[nodiscard]] bool IsFolder() const noexcept { return type == (S_IFDIR >> 12); }
+    [[nodiscard]] std::string_view Name() const noexcept { return {name, nameLength}; }
+    [[nodiscard]] std::uint32_t Mode() const noexcept { return std::uint32_t{type} << 12; }
+};
+static_assert(sizeof(Node) == 40, "a node is kept small: there is one per entry");
+
+enum class DirState : std::uint8_t {
+    Pending,    // queued, not read yet (stays so when the scan was aborted)
+    Read,       // every entry read
+    Partial,    // the scan was aborted while reading it
+    Unreadable, // could not be opened or read (counted as an error)
+    MountPoint, // another file system, not entered
+    NotEntered, // not entered by choice: no recursion, or a folder already seen through a link
+};
+
+struct Dir {
+    Node* node = nullptr;     // the folder's own entry
+    Dir* parent = nullptr;    // null for the searched folder
+    Node* children = nullptr; // childCount nodes in byte order of their names
+    std::uint32_t childCount = 0;
+    std::uint32_t depth = 0;
+    DirState state = DirState::Pending;
+
+    // While scanning: the open descriptor kept for opening the child folders, and how many of
+    // them still have to be opened through it.
+    int fd = -1;
+    std::atomic<int> pendingOpens{0};
+
+    // Totals below the folder, computed once the scan has ended.
+    std::int64_t total = 0;
+    std::int64_t folderCount = 0;
+    std::int64_t fileCount = 0;
+
+    // The interface's records, made on the program's thread when first asked for.
+    FolderRecord* record = nullptr;
+    FolderRecord** childRecords = nullptr;
+    const char16_t* path = nullptr; // full path of this folder
+    std::uint32_t cursor = 0;       // next child of a First/Next enumeration
+};
+
+struct ScanOptions {
+    bool recurse = true;
+    bool followLinks = false;
+    bool hardLinksOnce = true;
+    bool crossFileSystems = false;
+    int threads = 0; // 0: chosen for the machine
+};
+
+// Everything a finished (or aborted) scan leaves: valid until destroyed.
+struct ScanResult {
+    std::string path;       // the searched folder as given, with repeated and trailing '/' removed
+    std::string parentPath; // its containing folder ("" for "/")
+    std::string name;       // its last component ("/" for "/")
+    Node rootNode{};
+    Dir* root = nullptr;
+    std::vector<std::uint64_t> devices; // device numbers by Node::device
+    std::vector<Arena> arenas;
+    std::int64_t errors = 0;
+    std::int64_t folderRecords = 0; // the searched folder and every folder below it
+    bool aborted = false;
+    ScanOptions options;
+};
+
+} // namespace dvo

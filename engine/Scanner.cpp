@@ -1,0 +1,638 @@
+#include "engine/Scanner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "engine/DVOSUB.h"
+
+namespace dvo {
+
+namespace {
+
+constexpr std::size_t kDentsBufferSize = 64 * 1024;
+
+struct LinuxDirent64 {
+    std::uint64_t d_ino;
+    std::int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+int ResultOfErrno(int error) {
+    switch (error) {
+    case ENOENT:
+        return DVO_E_NOT_FOUND;
+    case ENOTDIR:
+        return DVO_E_NOT_A_FOLDER;
+    case EACCES:
+    case EPERM:
+        return DVO_E_ACCESS;
+    default:
+        return DVO_E_IO;
+    }
+}
+
+std::int64_t MillisOf(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+}
+
+// "a//b/" -> "a/b"; "/" stays "/".
+std::string NormalisePath(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/' && !out.empty() && out.back() == '/') {
+            continue;
+        }
+        out.push_back(c);
+    }
+    while (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    return out;
+}
+
+// Opens a folder by a path of any length: paths beyond PATH_MAX are opened piece by piece.
+int OpenLongPath(const std::string& path) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (path.size() < PATH_MAX) {
+        return ::open(path.c_str(), flags);
+    }
+    int dirFd = AT_FDCWD;
+    std::size_t pos = 0;
+    if (path[0] == '/') {
+        dirFd = ::open("/", flags);
+        if (dirFd < 0) {
+            return -1;
+        }
+        pos = 1;
+    }
+    while (pos < path.size()) {
+        // The longest run of whole components that fits one call.
+        std::size_t end = path.size();
+        if (end - pos >= PATH_MAX) {
+            end = path.rfind('/', pos + PATH_MAX - 1);
+            if (end == std::string::npos || end <= pos) {
+                if (dirFd != AT_FDCWD) {
+                    ::close(dirFd);
+                }
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+        }
+        const std::string piece = path.substr(pos, end - pos);
+        const int next = ::openat(dirFd, piece.c_str(), flags);
+        const int error = errno;
+        if (dirFd != AT_FDCWD) {
+            ::close(dirFd);
+        }
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        dirFd = next;
+        pos = end + 1;
+    }
+    return dirFd;
+}
+
+} // namespace
+
+struct Scanner::Entry {
+    const char* name;
+    std::uint64_t inode;
+    std::int64_t size;
+    std::int64_t mtimeMs;
+    std::uint64_t device;
+    std::uint16_t nameLength;
+    std::uint8_t type;
+    std::uint8_t flags;
+};
+
+// One scanning thread: its arenas, its scratch space and the progress it publishes. The
+// counters are written by this thread only, under a sequence number, so a reader gets the
+// three totals of one moment without any read-modify-write on the hot path.
+struct alignas(64) Scanner::Worker {
+    Arena nodes{1u << 20};
+    Arena names{256u << 10};
+    std::vector<Entry> entries;
+    std::vector<Dir*> subfolders;
+    std::unique_ptr<char[]> dents{new char[kDentsBufferSize]};
+    Totals local;
+
+    alignas(64) std::atomic<std::uint32_t> sequence{0};
+    std::atomic<std::int64_t> size{0};
+    std::atomic<std::int64_t> folders{0};
+    std::atomic<std::int64_t> files{0};
+    std::atomic<std::int64_t> errors{0};
+    std::atomic<const Dir*> current{nullptr};
+
+    void Publish() noexcept {
+        const std::uint32_t s = sequence.load(std::memory_order_relaxed);
+        sequence.store(s + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        size.store(local.size, std::memory_order_relaxed);
+        folders.store(local.folders, std::memory_order_relaxed);
+        files.store(local.files, std::memory_order_relaxed);
+        errors.store(local.errors, std::memory_order_relaxed);
+        sequence.store(s + 2, std::memory_order_release);
+    }
+
+    [[nodiscard]] Totals Read() const noexcept {
+        Totals t;
+        for (;;) {
+            const std::uint32_t s1 = sequence.load(std::memory_order_acquire);
+            if (s1 & 1u) {
+                continue;
+            }
+            t.size = size.load(std::memory_order_relaxed);
+            t.folders = folders.load(std::memory_order_relaxed);
+            t.files = files.load(std::memory_order_relaxed);
+            t.errors = errors.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence.load(std::memory_order_relaxed) == s1) {
+                return t;
+            }
+        }
+    }
+};
+
+int Scanner::DefaultThreadCount() noexcept {
+    // Reading folders waits on the disk as much as on the processor: a few threads more than
+    // cores keep more requests in flight when the cache is cold, at little cost when it is warm.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp(cores * 2, 4u, 32u));
+}
+
+Scanner::Scanner(ScanOptions options) : m_options(options) {
+    m_threadCount = options.threads > 0 ? std::min(options.threads, 256) : DefaultThreadCount();
+    struct rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const long room = static_cast<long>(limit.rlim_cur) / 2 - 2L * m_threadCount;
+        m_fdBudget = static_cast<int>(std::clamp(room, 16L, 65536L));
+    } else {
+        m_fdBudget = 4096;
+    }
+}
+
+Scanner::~Scanner() {
+    Abort();
+    if (m_result != nullptr) {
+        // Open but never finished: close what the walk kept.
+        auto result = Finish();
+    }
+    if (m_rootFd >= 0) {
+        ::close(m_rootFd);
+    }
+}
+
+int Scanner::Open(std::string_view path) {
+    if (path.empty() || m_result != nullptr || m_rootFd >= 0) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    auto result = std::make_unique<ScanResult>();
+    result->options = m_options;
+    result->path = NormalisePath(path);
+    if (result->path == "/") {
+        result->name.assign(1, '/'); // not = "/": g++ 12 warns falsely (-Wrestrict)
+    } else {
+        const std::size_t slash = result->path.rfind('/');
+        if (slash == std::string::npos) {
+            result->name = result->path;
+        } else {
+            result->parentPath = slash == 0 ? "/" : result->path.substr(0, slash);
+            result->name = result->path.substr(slash + 1);
+        }
+    }
+
+    const int fd = OpenLongPath(result->path);
+    if (fd < 0) {
+        return ResultOfErrno(errno);
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return ResultOfErrno(error);
+    }
+    m_rootFd = fd;
+    m_rootDevice = st.st_dev;
+    m_path = result->path;
+
+    for (int i = 0; i < m_threadCount; ++i) {
+        m_workers.push_back(std::make_unique<Worker>());
+    }
+    Worker& first = *m_workers.front();
+    result->devices.push_back(st.st_dev);
+    Node& node = result->rootNode;
+    node.name = first.names.CopyString(result->name);
+    node.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(result->name.size(), 0xFFFF));
+    node.inode = st.st_ino;
+    node.mtimeMs = MillisOf(st);
+    node.device = 0;
+    node.type = static_cast<std::uint8_t>(S_IFDIR >> 12);
+    node.flags = 0;
+    Dir* root = new (first.nodes.Allocate(sizeof(Dir), alignof(Dir))) Dir;
+    root->node = &node;
+    root->fd = m_rootFd;
+    node.dir = root;
+    result->root = root;
+    if (m_options.followLinks) {
+        m_visited.insert({st.st_dev, st.st_ino});
+    }
+    m_stack.push_back(root);
+    m_outstanding = 1;
+    m_result = std::move(result);
+    return DVO_OK;
+}
+
+void Scanner::Abort() noexcept {
+    m_abort.store(true, std::memory_order_relaxed);
+    std::lock_guard lock(m_queueMutex);
+    m_queueCv.notify_all();
+}
+
+void Scanner::Run() {
+    if (m_result == nullptr) {
+        return;
+    }
+    std::vector<std::thread> threads;
+    threads.reserve(m_workers.size() - 1);
+    for (std::size_t i = 1; i < m_workers.size(); ++i) {
+        threads.emplace_back([this, i] { WorkerLoop(*m_workers[i]); });
+    }
+    WorkerLoop(*m_workers.front());
+    for (std::thread& t : threads) {
+        t.join();
+    }
+}
+
+void Scanner::WorkerLoop(Worker& w) {
+    Dir* done = nullptr;
+    for (;;) {
+        Dir* next = nullptr;
+        {
+            std::unique_lock lock(m_queueMutex);
+            if (done != nullptr) {
+                // Pushed in reverse so the first child in byte order is read next: the walk
+                // stays depth first, which keeps few descriptors and little of the tree hot.
+                const std::size_t n = w.subfolders.size();
+                for (std::size_t i = n; i-- > 0;) {
+                    m_stack.push_back(w.subfolders[i]);
+                }
+                m_outstanding += static_cast<std::int64_t>(n) - 1;
+                w.subfolders.clear();
+                if (m_outstanding == 0) {
+                    m_queueCv.notify_all();
+                } else {
+                    for (std::size_t i = 1; i < n && i < m_workers.size(); ++i) {
+                        m_queueCv.notify_one();
+                    }
+                }
+            }
+            m_queueCv.wait(lock, [&] {
+                return !m_stack.empty() || m_outstanding == 0 ||
+                       m_abort.load(std::memory_order_relaxed);
+            });
+            if (m_abort.load(std::memory_order_relaxed) || m_stack.empty()) {
+                break;
+            }
+            next = m_stack.back();
+            m_stack.pop_back();
+        }
+        ReadFolder(w, next);
+        done = next;
+    }
+    w.current.store(nullptr, std::memory_order_release);
+    w.Publish();
+}
+
+int Scanner::OpenFromRoot(const Dir* d) const {
+    std::vector<const Dir*> chain;
+    for (const Dir* p = d; p->parent != nullptr; p = p->parent) {
+        chain.push_back(p);
+    }
+    const int flags =
+        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
+    int fd = m_rootFd;
+    for (std::size_t i = chain.size(); i-- > 0;) {
+        const int next = ::openat(fd, chain[i]->node->name, flags);
+        const int error = errno;
+        if (fd != m_rootFd) {
+            ::close(fd);
+        }
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        fd = next;
+    }
+    return fd;
+}
+
+int Scanner::OpenFolder(Dir* d) {
+    Dir* parent = d->parent;
+    const int parentFd = parent->fd;
+    if (parentFd < 0) {
+        return OpenFromRoot(d);
+    }
+    const int flags =
+        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
+    const int fd = ::openat(parentFd, d->node->name, flags);
+    const int error = errno;
+    if (parent->parent != nullptr &&
+        parent->pendingOpens.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        ::close(parentFd);
+        parent->fd = -1;
+        m_keptFds.fetch_sub(1, std::memory_order_relaxed);
+    }
+    errno = error;
+    return fd;
+}
+
+std::uint32_t Scanner::DeviceIndex(std::uint64_t device) {
+    std::lock_guard lock(m_deviceMutex);
+    auto& devices = m_result->devices;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i] == device) {
+            return static_cast<std::uint32_t>(i);
+        }
+    }
+    devices.push_back(device);
+    return static_cast<std::uint32_t>(devices.size() - 1);
+}
+
+bool Scanner::FirstVisit(std::uint64_t device, std::uint64_t inode) {
+    std::lock_guard lock(m_deviceMutex);
+    return m_visited.insert({device, inode}).second;
+}
+
+void Scanner::ReadFolder(Worker& w, Dir* d) {
+    const bool isRoot = d->parent == nullptr;
+    const int fd = isRoot ? m_rootFd : OpenFolder(d);
+    if (fd < 0) {
+        d->state = DirState::Unreadable;
+        ++w.local.errors;
+        w.Publish();
+        return;
+    }
+    w.current.store(d, std::memory_order_release);
+
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || (!isRoot && st.st_ino != d->node->inode)) {
+        // Replaced between listing its parent and opening it: not what we listed.
+        d->state = DirState::Unreadable;
+        ++w.local.errors;
+        if (!isRoot) {
+            ::close(fd);
+        }
+        w.Publish();
+        return;
+    }
+    const std::uint64_t folderDevice = st.st_dev;
+    const std::uint32_t folderDeviceIndex = d->node->device;
+    const int statFlags = m_options.followLinks ? AT_NO_AUTOMOUNT
+                                                : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
+
+    std::vector<Entry>& entries = w.entries;
+    entries.clear();
+    bool aborted = false;
+    char* buffer = w.dents.get();
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, kDentsBufferSize);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ++w.local.errors; // list what could be read
+            break;
+        }
+        for (long offset = 0; offset < n;) {
+            const auto* de = reinterpret_cast<const LinuxDirent64*>(buffer + offset);
+            offset += de->d_reclen;
+            const char* name = de->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                continue;
+            }
+            if (m_abort.load(std::memory_order_relaxed)) {
+                aborted = true;
+                break;
+            }
+            Entry e;
+            std::uint8_t flags = 0;
+            struct stat es{};
+            int rc = ::fstatat(fd, name, &es, statFlags);
+            if (rc != 0 && m_options.followLinks && errno == ENOENT) {
+                rc = ::fstatat(fd, name, &es, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT); // dangling
+            }
+            if (rc != 0) {
+                ++w.local.errors;
+                if (errno == ENOENT) {
+                    continue; // vanished since it was listed
+                }
+                // Listed with what the directory entry tells.
+                es = {};
+                es.st_ino = de->d_ino;
+                es.st_dev = folderDevice;
+                es.st_mode = de->d_type == DT_UNKNOWN ? S_IFREG : DTTOIF(de->d_type);
+                flags |= kStatFailed;
+            }
+            const std::size_t length = std::strlen(name);
+            e.name = w.names.CopyString({name, length});
+            e.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(length, 0xFFFF));
+            e.inode = es.st_ino;
+            e.size = es.st_size;
+            e.mtimeMs = MillisOf(es);
+            e.device = es.st_dev;
+            e.type = static_cast<std::uint8_t>((es.st_mode & S_IFMT) >> 12);
+            if (!S_ISDIR(es.st_mode) && es.st_nlink > 1) {
+                flags |= kMultiLink;
+            }
+            e.flags = flags;
+            entries.push_back(e);
+        }
+        if (aborted) {
+            break;
+        }
+    }
+
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const int c = std::memcmp(a.name, b.name, std::min(a.nameLength, b.nameLength));
+        return c != 0 ? c < 0 : a.nameLength < b.nameLength;
+    });
+
+    const std::size_t count = entries.size();
+    Node* children = count == 0 ? nullptr : w.nodes.AllocateArray<Node>(count);
+    std::vector<Dir*>& subfolders = w.subfolders;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        Node& n = children[i];
+        n.name = e.name;
+        n.nameLength = e.nameLength;
+        n.inode = e.inode;
+        n.mtimeMs = e.mtimeMs;
+        n.device = e.device == folderDevice ? folderDeviceIndex : DeviceIndex(e.device);
+        n.type = e.type;
+        n.flags = e.flags;
+        if (!n.IsFolder()) {
+            n.size = e.size;
+            w.local.size += e.size;
+            ++w.local.files;
+            continue;
+        }
+        ++w.local.folders;
+        Dir* child = new (w.nodes.Allocate(sizeof(Dir), alignof(Dir))) Dir;
+        child->node = &n;
+        child->parent = d;
+        child->depth = d->depth + 1;
+        n.dir = child;
+        if (e.flags & kStatFailed) {
+            child->state = DirState::Unreadable;
+        } else if (e.device != folderDevice && !m_options.crossFileSystems) {
+            child->state = DirState::MountPoint;
+        } else if (!m_options.recurse || aborted) {
+            child->state = aborted ? DirState::Pending : DirState::NotEntered;
+        } else if (m_options.followLinks && !FirstVisit(e.device, e.inode)) {
+            child->state = DirState::NotEntered;
+        } else {
+            subfolders.push_back(child);
+        }
+    }
+    d->children = children;
+    d->childCount = static_cast<std::uint32_t>(count);
+    d->state = aborted ? DirState::Partial : DirState::Read;
+
+    if (!isRoot) {
+        const bool keep = !subfolders.empty() &&
+                          m_keptFds.fetch_add(1, std::memory_order_relaxed) < m_fdBudget;
+        if (keep) {
+            d->pendingOpens.store(static_cast<int>(subfolders.size()), std::memory_order_relaxed);
+            d->fd = fd;
+        } else {
+            if (!subfolders.empty()) {
+                m_keptFds.fetch_sub(1, std::memory_order_relaxed);
+            }
+            ::close(fd);
+        }
+    }
+    w.Publish();
+}
+
+void Scanner::ComputeTotals(ScanResult& result) {
+    // One pre-order pass in record order: the first link of a hard-linked inode met in this
+    // order is the one counted, whichever thread read it.
+    struct Frame {
+        Dir* dir;
+        std::uint32_t next;
+    };
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> seenLinks;
+    std::vector<Frame> stack;
+    std::int64_t folders = 0;
+    stack.push_back({result.root, 0});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        Dir* d = f.dir;
+        if (f.next == 0) {
+            ++folders;
+            d->total = d->folderCount = d->fileCount = 0;
+            if (d->parent != nullptr && d->fd >= 0) {
+                ::close(d->fd); // kept for children an abort left unopened
+                d->fd = -1;
+            }
+        }
+        if (f.next < d->childCount) {
+            Node& n = d->children[f.next++];
+            if (n.IsFolder()) {
+                ++d->folderCount;
+                stack.push_back({n.dir, 0});
+                continue;
+            }
+            ++d->fileCount;
+            if ((n.flags & kMultiLink) && result.options.hardLinksOnce) {
+                if (!seenLinks.insert({result.devices[n.device], n.inode}).second) {
+                    n.flags |= kDuplicate;
+                    continue;
+                }
+            }
+            d->total += n.size;
+            continue;
+        }
+        stack.pop_back();
+        if (Dir* p = d->parent) {
+            p->total += d->total;
+            p->folderCount += d->folderCount;
+            p->fileCount += d->fileCount;
+        }
+    }
+    result.folderRecords = folders;
+}
+
+std::unique_ptr<ScanResult> Scanner::Finish() {
+    if (m_result == nullptr) {
+        return nullptr;
+    }
+    m_result->aborted = m_abort.load(std::memory_order_relaxed) && m_outstanding != 0;
+    ComputeTotals(*m_result);
+    std::int64_t errors = 0;
+    for (auto& w : m_workers) {
+        errors += w->local.errors;
+        m_result->arenas.push_back(std::move(w->nodes));
+        m_result->arenas.push_back(std::move(w->names));
+    }
+    m_result->errors = errors;
+    m_result->root->fd = -1;
+    if (m_rootFd >= 0) {
+        ::close(m_rootFd);
+        m_rootFd = -1;
+    }
+    return std::move(m_result);
+}
+
+Scanner::Totals Scanner::Snapshot() const noexcept {
+    Totals sum;
+    for (const auto& w : m_workers) {
+        const Totals t = w->Read();
+        sum.size += t.size;
+        sum.folders += t.folders;
+        sum.files += t.files;
+        sum.errors += t.errors;
+    }
+    return sum;
+}
+
+const Dir* Scanner::CurrentFolder() const noexcept {
+    for (const auto& w : m_workers) {
+        if (const Dir* d = w->current.load(std::memory_order_acquire)) {
+            return d;
+        }
+    }
+    return nullptr;
+}
+
+std::string FolderPath(std::string_view rootPath, const Dir* d) {
+    std::vector<const Dir*> chain;
+    for (; d != nullptr && d->parent != nullptr; d = d->parent) {
+        chain.push_back(d);
+    }
+    std::string path(rootPath);
+    for (std::size_t i = chain.size(); i-- > 0;) {
+        if (path.empty() || path.back() != '/') {
+            path.push_back('/');
+        }
+        path.append(chain[i]->node->Name());
+    }
+    return path;
+}
+
+} // namespace dvo

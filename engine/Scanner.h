@@ -1,0 +1,100 @@
+#pragma once
+// The parallel folder walk behind DVOSUB and dvoscan. Worker threads share one stack of folders
+// to read; each reads a folder through its descriptor (getdents64 + fstatat on the folder's own
+// descriptor), keeps the entries as compact nodes in its own arenas, and queues the subfolders.
+// Totals are computed in one pass after the walk, in record order, so they never depend on which
+// thread read what.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/ScanTree.h"
+
+namespace dvo {
+
+class Scanner {
+public:
+    struct Totals {
+        std::int64_t size = 0;    // bytes of the files read so far (hard links not yet merged)
+        std::int64_t folders = 0; // folders found below the searched folder
+        std::int64_t files = 0;   // other entries found
+        std::int64_t errors = 0;  // folders or entries that could not be read
+    };
+
+    explicit Scanner(ScanOptions options);
+    ~Scanner();
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
+
+    // Opens the folder to search (a path of any length). 0, or a DVO_E_* code: DVO_E_NOT_FOUND,
+    // DVO_E_NOT_A_FOLDER, DVO_E_ACCESS, DVO_E_IO, DVO_E_INVALID_ARGUMENT.
+    [[nodiscard]] int Open(std::string_view path);
+    // Walks the tree on the worker threads, the calling thread among them; returns when every
+    // worker has stopped (the walk is complete or Abort was called). Call once, after Open.
+    void Run();
+    // Stops the walk from any thread; Run returns soon after.
+    void Abort() noexcept;
+    // After Run: computes the totals, closes what is still open and hands over the tree.
+    [[nodiscard]] std::unique_ptr<ScanResult> Finish();
+
+    // Live totals summed over the workers; any thread, any time after Open.
+    [[nodiscard]] Totals Snapshot() const noexcept;
+    // A folder being read now (null when none is); it stays valid as long as the tree does.
+    [[nodiscard]] const Dir* CurrentFolder() const noexcept;
+
+    [[nodiscard]] int ThreadCount() const noexcept { return m_threadCount; }
+    // The searched folder as Open normalised it ("a//b/" -> "a/b").
+    [[nodiscard]] const std::string& RootPath() const noexcept { return m_path; }
+    [[nodiscard]] static int DefaultThreadCount() noexcept;
+
+private:
+    struct Worker;
+    struct Entry;
+
+    void WorkerLoop(Worker& w);
+    void ReadFolder(Worker& w, Dir* d);
+    [[nodiscard]] int OpenFolder(Dir* d);
+    [[nodiscard]] int OpenFromRoot(const Dir* d) const;
+    [[nodiscard]] std::uint32_t DeviceIndex(std::uint64_t device);
+    [[nodiscard]] bool FirstVisit(std::uint64_t device, std::uint64_t inode);
+    void ComputeTotals(ScanResult& result);
+
+    ScanOptions m_options;
+    std::string m_path;
+    int m_threadCount = 1;
+    int m_rootFd = -1;
+    std::uint64_t m_rootDevice = 0;
+    std::unique_ptr<ScanResult> m_result;
+    std::vector<std::unique_ptr<Worker>> m_workers;
+
+    std::atomic<bool> m_abort{false};
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueCv;
+    std::vector<Dir*> m_stack;   // folders waiting to be read, last in first out
+    std::int64_t m_outstanding = 0; // queued plus being read
+
+    // Descriptors kept open for opening child folders; past the budget, children are opened by
+    // walking down from the searched folder instead.
+    std::atomic<int> m_keptFds{0};
+    int m_fdBudget = 64;
+
+    std::mutex m_deviceMutex; // guards the device table and m_visited
+    struct PairHash {
+        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
+            return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
+        }
+    };
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> m_visited; // followLinks
+};
+
+// The full path (bytes) of a folder of a scan whose searched folder is `rootPath`.
+[[nodiscard]] std::string FolderPath(std::string_view rootPath, const Dir* d);
+
+} // namespace dvo

@@ -1,0 +1,99 @@
+#pragma once
+// A scripted engine: each poll pass of a search gets the next progress snapshot of `passes`;
+// the search has ended when they are used up (or after an abort). Significant calls go to the
+// shared event log; the polling calls are only counted.
+#include "app/main/IEngine.h"
+#include "platform/Text.h"
+#include "tests/app/EventLog.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace dvo::test {
+
+inline SearchProgress Progress(long long size, const char16_t* path, int folders, int files) {
+    SearchProgress p{};
+    p.size = size;
+    std::u16string_view text(path);
+    std::copy(text.begin(), text.end(), p.currentPath);
+    p.folderCount = folders;
+    p.fileCount = files;
+    return p;
+}
+
+class FakeEngine final : public app::IEngine {
+public:
+    explicit FakeEngine(EventLog& log) : m_log(log) {}
+
+    std::vector<SearchProgress> passes; // one snapshot per pass of the poll loop
+    SearchProgress finalProgress{};     // what the engine reports once the search has ended
+    bool active = false;                // DVOIsActive
+    bool searching = false;             // DVOIsSearching
+    std::size_t passesServed = 0;
+    int isSearchingCalls = 0;
+    std::u16string addedDirectory;
+
+    int DVOCreateObj() override { return Log("engine:DVOCreateObj"); }
+    int DVODestroyObj() override { return Log("engine:DVODestroyObj"); }
+    int DVOIsActive() override { return active ? 1 : 0; }
+    int DVOIsSearching() override {
+        ++isSearchingCalls;
+        if (searching && passesServed >= passes.size()) {
+            searching = false;
+            active = false;
+        }
+        return searching ? 1 : 0;
+    }
+    int DVOStartFileSearching() override { return Log("engine:DVOStartFileSearching"); }
+    int DVOAddSearchDirectory(const char16_t* path) override {
+        addedDirectory = path;
+        return Log("engine:DVOAddSearchDirectory:" + platform::Utf16ToUtf8(path));
+    }
+    int DVOExecFileSearch(int a, int b, int c, int d) override {
+        active = true;
+        searching = true;
+        passesServed = 0;
+        return Log("engine:DVOExecFileSearch:" + std::to_string(a) + std::to_string(b) +
+                   std::to_string(c) + std::to_string(d));
+    }
+    int DVOAbortFileSearching() override {
+        active = false;
+        searching = false;
+        return Log("engine:DVOAbortFileSearching");
+    }
+    int DVOGetCurrentSearchInfo(SearchProgress* progress) override {
+        if (searching && passesServed < passes.size())
+            *progress = passes[passesServed++];
+        else
+            *progress = finalProgress;
+        return 0;
+    }
+    int DVOGetFolderInfoCount() override { return 0; }
+    int DVOGetFolderInfo(FolderRecord**, int) override { return 0; }
+    FolderRecord* DVOGetRootFolderInfo() override { return nullptr; }
+    FolderRecord* DVOGetFirstFolderInfo(FolderRecord*) override { return nullptr; }
+    FolderRecord* DVOGetNextFolderInfo(FolderRecord*) override { return nullptr; }
+    // "<size> B", cut to the buffer like the real engine.
+    int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) override {
+        const std::u16string text = platform::Utf8ToUtf16(std::to_string(size) + " B");
+        const std::size_t units = std::min(text.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
+        std::memcpy(buffer, text.data(), units * 2);
+        buffer[units] = u'\0';
+        return static_cast<int>(units);
+    }
+    int DVOSystemTime2String(char16_t*, int, const DVOSystemTime*) override { return 0; }
+    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override { return 0; }
+    int DVODeleteFile(const char16_t*, const char16_t*) override { return 0; }
+    int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
+    int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
+
+private:
+    int Log(std::string event) {
+        m_log.Add(std::move(event));
+        return 0;
+    }
+    EventLog& m_log;
+};
+
+} // namespace dvo::test

@@ -1,0 +1,156 @@
+// The Qt window with a scripted engine: menus, shortcuts of hidden items, radio items, the
+// message box and the close confirmation.
+#include "app/qt/QtMainView.h"
+#include "tests/app/EventLog.h"
+#include "tests/app/FakeEngine.h"
+#include "tests/app/QtTestApplication.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+using namespace dvo::test;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApplication();
+        window = std::make_unique<dvo::qt::QtMainView>(engine);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    QAction* Action(const char* name) {
+        auto* action = window->findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_NE(action, nullptr) << name;
+        return action;
+    }
+
+    void Alt(Qt::Key key) { QTest::keyClick(window.get(), key, Qt::AltModifier); }
+
+    // Runs `inspect` on the next modal message box as soon as it is up.
+    static void OnNextMessageBox(std::function<void(QMessageBox*)> inspect) {
+        auto* timer = new QTimer;
+        timer->setInterval(10);
+        QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                timer->stop();
+                timer->deleteLater();
+                inspect(box);
+            }
+        });
+        timer->start();
+    }
+
+    EventLog log;
+    FakeEngine engine{log};
+    std::unique_ptr<dvo::qt::QtMainView> window;
+};
+
+TEST_F(MainWindowTest, HiddenItemsKeepTheirShortcutsAndTheFirstItemWinsASharedOne) {
+    QAction* exportTree = Action("mnuExportFolderTree");
+    QAction* treeView = Action("mnuTreeViewItem");
+    QAction* detail = Action("mnuDetail");
+    ASSERT_TRUE(exportTree && treeView && detail);
+    EXPECT_FALSE(Action("mnuExportItem")->isVisible());
+    EXPECT_FALSE(treeView->isVisible());
+    EXPECT_FALSE(detail->isVisible());
+
+    QSignalSpy exportSpy(exportTree, &QAction::triggered);
+    QSignalSpy treeViewSpy(treeView, &QAction::triggered);
+    QSignalSpy detailSpy(detail, &QAction::triggered);
+    Alt(Qt::Key_T);
+    Alt(Qt::Key_D);
+    EXPECT_EQ(exportSpy.count(), 1);
+    EXPECT_EQ(treeViewSpy.count(), 0);
+    EXPECT_EQ(detailSpy.count(), 1);
+}
+
+TEST_F(MainWindowTest, RadioItemsFlipTheirCheck) {
+    QAction* atOnce = Action("mnuTreeAtOnce");
+    QAction* progress = Action("mnuTreeProgress");
+    ASSERT_TRUE(atOnce && progress);
+    EXPECT_FALSE(atOnce->isChecked());
+    EXPECT_TRUE(progress->isChecked());
+
+    Alt(Qt::Key_S); // the checked item chosen again: neither is checked
+    EXPECT_FALSE(atOnce->isChecked());
+    EXPECT_FALSE(progress->isChecked());
+    Alt(Qt::Key_B);
+    EXPECT_TRUE(atOnce->isChecked());
+    Alt(Qt::Key_S);
+    EXPECT_FALSE(atOnce->isChecked());
+    EXPECT_TRUE(progress->isChecked());
+
+    // The sort group behaves the same, in its own group.
+    QAction* none = Action("mnuSortNone");
+    QAction* sizeDown = Action("mnuSizeDown");
+    EXPECT_TRUE(none->isChecked());
+    Alt(Qt::Key_2);
+    EXPECT_FALSE(none->isChecked());
+    EXPECT_TRUE(sizeDown->isChecked());
+    EXPECT_TRUE(progress->isChecked());
+}
+
+TEST_F(MainWindowTest, MessageBoxShowsButtonsInOrderWithDefaultAndEscape) {
+    QStringList captions;
+    QString title;
+    QString defaultCaption;
+    OnNextMessageBox([&](QMessageBox* box) {
+        title = box->windowTitle();
+        auto buttons = box->buttons();
+        std::sort(buttons.begin(), buttons.end(),
+                  [](QAbstractButton* a, QAbstractButton* b) { return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x(); });
+        for (QAbstractButton* b : buttons)
+            captions << b->text();
+        if (box->defaultButton() != nullptr)
+            defaultCaption = box->defaultButton()->text();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    const int result = window->Form().ShowMessageBox("ファイル：a.txt を削除しますか？",
+                                                     dvo::app::MessageKind::Confirmation, 523);
+    EXPECT_EQ(result, dvo::app::MessageResult::Cancel);
+    EXPECT_EQ(title, "Confirm");
+    EXPECT_EQ(captions, (QStringList{"&Yes", "&No", "Cancel", "&YesToAll"}));
+    EXPECT_EQ(defaultCaption, "&Yes");
+}
+
+TEST_F(MainWindowTest, ExitAsksAndARefusalKeepsTheWindow) {
+    QString text;
+    OnNextMessageBox([&](QMessageBox* box) {
+        text = box->text();
+        box->findChild<QPushButton*>(QStringLiteral("result2"))->click(); // Cancel
+    });
+    Alt(Qt::Key_E);
+    EXPECT_EQ(text, "プログラムを終了します");
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, FolderFieldFollowsItsButtonWhenTheWindowResizes) {
+    auto* edit = window->findChild<QLineEdit*>(QStringLiteral("edtSearchDirectory"));
+    auto* add = window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory"));
+    auto* cancel = window->findChild<QPushButton*>(QStringLiteral("btnCancel"));
+    ASSERT_TRUE(edit && add && cancel);
+    for (const int width : {1019, 1300, 800}) {
+        window->resize(width, 712);
+        QTest::qWait(20);
+        SCOPED_TRACE(width);
+        EXPECT_EQ(edit->width(), add->x() - edit->x() - 32);
+        EXPECT_EQ(cancel->parentWidget()->width() - cancel->x(), 1019 - 922);
+    }
+}
+
+} // namespace

@@ -1,0 +1,374 @@
+#include "app/main/AppConstants.h"
+#include "app/main/TMainForm.h"
+#include "platform/InstanceLock.h"
+#include "tests/app/FakeEngine.h"
+#include "tests/app/FakeMainView.h"
+#include "tests/app/RecordingHooks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using namespace dvo::app;
+using namespace dvo::test;
+
+const std::vector<std::string> kSearchStatuses = {
+    "検索を開始します.", "検索ディレクトリを指定しています...", "ファイルを検索しています...",
+    "フォルダツリーを作成しています...", "検索を終了しました"};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view.form = &form;
+        form.SetResultViews(&results);
+        form.SetSearchTimings(&timings);
+        form.SetStartupSteps(&startup);
+        form.FormCreate();
+    }
+
+    void ChooseFolder(const std::string& folder) {
+        view.folderAnswers.push_back(folder);
+        form.btnAddDirectoryClick();
+    }
+
+    // What happened from now on.
+    void ClearLog() { log.events.clear(); }
+
+    EventLog log;
+    FakeMainView view{log};
+    FakeEngine engine{log};
+    RecordingResultViews results{log};
+    RecordingTimings timings{log};
+    RecordingStartupSteps startup{log};
+    TMainForm form{view, engine};
+};
+
+TEST_F(MainFormTest, CreationSetsLabelsDisablesButtonsAndCreatesTheEngine) {
+    const std::vector<std::string> expected = {
+        "label:Searching=", "label:NumberOfFiles=0", "label:NumberOfFolders=0", "enable:Cancel=0",
+        "enable:Execute=0", "views:ResetResultGrid", "engine:DVOCreateObj", "caption:ドルミナVersion 1.0.1"};
+    EXPECT_EQ(log.events, expected);
+    EXPECT_FALSE(form.FormCreating());
+    EXPECT_EQ(form.LastFolder(), "/");
+    EXPECT_EQ(view.status, "");
+
+    ClearLog();
+    form.FormDestroy();
+    EXPECT_EQ(log.events, std::vector<std::string>{"engine:DVODestroyObj"});
+}
+
+TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
+    ChooseFolder("/data/photos");
+    engine.passes = {Progress(100, u"/data/photos/a", 1, 1), Progress(300, u"/data/photos/b", 2, 3)};
+    engine.finalProgress = Progress(700, u"/data/photos/c", 3, 5);
+    ClearLog();
+
+    form.btnExecuteClick();
+
+    EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+    const std::vector<std::string> steps = {
+        "cursor:AppStart", "status:検索を開始します.", "views:ClearFolderTree", "views:ResetRecordCount",
+        "engine:DVOStartFileSearching", "views:ResetResultGrid", "views:ResetShownNode",
+        "status:検索ディレクトリを指定しています...", "engine:DVOAddSearchDirectory:/data/photos",
+        "status:ファイルを検索しています...", "views:ClearRowMarks", "timing:SearchStarted",
+        "engine:DVOExecFileSearch:1010", "enable:Cancel=1", "enable:Execute=0", "processEvents",
+        "processEvents", "timing:SearchEnded", "status:フォルダツリーを作成しています...",
+        "views:LoadFolderRecords", "timing:DisplayStarted", "views:BuildFolderTree", "timing:DisplayEnded",
+        "views:ShowTotals", "label:Searching=", "status:検索を終了しました", "enable:Cancel=0",
+        "enable:Execute=1", "cursor:Default"};
+    std::size_t from = 0;
+    for (const std::string& step : steps) {
+        const long at = log.IndexOf(step, from);
+        ASSERT_GE(at, 0) << "missing or out of order: " << step;
+        from = static_cast<std::size_t>(at) + 1;
+    }
+    // The last refresh shows the engine's final record; the path label is emptied at the end.
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "700 B");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "5");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFolders], "3");
+    EXPECT_EQ(view.labels[MainLabel::Searching], "");
+    EXPECT_FALSE(form.Searching());
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(MainFormTest, CancelledSearchFinishesLikeANormalOne) {
+    ChooseFolder("/data");
+    engine.passes.assign(10, Progress(10, u"/data/x", 1, 1));
+    view.onProcessEvents = [&](int pass) {
+        if (pass == 2)
+            form.btnCancelClick();
+    };
+    ClearLog();
+
+    form.btnExecuteClick();
+
+    EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+    EXPECT_EQ(view.processEventsCalls, 3);
+    // The buttons go idle at the Cancel click, before the flow has built the tree.
+    const long abort = log.IndexOf("engine:DVOAbortFileSearching");
+    ASSERT_GE(abort, 0);
+    EXPECT_EQ(log.events[static_cast<std::size_t>(abort) + 1], "enable:Cancel=0");
+    EXPECT_EQ(log.events[static_cast<std::size_t>(abort) + 2], "enable:Execute=1");
+    EXPECT_LT(abort, log.IndexOf("views:BuildFolderTree"));
+    EXPECT_GE(log.IndexOf("timing:DisplayEnded"), 0);
+    EXPECT_EQ(view.status, "検索を終了しました");
+}
+
+TEST_F(MainFormTest, ButtonRules) {
+    // No folder yet: Execute stays off even after the rules run.
+    form.UpdateButtons();
+    EXPECT_FALSE(view.executeEnabled);
+    EXPECT_FALSE(view.cancelEnabled);
+
+    // The dialog cancelled: field and folder unchanged, rules applied again.
+    form.btnAddDirectoryClick();
+    ASSERT_EQ(view.folderDialogs.size(), 1u);
+    EXPECT_EQ(view.folderDialogs[0], std::make_pair(std::string("検索フォルダ指定"), std::string("/")));
+    EXPECT_EQ(form.SearchDirectory(), "");
+    EXPECT_EQ(form.LastFolder(), "/");
+    EXPECT_FALSE(view.executeEnabled);
+
+    ChooseFolder("/srv");
+    EXPECT_EQ(view.searchDirectory, "/srv");
+    EXPECT_TRUE(view.executeEnabled);
+    EXPECT_FALSE(view.cancelEnabled);
+
+    // During the search: Cancel on, Execute off; a folder chosen then changes only the field.
+    engine.passes.assign(3, Progress(0, u"", 0, 0));
+    bool checked = false;
+    view.onProcessEvents = [&](int pass) {
+        if (pass != 1)
+            return;
+        EXPECT_TRUE(view.cancelEnabled);
+        EXPECT_FALSE(view.executeEnabled);
+        ChooseFolder("/home");
+        EXPECT_TRUE(view.cancelEnabled);
+        EXPECT_FALSE(view.executeEnabled);
+        checked = true;
+    };
+    form.btnExecuteClick();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(engine.addedDirectory, u"/srv");
+    EXPECT_EQ(form.LastFolder(), "/home");
+    EXPECT_TRUE(view.executeEnabled);
+    EXPECT_FALSE(view.cancelEnabled);
+}
+
+TEST_F(MainFormTest, ExecuteWhileTheEngineIsActiveChangesNothing) {
+    ChooseFolder("/data");
+    engine.active = true;
+    ClearLog();
+    form.btnExecuteClick();
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_EQ(engine.isSearchingCalls, 0);
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(MainFormTest, CancelWhenIdleChangesNothing) {
+    ChooseFolder("/data");
+    ClearLog();
+    form.btnCancelClick();
+    EXPECT_TRUE(log.events.empty());
+}
+
+TEST_F(MainFormTest, CountersAreRewrittenOnlyWhenTheFileCountChanged) {
+    ChooseFolder("/data");
+    engine.passes = {Progress(50, u"/data/a", 1, 0), Progress(60, u"/data/b", 2, 0),
+                     Progress(70, u"/data/c", 3, 4), Progress(80, u"/data/d", 4, 4),
+                     Progress(90, u"/data/e", 5, 6)};
+    engine.finalProgress = Progress(90, u"/data/e", 5, 6);
+    std::vector<std::string> pathsSeen;
+    view.onProcessEvents = [&](int) { pathsSeen.push_back(view.labels[MainLabel::Searching]); };
+    ClearLog();
+
+    form.btnExecuteClick();
+
+    // File count 0 equals the last shown count, so the first two passes leave the labels alone.
+    EXPECT_EQ(log.WithPrefix("label:FolderSize="), (std::vector<std::string>{"70 B", "90 B"}));
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFiles="), (std::vector<std::string>{"4", "6"}));
+    EXPECT_EQ(pathsSeen, (std::vector<std::string>{"", "", "", "/data/c", "/data/c"}));
+    EXPECT_EQ(log.Count("repaint:Searching"), 2);
+    // The folder count is written by each refresh and once more right after the loop.
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFolders="), (std::vector<std::string>{"3", "5", "5"}));
+
+    // Never reset between searches: the same final count is not written again.
+    ClearLog();
+    engine.passes = {Progress(90, u"/data/e", 5, 6)};
+    form.btnExecuteClick();
+    EXPECT_TRUE(log.WithPrefix("label:NumberOfFiles=").empty());
+}
+
+TEST_F(MainFormTest, EngineEndingBeforeTheFirstPollMakesNoPass) {
+    ChooseFolder("/empty");
+    engine.finalProgress = Progress(4096, u"/empty", 1, 2);
+    ClearLog();
+    form.btnExecuteClick();
+    EXPECT_EQ(view.processEventsCalls, 0);
+    EXPECT_EQ(engine.isSearchingCalls, 1);
+    // Step 17 writes the folder count of the reset record; step 24's refresh writes the rest.
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFolders="), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFiles="), std::vector<std::string>{"2"});
+    EXPECT_EQ(view.status, "検索を終了しました");
+}
+
+TEST_F(MainFormTest, LongFolderIsHandedToTheEngineWhole) {
+    std::string folder = "/";
+    while (folder.size() < 400)
+        folder += "deep-folder-name/";
+    folder += "長い名前";
+    ChooseFolder(folder);
+    form.btnExecuteClick();
+    EXPECT_EQ(engine.addedDirectory, platform::Utf8ToUtf16(folder));
+    EXPECT_GT(engine.addedDirectory.size(), 259u);
+}
+
+TEST_F(MainFormTest, EmptyFolderFieldAddsNoDirectory) {
+    form.btnExecuteClick();
+    EXPECT_EQ(log.WithPrefix("engine:DVOAddSearchDirectory").size(), 0u);
+    EXPECT_EQ(view.status, "検索を終了しました");
+}
+
+TEST_F(MainFormTest, CloseRefusedAndConfirmed) {
+    ClearLog();
+    view.messageBoxAnswers = {MessageResult::Cancel};
+    form.E1Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "プログラムを終了します");
+    EXPECT_EQ(view.boxes[0].layout.title, "Confirm");
+    ASSERT_EQ(view.boxes[0].layout.buttons.size(), 2u);
+    EXPECT_FALSE(view.terminated);
+
+    view.messageBoxAnswers = {MessageResult::OK};
+    EXPECT_TRUE(form.FormClose());
+    EXPECT_TRUE(view.terminated);
+}
+
+TEST_F(MainFormTest, CloseDuringASearchTakesEffectAfterTheFlow) {
+    for (const int answer : {MessageResult::Cancel, MessageResult::OK}) {
+        SCOPED_TRACE(answer);
+        ChooseFolder("/data");
+        view.terminated = false;
+        engine.passes.assign(4, Progress(1, u"/data", 1, 1));
+        view.onProcessEvents = [&](int pass) {
+            if (pass == 1) {
+                view.messageBoxAnswers = {answer};
+                form.E1Click();
+            }
+        };
+        view.processEventsCalls = 0;
+        ClearLog();
+        form.btnExecuteClick();
+
+        // The search is not aborted: every pass runs and the flow ends normally.
+        EXPECT_EQ(view.processEventsCalls, 4);
+        EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
+        EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+        EXPECT_EQ(view.terminated, answer == MessageResult::OK);
+    }
+}
+
+TEST_F(MainFormTest, CursorStackIgnoresPopWhenEmptyAndPushWhenFull) {
+    ClearLog();
+    form.PopCursor();
+    EXPECT_TRUE(log.events.empty());
+
+    // Eleven pushes alternate the cursors, so every saved entry is the one pushed before it.
+    for (int i = 0; i < TMainForm::kCursorStackSize; ++i)
+        (i % 2 == 0) ? form.PushAppStartCursor() : form.PushHourGlassCursor();
+    EXPECT_EQ(form.CursorCount(), 11);
+    EXPECT_EQ(view.cursor, ScreenCursor::AppStart);
+    ClearLog();
+    form.PushHourGlassCursor();
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_EQ(form.CursorCount(), 11);
+
+    // Its pop restores what the eleventh push saved, one level early.
+    form.PopCursor();
+    EXPECT_EQ(view.cursor, ScreenCursor::HourGlass);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"cursor:HourGlass", "repaintWindow"}));
+    for (int i = 0; i < 10; ++i)
+        form.PopCursor();
+    EXPECT_EQ(view.cursor, ScreenCursor::Default);
+    EXPECT_EQ(form.CursorCount(), 0);
+
+    form.PushAppStartCursor();
+    form.ResetCursorStack();
+    EXPECT_EQ(form.CursorCount(), 0);
+    EXPECT_EQ(view.cursor, ScreenCursor::AppStart); // the reset leaves the screen alone
+}
+
+TEST_F(MainFormTest, ResizeKeepsTheFolderFieldClearOfItsButton) {
+    view.addDirectoryLeft = 1059;
+    form.FormResize();
+    EXPECT_EQ(view.editWidth, 1059 - 8 - 32);
+}
+
+// The single-instance lock lives in XDG_RUNTIME_DIR; each test gets its own folder, because a
+// lock taken in this process is held until the process ends.
+class StartApplicationTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("DVO_TEST_TMP");
+        std::filesystem::path dir = base != nullptr ? base : std::filesystem::temp_directory_path().string();
+        dir /= std::string("lock-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+               "-" + std::to_string(::getpid());
+        std::filesystem::create_directories(dir);
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        m_oldRuntimeDir = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+        MainFormTest::SetUp();
+        ClearLog();
+    }
+    void TearDown() override {
+        if (m_oldRuntimeDir)
+            ::setenv("XDG_RUNTIME_DIR", m_oldRuntimeDir->c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+private:
+    std::optional<std::string> m_oldRuntimeDir;
+};
+
+TEST_F(StartApplicationTest, FirstInstanceRunsTheStartupStepsAndShowsTheWindow) {
+    form.PushAppStartCursor();
+    ClearLog();
+    form.StartApplication();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"startup:FindProgramDirectory",
+                                                    "startup:OpenOperationLog", "show"}));
+    EXPECT_EQ(form.CursorCount(), 0);
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(StartApplicationTest, SecondInstanceShowsTheMessageAndEndsWithoutReadingSettings) {
+    ASSERT_EQ(platform::TakeInstanceLock(std::string(MutexName)), platform::InstanceLockResult::Taken);
+    form.StartApplication();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"messageBox:ドルミナは既に実行されています。", "close",
+                                                    "terminate"}));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].layout.title, "Error");
+    ASSERT_EQ(view.boxes[0].layout.buttons.size(), 1u);
+    EXPECT_EQ(view.boxes[0].layout.buttons[0].caption, "OK");
+    EXPECT_TRUE(form.QuitWithoutAsking());
+    EXPECT_FALSE(view.shown);
+}
+
+TEST(PGMutex, FalseOnlyWhileAnotherHolderLives) {
+    const char* base = std::getenv("DVO_TEST_TMP");
+    std::filesystem::path dir = base != nullptr ? base : std::filesystem::temp_directory_path().string();
+    dir /= "pgmutex-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    EXPECT_TRUE(TMainForm::PGMutex("pgmutex-test"));
+    EXPECT_FALSE(TMainForm::PGMutex("pgmutex-test"));
+    // A lock file that cannot be made does not stop the program.
+    ::setenv("XDG_RUNTIME_DIR", "/proc", 1);
+    EXPECT_TRUE(TMainForm::PGMutex("no/such/folder"));
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+} // namespace

@@ -1,0 +1,386 @@
+// The engine against real trees: what it records, in which order, and how it copes with links,
+// mount points, unreadable folders, aborts and very deep trees.
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "TreeFixture.h"
+#include "engine/DVOSUB.h"
+#include "engine/EntryLookup.h"
+#include "engine/Scanner.h"
+#include "platform/Text.h"
+
+using namespace enginetest;
+
+namespace {
+
+std::string Utf8(const char16_t* text) {
+    return platform::Utf16ToUtf8(text == nullptr ? u"" : text);
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(DVOCreateObj(), DVO_OK); }
+    void TearDown() override { DVODestroyObj(); }
+
+    // Runs one search to its end, the way the program does.
+    static int Search(const std::string& path, int recurse = 1, int follow = 0, int once = 1,
+                      int cross = 0) {
+        EXPECT_EQ(DVOStartFileSearching(), DVO_OK);
+        EXPECT_EQ(DVOAddSearchDirectory(platform::Utf8ToUtf16(path).c_str()), DVO_OK);
+        const int rc = DVOExecFileSearch(recurse, follow, once, cross);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        SearchProgress progress{};
+        while (DVOIsSearching() != 0 && std::chrono::steady_clock::now() < deadline) {
+            DVOGetCurrentSearchInfo(&progress);
+        }
+        EXPECT_EQ(DVOIsSearching(), 0);
+        EXPECT_EQ(DVOIsActive(), 0);
+        return rc;
+    }
+
+    static std::vector<FolderRecord*> Folders() {
+        std::vector<FolderRecord*> list(static_cast<std::size_t>(DVOGetFolderInfoCount()));
+        EXPECT_EQ(DVOGetFolderInfo(list.data(), static_cast<int>(list.size())),
+                  static_cast<int>(list.size()));
+        return list;
+    }
+
+    static std::vector<FolderRecord*> Children(FolderRecord* parent) {
+        std::vector<FolderRecord*> out;
+        for (FolderRecord* c = DVOGetFirstFolderInfo(parent); c != nullptr;
+             c = DVOGetNextFolderInfo(parent)) {
+            out.push_back(c);
+        }
+        return out;
+    }
+
+    // Every folder's totals are the sums of its children's: what an aborted scan must keep.
+    static void ExpectConsistent(FolderRecord* folder) {
+        long long size = 0;
+        int folders = 0;
+        int files = 0;
+        for (FolderRecord* c : Children(folder)) {
+            if (c->kind == 0) {
+                ExpectConsistent(c);
+                size += c->size;
+                folders += 1 + c->folderCount;
+                files += c->fileCount;
+            } else {
+                size += c->size;
+                files += 1;
+            }
+        }
+        EXPECT_EQ(folder->size, size) << Utf8(folder->name);
+        EXPECT_EQ(folder->folderCount, folders) << Utf8(folder->name);
+        EXPECT_EQ(folder->fileCount, files) << Utf8(folder->name);
+    }
+};
+
+// A bit of everything: nesting, empty folders, hard links across folders, symbolic links (one
+// looping back, one dangling), a FIFO, a name that is not UTF-8 and byte order of names.
+void BuildMixedTree(const TempDir& t) {
+    MakeDir(t / "a");
+    MakeFile(t / "a/f1", 100);
+    MakeFile(t / "a/f2", 0);
+    MakeDir(t / "a/sub");
+    MakeFile(t / "a/sub/g", 5000);
+    MakeDir(t / "b");
+    ASSERT_EQ(::link((t / "a/f1").c_str(), (t / "b/link-to-f1").c_str()), 0);
+    MakeFile(t / "b/h", 7);
+    MakeDir(t / "c");
+    MakeFile(t / "bad\xff\xfe", 11);
+    ASSERT_EQ(::symlink(".", (t / "loop").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (t / "dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0644), 0);
+    MakeFile(t / "Z", 3);
+    MakeDir(t / "\xc3\xa9t\xc3\xa9");
+    MakeFile(t / "\xc3\xa9t\xc3\xa9/x", 1 << 20);
+}
+
+TEST_F(EngineTest, RecordsMatchAnIndependentWalk) {
+    TempDir t;
+    BuildMixedTree(t);
+    ASSERT_EQ(Search(t.Path()), DVO_OK);
+    const std::vector<ModelFolder> model = WalkIndependently(t.Path());
+    const std::vector<FolderRecord*> folders = Folders();
+
+    ASSERT_EQ(folders.size(), model.size());
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        const FolderRecord* r = folders[i];
+        const ModelFolder& m = model[i];
+        SCOPED_TRACE(m.directory + " | " + m.name);
+        EXPECT_EQ(Utf8(r->name), m.name);
+        EXPECT_EQ(Utf8(r->directory), m.directory);
+        EXPECT_EQ(r->kind, 0);
+        EXPECT_EQ(r->depth, m.depth);
+        EXPECT_EQ(r->childrenLoaded, 0);
+        EXPECT_EQ(r->size, m.size);
+        EXPECT_EQ(r->folderCount, m.folders);
+        EXPECT_EQ(r->fileCount, m.files);
+
+        std::vector<FolderRecord*> children = Children(folders[i]);
+        ASSERT_EQ(children.size(), m.children.size());
+        for (std::size_t c = 0; c < children.size(); ++c) {
+            EXPECT_EQ(Utf8(children[c]->name), m.children[c].name);
+            EXPECT_EQ(children[c]->kind, m.children[c].folder ? 0 : 1);
+            EXPECT_EQ(Utf8(children[c]->directory), i == 0 ? t.Path() : m.directory + "/" + m.name);
+        }
+    }
+    // The hard link is counted in "a", met first, and not again in "b".
+    EXPECT_EQ(folders[1]->size, 5100);
+    EXPECT_EQ(Utf8(folders[3]->name), "b");
+    EXPECT_EQ(folders[3]->size, 7);
+    EXPECT_EQ(DVOGetErrorCount(), 0);
+
+    FolderRecord* top = DVOGetRootFolderInfo();
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(Children(top), std::vector<FolderRecord*>{folders[0]});
+
+    SearchProgress progress{};
+    ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), DVO_OK);
+    EXPECT_EQ(progress.size, model[0].size);
+    EXPECT_EQ(progress.folderCount, model[0].folders);
+    EXPECT_EQ(progress.fileCount, model[0].files);
+}
+
+TEST_F(EngineTest, LookupFindsEntriesByTheirReportedTexts) {
+    TempDir t;
+    BuildMixedTree(t);
+    ASSERT_EQ(Search(t.Path()), DVO_OK);
+    struct stat st{};
+    ASSERT_EQ(::lstat((t / "bad\xff\xfe").c_str(), &st), 0);
+
+    FolderRecord* root = Folders()[0];
+    FolderRecord* bad = nullptr;
+    for (FolderRecord* c : Children(root)) {
+        if (Utf8(c->name) == "bad\xff\xfe") {
+            bad = c;
+        }
+    }
+    ASSERT_NE(bad, nullptr);
+    EXPECT_EQ(bad->name[3], 0xDCFF); // the stray bytes arrive as lone surrogates
+    dvo::EntryIdentity id;
+    ASSERT_EQ(dvo::LookupEntry(bad->directory, bad->name, id), dvo::LookupResult::Found);
+    EXPECT_EQ(id.inode, st.st_ino);
+    EXPECT_EQ(id.device, st.st_dev);
+    EXPECT_EQ(id.type, static_cast<std::uint32_t>(S_IFREG));
+
+    const std::u16string dir = platform::Utf8ToUtf16(t / "a/sub");
+    ASSERT_EQ(dvo::LookupEntry(dir, u"g", id), dvo::LookupResult::Found);
+    ASSERT_EQ(::lstat((t / "a/sub/g").c_str(), &st), 0);
+    EXPECT_EQ(id.inode, st.st_ino);
+    ASSERT_EQ(dvo::LookupEntry(platform::Utf8ToUtf16(t.Path()), u"loop", id),
+              dvo::LookupResult::Found);
+    EXPECT_EQ(id.type, static_cast<std::uint32_t>(S_IFLNK));
+    // The searched folder itself, by its containing folder and name.
+    ASSERT_EQ(dvo::LookupEntry(root->directory, root->name, id), dvo::LookupResult::Found);
+    EXPECT_EQ(id.type, static_cast<std::uint32_t>(S_IFDIR));
+
+    EXPECT_EQ(dvo::LookupEntry(dir, u"missing", id), dvo::LookupResult::NotFound);
+    EXPECT_EQ(dvo::LookupEntry(dir + u"/", u"g", id), dvo::LookupResult::NotFound);
+    EXPECT_EQ(dvo::LookupEntry(platform::Utf8ToUtf16(t / "a/f1"), u"x", id),
+              dvo::LookupResult::NotFound);
+    EXPECT_EQ(dvo::LookupEntry(u"/elsewhere", u"g", id), dvo::LookupResult::NotFound);
+    DVODestroyObj();
+    EXPECT_EQ(dvo::LookupEntry(dir, u"g", id), dvo::LookupResult::NoObject);
+}
+
+TEST_F(EngineTest, OptionsChangeWhatIsCounted) {
+    TempDir t;
+    BuildMixedTree(t);
+    // Every link counted: "b" now holds the second link's bytes too.
+    ASSERT_EQ(Search(t.Path(), 1, 0, 0, 0), DVO_OK);
+    EXPECT_EQ(Folders()[3]->size, 107);
+    // No recursion: the direct subfolders are listed but not entered.
+    ASSERT_EQ(Search(t.Path(), 0, 0, 1, 0), DVO_OK);
+    const auto folders = Folders();
+    ASSERT_EQ(folders.size(), 5u); // root, a, b, c, the accented folder
+    EXPECT_EQ(folders[1]->size, 0);
+    EXPECT_TRUE(Children(folders[1]).empty());
+    EXPECT_EQ(folders[0]->size, 11 + 3 + 7 + 1); // files and links directly inside
+}
+
+TEST_F(EngineTest, FollowingLinksEntersEachFolderOnce) {
+    TempDir t;
+    BuildMixedTree(t);
+    MakeDir(t / "d");
+    ASSERT_EQ(::symlink("../a", (t / "d/to-a").c_str()), 0);
+    ASSERT_EQ(Search(t.Path(), 1, 1, 1, 0), DVO_OK); // "loop" points back at the root
+    const auto folders = Folders();
+    ASSERT_FALSE(folders.empty());
+    // a's contents counted once although reachable twice; the root is not entered again.
+    EXPECT_EQ(folders[0]->size, 100 + 5000 + 7 + 11 + 3 + (1 << 20) + 7);
+}
+
+TEST_F(EngineTest, BadSearchPathsAreRefused) {
+    TempDir t;
+    MakeFile(t / "file", 1);
+    EXPECT_EQ(DVOStartFileSearching(), DVO_OK);
+    EXPECT_EQ(DVOAddSearchDirectory(u""), DVO_E_INVALID_ARGUMENT);
+    EXPECT_EQ(DVOAddSearchDirectory(nullptr), DVO_E_INVALID_ARGUMENT);
+    EXPECT_EQ(DVOExecFileSearch(1, 0, 1, 0), DVO_E_INVALID_ARGUMENT);
+    EXPECT_EQ(Search(t / "missing"), DVO_E_NOT_FOUND);
+    EXPECT_EQ(DVOGetFolderInfoCount(), 0);
+    EXPECT_EQ(DVOGetRootFolderInfo(), nullptr);
+    EXPECT_EQ(Search(t / "file"), DVO_E_NOT_A_FOLDER);
+    EXPECT_EQ(DVOGetFolderInfoCount(), 0);
+    // A record of no search is refused rather than read.
+    FolderRecord bogus{};
+    EXPECT_EQ(DVOGetFirstFolderInfo(&bogus), nullptr);
+    EXPECT_EQ(DVOGetFirstFolderInfo(nullptr), nullptr);
+}
+
+TEST_F(EngineTest, MountPointIsListedButNotEntered) {
+    TempDir t;
+    MakeDir(t / "inner");
+    MakeFile(t / "outer-file", 10);
+    if (::mount("tmpfs", (t / "inner").c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root and a mount namespace)";
+    }
+    MakeFile(t / "inner/hidden", 1000);
+    const int rc = Search(t.Path());
+    const auto folders = Folders();
+    ::umount2((t / "inner").c_str(), MNT_DETACH);
+    ASSERT_EQ(rc, DVO_OK);
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0]->size, 10);
+    EXPECT_EQ(folders[1]->size, 0);
+    EXPECT_TRUE(Children(folders[1]).empty());
+    EXPECT_EQ(DVOGetErrorCount(), 0);
+}
+
+// Scans `root` as an unprivileged user in a child process; -1 when impossible.
+// Writes the error count and the searched folder's total into `out`.
+bool ScanAsNobody(const std::string& root, long long out[3]) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return false;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        dvo::Scanner scanner(dvo::ScanOptions{});
+        if (scanner.Open(root) != DVO_OK) {
+            ::_exit(4);
+        }
+        scanner.Run();
+        const auto result = scanner.Finish();
+        const long long values[3] = {result->errors, result->root->total,
+                                     result->root->folderCount};
+        const bool ok = ::write(fds[1], values, sizeof values) == sizeof values;
+        ::_exit(ok ? 0 : 5);
+    }
+    ::close(fds[1]);
+    const bool ok = ::read(fds[0], out, 3 * sizeof(long long)) == 3 * sizeof(long long);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(EngineScan, UnreadableFolderIsListedAndCounted) {
+    TempDir t(true);
+    MakeDir(t / "open");
+    MakeFile(t / "open/f", 40);
+    MakeDir(t / "locked");
+    MakeFile(t / "locked/secret", 1000);
+    MakeFile(t / "top", 2);
+    ASSERT_EQ(::chmod((t / "locked").c_str(), 0), 0);
+    long long values[3] = {};
+    if (!ScanAsNobody(t.Path(), values)) {
+        GTEST_SKIP() << "cannot scan as an unprivileged user here";
+    }
+    EXPECT_EQ(values[0], 1);  // the locked folder
+    EXPECT_EQ(values[1], 42); // what could be read
+    EXPECT_EQ(values[2], 2);  // both folders listed
+}
+
+TEST_F(EngineTest, AbortLeavesConsistentRecords) {
+    TempDir t;
+    for (int i = 0; i < 200; ++i) {
+        const std::string d = t / ("d" + std::to_string(i));
+        MakeDir(d);
+        MakeDir(d + "/inner");
+        for (int f = 0; f < 20; ++f) {
+            MakeFile(d + "/inner/f" + std::to_string(f), static_cast<std::size_t>(f));
+        }
+    }
+    ASSERT_EQ(DVOStartFileSearching(), DVO_OK);
+    ASSERT_EQ(DVOAddSearchDirectory(platform::Utf8ToUtf16(t.Path()).c_str()), DVO_OK);
+    ASSERT_EQ(DVOExecFileSearch(1, 0, 1, 0), DVO_OK);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(DVOAbortFileSearching(), DVO_OK);
+    // Generous: the bound that matters (100 ms) is measured by the benchmark, not here.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(DVOIsSearching(), 0);
+    EXPECT_EQ(DVOIsActive(), 0);
+
+    const auto folders = Folders();
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(static_cast<int>(folders.size()), 1 + folders[0]->folderCount);
+    ExpectConsistent(folders[0]);
+    SearchProgress progress{};
+    DVOGetCurrentSearchInfo(&progress);
+    EXPECT_EQ(progress.size, folders[0]->size);
+    EXPECT_EQ(progress.fileCount, folders[0]->fileCount);
+
+    // A finished search of the same tree: the same consistency, and everything counted.
+    ASSERT_EQ(Search(t.Path()), DVO_OK);
+    const auto all = Folders();
+    ASSERT_EQ(all.size(), 401u);
+    ExpectConsistent(all[0]);
+    EXPECT_EQ(all[0]->size, 200 * 190);
+}
+
+TEST_F(EngineTest, TreeDeeperThanPathMaxIsScanned) {
+    TempDir t;
+    constexpr int kDepth = 500; // 26 bytes a level: about 13,000 bytes of path
+    long long expected = 0;
+    int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 1; level <= kDepth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "a-rather-long-folder-name", 0755), 0);
+        const int next = ::openat(fd, "a-rather-long-folder-name", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        if (level % 50 == 0) {
+            const int f = ::openat(fd, "file", O_WRONLY | O_CREAT, 0644);
+            ASSERT_GE(f, 0);
+            ASSERT_EQ(::ftruncate(f, level), 0);
+            ::close(f);
+            expected += level;
+        }
+    }
+    ::close(fd);
+
+    ASSERT_EQ(Search(t.Path()), DVO_OK);
+    const auto folders = Folders();
+    ASSERT_EQ(folders.size(), static_cast<std::size_t>(kDepth + 1));
+    EXPECT_EQ(folders[0]->size, expected);
+    EXPECT_EQ(folders[0]->fileCount, kDepth / 50);
+    EXPECT_EQ(folders[kDepth]->depth, 255); // saturates
+    EXPECT_EQ(DVOGetErrorCount(), 0);
+    const FolderRecord* deepest = Children(folders[kDepth]).at(0);
+    EXPECT_EQ(deepest->size, kDepth);
+    EXPECT_GT(platform::Utf16Length(deepest->directory), 12000u);
+    dvo::EntryIdentity id;
+    EXPECT_EQ(dvo::LookupEntry(deepest->directory, deepest->name, id), dvo::LookupResult::Found);
+
+    // And a search path of that length: the folder holding the last two levels.
+    const std::string deepPath = Utf8(folders[kDepth - 1]->directory);
+    ASSERT_EQ(Search(deepPath), DVO_OK);
+    EXPECT_EQ(Folders().size(), 3u);
+    EXPECT_EQ(Folders()[0]->size, kDepth);
+}
+
+} // namespace
