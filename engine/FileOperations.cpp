@@ -49,6 +49,14 @@ private:
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
+// Decimal text of a number. Not std::to_string: its libstdc++ helper templates would be
+// exported from the shared library with default visibility.
+std::string Decimal(long long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return text;
+}
+
 std::string JoinPath(const std::string& dir, const std::string& name) {
     if (dir.empty())
         return name;
@@ -78,7 +86,7 @@ std::string ReasonText(int error) {
     default: break;
     }
     const char* text = ::strerrordesc_np(error);
-    return text != nullptr ? text : "エラー " + std::to_string(error);
+    return text != nullptr ? text : "エラー " + Decimal(error);
 }
 
 int CodeFor(int error) {
@@ -164,7 +172,7 @@ bool IsMountPointEntry(const CheckedEntry& entry, const std::string& name) {
 
 std::string PathOfFd(int fd) {
     std::string buffer(4096, '\0');
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const std::string link = "/proc/self/fd/" + Decimal(fd);
     for (;;) {
         const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
         if (n < 0)
@@ -208,7 +216,7 @@ std::string DeletionDate() {
 // The name in files/: the entry's own name, then "name.2", "name.3", ... until one is free;
 // cut (never inside a UTF-8 sequence) so that NAME.trashinfo stays within 255 bytes.
 std::string TrashName(const std::string& name, int attempt) {
-    const std::string suffix = attempt > 1 ? "." + std::to_string(attempt) : std::string();
+    const std::string suffix = attempt > 1 ? "." + Decimal(attempt) : std::string();
     const std::size_t room = 255 - std::strlen(".trashinfo") - suffix.size();
     std::string base = name;
     if (base.size() > room) {
@@ -362,7 +370,7 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
     Fd top(topdir.empty() ? -1 : ::open(topdir.c_str(), kDirFlags | O_NOFOLLOW));
     if (top.valid()) {
         const std::string relative = realPath.substr(topdir == "/" ? 1 : topdir.size() + 1);
-        const std::string uid = std::to_string(::geteuid());
+        const std::string uid = Decimal(::geteuid());
         // $topdir/.Trash is shared by all users only when it is a real sticky folder.
         Fd shared(::openat(top.get(), ".Trash", kDirFlags | O_NOFOLLOW));
         struct stat sst{};
@@ -618,7 +626,7 @@ OpResult ShellExecuteEntry(const std::string& directory, const std::string& name
     const std::string path = JoinPath(directory, name);
     if (op < 0 || op > 4 || op == 1)
         return Failure(DVO_E_INVALID_ARGUMENT, "操作できません", path,
-                       "操作の番号 " + std::to_string(op) + " は使えません");
+                       "操作の番号 " + Decimal(op) + " は使えません");
     const std::string action = kActions[op];
     if (directory.empty() || !IsValidEntryName(name))
         return Failure(DVO_E_INVALID_ARGUMENT, action, path, "名前が正しくありません");
