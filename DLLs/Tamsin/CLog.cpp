@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace tamsin {
@@ -349,6 +350,8 @@ bool CLog::OpenFile(const std::string& path) {
     m_bStopWriter = false;
     try {
         m_hWriter = std::thread(&CLog::WriterThread, this);
+        // Named, so that a debugger or top shows whose thread it is.
+        ::pthread_setname_np(m_hWriter.native_handle(), kWriterThreadName);
     } catch (...) {
         return false;
     }

@@ -21,6 +21,7 @@ class CLog {
 public:
     static constexpr std::size_t kLineSize = 1024;
     static constexpr std::size_t kDumpLimit = 256;
+    static constexpr const char* kWriterThreadName = "TamsinWriter";
 
     // Opens the log: file path, folders, file (turned off when it cannot be opened), start line
     // and machine report. lpszFolder null means "Lumetra". Never throws.

@@ -48,10 +48,12 @@ void WriteText(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
-int ThreadCount() {
+int WriterCount() {
     int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-        ++count;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (ReadAll(entry.path().string() + "/comm") == "TamsinWriter\n")
+            ++count;
+    }
     return count;
 }
 

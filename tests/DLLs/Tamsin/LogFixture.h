@@ -21,8 +21,8 @@ std::string ReadAll(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text); // each line keeps its "\n"
 void WriteText(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
-// Threads of this process, from /proc/self/task.
-int ThreadCount();
+// Writer threads of logs running in this process, by their thread name.
+int WriterCount();
 
 class LogFixture : public ::testing::Test {
 protected:
