@@ -12,6 +12,7 @@
 #include <string>
 
 class QAction;
+class QActionGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -24,7 +25,6 @@ namespace dvo::qt {
 
 class FolderPanel;
 class QtResultView;
-class RadioMenuGroup;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
     Q_OBJECT
@@ -95,8 +95,8 @@ private:
     QSplitter* m_spSearchResult = nullptr;
     QTableView* m_lsSearchResult = nullptr;
     QLabel* m_pnlStatus = nullptr;
-    RadioMenuGroup* m_sortGroup = nullptr;
-    RadioMenuGroup* m_treeModeGroup = nullptr;
+    QActionGroup* m_sortGroup = nullptr;
+    QActionGroup* m_treeModeGroup = nullptr;
 };
 
 } // namespace dvo::qt
