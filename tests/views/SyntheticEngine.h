@@ -76,10 +76,6 @@ public:
                       t->wHour, t->wMinute);
         return Put(buffer, bytes, text);
     }
-    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override { return 0; }
-    int DVODeleteFile(const char16_t*, const char16_t*) override { return 0; }
-    int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
-    int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
 
 private:
     FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind, long long size) {
