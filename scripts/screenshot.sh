@@ -10,7 +10,8 @@ out=$(realpath -m "${1:-$root/build/screenshot.png}")
 folder=${2:-${DVO_SCREENSHOT_FOLDER:-}}
 [[ -n $folder ]] && folder=$(realpath "$folder")
 
-if ! fc-list 2>/dev/null | grep -q 'Noto Sans CJK'; then
+fonts=$(fc-list 2>/dev/null || true)
+if ! grep -q 'Noto Sans CJK' <<<"$fonts"; then
     echo "screenshot: the Noto CJK fonts are missing (scripts/setup.sh installs fonts-noto-cjk)" >&2
     exit 1
 fi

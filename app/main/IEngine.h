@@ -30,14 +30,7 @@ public:
     virtual int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) = 0;
     virtual int DVOSystemTime2String(char16_t* buffer, int bufferBytes,
                                      const DVOSystemTime* time) = 0;
-
-    virtual int DVOShellExecute(unsigned long long owner, const char16_t* name,
-                                const char16_t* directory, int op) = 0;
-    virtual int DVODeleteFile(const char16_t* name, const char16_t* directory) = 0;
-    virtual int DVOCopyFile(const char16_t* name, const char16_t* directory,
-                            const char16_t* destination) = 0;
-    virtual int DVOMoveFile(const char16_t* name, const char16_t* directory,
-                            const char16_t* destination) = 0;
+    // The shell and file operations join here together with their engine calls.
 };
 
 } // namespace dvo::app

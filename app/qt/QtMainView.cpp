@@ -2,8 +2,8 @@
 
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
-#include "app/qt/RadioMenuGroup.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -67,6 +67,20 @@ QPushButton* AddButton(QWidget* parent, const char* name, const char* text, cons
     return button;
 }
 
+// Radio items that flip their check when chosen: an item that becomes checked unchecks the
+// others, and choosing the checked item leaves none checked (the plain exclusive policy would
+// keep it checked).
+QActionGroup* NewRadioGroup(QObject* parent) {
+    auto* group = new QActionGroup(parent);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    return group;
+}
+
+QAction* AddRadio(QActionGroup* group, QAction* action) {
+    action->setCheckable(true);
+    return group->addAction(action);
+}
+
 } // namespace
 
 QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
@@ -110,6 +124,9 @@ QMenu* QtMainView::AddSubmenu(QMenu* parent, const char* name, const QString& te
 
 void QtMainView::BuildMenus() {
     QMenuBar* bar = menuBar();
+    // The CJK font is taller than the design font: slimmer item padding keeps the bar at its
+    // design height instead of pushing the menus into the overflow button.
+    bar->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 1px 8px; }"));
     bar->setFixedHeight(kMenuBarHeight);
     const auto alt = [](Qt::Key key) { return QKeyCombination(Qt::AltModifier, key); };
 
@@ -124,20 +141,20 @@ void QtMainView::BuildMenus() {
     QMenu* view = bar->addMenu(Text("表示"));
     view->setObjectName(QStringLiteral("mnuView"));
     QMenu* sort = AddSubmenu(view, "mnuSort", Text("ソート"));
-    m_sortGroup = new RadioMenuGroup(this);
+    m_sortGroup = NewRadioGroup(this);
     QAction* sortNone = AddItem(sort, "mnuSortNone", Text("なし"), alt(Qt::Key_0));
-    m_sortGroup->Add(sortNone);
+    AddRadio(m_sortGroup, sortNone);
     sortNone->setChecked(true);
-    m_sortGroup->Add(AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
-    m_sortGroup->Add(AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
-    m_sortGroup->Add(AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));
-    m_sortGroup->Add(AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
+    AddRadio(m_sortGroup, AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
+    AddRadio(m_sortGroup, AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
+    AddRadio(m_sortGroup, AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));
+    AddRadio(m_sortGroup, AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
     AddItem(view, "mnuDetail", Text("詳細情報"), alt(Qt::Key_D), false);
     QMenu* treeView = AddSubmenu(view, "mnuTreeView", Text("ツリー表示"), alt(Qt::Key_T), false);
-    m_treeModeGroup = new RadioMenuGroup(this);
-    m_treeModeGroup->Add(AddItem(treeView, "mnuTreeAtOnce", Text("一括表示"), alt(Qt::Key_B)));
+    m_treeModeGroup = NewRadioGroup(this);
+    AddRadio(m_treeModeGroup, AddItem(treeView, "mnuTreeAtOnce", Text("一括表示"), alt(Qt::Key_B)));
     QAction* treeProgress = AddItem(treeView, "mnuTreeProgress", Text("逐次表示"), alt(Qt::Key_S));
-    m_treeModeGroup->Add(treeProgress);
+    AddRadio(m_treeModeGroup, treeProgress);
     treeProgress->setChecked(true);
     AddItem(view, "N3", Text("全展開"), alt(Qt::Key_X));
     AddItem(view, "N4", Text("全収容"), alt(Qt::Key_A));

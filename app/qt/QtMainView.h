@@ -11,6 +11,7 @@
 #include <string>
 
 class QAction;
+class QActionGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -22,7 +23,6 @@ class QTreeView;
 namespace dvo::qt {
 
 class FolderPanel;
-class RadioMenuGroup;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
     Q_OBJECT
@@ -92,8 +92,8 @@ private:
     QSplitter* m_spSearchResult = nullptr;
     QTableView* m_lsSearchResult = nullptr;
     QLabel* m_pnlStatus = nullptr;
-    RadioMenuGroup* m_sortGroup = nullptr;
-    RadioMenuGroup* m_treeModeGroup = nullptr;
+    QActionGroup* m_sortGroup = nullptr;
+    QActionGroup* m_treeModeGroup = nullptr;
 };
 
 } // namespace dvo::qt

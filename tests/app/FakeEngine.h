@@ -30,6 +30,7 @@ public:
     SearchProgress finalProgress{};     // what the engine reports once the search has ended
     bool active = false;                // DVOIsActive
     bool searching = false;             // DVOIsSearching
+    bool endless = false;               // keep searching after the passes, until cleared
     std::size_t passesServed = 0;
     int isSearchingCalls = 0;
     std::u16string addedDirectory;
@@ -39,7 +40,7 @@ public:
     int DVOIsActive() override { return active ? 1 : 0; }
     int DVOIsSearching() override {
         ++isSearchingCalls;
-        if (searching && passesServed >= passes.size()) {
+        if (searching && !endless && passesServed >= passes.size()) {
             searching = false;
             active = false;
         }
@@ -83,10 +84,6 @@ public:
         return static_cast<int>(units);
     }
     int DVOSystemTime2String(char16_t*, int, const DVOSystemTime*) override { return 0; }
-    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override { return 0; }
-    int DVODeleteFile(const char16_t*, const char16_t*) override { return 0; }
-    int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
-    int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
 
 private:
     int Log(std::string event) {

@@ -1,6 +1,8 @@
 // The Qt window with a scripted engine: menus, shortcuts of hidden items, radio items, the
 // message box and the close confirmation.
+#include "app/main/AppConstants.h"
 #include "app/qt/QtMainView.h"
+#include "platform/InstanceLock.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/app/QtTestApplication.h"
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,7 +20,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -151,6 +157,63 @@ TEST_F(MainWindowTest, FolderFieldFollowsItsButtonWhenTheWindowResizes) {
         EXPECT_EQ(edit->width(), add->x() - edit->x() - 32);
         EXPECT_EQ(cancel->parentWidget()->width() - cancel->x(), 1019 - 922);
     }
+}
+
+TEST_F(MainWindowTest, CloseConfirmedDuringASearchEndsTheLoopAfterTheFlow) {
+    window->SetFolderChooser([](const std::string&, const std::string&) { return std::string("/data"); });
+    window->Form().btnAddDirectoryClick();
+    engine.endless = true;
+    bool flowReturned = false;
+    OnNextMessageBox([&](QMessageBox* box) {
+        box->findChild<QPushButton*>(QStringLiteral("result1"))->click(); // OK
+        engine.endless = false; // the scan ends on its own afterwards
+    });
+    QTimer::singleShot(0, window.get(), [&] {
+        QTimer::singleShot(20, window.get(), [this] { Action("E1")->trigger(); });
+        window->Form().btnExecuteClick();
+        flowReturned = true;
+    });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // only if the close was lost
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(flowReturned);
+    EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(), "検索を終了しました");
+}
+
+TEST(SecondInstance, ShowsTheMessageAndEndsWithoutShowingTheWindow) {
+    TestApplication();
+    const char* base = std::getenv("DVO_TEST_TMP");
+    const std::filesystem::path dir =
+        std::filesystem::path(base != nullptr ? base : "/tmp") / ("second-instance-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    ASSERT_EQ(platform::TakeInstanceLock(std::string(dvo::app::MutexName)),
+              platform::InstanceLockResult::Taken);
+
+    EventLog log;
+    FakeEngine engine{log};
+    dvo::qt::QtMainView window(engine);
+    QString text;
+    QString title;
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [&, timer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            text = box->text();
+            title = box->windowTitle();
+            box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
+        }
+    });
+    timer->start();
+    window.Form().StartApplication();
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // only if the end was lost
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(text, "ドルミナは既に実行されています。");
+    EXPECT_EQ(title, "Error");
+    EXPECT_FALSE(window.isVisible());
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace
