@@ -141,9 +141,8 @@ void TMainForm::btnExecuteClick() {
         return;
     PushAppStartCursor();
     SetStatusText(kStatusStarting);
-    if (m_resultViews != nullptr) {
+    if (m_resultViews != nullptr)
         m_resultViews->ClearFolderTree();
-    }
     m_refreshingCounters = false;
     if (m_resultViews != nullptr)
         m_resultViews->ResetRecordCount();

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -16,6 +18,11 @@ int main(int argc, char* argv[]) {
     QFont font(QStringLiteral("Noto Sans CJK JP"));
     font.setPixelSize(12);
     QApplication::setFont(font);
+    // The program speaks Japanese whatever the locale, also in Qt's own dialogs (the folder
+    // dialog's buttons and labels).
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     dvo::app::DvoSubEngine engine;
     dvo::qt::QtMainView window(engine);

@@ -1,0 +1,143 @@
+// The exported file and shell operations: UTF-16 in, the exact bytes of the names on disk out
+// (through the lossless conversion), the entry looked up in the last search, then acted on.
+#include "engine/DVOSUB.h"
+#include "engine/EntryLookup.h"
+#include "engine/FileOperations.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::mutex g_errorMutex;
+std::u16string g_lastError; // guarded by g_errorMutex
+
+int Finish(const dvo::OpResult& result) {
+    std::lock_guard lock(g_errorMutex);
+    if (result.code == DVO_OK)
+        g_lastError.clear();
+    else
+        g_lastError = platform::Utf8ToUtf16(result.message);
+    return result.code;
+}
+
+struct Names {
+    std::u16string_view directory16;
+    std::u16string_view name16;
+    std::string directory;
+    std::string name;
+};
+
+// Converts and checks the name and folder the program passed; a failure result when unusable.
+dvo::OpResult Convert(const char* action, const char16_t* name, const char16_t* directory,
+                      Names& out) {
+    if (name == nullptr || directory == nullptr)
+        return {DVO_E_INVALID_ARGUMENT, std::string(action) + ": 名前またはフォルダーがありません"};
+    out.name16 = {name, platform::Utf16Length(name)};
+    out.directory16 = {directory, platform::Utf16Length(directory)};
+    out.name = platform::Utf16ToUtf8(out.name16);
+    out.directory = platform::Utf16ToUtf8(out.directory16);
+    if (out.directory.empty() || !dvo::IsValidEntryName(out.name))
+        return {DVO_E_INVALID_ARGUMENT, std::string(action) + ": 名前が正しくありません: " + out.name};
+    return {};
+}
+
+using Operation = std::function<dvo::OpResult(const Names&, const dvo::EntryIdentity&)>;
+
+// Every operation on an entry of the search: the search must know it (and not be running), and
+// the operation itself checks it is still the same entry just before acting.
+int RunOnEntry(const char* action, const char16_t* name, const char16_t* directory,
+               const Operation& operation) {
+    try {
+        Names names;
+        if (dvo::OpResult r = Convert(action, name, directory, names); r.code != DVO_OK)
+            return Finish(r);
+        const std::string shown = names.directory + "/" + names.name;
+        dvo::EntryIdentity seen;
+        switch (dvo::LookupEntry(names.directory16, names.name16, seen)) {
+        case dvo::LookupResult::Found: break;
+        case dvo::LookupResult::NotFound:
+            return Finish({DVO_E_NOT_FOUND, std::string(action) + ": " + shown +
+                                                ": 最後の検索の結果にありません"});
+        case dvo::LookupResult::Busy:
+            return Finish({DVO_E_BUSY, std::string(action) + ": 検索中です"});
+        case dvo::LookupResult::NoObject:
+            return Finish({DVO_E_NO_OBJECT, std::string(action) + ": エンジンが初期化されていません"});
+        }
+        return Finish(operation(names, seen));
+    } catch (...) {
+        return Finish({DVO_E_IO, std::string(action) + ": メモリが足りません"});
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+DVO_API int DVOShellExecute(unsigned long long /*owner*/, const char16_t* name,
+                            const char16_t* directory, int op) {
+    try {
+        Names names;
+        if (dvo::OpResult r = Convert("操作できません", name, directory, names); r.code != DVO_OK)
+            return Finish(r);
+        return Finish(dvo::ShellExecuteEntry(names.directory, names.name, op));
+    } catch (...) {
+        return Finish({DVO_E_IO, "操作できません: メモリが足りません"});
+    }
+}
+
+DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory) {
+    return RunOnEntry("ゴミ箱に移動できません", name, directory,
+                      [](const Names& n, const dvo::EntryIdentity& seen) {
+                          return dvo::TrashEntry(n.directory, n.name, seen);
+                      });
+}
+
+DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) {
+    return RunOnEntry("削除できません", name, directory,
+                      [](const Names& n, const dvo::EntryIdentity& seen) {
+                          return dvo::DeleteEntryPermanently(n.directory, n.name, seen);
+                      });
+}
+
+DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                        const char16_t* destination) {
+    if (destination == nullptr)
+        return Finish({DVO_E_INVALID_ARGUMENT, "コピーできません: コピー先がありません"});
+    const std::string target = platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
+    return RunOnEntry("コピーできません", name, directory,
+                      [&target](const Names& n, const dvo::EntryIdentity& seen) {
+                          return dvo::CopyEntry(n.directory, n.name, seen, target);
+                      });
+}
+
+DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                        const char16_t* destination) {
+    if (destination == nullptr)
+        return Finish({DVO_E_INVALID_ARGUMENT, "移動できません: 移動先がありません"});
+    const std::string target = platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
+    return RunOnEntry("移動できません", name, directory,
+                      [&target](const Names& n, const dvo::EntryIdentity& seen) {
+                          return dvo::MoveEntry(n.directory, n.name, seen, target);
+                      });
+}
+
+DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
+    if (buffer == nullptr || bufferBytes < 2)
+        return DVO_E_INVALID_ARGUMENT;
+    std::lock_guard lock(g_errorMutex);
+    std::size_t count = std::min(g_lastError.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
+    // Never end on the first half of a surrogate pair.
+    if (count > 0 && count < g_lastError.size() && g_lastError[count - 1] >= 0xD800 &&
+        g_lastError[count - 1] <= 0xDBFF)
+        --count;
+    std::memcpy(buffer, g_lastError.data(), count * sizeof(char16_t));
+    buffer[count] = u'\0';
+    return static_cast<int>(count);
+}
+
+} // extern "C"

@@ -1,0 +1,653 @@
+#include "engine/FileOperations.h"
+
+#include "engine/DVOSUB.h"
+#include "platform/Clock.h"
+#include "platform/FileCopy.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <optional>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace dvo {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    [[nodiscard]] int get() const noexcept { return m_fd; }
+    [[nodiscard]] bool valid() const noexcept { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// Decimal text of a number. Not std::to_string: its libstdc++ helper templates would be
+// exported from the shared library with default visibility.
+std::string Decimal(long long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return text;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty())
+        return name;
+    return dir.back() == '/' ? dir + name : dir + '/' + name;
+}
+
+// The user reads these texts, so the common reasons are said in Japanese; any other falls back
+// to the C library's description.
+std::string ReasonText(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM: return "アクセスが拒否されました";
+    case EROFS: return "読み取り専用のファイルシステムです";
+    case ENOENT: return "見つかりません";
+    case EEXIST:
+    case ENOTEMPTY: return "同じ名前の項目がすでにあります";
+    case ENOSPC: return "ディスクの空き領域が足りません";
+    case EDQUOT: return "ディスク使用量の上限を超えています";
+    case EBUSY: return "使用中です";
+    case ENAMETOOLONG: return "名前が長すぎます";
+    case ELOOP: return "シンボリックリンクです";
+    case EIO: return "入出力エラーが起きました";
+    case ENOTDIR: return "フォルダーではありません";
+    case ESTALE: return "検索の後で別のものに置き換えられています";
+    case EMFILE:
+    case ENFILE: return "開いているファイルが多すぎます";
+    default: break;
+    }
+    const char* text = ::strerrordesc_np(error);
+    return text != nullptr ? text : "エラー " + Decimal(error);
+}
+
+int CodeFor(int error) {
+    switch (error) {
+    case 0: return DVO_OK;
+    case EEXIST:
+    case ENOTEMPTY: return DVO_E_EXISTS;
+    case EACCES:
+    case EPERM:
+    case EROFS: return DVO_E_ACCESS;
+    case ENOENT: return DVO_E_NOT_FOUND;
+    case ESTALE: return DVO_E_CHANGED;
+    case EXDEV: return DVO_E_MOUNT_POINT;
+    case ENOTDIR: return DVO_E_NOT_A_FOLDER;
+    case EINVAL: return DVO_E_INVALID_ARGUMENT;
+    default: return DVO_E_IO;
+    }
+}
+
+OpResult Failure(int code, const std::string& action, const std::string& path,
+                 const std::string& reason) {
+    return {code, action + ": " + path + ": " + reason};
+}
+
+// A failure of the platform's tree operations, told with the path of the entry that failed.
+OpResult FromFileOp(const std::string& action, const std::string& directory,
+                    const platform::FileOpError& error, int result) {
+    std::string reason;
+    int code = CodeFor(result);
+    if (error.step == "mount point") {
+        reason = "別のファイルシステム（マウントポイント）には立ち入りません";
+    } else if (error.step == "copy into itself" || error.step == "move into itself") {
+        reason = "フォルダーをそれ自身の中にはコピー・移動できません";
+    } else if (error.step == "changed during the move") {
+        reason = "移動中に変更されたため、元の場所に残しました";
+        code = DVO_E_IO;
+    } else {
+        reason = ReasonText(result);
+    }
+    return Failure(code, action, JoinPath(directory, error.path), reason);
+}
+
+platform::ExpectedEntry Expectation(const struct stat& st) {
+    return {true, st.st_dev, st.st_ino, static_cast<mode_t>(st.st_mode & S_IFMT)};
+}
+
+// The containing folder, open, and the entry's status, checked against what the search saw.
+struct CheckedEntry {
+    Fd parent;
+    struct stat st {};
+};
+
+OpResult OpenChecked(const std::string& action, const std::string& directory,
+                     const std::string& name, const EntryIdentity& seen, CheckedEntry& entry) {
+    const std::string path = JoinPath(directory, name);
+    if (directory.empty() || !IsValidEntryName(name))
+        return Failure(DVO_E_INVALID_ARGUMENT, action, path, "名前が正しくありません");
+    entry.parent = Fd(::open(directory.c_str(), kDirFlags));
+    if (!entry.parent.valid()) {
+        const int e = errno;
+        return Failure(e == ENOENT || e == ENOTDIR ? DVO_E_NOT_FOUND : CodeFor(e), action, path,
+                       ReasonText(e));
+    }
+    if (::fstatat(entry.parent.get(), name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int e = errno;
+        return Failure(e == ENOENT ? DVO_E_NOT_FOUND : CodeFor(e), action, path, ReasonText(e));
+    }
+    if (entry.st.st_dev != seen.device || entry.st.st_ino != seen.inode ||
+        (entry.st.st_mode & S_IFMT) != seen.type)
+        return Failure(DVO_E_CHANGED, action, path,
+                       "検索の後で別のものに置き換えられています。もう一度検索してください");
+    return {};
+}
+
+// A folder that is the root of a mount (also "/") is never trashed or emptied: doing so would
+// reach into another file system.
+bool IsMountPointEntry(const CheckedEntry& entry, const std::string& name) {
+    if (!S_ISDIR(entry.st.st_mode))
+        return false;
+    Fd fd(::openat(entry.parent.get(), name.c_str(), kDirFlags | O_NOFOLLOW));
+    return fd.valid() && platform::IsMountRoot(fd.get());
+}
+
+std::string PathOfFd(int fd) {
+    std::string buffer(4096, '\0');
+    const std::string link = "/proc/self/fd/" + Decimal(fd);
+    for (;;) {
+        const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(n));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// ---- trash ----------------------------------------------------------------------------------
+
+// Path= of a .trashinfo file: the name's bytes with everything but unreserved characters and
+// "/" percent-encoded, so any byte string (also one that is not UTF-8) survives.
+std::string PercentEncode(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : path) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string DeletionDate() {
+    const platform::LocalTime t = platform::LocalNow();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+// The name in files/: the entry's own name, then "name.2", "name.3", ... until one is free;
+// cut (never inside a UTF-8 sequence) so that NAME.trashinfo stays within 255 bytes.
+std::string TrashName(const std::string& name, int attempt) {
+    const std::string suffix = attempt > 1 ? "." + Decimal(attempt) : std::string();
+    const std::size_t room = 255 - std::strlen(".trashinfo") - suffix.size();
+    std::string base = name;
+    if (base.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
+    return base + suffix;
+}
+
+enum class TrashOutcome {
+    Done,
+    Unusable, // this trash cannot take the entry: try the next one
+    Failed,   // the entry itself cannot be moved (permissions, ...): report it
+};
+
+struct TrashAttempt {
+    TrashOutcome outcome;
+    int error;
+};
+
+// Puts the entry into the trash folder open at `trash`: the info file first (O_EXCL reserves the
+// name), then the rename into files/; the info file goes again if the rename fails.
+TrashAttempt PutInTrash(int trash, int parent, const std::string& name, const std::string& infoPath) {
+    for (const char* sub : {"files", "info"})
+        if (::mkdirat(trash, sub, 0700) != 0 && errno != EEXIST)
+            return {TrashOutcome::Unusable, errno};
+    Fd files(::openat(trash, "files", kDirFlags | O_NOFOLLOW));
+    Fd info(::openat(trash, "info", kDirFlags | O_NOFOLLOW));
+    if (!files.valid() || !info.valid())
+        return {TrashOutcome::Unusable, errno};
+    const std::string content = "[Trash Info]\nPath=" + PercentEncode(infoPath) +
+                                "\nDeletionDate=" + DeletionDate() + "\n";
+    for (int attempt = 1; attempt < 10000; ++attempt) {
+        const std::string trashName = TrashName(name, attempt);
+        const std::string infoName = trashName + ".trashinfo";
+        const int out = ::openat(info.get(), infoName.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0) {
+            if (errno == EEXIST)
+                continue;
+            return {TrashOutcome::Unusable, errno};
+        }
+        const bool written =
+            ::write(out, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+        const int writeError = errno;
+        if (::close(out) != 0 || !written) {
+            const int e = written ? errno : writeError;
+            ::unlinkat(info.get(), infoName.c_str(), 0);
+            return {TrashOutcome::Unusable, e};
+        }
+        int e = 0;
+        if (::renameat2(parent, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) == 0)
+            return {TrashOutcome::Done, 0};
+        e = errno;
+        if (e == EINVAL || e == ENOSYS) {
+            // No RENAME_NOREPLACE on this file system: the info file already reserves the name.
+            struct stat existing{};
+            if (::fstatat(files.get(), trashName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+                e = EEXIST;
+            else if (::renameat(parent, name.c_str(), files.get(), trashName.c_str()) == 0)
+                return {TrashOutcome::Done, 0};
+            else
+                e = errno;
+        }
+        ::unlinkat(info.get(), infoName.c_str(), 0);
+        if (e == EEXIST || e == ENOTEMPTY)
+            continue;
+        return {e == EXDEV ? TrashOutcome::Unusable : TrashOutcome::Failed, e};
+    }
+    return {TrashOutcome::Unusable, EEXIST};
+}
+
+// The top folder of the file system (mount) that holds `path`, which has no links in it.
+std::string FindTopDir(std::string path, dev_t device) {
+    for (;;) {
+        Fd fd(::open(path.c_str(), kDirFlags | O_NOFOLLOW));
+        struct stat st{};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_dev != device)
+            return {};
+        if (path == "/" || platform::IsMountRoot(fd.get()))
+            return path;
+        const auto slash = path.rfind('/');
+        std::string parent = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+        struct stat pst{};
+        if (::stat(parent.c_str(), &pst) != 0 || pst.st_dev != device)
+            return path;
+        path = std::move(parent);
+    }
+}
+
+// A trash folder of ours below `dir`: made when missing, never a link, owned by us.
+Fd OwnTrashFolder(int dir, const std::string& name) {
+    if (::mkdirat(dir, name.c_str(), 0700) != 0 && errno != EEXIST)
+        return Fd();
+    Fd fd(::openat(dir, name.c_str(), kDirFlags | O_NOFOLLOW));
+    struct stat st{};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid())
+        return Fd();
+    return fd;
+}
+
+} // namespace
+
+bool IsValidEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+OpResult TrashEntry(const std::string& directory, const std::string& name,
+                    const EntryIdentity& seen) {
+    const std::string action = "ゴミ箱に移動できません";
+    CheckedEntry entry;
+    if (OpResult r = OpenChecked(action, directory, name, seen, entry); r.code != DVO_OK)
+        return r;
+    const std::string path = JoinPath(directory, name);
+    if (IsMountPointEntry(entry, name))
+        return Failure(DVO_E_MOUNT_POINT, action, path, "マウントポイントです");
+    const std::string realParent = PathOfFd(entry.parent.get());
+    if (realParent.empty() || realParent[0] != '/')
+        return Failure(DVO_E_IO, action, path, "フォルダーの場所がわかりません");
+    const std::string realPath = JoinPath(realParent, name);
+    const dev_t device = entry.st.st_dev;
+
+    auto attempt = [&](int trash, const std::string& infoPath) -> std::optional<OpResult> {
+        const TrashAttempt a = PutInTrash(trash, entry.parent.get(), name, infoPath);
+        if (a.outcome == TrashOutcome::Done)
+            return OpResult{};
+        if (a.outcome == TrashOutcome::Failed)
+            return Failure(a.error == EXDEV ? DVO_E_IO : CodeFor(a.error), action, path,
+                           ReasonText(a.error));
+        return std::nullopt;
+    };
+
+    // The home trash serves the file system of the user's data folder.
+    const std::string dataHome = platform::AppDataDir();
+    struct stat home{};
+    if (!dataHome.empty() && ::stat(dataHome.c_str(), &home) == 0 && home.st_dev == device) {
+        const std::string trashDir = dataHome + "/Trash";
+        if (::mkdir(trashDir.c_str(), 0700) == 0 || errno == EEXIST) {
+            Fd trash(::open(trashDir.c_str(), kDirFlags));
+            if (trash.valid())
+                if (auto r = attempt(trash.get(), realPath))
+                    return *r;
+        }
+    }
+
+    // Other file systems: a trash at their top, with paths relative to it.
+    const std::string topdir = FindTopDir(realParent, device);
+    Fd top(topdir.empty() ? -1 : ::open(topdir.c_str(), kDirFlags | O_NOFOLLOW));
+    if (top.valid()) {
+        const std::string relative = realPath.substr(topdir == "/" ? 1 : topdir.size() + 1);
+        const std::string uid = Decimal(::geteuid());
+        // $topdir/.Trash is shared by all users only when it is a real sticky folder.
+        Fd shared(::openat(top.get(), ".Trash", kDirFlags | O_NOFOLLOW));
+        struct stat sst{};
+        if (shared.valid() && ::fstat(shared.get(), &sst) == 0 && (sst.st_mode & S_ISVTX) != 0) {
+            Fd mine = OwnTrashFolder(shared.get(), uid);
+            if (mine.valid())
+                if (auto r = attempt(mine.get(), relative))
+                    return *r;
+        }
+        Fd mine = OwnTrashFolder(top.get(), ".Trash-" + uid);
+        if (mine.valid())
+            if (auto r = attempt(mine.get(), relative))
+                return *r;
+    }
+    return Failure(DVO_E_NO_TRASH, action, path,
+                   "このファイルシステムには使えるゴミ箱がありません（何も削除していません）");
+}
+
+OpResult DeleteEntryPermanently(const std::string& directory, const std::string& name,
+                                const EntryIdentity& seen) {
+    const std::string action = "削除できません";
+    CheckedEntry entry;
+    if (OpResult r = OpenChecked(action, directory, name, seen, entry); r.code != DVO_OK)
+        return r;
+    if (IsMountPointEntry(entry, name))
+        return Failure(DVO_E_MOUNT_POINT, action, JoinPath(directory, name), "マウントポイントです");
+    platform::FileOpError error;
+    const int result =
+        platform::RemoveTreeAt(entry.parent.get(), name, Expectation(entry.st), &error);
+    return result == 0 ? OpResult{} : FromFileOp(action, directory, error, result);
+}
+
+namespace {
+
+using TreeOperation = int (*)(int, const std::string&, int, const platform::ExpectedEntry&,
+                              platform::FileOpError*);
+
+OpResult CopyOrMove(const std::string& action, const std::string& directory,
+                    const std::string& name, const EntryIdentity& seen,
+                    const std::string& destination, TreeOperation operation) {
+    CheckedEntry entry;
+    if (OpResult r = OpenChecked(action, directory, name, seen, entry); r.code != DVO_OK)
+        return r;
+    if (destination.empty())
+        return Failure(DVO_E_INVALID_ARGUMENT, action, JoinPath(directory, name),
+                       "行き先のフォルダーが指定されていません");
+    Fd target(::open(destination.c_str(), kDirFlags));
+    if (!target.valid()) {
+        const int e = errno;
+        return Failure(e == ENOENT || e == ENOTDIR ? DVO_E_NOT_A_FOLDER : CodeFor(e), action,
+                       destination, e == ENOENT ? "行き先のフォルダーがありません" : ReasonText(e));
+    }
+    platform::FileOpError error;
+    const int result = operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error);
+    if (result == 0)
+        return {};
+    // A name taken at the destination is about the target, so say where.
+    if ((result == EEXIST || result == ENOTEMPTY) && error.path == name)
+        return Failure(DVO_E_EXISTS, action, JoinPath(destination, name), ReasonText(EEXIST));
+    return FromFileOp(action, directory, error, result);
+}
+
+} // namespace
+
+OpResult CopyEntry(const std::string& directory, const std::string& name,
+                   const EntryIdentity& seen, const std::string& destination) {
+    return CopyOrMove("コピーできません", directory, name, seen, destination,
+                      [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
+                         platform::FileOpError* error) {
+                          return platform::CopyEntryAt(src, n, dst, n, {}, e, error);
+                      });
+}
+
+OpResult MoveEntry(const std::string& directory, const std::string& name,
+                   const EntryIdentity& seen, const std::string& destination) {
+    return CopyOrMove("移動できません", directory, name, seen, destination,
+                      [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
+                         platform::FileOpError* error) {
+                          return platform::MoveEntryAt(src, n, dst, n, e, error);
+                      });
+}
+
+// ---- shell actions --------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kFileManager = "org.freedesktop.FileManager1";
+
+std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = dirs.find(':', start);
+        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat st{};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            return {};
+        start = end + 1;
+    }
+}
+
+// Starts the program with these arguments, no shell between, in a session of its own with the
+// default signal handling; a detached thread reaps it, so the caller never waits.
+int Spawn(const std::vector<std::string>& args) {
+    const std::string program = FindProgram(args.front());
+    if (program.empty())
+        return ENOENT;
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    ::posix_spawnattr_setsigmask(&attr, &none);
+    ::posix_spawnattr_setsigdefault(&attr, &all);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                          POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attr);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return rc;
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return 0;
+}
+
+std::string SessionBusAddress() {
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address)
+        return address;
+    // The usual per-user bus; never launch one (that could start daemons or block).
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0')
+        return {};
+    const std::string socket = std::string(runtime) + "/bus";
+    struct stat st{};
+    if (::stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return {};
+    gchar* escaped = g_dbus_address_escape_value(socket.c_str());
+    std::string address = std::string("unix:path=") + escaped;
+    g_free(escaped);
+    return address;
+}
+
+bool FileManagerAvailable(GDBusConnection* bus) {
+    GError* error = nullptr;
+    GVariant* owner = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", kFileManager), G_VARIANT_TYPE("(b)"),
+        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+    if (owner == nullptr) {
+        g_error_free(error);
+        return false;
+    }
+    gboolean owned = FALSE;
+    g_variant_get(owner, "(b)", &owned);
+    g_variant_unref(owner);
+    if (owned)
+        return true;
+    GVariant* names = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
+        nullptr, &error);
+    if (names == nullptr) {
+        g_error_free(error);
+        return false;
+    }
+    bool found = false;
+    GVariantIter* iter = nullptr;
+    const gchar* name = nullptr;
+    g_variant_get(names, "(as)", &iter);
+    while (g_variant_iter_next(iter, "&s", &name))
+        found = found || std::strcmp(name, kFileManager) == 0;
+    g_variant_iter_free(iter);
+    g_variant_unref(names);
+    return found;
+}
+
+// Asks the desktop's file manager to show the entry (ShowItems) or its properties
+// (ShowItemProperties). The request is sent without waiting for the answer, so a slow file
+// manager never holds up the caller; false when no file manager is on the session bus.
+bool AskFileManager(const char* method, const std::string& path) {
+    const std::string address = SessionBusAddress();
+    if (address.empty())
+        return false;
+    GError* error = nullptr;
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+    if (uri == nullptr) {
+        g_error_free(error);
+        return false;
+    }
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    bool sent = false;
+    if (bus == nullptr) {
+        g_error_free(error);
+    } else {
+        if (FileManagerAvailable(bus)) {
+            const gchar* uris[] = {uri, nullptr};
+            GDBusMessage* message = g_dbus_message_new_method_call(
+                kFileManager, "/org/freedesktop/FileManager1", kFileManager, method);
+            g_dbus_message_set_body(message, g_variant_new("(^ass)", uris, ""));
+            g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
+            sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE,
+                                                  nullptr, &error) &&
+                   g_dbus_connection_flush_sync(bus, nullptr, &error);
+            if (error != nullptr)
+                g_clear_error(&error);
+            g_object_unref(message);
+        }
+        g_dbus_connection_close_sync(bus, nullptr, nullptr);
+        g_object_unref(bus);
+    }
+    g_free(uri);
+    return sent;
+}
+
+OpResult Launch(const std::string& action, const std::string& shown,
+                const std::vector<std::string>& args) {
+    const int e = Spawn(args);
+    if (e == 0)
+        return {};
+    if (e == ENOENT)
+        return Failure(DVO_E_UNSUPPORTED, action, shown,
+                       "コマンド " + args.front() + " がインストールされていません");
+    return Failure(CodeFor(e), action, shown, ReasonText(e));
+}
+
+} // namespace
+
+OpResult ShellExecuteEntry(const std::string& directory, const std::string& name, int op) {
+    static const char* const kActions[] = {"表示できません", "", "開けません", "印刷できません",
+                                           "プロパティを表示できません"};
+    const std::string path = JoinPath(directory, name);
+    if (op < 0 || op > 4 || op == 1)
+        return Failure(DVO_E_INVALID_ARGUMENT, "操作できません", path,
+                       "操作の番号 " + Decimal(op) + " は使えません");
+    const std::string action = kActions[op];
+    if (directory.empty() || !IsValidEntryName(name))
+        return Failure(DVO_E_INVALID_ARGUMENT, action, path, "名前が正しくありません");
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        const int e = errno;
+        return Failure(e == ENOENT || e == ENOTDIR ? DVO_E_NOT_FOUND : CodeFor(e), action, path,
+                       ReasonText(e));
+    }
+    switch (op) {
+    case 2: return Launch(action, path, {"xdg-open", path});
+    case 3:
+        if (!S_ISREG(st.st_mode))
+            return Failure(DVO_E_UNSUPPORTED, action, path, "印刷できるのはファイルだけです");
+        return Launch(action, path, {"lp", "--", path});
+    default:
+        if (AskFileManager(op == 0 ? "ShowItems" : "ShowItemProperties", path))
+            return {};
+        // No file manager on the bus: at least open the folder that holds the entry.
+        return Launch(action, path, {"xdg-open", directory});
+    }
+}
+
+} // namespace dvo

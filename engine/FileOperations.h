@@ -1,0 +1,52 @@
+#pragma once
+// The engine's operations on one entry of the last search: to the trash, removal for good,
+// copy, move and the desktop's shell actions. Names and folders are the raw bytes on disk.
+//
+// Each operation opens the containing folder, checks with fstatat(AT_SYMLINK_NOFOLLOW) that the
+// entry is still what the search saw (device, inode, type) and only then acts; an entry replaced
+// meanwhile is refused with DVO_E_CHANGED and nothing is touched.
+#include "engine/EntryLookup.h"
+
+#include <string>
+#include <string_view>
+
+namespace dvo {
+
+// A DVO_* result code and, on failure, the reason as text for the user (UTF-8).
+struct OpResult {
+    int code = 0;
+    std::string message;
+};
+
+// False for names no single entry can have: empty, "." and "..", or with a "/" in them.
+[[nodiscard]] bool IsValidEntryName(std::string_view name);
+
+// Moves the entry to the user's trash (freedesktop.org Trash): the home trash for entries on the
+// file system of $XDG_DATA_HOME, else the trash at the top of the entry's file system
+// ($topdir/.Trash/$uid when that is a sticky folder and no link, else $topdir/.Trash-$uid).
+// The .trashinfo file is written first, then the entry renamed beside it. DVO_E_NO_TRASH when
+// no trash on the entry's file system can be used; the entry is then left as it is.
+[[nodiscard]] OpResult TrashEntry(const std::string& directory, const std::string& name,
+                                  const EntryIdentity& seen);
+
+// Removes the entry and all it holds, never following a link, never leaving the entry's device
+// and never emptying a mount point; goes on past what it cannot remove and reports the first
+// failure.
+[[nodiscard]] OpResult DeleteEntryPermanently(const std::string& directory, const std::string& name,
+                                              const EntryIdentity& seen);
+
+// Copies / moves the entry into the folder `destination` under the same name, never replacing
+// anything there (DVO_E_EXISTS). A move across file systems copies and removes the source only
+// once the copy is complete; a failed move leaves the source whole and no partial copy.
+[[nodiscard]] OpResult CopyEntry(const std::string& directory, const std::string& name,
+                                 const EntryIdentity& seen, const std::string& destination);
+[[nodiscard]] OpResult MoveEntry(const std::string& directory, const std::string& name,
+                                 const EntryIdentity& seen, const std::string& destination);
+
+// Shell actions, started without a shell and never waited for: op 2 opens with the default
+// application (xdg-open), 3 prints (lp), 0 shows the entry in the file manager and 4 its
+// properties (org.freedesktop.FileManager1 over D-Bus; without it the folder is opened).
+[[nodiscard]] OpResult ShellExecuteEntry(const std::string& directory, const std::string& name,
+                                         int op);
+
+} // namespace dvo
