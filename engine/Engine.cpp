@@ -18,8 +18,7 @@ int Saturate(std::int64_t v) {
 }
 
 bool NameLess(const Node& n, std::string_view name) {
-    const int c = std::memcmp(n.name, name.data(), std::min<std::size_t>(n.nameLength, name.size()));
-    return c != 0 ? c < 0 : n.nameLength < name.size();
+    return n.Name() < name; // byte order, as the scanner sorts
 }
 
 const Node* FindChild(const Dir* d, std::string_view name) {
@@ -253,7 +252,7 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
     const ScanResult& r = *m_result;
     const Node* found = nullptr;
     if (dir == r.parentPath && entry == r.name) {
-        found = &r.rootNode;
+        found = r.rootNode;
     } else {
         std::string_view rest;
         if (dir == r.path) {

@@ -11,8 +11,6 @@
 namespace dvo {
 
 namespace {
-constexpr std::uint32_t kRecordMagic = 0x44564F52; // "DVOR"
-
 int Saturate(std::int64_t v) {
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
@@ -33,13 +31,6 @@ DVOSystemTime LocalTimeOf(std::int64_t ms) {
 }
 } // namespace
 
-struct RecordStore::Record {
-    FolderRecord pub;
-    Dir* dir;            // a folder's contents; null for any other entry
-    std::uint32_t magic;
-    bool top;            // the record above the searched folder
-};
-
 RecordStore::RecordStore(const ScanResult& result) : m_result(result) {
     m_rootDirectory = CopyText(platform::Utf8ToUtf16(result.parentPath));
 }
@@ -51,18 +42,15 @@ const char16_t* RecordStore::CopyText(std::u16string_view text) {
     return p;
 }
 
-RecordStore::Record* RecordStore::Validate(FolderRecord* p) const noexcept {
-    if (p == nullptr || !m_records.Contains(p)) {
-        return nullptr;
+DirRecords& RecordStore::Extra(Dir* d) {
+    if (d->records == nullptr) {
+        d->records = new (m_texts.Allocate(sizeof(DirRecords), alignof(DirRecords))) DirRecords;
     }
-    auto* r = reinterpret_cast<Record*>(p);
-    return r->magic == kRecordMagic ? r : nullptr;
+    return *d->records;
 }
 
-FolderRecord* RecordStore::MakeRecord(const Node& node, const char16_t* directory,
-                                      std::uint32_t depth) {
-    auto* r = new (m_records.Allocate(sizeof(Record), alignof(Record))) Record{};
-    FolderRecord& f = r->pub;
+void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* directory,
+                       std::uint32_t depth) {
     const std::u16string name = platform::Utf8ToUtf16(node.Name());
     const std::size_t n = std::min<std::size_t>(name.size(), 259);
     std::copy_n(name.begin(), n, f.name);
@@ -75,46 +63,79 @@ FolderRecord* RecordStore::MakeRecord(const Node& node, const char16_t* director
         f.size = node.dir->total;
         f.folderCount = Saturate(node.dir->folderCount);
         f.fileCount = Saturate(node.dir->fileCount);
-        r->dir = node.dir;
     } else {
         f.size = node.size;
+        f.folderCount = 0;
+        f.fileCount = 0;
     }
     f.modifiedTime = LocalTimeOf(node.mtimeMs);
-    r->magic = kRecordMagic;
-    return &r->pub;
 }
 
 const char16_t* RecordStore::PathOf(Dir* d) {
-    if (d->path != nullptr) {
-        return d->path;
+    if (Extra(d).path != nullptr) {
+        return d->records->path;
     }
     std::vector<Dir*> chain;
-    Dir* p = d;
-    for (; p != nullptr && p->path == nullptr; p = p->parent) {
+    for (Dir* p = d; p != nullptr && Extra(p).path == nullptr; p = p->parent) {
         chain.push_back(p);
     }
     for (std::size_t i = chain.size(); i-- > 0;) {
         Dir* c = chain[i];
         if (c->parent == nullptr) {
-            c->path = CopyText(platform::Utf8ToUtf16(m_result.path));
+            c->records->path = CopyText(platform::Utf8ToUtf16(m_result.path));
             continue;
         }
-        std::u16string path = c->parent->path;
+        std::u16string path = c->parent->records->path;
         if (path.empty() || path.back() != u'/') {
             path.push_back(u'/');
         }
         path += platform::Utf8ToUtf16(c->node->Name());
-        c->path = CopyText(path);
+        c->records->path = CopyText(path);
     }
-    return d->path;
+    return d->records->path;
 }
 
-FolderRecord* RecordStore::FolderRecordOf(Dir* d) {
-    if (d->record == nullptr) {
-        const char16_t* directory = d->parent == nullptr ? m_rootDirectory : PathOf(d->parent);
-        d->record = MakeRecord(*d->node, directory, d->depth);
+void RecordStore::MakeFolderRecords() {
+    if (m_folders != nullptr) {
+        return;
     }
-    return d->record;
+    m_folderDirs.reserve(static_cast<std::size_t>(m_result.folderRecords));
+    struct Frame {
+        Dir* dir;
+        std::uint32_t next;
+    };
+    std::vector<Frame> stack{{m_result.root, 0}};
+    m_folderDirs.push_back(m_result.root);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.dir->childCount) {
+            stack.pop_back();
+            continue;
+        }
+        Node& n = f.dir->children[f.next++];
+        if (n.IsFolder()) {
+            m_folderDirs.push_back(n.dir);
+            stack.push_back({n.dir, 0});
+        }
+    }
+    m_folders = m_records.AllocateArray<FolderRecord>(m_folderDirs.size());
+    for (std::size_t i = 0; i < m_folderDirs.size(); ++i) {
+        Dir* d = m_folderDirs[i];
+        const char16_t* directory = d->parent == nullptr ? m_rootDirectory : PathOf(d->parent);
+        FolderRecord* r = new (&m_folders[i]) FolderRecord{};
+        Fill(*r, *d->node, directory, d->depth);
+        Extra(d).record = r;
+    }
+}
+
+Dir* RecordStore::FolderOf(const FolderRecord* record) const noexcept {
+    const auto at = reinterpret_cast<std::uintptr_t>(record);
+    const auto base = reinterpret_cast<std::uintptr_t>(m_folders);
+    if (m_folders == nullptr || at < base || (at - base) % sizeof(FolderRecord) != 0) {
+        return nullptr;
+    }
+    const std::size_t index = (at - base) / sizeof(FolderRecord);
+    return index < m_folderDirs.size() ? m_folderDirs[index] : nullptr;
 }
 
 int RecordStore::FolderCount() const noexcept {
@@ -122,87 +143,80 @@ int RecordStore::FolderCount() const noexcept {
 }
 
 int RecordStore::FolderList(FolderRecord** out, int count) {
-    if (!m_listBuilt) {
-        m_folderList.reserve(static_cast<std::size_t>(m_result.folderRecords));
-        struct Frame {
-            Dir* dir;
-            std::uint32_t next;
-        };
-        std::vector<Frame> stack{{m_result.root, 0}};
-        m_folderList.push_back(FolderRecordOf(m_result.root));
-        while (!stack.empty()) {
-            Frame& f = stack.back();
-            if (f.next == f.dir->childCount) {
-                stack.pop_back();
-                continue;
-            }
-            Node& n = f.dir->children[f.next++];
-            if (n.IsFolder()) {
-                m_folderList.push_back(FolderRecordOf(n.dir));
-                stack.push_back({n.dir, 0});
-            }
-        }
-        m_listBuilt = true;
-    }
+    MakeFolderRecords();
     if (out == nullptr || count <= 0) {
         return 0;
     }
-    const std::size_t n = std::min(m_folderList.size(), static_cast<std::size_t>(count));
-    std::copy_n(m_folderList.begin(), n, out);
+    const std::size_t n = std::min(m_folderDirs.size(), static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = &m_folders[i];
+    }
     return static_cast<int>(n);
 }
 
 FolderRecord* RecordStore::Top() {
+    MakeFolderRecords();
     if (m_top == nullptr) {
-        m_top = new (m_records.Allocate(sizeof(Record), alignof(Record))) Record{};
+        m_top = new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord)))
+            FolderRecord{};
         Dir* root = m_result.root;
-        m_top->pub.directory = m_rootDirectory;
-        m_top->pub.kind = 0;
-        m_top->pub.size = root->total;
-        m_top->pub.folderCount = Saturate(root->folderCount + 1);
-        m_top->pub.fileCount = Saturate(root->fileCount);
-        m_top->pub.modifiedTime = LocalTimeOf(root->node->mtimeMs);
-        m_top->magic = kRecordMagic;
-        m_top->top = true;
+        m_top->directory = m_rootDirectory;
+        m_top->kind = 0;
+        m_top->size = root->total;
+        m_top->folderCount = Saturate(root->folderCount + 1);
+        m_top->fileCount = Saturate(root->fileCount);
+        m_top->modifiedTime = LocalTimeOf(root->node->mtimeMs);
     }
-    return &m_top->pub;
+    return m_top;
 }
 
 FolderRecord* RecordStore::First(FolderRecord* parent) {
-    Record* r = Validate(parent);
-    if (r == nullptr) {
-        return nullptr;
-    }
-    if (r->top) {
+    MakeFolderRecords();
+    if (parent != nullptr && parent == m_top) {
         m_topCursor = 0;
-    } else if (r->dir != nullptr) {
-        r->dir->cursor = 0;
+    } else if (Dir* d = FolderOf(parent)) {
+        d->records->cursor = 0;
+        d->records->fileCursor = 0;
+    } else {
+        return nullptr;
     }
     return Next(parent);
 }
 
 FolderRecord* RecordStore::Next(FolderRecord* parent) {
-    Record* r = Validate(parent);
-    if (r == nullptr) {
+    MakeFolderRecords();
+    if (parent != nullptr && parent == m_top) {
+        return m_topCursor++ == 0 ? m_folders : nullptr;
+    }
+    Dir* d = FolderOf(parent);
+    if (d == nullptr) {
         return nullptr;
     }
-    if (r->top) {
-        return m_topCursor++ == 0 ? FolderRecordOf(m_result.root) : nullptr;
-    }
-    Dir* d = r->dir;
-    if (d == nullptr || d->cursor >= d->childCount) {
+    DirRecords& x = *d->records;
+    if (x.cursor >= d->childCount) {
         return nullptr;
     }
-    if (d->childRecords == nullptr) {
-        d->childRecords = m_texts.AllocateArray<FolderRecord*>(d->childCount);
-        const char16_t* directory = PathOf(d);
+    if (!x.fileRecordsMade) {
+        // All of a folder's other children at once, in one block: the program lists them all.
+        std::uint32_t files = 0;
         for (std::uint32_t i = 0; i < d->childCount; ++i) {
-            const Node& n = d->children[i];
-            d->childRecords[i] =
-                n.IsFolder() ? FolderRecordOf(n.dir) : MakeRecord(n, directory, d->depth + 1);
+            files += d->children[i].IsFolder() ? 0 : 1;
         }
+        if (files > 0) {
+            x.fileRecords = m_records.AllocateArray<FolderRecord>(files);
+            const char16_t* directory = PathOf(d);
+            FolderRecord* r = x.fileRecords;
+            for (std::uint32_t i = 0; i < d->childCount; ++i) {
+                if (!d->children[i].IsFolder()) {
+                    new (r) FolderRecord{};
+                    Fill(*r++, d->children[i], directory, d->depth + 1);
+                }
+            }
+        }
+        x.fileRecordsMade = true;
     }
-    return d->childRecords[d->cursor++];
+    const Node& n = d->children[x.cursor++];
+    return n.IsFolder() ? n.dir->records->record : &x.fileRecords[x.fileCursor++];
 }
 
 } // namespace dvo

@@ -1,7 +1,8 @@
 #pragma once
 // The interface's FolderRecords, made from a finished scan's compact tree on the program's
-// thread: the folder list when it is first asked for, a folder's children when they are first
-// enumerated. Bump-allocated; valid as long as the store.
+// thread: the folder list when it is first asked for, a folder's other children when they are
+// first enumerated. Bump-allocated, exactly the public layout (no hidden part), valid as long as
+// the store.
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,15 @@
 #include "engine/ScanTree.h"
 
 namespace dvo {
+
+struct DirRecords {
+    FolderRecord* record = nullptr;      // the folder's own record
+    FolderRecord* fileRecords = nullptr; // its children other than folders, in child order
+    bool fileRecordsMade = false;
+    const char16_t* path = nullptr;      // the folder's full path, its children's directory
+    std::uint32_t cursor = 0;            // next child of a First/Next enumeration
+    std::uint32_t fileCursor = 0;        // next of fileRecords
+};
 
 class RecordStore {
 public:
@@ -23,7 +33,7 @@ public:
     int FolderList(FolderRecord** out, int count);
 
     [[nodiscard]] FolderRecord* Top();
-    // Null for a pointer that is not a record of this store, for a file and at the end.
+    // Null for a record that is not a folder record of this store, and at the end.
     [[nodiscard]] FolderRecord* First(FolderRecord* parent);
     [[nodiscard]] FolderRecord* Next(FolderRecord* parent);
 
@@ -31,20 +41,21 @@ public:
     [[nodiscard]] const char16_t* PathOf(Dir* d);
 
 private:
-    struct Record; // a FolderRecord followed by the engine's private part
-
-    [[nodiscard]] Record* Validate(FolderRecord* p) const noexcept;
-    [[nodiscard]] FolderRecord* FolderRecordOf(Dir* d);
-    [[nodiscard]] FolderRecord* MakeRecord(const Node& node, const char16_t* directory,
-                                           std::uint32_t depth);
+    [[nodiscard]] DirRecords& Extra(Dir* d);
+    // Makes every folder's record, in one array in pre-order, on first use.
+    void MakeFolderRecords();
+    // The folder of a folder record of this store, or null for anything else.
+    [[nodiscard]] Dir* FolderOf(const FolderRecord* record) const noexcept;
+    void Fill(FolderRecord& f, const Node& node, const char16_t* directory, std::uint32_t depth);
     [[nodiscard]] const char16_t* CopyText(std::u16string_view text);
 
     const ScanResult& m_result;
     Arena m_records{1u << 20};
     Arena m_texts{256u << 10};
-    std::vector<FolderRecord*> m_folderList;
-    bool m_listBuilt = false;
-    Record* m_top = nullptr;
+    FolderRecord* m_folders = nullptr; // every folder's record, in pre-order
+    std::vector<Dir*> m_folderDirs;    // the folder of each of them
+
+    FolderRecord* m_top = nullptr;
     std::uint32_t m_topCursor = 0;
     const char16_t* m_rootDirectory = nullptr;
 };

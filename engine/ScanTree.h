@@ -1,5 +1,5 @@
 #pragma once
-// The compact tree a scan builds: one 40-byte Node per entry, one Dir per folder. Nodes and names
+// The compact tree a scan builds: one 32-byte Node per entry, one Dir per folder. Nodes and names
 // live in the scanning threads' arenas; the interface's records are made from them afterwards.
 #include <atomic>
 #include <cstdint>
@@ -11,11 +11,10 @@
 
 #include "engine/Arena.h"
 
-struct FolderRecord;
-
 namespace dvo {
 
 struct Dir;
+struct DirRecords; // what the record store keeps of a folder
 
 enum NodeFlag : std::uint8_t {
     kMultiLink = 1,  // a file with more than one hard link
@@ -23,24 +22,31 @@ enum NodeFlag : std::uint8_t {
     kStatFailed = 4, // listed from its directory entry; its attributes could not be read
 };
 
+// Names are stored right after their folder's block of nodes, so a node finds its name by a
+// 32-bit offset from itself; nodes are therefore never copied or moved once written.
 struct Node {
-    const char* name;      // NUL-terminated, in a worker's name arena
     std::uint64_t inode;
     union {
         std::int64_t size; // st_size of anything but a folder
         Dir* dir;          // a folder's contents
     };
     std::int64_t mtimeMs;  // st_mtime in milliseconds since the epoch
-    std::uint32_t device;  // index into ScanResult::devices
-    std::uint16_t nameLength;
-    std::uint8_t type;     // st_mode >> 12
-    std::uint8_t flags;    // NodeFlag bits
+    std::uint32_t nameOffset;     // bytes from this node to its name (not NUL-terminated)
+    std::uint32_t nameLength : 10; // names of up to 1023 bytes (NTFS names reach 765)
+    std::uint32_t device : 14;     // index into ScanResult::devices
+    std::uint32_t type : 4;        // st_mode >> 12
+    std::uint32_t flags : 4;       // NodeFlag bits
+
+    static constexpr std::size_t kMaxName = 1023;
+    static constexpr std::uint32_t kMaxDevice = (1u << 14) - 1;
 
     [[nodiscard]] bool IsFolder() const noexcept { return type == (S_IFDIR >> 12); }
-    [[nodiscard]] std::string_view Name() const noexcept { return {name, nameLength}; }
+    [[nodiscard]] std::string_view Name() const noexcept {
+        return {reinterpret_cast<const char*>(this) + nameOffset, nameLength};
+    }
     [[nodiscard]] std::uint32_t Mode() const noexcept { return std::uint32_t{type} << 12; }
 };
-static_assert(sizeof(Node) == 40, "a node is kept small: there is one per entry");
+static_assert(sizeof(Node) == 32, "a node is kept small: there is one per entry");
 
 enum class DirState : std::uint8_t {
     Pending,    // queued, not read yet (stays so when the scan was aborted)
@@ -70,10 +76,7 @@ struct Dir {
     std::int64_t fileCount = 0;
 
     // The interface's records, made on the program's thread when first asked for.
-    FolderRecord* record = nullptr;
-    FolderRecord** childRecords = nullptr;
-    const char16_t* path = nullptr; // full path of this folder
-    std::uint32_t cursor = 0;       // next child of a First/Next enumeration
+    DirRecords* records = nullptr;
 };
 
 struct ScanOptions {
@@ -89,7 +92,7 @@ struct ScanResult {
     std::string path;       // the searched folder as given, with repeated and trailing '/' removed
     std::string parentPath; // its containing folder ("" for "/")
     std::string name;       // its last component ("/" for "/")
-    Node rootNode{};
+    Node* rootNode = nullptr;
     Dir* root = nullptr;
     std::vector<std::uint64_t> devices; // device numbers by Node::device
     std::vector<Arena> arenas;

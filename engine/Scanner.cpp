@@ -107,22 +107,47 @@ int OpenLongPath(const std::string& path) {
 } // namespace
 
 struct Scanner::Entry {
-    const char* name;
+    std::uint32_t nameStart; // in the worker's name buffer
+    std::uint16_t nameLength;
+    std::uint8_t type;
+    std::uint8_t flags;
     std::uint64_t inode;
     std::int64_t size;
     std::int64_t mtimeMs;
     std::uint64_t device;
-    std::uint16_t nameLength;
-    std::uint8_t type;
-    std::uint8_t flags;
 };
+
+namespace {
+
+// A folder's nodes followed by their names, in one arena block; fills the name fields.
+Node* AllocateNodes(Arena& arena, std::size_t count, std::size_t nameBytes) {
+    return static_cast<Node*>(arena.Allocate(count * sizeof(Node) + nameBytes, alignof(Node)));
+}
+
+void PlaceName(Node& n, char* at, std::string_view name) {
+    std::memcpy(at, name.data(), name.size());
+    n.nameOffset = static_cast<std::uint32_t>(at - reinterpret_cast<char*>(&n));
+    n.nameLength = static_cast<std::uint32_t>(name.size());
+}
+
+// A node's name with a NUL, for the calls that take one.
+struct NameBuffer {
+    char text[Node::kMaxName + 1];
+    explicit NameBuffer(const Node& n) {
+        const std::string_view name = n.Name();
+        std::memcpy(text, name.data(), name.size());
+        text[name.size()] = '\0';
+    }
+};
+
+} // namespace
 
 // One scanning thread: its arenas, its scratch space and the progress it publishes. The
 // counters are written by this thread only, under a sequence number, so a reader gets the
 // three totals of one moment without any read-modify-write on the hot path.
 struct alignas(64) Scanner::Worker {
     Arena nodes{1u << 20};
-    Arena names{256u << 10};
+    std::string names; // the names of the folder being read
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
     std::unique_ptr<char[]> dents{new char[kDentsBufferSize]};
@@ -232,14 +257,16 @@ int Scanner::Open(std::string_view path) {
     }
     Worker& first = *m_workers.front();
     result->devices.push_back(st.st_dev);
-    Node& node = result->rootNode;
-    node.name = first.names.CopyString(result->name);
-    node.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(result->name.size(), 0xFFFF));
+    const std::string_view rootName =
+        std::string_view(result->name).substr(0, std::min(result->name.size(), Node::kMaxName));
+    Node& node = *new (AllocateNodes(first.nodes, 1, rootName.size())) Node{};
+    PlaceName(node, reinterpret_cast<char*>(&node + 1), rootName);
     node.inode = st.st_ino;
     node.mtimeMs = MillisOf(st);
     node.device = 0;
-    node.type = static_cast<std::uint8_t>(S_IFDIR >> 12);
+    node.type = S_IFDIR >> 12;
     node.flags = 0;
+    result->rootNode = &node;
     Dir* root = new (first.nodes.Allocate(sizeof(Dir), alignof(Dir))) Dir;
     root->node = &node;
     root->fd = m_rootFd;
@@ -324,7 +351,8 @@ int Scanner::OpenFromRoot(const Dir* d) const {
         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
     int fd = m_rootFd;
     for (std::size_t i = chain.size(); i-- > 0;) {
-        const int next = ::openat(fd, chain[i]->node->name, flags);
+        const NameBuffer name(*chain[i]->node);
+        const int next = ::openat(fd, name.text, flags);
         const int error = errno;
         if (fd != m_rootFd) {
             ::close(fd);
@@ -346,7 +374,8 @@ int Scanner::OpenFolder(Dir* d) {
     }
     const int flags =
         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
-    const int fd = ::openat(parentFd, d->node->name, flags);
+    const NameBuffer name(*d->node);
+    const int fd = ::openat(parentFd, name.text, flags);
     const int error = errno;
     if (parent->parent != nullptr &&
         parent->pendingOpens.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -365,6 +394,9 @@ std::uint32_t Scanner::DeviceIndex(std::uint64_t device) {
         if (devices[i] == device) {
             return static_cast<std::uint32_t>(i);
         }
+    }
+    if (devices.size() > Node::kMaxDevice) {
+        return Node::kMaxDevice; // beyond sixteen thousand file systems they share the last slot
     }
     devices.push_back(device);
     return static_cast<std::uint32_t>(devices.size() - 1);
@@ -404,6 +436,8 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
 
     std::vector<Entry>& entries = w.entries;
     entries.clear();
+    std::string& names = w.names;
+    names.clear();
     bool aborted = false;
     char* buffer = w.dents.get();
     for (;;) {
@@ -449,8 +483,13 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
                 flags |= kStatFailed;
             }
             const std::size_t length = std::strlen(name);
-            e.name = w.names.CopyString({name, length});
-            e.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(length, 0xFFFF));
+            if (length > Node::kMaxName) {
+                ++w.local.errors; // longer than any Linux file system makes
+                continue;
+            }
+            e.nameStart = static_cast<std::uint32_t>(names.size());
+            e.nameLength = static_cast<std::uint16_t>(length);
+            names.append(name, length);
             e.inode = es.st_ino;
             e.size = es.st_size;
             e.mtimeMs = MillisOf(es);
@@ -467,19 +506,21 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
         }
     }
 
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        const int c = std::memcmp(a.name, b.name, std::min(a.nameLength, b.nameLength));
-        return c != 0 ? c < 0 : a.nameLength < b.nameLength;
+    const char* nameBase = names.data();
+    std::sort(entries.begin(), entries.end(), [nameBase](const Entry& a, const Entry& b) {
+        return std::string_view(nameBase + a.nameStart, a.nameLength) <
+               std::string_view(nameBase + b.nameStart, b.nameLength);
     });
 
     const std::size_t count = entries.size();
-    Node* children = count == 0 ? nullptr : w.nodes.AllocateArray<Node>(count);
+    Node* children = count == 0 ? nullptr : AllocateNodes(w.nodes, count, names.size());
+    char* nameAt = reinterpret_cast<char*>(children + count);
     std::vector<Dir*>& subfolders = w.subfolders;
     for (std::size_t i = 0; i < count; ++i) {
         const Entry& e = entries[i];
-        Node& n = children[i];
-        n.name = e.name;
-        n.nameLength = e.nameLength;
+        Node& n = *new (&children[i]) Node{};
+        PlaceName(n, nameAt, {nameBase + e.nameStart, e.nameLength});
+        nameAt += e.nameLength;
         n.inode = e.inode;
         n.mtimeMs = e.mtimeMs;
         n.device = e.device == folderDevice ? folderDeviceIndex : DeviceIndex(e.device);
@@ -561,7 +602,7 @@ void Scanner::ComputeTotals(ScanResult& result) {
             ++d->fileCount;
             if ((n.flags & kMultiLink) && result.options.hardLinksOnce) {
                 if (!seenLinks.insert({result.devices[n.device], n.inode}).second) {
-                    n.flags |= kDuplicate;
+                    n.flags = n.flags | kDuplicate;
                     continue;
                 }
             }
@@ -588,7 +629,6 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     for (auto& w : m_workers) {
         errors += w->local.errors;
         m_result->arenas.push_back(std::move(w->nodes));
-        m_result->arenas.push_back(std::move(w->names));
     }
     m_result->errors = errors;
     m_result->root->fd = -1;

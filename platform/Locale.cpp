@@ -85,10 +85,14 @@ unsigned LanguageIdFromEnvironment() {
 int CollateCompare(std::string_view a, std::string_view b) {
     const std::string sa(a);
     const std::string sb(b);
+    return CollateCompare(sa.c_str(), sb.c_str());
+}
+
+int CollateCompare(const char* a, const char* b) {
     const locale_t loc = CollationLocale();
     if (loc == static_cast<locale_t>(0))
-        return std::strcmp(sa.c_str(), sb.c_str());
-    return ::strcoll_l(sa.c_str(), sb.c_str(), loc);
+        return std::strcmp(a, b);
+    return ::strcoll_l(a, b, loc);
 }
 
 } // namespace platform

@@ -18,5 +18,7 @@ namespace platform {
 // strcoll order of the environment's LC_COLLATE (read once, without touching the process
 // locale): <0, 0 or >0. Texts are UTF-8 bytes.
 [[nodiscard]] int CollateCompare(std::string_view a, std::string_view b);
+// The same for NUL-terminated texts, without copying them (sorting large trees).
+[[nodiscard]] int CollateCompare(const char* a, const char* b);
 
 } // namespace platform

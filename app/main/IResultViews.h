@@ -10,10 +10,11 @@ public:
     virtual void ResetRecordCount() = 0;  // RecordCount := 0
     virtual void ResetResultGrid() = 0;   // title row and one empty row
     virtual void ResetShownNode() = 0;    // the grid shows no folder
-    virtual void ClearRowMarks() = 0;
+    virtual void EmptyRowMarks() = 0;     // no row has a mark entry any more
     virtual void LoadFolderRecords() = 0;
     virtual void BuildFolderTree() = 0;
     virtual void ShowTotals() = 0;
+    virtual void FormResize() = 0;        // the grid's share of a window resize
 };
 
 } // namespace dvo::app

@@ -63,6 +63,8 @@ bool TMainForm::FormClose() {
 }
 
 void TMainForm::FormResize() {
+    if (m_resultViews != nullptr)
+        m_resultViews->FormResize();
     m_view.SetSearchDirectoryWidth(m_view.AddDirectoryButtonLeft() - m_view.SearchDirectoryLeft() - 32);
 }
 
@@ -162,7 +164,7 @@ void TMainForm::btnExecuteClick() {
     m_searchProgress.fileCount = 0;
     m_searchProgress.folderCount = 0;
     if (m_resultViews != nullptr)
-        m_resultViews->ClearRowMarks();
+        m_resultViews->EmptyRowMarks();
     if (m_searchTimings != nullptr)
         m_searchTimings->SearchStarted(platform::LocalNow());
     m_engine.DVOExecFileSearch(1, 0, 1, 0);

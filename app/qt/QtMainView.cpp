@@ -2,6 +2,7 @@
 
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
+#include "app/qt/QtResultView.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -89,11 +90,16 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     BuildMenus();
     BuildPanels();
     InstallMenuShortcuts();
+    m_resultView = std::make_unique<QtResultView>(*this, m_form, *m_searchResultTree, *m_lsSearchResult,
+                                                  *m_spSearchResult);
+    m_form.SetResultViews(&m_resultView->Results());
     resize(kClientWidth, kMenuBarHeight + kClientHeight);
     m_form.FormCreate();
 }
 
 QtMainView::~QtMainView() {
+    m_form.SetResultViews(nullptr);
+    m_resultView.reset();
     m_form.FormDestroy();
 }
 
@@ -144,7 +150,6 @@ void QtMainView::BuildMenus() {
     m_sortGroup = NewRadioGroup(this);
     QAction* sortNone = AddItem(sort, "mnuSortNone", Text("なし"), alt(Qt::Key_0));
     AddRadio(m_sortGroup, sortNone);
-    sortNone->setChecked(true);
     AddRadio(m_sortGroup, AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
     AddRadio(m_sortGroup, AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
     AddRadio(m_sortGroup, AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));

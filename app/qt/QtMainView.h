@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,7 @@ class QTreeView;
 namespace dvo::qt {
 
 class FolderPanel;
+class QtResultView;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
     Q_OBJECT
@@ -75,6 +77,7 @@ private:
     [[nodiscard]] QLabel* Label(dvo::app::MainLabel label) const;
 
     dvo::app::TMainForm m_form;
+    std::unique_ptr<QtResultView> m_resultView; // the tree and grid; gone before the widgets
     FolderChooser m_folderChooser;
     bool m_placed = false;
 

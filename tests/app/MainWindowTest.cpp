@@ -101,10 +101,13 @@ TEST_F(MainWindowTest, RadioItemsFlipTheirCheck) {
     EXPECT_FALSE(atOnce->isChecked());
     EXPECT_TRUE(progress->isChecked());
 
-    // The sort group behaves the same, in its own group.
+    // The sort group behaves the same, in its own group; it starts at size descending.
     QAction* none = Action("mnuSortNone");
     QAction* sizeDown = Action("mnuSizeDown");
+    EXPECT_TRUE(sizeDown->isChecked());
+    Alt(Qt::Key_0);
     EXPECT_TRUE(none->isChecked());
+    EXPECT_FALSE(sizeDown->isChecked());
     Alt(Qt::Key_2);
     EXPECT_FALSE(none->isChecked());
     EXPECT_TRUE(sizeDown->isChecked());

@@ -15,10 +15,11 @@ public:
     void ResetRecordCount() override { m_log.Add("views:ResetRecordCount"); }
     void ResetResultGrid() override { m_log.Add("views:ResetResultGrid"); }
     void ResetShownNode() override { m_log.Add("views:ResetShownNode"); }
-    void ClearRowMarks() override { m_log.Add("views:ClearRowMarks"); }
+    void EmptyRowMarks() override { m_log.Add("views:EmptyRowMarks"); }
     void LoadFolderRecords() override { m_log.Add("views:LoadFolderRecords"); }
     void BuildFolderTree() override { m_log.Add("views:BuildFolderTree"); }
     void ShowTotals() override { m_log.Add("views:ShowTotals"); }
+    void FormResize() override { m_log.Add("views:FormResize"); }
 
 private:
     EventLog& m_log;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTest>
 
 #include <cstdlib>
@@ -70,12 +71,24 @@ TEST(SearchWindow, ExecuteShowsTheTreesCountsAndFinishes) {
     engine.DVOFileSize2String(sizeText, sizeof sizeText, 1000);
     EXPECT_EQ(LabelText(window, "lblFolderSize"), QString::fromStdU16String(sizeText));
     EXPECT_EQ(LabelText(window, "lblNumberOfFiles"), "4");
-    EXPECT_EQ(LabelText(window, "lblNumberOfFolders"), "3");
+    // After the search the folder total is the number of folder records, the searched one too.
+    EXPECT_EQ(LabelText(window, "lblNumberOfFolders"), "4");
     EXPECT_EQ(LabelText(window, "lblSearching"), "");
     EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
     EXPECT_TRUE(execute->isEnabled());
     EXPECT_FALSE(cancel->isEnabled());
     EXPECT_EQ(engine.DVOIsActive(), 0);
+
+    // The tree shows the searched folder expanded, its entries largest first.
+    auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
+    ASSERT_NE(tree, nullptr);
+    const QModelIndex top = tree->model()->index(0, 0);
+    EXPECT_EQ(top.data().toString(), QString::fromUtf8("対象")); // the engine names it by its base name
+    EXPECT_TRUE(tree->isExpanded(top));
+    QStringList children;
+    for (int i = 0; i < tree->model()->rowCount(top); ++i)
+        children << tree->model()->index(i, 0, top).data().toString();
+    EXPECT_EQ(children, (QStringList{"sub1", "sub2", "a.txt"}));
     fs::remove_all(root.parent_path());
 }
 

@@ -74,7 +74,7 @@ TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
         "cursor:AppStart", "status:検索を開始します.", "views:ClearFolderTree", "views:ResetRecordCount",
         "engine:DVOStartFileSearching", "views:ResetResultGrid", "views:ResetShownNode",
         "status:検索ディレクトリを指定しています...", "engine:DVOAddSearchDirectory:/data/photos",
-        "status:ファイルを検索しています...", "views:ClearRowMarks", "timing:SearchStarted",
+        "status:ファイルを検索しています...", "views:EmptyRowMarks", "timing:SearchStarted",
         "engine:DVOExecFileSearch:1010", "enable:Cancel=1", "enable:Execute=0", "processEvents",
         "processEvents", "timing:SearchEnded", "status:フォルダツリーを作成しています...",
         "views:LoadFolderRecords", "timing:DisplayStarted", "views:BuildFolderTree", "timing:DisplayEnded",

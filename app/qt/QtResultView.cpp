@@ -1,0 +1,270 @@
+#include "app/qt/QtResultView.h"
+
+#include "app/main/TMainForm.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTreeView>
+#include <QWheelEvent>
+
+using dvo::app::MenuCheck;
+using dvo::app::ResultViews;
+
+namespace dvo::qt {
+namespace {
+
+constexpr int kRowHeight = 20;
+
+// Folder captions bold italic, files regular, other kinds as the node painted before.
+class TreeItemDelegate final : public QStyledItemDelegate {
+public:
+    TreeItemDelegate(ResultViews& results, QObject* parent)
+        : QStyledItemDelegate(parent), m_results(results) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const auto style = m_results.SearchResultTreeCustomDrawItem(FolderTreeModel::NodeOf(index));
+        option->font.setBold(style == dvo::app::TreeFontStyle::BoldItalic);
+        option->font.setItalic(style == dvo::app::TreeFontStyle::BoldItalic);
+    }
+
+private:
+    ResultViews& m_results;
+};
+
+// Fills the whole cell with its colour and draws the text from its top-left corner, no margin.
+class GridCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QVariant fill = index.data(Qt::BackgroundRole);
+        if (fill.isValid()) {
+            painter->fillRect(option.rect, fill.value<QBrush>());
+            painter->setPen(option.palette.color(QPalette::Text));
+        } else {
+            const bool selected = option.state.testFlag(QStyle::State_Selected);
+            painter->fillRect(option.rect, selected ? option.palette.highlight() : option.palette.base());
+            painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        }
+        painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+};
+
+QAction* MenuAction(QMainWindow& window, const char* name) {
+    return window.findChild<QAction*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTreeView& tree,
+                           QTableView& grid, QSplitter& splitter)
+    : m_tree(tree), m_grid(grid), m_splitter(splitter) {
+    m_menu = {
+        {MenuCheck::TreeAtOnce, MenuAction(window, "mnuTreeAtOnce")},
+        {MenuCheck::TreeProgress, MenuAction(window, "mnuTreeProgress")},
+        {MenuCheck::ShowNumberOfFiles, MenuAction(window, "mnuShowNumberOfFiles")},
+        {MenuCheck::SortNone, MenuAction(window, "mnuSortNone")},
+        {MenuCheck::SortSizeUp, MenuAction(window, "mnuSortSizeUp")},
+        {MenuCheck::SortSizeDown, MenuAction(window, "mnuSizeDown")},
+        {MenuCheck::SortAlpha, MenuAction(window, "mnuAlpha")},
+        {MenuCheck::SortAlphaDown, MenuAction(window, "mnuAlphaDown")},
+    };
+    m_results = std::make_unique<ResultViews>(form, form.Engine(), *this);
+    ResultViews& r = *m_results;
+
+    m_treeModel = new FolderTreeModel(r.Tree(), this);
+    m_tree.setModel(m_treeModel);
+    m_tree.setItemDelegate(new TreeItemDelegate(r, this));
+    m_tree.setUniformRowHeights(true);
+    // The selection stays visible when the tree loses the focus.
+    QPalette palette = m_tree.palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    m_tree.setPalette(palette);
+    m_tree.installEventFilter(this);
+    m_tree.viewport()->installEventFilter(this);
+    connect(&m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (!m_expandingByProgram)
+            m_results->SearchResultTreeExpanding(FolderTreeModel::NodeOf(index));
+    });
+
+    m_gridModel = new ResultGridModel(r, this);
+    m_grid.setModel(m_gridModel);
+    m_grid.setItemDelegate(new GridCellDelegate(this));
+    m_grid.verticalHeader()->hide();
+    m_grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid.verticalHeader()->setDefaultSectionSize(kRowHeight);
+    m_grid.horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid.horizontalHeader()->setHighlightSections(false);
+    m_grid.setShowGrid(true);
+    m_grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid.setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_grid.setWordWrap(false);
+    m_grid.viewport()->installEventFilter(this);
+    m_grid.horizontalHeader()->viewport()->installEventFilter(this);
+    connect(&m_grid, &QTableView::clicked, this, [this] { m_results->lsSearchResultClick(); });
+    connect(m_grid.horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (!m_applyingWidths)
+                    m_results->GridColumnResized(column, width);
+            });
+    connect(&m_splitter, &QSplitter::splitterMoved, this, [this] { m_results->spSearchResultMoved(); });
+
+    connect(m_menu[MenuCheck::SortNone], &QAction::triggered, this, [this] { m_results->mnuSortNoneClick(); });
+    connect(m_menu[MenuCheck::SortSizeUp], &QAction::triggered, this, [this] { m_results->mnuSortSizeUpClick(); });
+    connect(m_menu[MenuCheck::SortSizeDown], &QAction::triggered, this, [this] { m_results->mnuSizeDownClick(); });
+    connect(m_menu[MenuCheck::SortAlpha], &QAction::triggered, this, [this] { m_results->mnuAlphaClick(); });
+    connect(m_menu[MenuCheck::SortAlphaDown], &QAction::triggered, this, [this] { m_results->mnuAlphaDownClick(); });
+}
+
+QtResultView::~QtResultView() {
+    // The models read the logic's state: detach them before it goes.
+    m_tree.setModel(nullptr);
+    m_grid.setModel(nullptr);
+    delete m_treeModel;
+    delete m_gridModel;
+}
+
+bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &m_tree && event->type() == QEvent::KeyRelease) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down)
+            m_results->SearchResultTreeKeyUp(key == Qt::Key_Up ? ResultViews::kVirtualKeyUp
+                                                               : ResultViews::kVirtualKeyDown);
+    } else if (watched == m_tree.viewport() && event->type() == QEvent::MouseButtonPress) {
+        // Queued: the handler runs after the tree has moved its selection for this press.
+        QMetaObject::invokeMethod(this, [this] { m_results->SearchResultTreeMouseDown(); },
+                                  Qt::QueuedConnection);
+    } else if (watched == m_grid.viewport() && event->type() == QEvent::Wheel) {
+        m_wheelRemainder += static_cast<QWheelEvent*>(event)->angleDelta().y();
+        while (m_wheelRemainder >= 120) {
+            m_wheelRemainder -= 120;
+            m_results->lsSearchResultMouseWheelUp();
+        }
+        while (m_wheelRemainder <= -120) {
+            m_wheelRemainder += 120;
+            m_results->lsSearchResultMouseWheelDown();
+        }
+        return true;
+    } else if (watched == m_grid.horizontalHeader()->viewport() &&
+               event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const int column = m_grid.horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
+        // A release after dragging a column border is a resize, not a click on a title.
+        const bool onBorder = m_grid.horizontalHeader()->cursor().shape() == Qt::SplitHCursor;
+        if (column >= 0 && !onBorder)
+            m_results->lsSearchResultMouseUp(column, 0);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QtResultView::BeginTreeUpdate() {
+    m_tree.setUpdatesEnabled(false);
+    m_treeModel->BeginBatch();
+}
+
+void QtResultView::EndTreeUpdate() {
+    m_treeModel->EndBatch();
+    m_tree.setUpdatesEnabled(true);
+}
+
+FolderTreeNode* QtResultView::CurrentTreeNode() const {
+    return FolderTreeModel::NodeOf(m_tree.currentIndex());
+}
+
+void QtResultView::SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) {
+    const QModelIndex index = m_treeModel->IndexOf(node);
+    m_tree.setCurrentIndex(index);
+    if (autoExpand && node != nullptr && !node->children.empty() && !m_tree.isExpanded(index)) {
+        m_results->SearchResultTreeExpanding(node);
+        m_expandingByProgram = true;
+        m_tree.expand(index);
+        m_expandingByProgram = false;
+    }
+}
+
+void QtResultView::SetTreeSelectionVisible(bool visible) {
+    if (visible)
+        m_tree.selectionModel()->select(m_tree.currentIndex(), QItemSelectionModel::ClearAndSelect);
+    else
+        m_tree.selectionModel()->clearSelection();
+}
+
+void QtResultView::BeginGridUpdate() { m_gridModel->BeginUpdate(); }
+
+void QtResultView::EndGridUpdate() {
+    m_gridModel->EndUpdate();
+    ApplyColumnWidths();
+}
+
+void QtResultView::RepaintGrid() {
+    m_gridModel->Refresh();
+    ApplyColumnWidths();
+    m_grid.viewport()->update();
+}
+
+void QtResultView::ApplyColumnWidths() {
+    m_applyingWidths = true;
+    const auto& widths = m_results->Grid().columnWidths;
+    for (int c = 0; c < dvo::app::ResultGrid::kColumns; ++c)
+        if (m_grid.columnWidth(c) != widths[static_cast<std::size_t>(c)])
+            m_grid.setColumnWidth(c, std::max(0, widths[static_cast<std::size_t>(c)]));
+    m_applyingWidths = false;
+}
+
+int QtResultView::GridWidth() const { return m_grid.viewport()->width(); }
+
+int QtResultView::GridLineWidth() const { return m_grid.showGrid() ? 1 : 0; }
+
+int QtResultView::GridTopRow() const { return m_grid.verticalScrollBar()->value() + 1; }
+
+void QtResultView::SetGridTopRow(int row) { m_grid.verticalScrollBar()->setValue(row - 1); }
+
+int QtResultView::GridVisibleRowCount() const { return m_grid.viewport()->height() / kRowHeight; }
+
+int QtResultView::GridRowUnderPointer() const {
+    const QPoint inViewport = m_grid.viewport()->mapFromGlobal(QCursor::pos());
+    if (m_grid.viewport()->rect().contains(inViewport)) {
+        const int row = m_grid.rowAt(inViewport.y());
+        return row < 0 ? -1 : row + 1;
+    }
+    QHeaderView* header = m_grid.horizontalHeader();
+    return header->rect().contains(header->mapFromGlobal(QCursor::pos())) ? 0 : -1;
+}
+
+// The splitter lays the grid out itself; these figures make the logic's resize rule give the
+// grid's visible width, so column 0 takes exactly the room the other three leave.
+int QtResultView::SplitterLeft() const { return m_grid.x() - m_splitter.handleWidth() - 1; }
+
+int QtResultView::SplitterWidth() const { return m_splitter.handleWidth(); }
+
+int QtResultView::ResultGroupWidth() const { return SplitterLeft() + 1 + m_grid.viewport()->width(); }
+
+void QtResultView::SetGridPanelBounds(int /*left*/, int /*width*/) {}
+
+bool QtResultView::IsMenuChecked(MenuCheck item) const {
+    const auto it = m_menu.find(item);
+    return it != m_menu.end() && it->second != nullptr && it->second->isChecked();
+}
+
+void QtResultView::SetMenuChecked(MenuCheck item, bool checked) {
+    if (QAction* action = m_menu[item])
+        action->setChecked(checked);
+}
+
+} // namespace dvo::qt

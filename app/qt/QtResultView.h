@@ -1,0 +1,73 @@
+#pragma once
+// The folder tree and the contents grid on screen: carries out the result views' widget
+// operations and forwards the widgets' events, one line each, to the handlers of ResultViews.
+#include "app/qt/FolderTreeModel.h"
+#include "app/qt/ResultGridModel.h"
+#include "app/views/IResultView.h"
+#include "app/views/ResultViews.h"
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+
+class QAction;
+class QMainWindow;
+class QSplitter;
+class QTableView;
+class QTreeView;
+
+namespace dvo::qt {
+
+class QtResultView final : public QObject, public dvo::app::IResultView {
+    Q_OBJECT
+public:
+    // The widgets and menu items belong to the window and must outlive this object, which the
+    // window owns and destroys before its widgets. The logic is created and owned here.
+    QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTreeView& tree, QTableView& grid,
+                 QSplitter& splitter);
+    ~QtResultView() override;
+
+    [[nodiscard]] dvo::app::ResultViews& Results() { return *m_results; }
+
+    // dvo::app::IResultView
+    void BeginTreeUpdate() override;
+    void EndTreeUpdate() override;
+    [[nodiscard]] FolderTreeNode* CurrentTreeNode() const override;
+    void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override;
+    void SetTreeSelectionVisible(bool visible) override;
+    void BeginGridUpdate() override;
+    void EndGridUpdate() override;
+    void RepaintGrid() override;
+    [[nodiscard]] int GridWidth() const override;
+    [[nodiscard]] int GridLineWidth() const override;
+    [[nodiscard]] int GridTopRow() const override;
+    void SetGridTopRow(int row) override;
+    [[nodiscard]] int GridVisibleRowCount() const override;
+    [[nodiscard]] int GridRowUnderPointer() const override;
+    [[nodiscard]] int SplitterLeft() const override;
+    [[nodiscard]] int SplitterWidth() const override;
+    [[nodiscard]] int ResultGroupWidth() const override;
+    void SetGridPanelBounds(int left, int width) override;
+    [[nodiscard]] bool IsMenuChecked(dvo::app::MenuCheck item) const override;
+    void SetMenuChecked(dvo::app::MenuCheck item, bool checked) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ApplyColumnWidths();
+
+    QTreeView& m_tree;
+    QTableView& m_grid;
+    QSplitter& m_splitter;
+    std::map<dvo::app::MenuCheck, QAction*> m_menu;
+    std::unique_ptr<dvo::app::ResultViews> m_results;
+    FolderTreeModel* m_treeModel = nullptr;  // child of this object
+    ResultGridModel* m_gridModel = nullptr;  // child of this object
+    bool m_expandingByProgram = false;
+    bool m_applyingWidths = false;
+    int m_wheelRemainder = 0;
+};
+
+} // namespace dvo::qt

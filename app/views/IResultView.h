@@ -1,0 +1,58 @@
+#pragma once
+// What the result views (folder tree, contents grid, sort menu) ask of their widgets. Plain std
+// types: the Qt window carries it out in the program, a recording fake in the tests. The grid's
+// cells themselves are kept by the logic (ResultGrid) and only shown by the widget.
+#include "app/views/FolderTree.h"
+
+namespace dvo::app {
+
+// Menu items whose check marks the result views read or set.
+enum class MenuCheck {
+    TreeAtOnce,        // "一括表示"
+    TreeProgress,      // "逐次表示"
+    ShowNumberOfFiles, // "ファイル数表示"
+    SortNone,          // "なし"
+    SortSizeUp,        // "サイズ(昇順)"
+    SortSizeDown,      // "サイズ(降順)"
+    SortAlpha,         // "アルファベット(昇順)"
+    SortAlphaDown,     // "アルファベット(降順)"
+};
+
+class IResultView {
+public:
+    virtual ~IResultView() = default;
+
+    // Folder tree. Between Begin and End the widget does not repaint.
+    virtual void BeginTreeUpdate() = 0;
+    virtual void EndTreeUpdate() = 0;
+    // The tree's current node (where selection and arrow keys start); nullptr when none.
+    [[nodiscard]] virtual FolderTreeNode* CurrentTreeNode() const = 0;
+    // Makes node current. With autoExpand the node expands as it becomes current, which runs
+    // the expanding handler first.
+    virtual void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) = 0;
+    // Draws the current node selected or not; it stays current either way.
+    virtual void SetTreeSelectionVisible(bool visible) = 0;
+
+    // Contents grid.
+    virtual void BeginGridUpdate() = 0;
+    virtual void EndGridUpdate() = 0; // shows the grid's new content
+    virtual void RepaintGrid() = 0;
+    [[nodiscard]] virtual int GridWidth() const = 0;       // the grid's client width
+    [[nodiscard]] virtual int GridLineWidth() const = 0;
+    [[nodiscard]] virtual int GridTopRow() const = 0;      // first visible data row (1-based)
+    virtual void SetGridTopRow(int row) = 0;
+    [[nodiscard]] virtual int GridVisibleRowCount() const = 0; // fully visible data rows
+    // The grid row under the mouse pointer: 0 the title row, 1.. data rows, -1 outside.
+    [[nodiscard]] virtual int GridRowUnderPointer() const = 0;
+
+    // The splitter between tree and grid, and the result group box, in the group's pixels.
+    [[nodiscard]] virtual int SplitterLeft() const = 0;
+    [[nodiscard]] virtual int SplitterWidth() const = 0;
+    [[nodiscard]] virtual int ResultGroupWidth() const = 0;
+    virtual void SetGridPanelBounds(int left, int width) = 0;
+
+    [[nodiscard]] virtual bool IsMenuChecked(MenuCheck item) const = 0;
+    virtual void SetMenuChecked(MenuCheck item, bool checked) = 0;
+};
+
+} // namespace dvo::app

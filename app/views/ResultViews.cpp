@@ -1,0 +1,431 @@
+#include "app/views/ResultViews.h"
+
+#include "app/main/TMainForm.h"
+#include "app/views/TreeOrder.h"
+#include "platform/Locale.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+namespace dvo::app {
+namespace {
+
+constexpr const char* kTitleName = "ファイル名";
+constexpr const char* kTitleRatio = "比率(%)";
+constexpr const char* kTitleSize = "サイズ";
+constexpr const char* kTitleTime = "更新日時";
+constexpr const char* kMarkAscending = "△";
+constexpr const char* kMarkDescending = "▽";
+constexpr int kEngineTextUnits = 20; // the engine writes into 40 bytes
+
+// Engine texts are fixed arrays: up to the first NUL, at most `capacity` units.
+std::string TextOfUnits(const char16_t* units, std::size_t capacity) {
+    std::size_t length = 0;
+    while (length < capacity && units[length] != u'\0')
+        ++length;
+    return platform::Utf16ToUtf8(std::u16string_view(units, length));
+}
+
+int CompareSizeUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
+    return CompareSizeAscending(a, b);
+}
+int CompareSizeDown(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
+    return CompareSizeDescending(a, b);
+}
+int CompareCaptionUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
+    return platform::CollateCompare(a.caption, b.caption);
+}
+int CompareCaptionDown(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
+    return CompareCaptionDescending(a, b);
+}
+
+} // namespace
+
+ResultViews::ResultViews(TMainForm& form, IEngine& engine, IResultView& view)
+    : m_form(form), m_engine(engine), m_view(view) {
+    // Size descending from the start, and the menu says so.
+    SetSortMenu(m_sortState);
+}
+
+// ---- the search flow's steps ----------------------------------------------------------------
+
+void ResultViews::ClearFolderTree() { m_tree.Clear(); }
+
+void ResultViews::ResetRecordCount() { m_recordCount = 0; }
+
+void ResultViews::ResetShownNode() { m_shownNode = {}; }
+
+void ResultViews::EmptyRowMarks() { m_rowMarks.clear(); }
+
+void ResultViews::ResetResultGrid() {
+    m_view.BeginGridUpdate();
+    if (m_grid.RowCount() > 2)
+        for (auto& row : m_grid.rows)
+            row = ResultGrid::Row{};
+    m_grid.SetRowCount(2);
+    auto& w = m_grid.columnWidths;
+    w[3] = 110;
+    w[1] = 60;
+    w[2] = 80;
+    w[0] = m_view.GridWidth() - 3 * m_view.GridLineWidth() - (w[3] + w[1] + w[2]);
+    SetColumnTitles(kSortNone);
+    m_grid.rows[0] = ResultGrid::Row{};
+    m_view.EndGridUpdate();
+    m_view.RepaintGrid();
+    m_shownNode = {};
+    m_shownRowCount = 0;
+}
+
+void ResultViews::LoadFolderRecords() {
+    int count = m_engine.DVOGetFolderInfoCount();
+    if (count < 0)
+        count = 0;
+    try {
+        if (m_failFolderRecords) {
+            m_failFolderRecords = false;
+            throw std::bad_alloc();
+        }
+        m_folderRecords.assign(static_cast<std::size_t>(count) + 1, nullptr);
+    } catch (const std::bad_alloc&) {
+        m_folderRecords.clear();
+        m_form.ShowMessageBox("Cannot allocate folder information buffer.", MessageKind::Error,
+                              MessageButton::OK);
+        return;
+    }
+    m_recordCount = count;
+    if (count > 0)
+        m_engine.DVOGetFolderInfo(m_folderRecords.data(), count);
+}
+
+void ResultViews::BuildFolderTree() {
+    m_view.BeginGridUpdate();
+    m_grid.SetRowCount(2);
+    m_view.EndGridUpdate();
+    m_tree.Clear();
+    if (m_recordCount == 0)
+        return;
+    m_rootRecord = m_engine.DVOGetRootFolderInfo();
+    m_form.PushHourGlassCursor();
+    m_view.BeginTreeUpdate();
+    if (m_view.IsMenuChecked(MenuCheck::TreeAtOnce)) {
+        int index = 0;
+        int depth = 0;
+        AddNodesAtOnce(index, depth, nullptr);
+    } else if (m_view.IsMenuChecked(MenuCheck::TreeProgress)) {
+        LoadChildNodes(nullptr);
+        if (Node* first = m_tree.FirstTopLevel())
+            LoadChildNodes(first);
+    }
+    m_form.View().SetLabelText(MainLabel::Searching, "");
+    m_view.EndTreeUpdate();
+    if (m_sortState != kSortNone)
+        SortFolderTree(m_sortState);
+    m_form.PopCursor();
+    if (Node* first = m_tree.FirstTopLevel()) {
+        // Becoming current with auto-expand expands it, which loads the levels below.
+        m_view.SetCurrentTreeNode(first, true);
+        m_view.SetTreeSelectionVisible(false);
+    }
+    m_form.View().RepaintWindow();
+}
+
+void ResultViews::ShowTotals() {
+    IMainView& view = m_form.View();
+    view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_form.CurrentSearchProgress().fileCount));
+    view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_recordCount));
+}
+
+void ResultViews::FormResize() { spSearchResultMoved(); }
+
+// ---- folder tree ----------------------------------------------------------------------------
+
+void ResultViews::LoadChildNodes(Node* node) {
+    FolderRecord* parent = nullptr;
+    if (node == nullptr) {
+        parent = m_engine.DVOGetRootFolderInfo();
+        m_rootRecord = parent;
+        if (parent == nullptr)
+            return;
+    } else {
+        if (!node->children.empty())
+            return;
+        parent = node->record;
+    }
+    if (parent == nullptr || parent->childrenLoaded == 1)
+        return;
+    for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(parent); child != nullptr;
+         child = m_engine.DVOGetNextFolderInfo(parent))
+        m_tree.AppendChild(node, child, MakeNodeCaption(*child));
+    m_tree.SetChildrenLoaded(parent, node);
+}
+
+void ResultViews::AddNodesAtOnce(int& index, int& depth, Node* node) {
+    while (index < m_recordCount) {
+        FolderRecord* r = m_folderRecords[static_cast<std::size_t>(index)];
+        if (r == nullptr) { // an engine that wrote fewer records than it counted
+            ++index;
+            continue;
+        }
+        if (r->depth < depth)
+            return;
+        if (r->depth == depth) {
+            node = m_tree.AppendChild(node != nullptr ? m_tree.Parent(node) : nullptr, r,
+                                      MakeNodeCaption(*r));
+            ++index;
+        } else {
+            Node* child = m_tree.AppendChild(node, r, MakeNodeCaption(*r));
+            ++depth;
+            ++index;
+            AddNodesAtOnce(index, depth, child);
+            --depth;
+        }
+    }
+}
+
+std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
+    std::string caption = TextOfUnits(record.name, 260);
+    if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == 0) {
+        // A 32-bit sum, wrapping as the counts' own type does.
+        const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
+                                                     static_cast<std::uint32_t>(record.fileCount));
+        caption += " (" + std::to_string(total) + ")";
+    }
+    return caption;
+}
+
+void ResultViews::SearchResultTreeExpanding(Node* node) {
+    if (!m_view.IsMenuChecked(MenuCheck::TreeProgress))
+        return;
+    m_form.PushHourGlassCursor();
+    // Loading a node that is not pending does nothing, so the walk ends once none is left.
+    for (Node* n = m_tree.FirstChild(node); n != nullptr && m_tree.PendingCount() != 0;
+         n = m_tree.NextInTreeOrder(n))
+        LoadChildNodes(n);
+    m_form.PopCursor();
+}
+
+TreeFontStyle ResultViews::SearchResultTreeCustomDrawItem(const Node* node) {
+    if (node != nullptr && node->record != nullptr) {
+        if (node->record->kind == 0)
+            m_treeFontStyle = TreeFontStyle::BoldItalic;
+        else if (node->record->kind == 1)
+            m_treeFontStyle = TreeFontStyle::Regular;
+    }
+    return m_treeFontStyle;
+}
+
+void ResultViews::SearchResultTreeKeyUp(int virtualKey) {
+    if (virtualKey == kVirtualKeyUp || virtualKey == kVirtualKeyDown)
+        ShowSelectedFolder();
+}
+
+void ResultViews::SearchResultTreeMouseDown() {
+    ShowSelectedFolder();
+    m_form.SetStatusText("フォルダ内容を表示しています");
+}
+
+void ResultViews::ShowSelectedFolder() {
+    Node* selected = m_view.CurrentTreeNode();
+    if (selected == nullptr || m_tree.Ref(selected) == m_lastSelectedNode)
+        return;
+    m_lastSelectedNode = m_tree.Ref(selected);
+    ShowFolderContents(selected);
+}
+
+// ---- orders ---------------------------------------------------------------------------------
+
+void ResultViews::SortFolderTree(int state) {
+    m_form.SetStatusText("フォルダツリーをソートしています...");
+    m_form.PushHourGlassCursor();
+    ClearRowMarks();
+    switch (state) {
+    case kSortSizeAscending: m_tree.SortAllLevels(CompareSizeUp, nullptr); break;
+    case kSortSizeDescending: m_tree.SortAllLevels(CompareSizeDown, nullptr); break;
+    case kSortCaptionAscending: m_tree.SortAllLevels(CompareCaptionUp, nullptr); break;
+    case kSortCaptionDescending: m_tree.SortAllLevels(CompareCaptionDown, nullptr); break;
+    default: break;
+    }
+    m_lastSelectedNode = {};
+    SetColumnTitles(state);
+    ShowSelectedFolder();
+    m_form.PopCursor();
+    m_form.SetStatusText("検索結果を表示します.");
+}
+
+void ResultViews::mnuSortNoneClick() {
+    m_sortState = kSortNone;
+    SortFolderTree(m_sortState);
+}
+
+void ResultViews::mnuSortSizeUpClick() {
+    m_sortState = kSortSizeAscending;
+    SortFolderTree(m_sortState);
+}
+
+void ResultViews::mnuSizeDownClick() {
+    m_sortState = kSortSizeDescending;
+    SortFolderTree(m_sortState);
+}
+
+void ResultViews::mnuAlphaClick() {
+    m_sortState = kSortCaptionAscending;
+    SortFolderTree(m_sortState);
+}
+
+void ResultViews::mnuAlphaDownClick() {
+    m_sortState = kSortCaptionDescending;
+    SortFolderTree(m_sortState);
+}
+
+void ResultViews::lsSearchResultMouseUp(int column, int row) {
+    if (row != 0)
+        return;
+    if (column == 0)
+        m_sortState = m_sortState == kSortCaptionAscending ? kSortCaptionDescending
+                                                           : kSortCaptionAscending;
+    else if (column == 2)
+        m_sortState = m_sortState == kSortSizeAscending ? kSortSizeDescending : kSortSizeAscending;
+    SortFolderTree(m_sortState);
+    SetSortMenu(m_sortState);
+}
+
+void ResultViews::SetSortMenu(int state) {
+    static constexpr MenuCheck kItems[] = {MenuCheck::SortNone, MenuCheck::SortSizeUp,
+                                           MenuCheck::SortSizeDown, MenuCheck::SortAlpha,
+                                           MenuCheck::SortAlphaDown};
+    for (int i = 0; i < 5; ++i)
+        m_view.SetMenuChecked(kItems[i], i == state);
+}
+
+// ---- contents grid --------------------------------------------------------------------------
+
+void ResultViews::SetColumnTitles(int state) {
+    m_grid.titles = {kTitleName, kTitleRatio, kTitleSize, kTitleTime};
+    switch (state) {
+    case kSortSizeAscending: m_grid.titles[2] += kMarkAscending; break;
+    case kSortSizeDescending: m_grid.titles[2] += kMarkDescending; break;
+    case kSortCaptionAscending: m_grid.titles[0] += kMarkAscending; break;
+    case kSortCaptionDescending: m_grid.titles[0] += kMarkDescending; break;
+    default: break;
+    }
+    m_view.RepaintGrid();
+}
+
+std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value) {
+    char16_t buffer[kEngineTextUnits] = {};
+    (m_engine.*format)(buffer, static_cast<int>(sizeof buffer), value);
+    return TextOfUnits(buffer, kEngineTextUnits);
+}
+
+void ResultViews::ShowFolderContents(Node* node) {
+    m_form.PushHourGlassCursor();
+    m_shownRowCount = 0;
+    if (node != nullptr && node->record != nullptr && node->record->kind == 1)
+        node = m_tree.Parent(node);
+    if (node == nullptr) {
+        m_form.PopCursor();
+        return;
+    }
+    m_shownNode = m_tree.Ref(node);
+    const long long parentSize = node->record != nullptr ? node->record->size : 0;
+    const auto children = m_tree.Children(node);
+    const auto n = static_cast<int>(children.size());
+    m_view.BeginGridUpdate();
+    m_grid.SetRowCount(2);
+    m_grid.rows[0] = ResultGrid::Row{};
+    if (n < 1) {
+        m_view.EndGridUpdate();
+        m_form.PopCursor();
+        return;
+    }
+    m_grid.SetRowCount(n + 1);
+    for (int i = 0; i < n; ++i) {
+        FolderRecord* r = children[static_cast<std::size_t>(i)]->record;
+        ResultGrid::Row& row = m_grid.rows[static_cast<std::size_t>(i)];
+        if (r == nullptr) {
+            row = ResultGrid::Row{};
+            ++m_shownRowCount;
+            continue;
+        }
+        row.cells[1] = RatioText(r->size, parentSize);
+        row.cells[2] = EngineText(&IEngine::DVOFileSize2String, r->size);
+        char16_t time[kEngineTextUnits] = {};
+        m_engine.DVOSystemTime2String(time, static_cast<int>(sizeof time), &r->modifiedTime);
+        row.cells[3] = TextOfUnits(time, kEngineTextUnits);
+        row.record = r;
+        row.cells[0] = TextOfUnits(r->name, 260);
+        ++m_shownRowCount;
+    }
+    try {
+        if (m_failRowMarks) {
+            m_failRowMarks = false;
+            throw std::bad_alloc();
+        }
+        m_rowMarks.resize(static_cast<std::size_t>(m_shownRowCount), false);
+    } catch (const std::bad_alloc&) {
+        m_form.ShowMessageBox("Cannot allocate show information buffer.", MessageKind::Error,
+                              MessageButton::OK);
+    }
+    m_view.EndGridUpdate();
+    m_form.PopCursor();
+}
+
+bool ResultViews::RowMarked(int row) const {
+    return row >= 1 && static_cast<std::size_t>(row - 1) < m_rowMarks.size() &&
+           m_rowMarks[static_cast<std::size_t>(row - 1)];
+}
+
+void ResultViews::ToggleRowMark(int row) {
+    if (row <= 0 || row > m_shownRowCount || static_cast<std::size_t>(row - 1) >= m_rowMarks.size())
+        return;
+    m_rowMarks[static_cast<std::size_t>(row - 1)] = !m_rowMarks[static_cast<std::size_t>(row - 1)];
+    m_view.RepaintGrid();
+}
+
+void ResultViews::ClearRowMarks() {
+    std::fill(m_rowMarks.begin(), m_rowMarks.end(), false);
+}
+
+std::optional<Rgb> ResultViews::lsSearchResultDrawCell(int /*column*/, int row) const {
+    if (row == 0 || m_form.FormCreating() || m_shownRowCount == 0)
+        return std::nullopt;
+    if (RowMarked(row))
+        return kMarkColour;
+    return std::nullopt; // the colour the grid prepared for the cell
+}
+
+void ResultViews::lsSearchResultClick() { ToggleRowMark(m_view.GridRowUnderPointer()); }
+
+bool ResultViews::lsSearchResultMouseWheelDown() {
+    if (m_view.GridVisibleRowCount() + m_view.GridTopRow() < m_grid.RowCount())
+        m_view.SetGridTopRow(m_view.GridTopRow() + 1);
+    return true;
+}
+
+bool ResultViews::lsSearchResultMouseWheelUp() {
+    if (m_view.GridTopRow() > 1)
+        m_view.SetGridTopRow(m_view.GridTopRow() - 1);
+    return true;
+}
+
+void ResultViews::spSearchResultMoved() {
+    const int left = m_view.SplitterLeft() + m_view.SplitterWidth() + 1;
+    const int width = m_view.ResultGroupWidth() - m_view.SplitterLeft() - 1;
+    m_view.SetGridPanelBounds(left, width);
+    ApplyColumnZeroWidth(width);
+}
+
+void ResultViews::GridColumnResized(int column, int width) {
+    if (column >= 0 && column < ResultGrid::kColumns)
+        m_grid.columnWidths[static_cast<std::size_t>(column)] = width;
+}
+
+void ResultViews::ApplyColumnZeroWidth(int panelWidth) {
+    auto& w = m_grid.columnWidths;
+    w[0] = panelWidth - (w[1] + w[2] + w[3]);
+    m_view.RepaintGrid();
+}
+
+} // namespace dvo::app

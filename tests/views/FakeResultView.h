@@ -1,0 +1,72 @@
+#pragma once
+// The tree and grid widgets without a screen: keeps what the user would see and, like a tree
+// widget, runs the expanding handler when a node with children is expanded.
+#include "app/views/IResultView.h"
+#include "app/views/ResultViews.h"
+
+#include <map>
+
+namespace dvo::test {
+
+class FakeResultView final : public app::IResultView {
+public:
+    app::ResultViews* results = nullptr; // set once the logic exists
+
+    std::map<app::MenuCheck, bool> checks{{app::MenuCheck::TreeProgress, true}};
+    FolderTreeNode* current = nullptr;
+    mutable FolderTreeNodeRef currentRef;
+    bool selectionVisible = true;
+    int treeUpdates = 0;
+    int gridUpdates = 0;
+    int gridRepaints = 0;
+    int gridTopRow = 1;
+    int visibleRows = 10;
+    int rowUnderPointer = -1;
+    int gridWidth = 600;
+    int splitterLeft = 400;
+    int groupWidth = 1015;
+    int panelLeft = 0;
+    int panelWidth = 0;
+
+    void BeginTreeUpdate() override { ++treeUpdates; }
+    void EndTreeUpdate() override {}
+    // Like a tree widget, forgets its current node when the tree it came from is cleared.
+    FolderTreeNode* CurrentTreeNode() const override {
+        if (current != nullptr && results != nullptr && currentRef.node != current)
+            currentRef = results->Tree().Ref(current); // set directly by a test
+        return results != nullptr ? results->Tree().Resolve(currentRef) : current;
+    }
+    void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override {
+        current = node;
+        currentRef = results != nullptr ? results->Tree().Ref(node) : FolderTreeNodeRef{};
+        selectionVisible = true;
+        if (autoExpand && node != nullptr && !node->children.empty() && results != nullptr) {
+            results->SearchResultTreeExpanding(node);
+            node->expanded = true;
+        }
+    }
+    void SetTreeSelectionVisible(bool visible) override { selectionVisible = visible; }
+    void BeginGridUpdate() override {}
+    void EndGridUpdate() override { ++gridUpdates; }
+    void RepaintGrid() override { ++gridRepaints; }
+    int GridWidth() const override { return gridWidth; }
+    int GridLineWidth() const override { return 1; }
+    int GridTopRow() const override { return gridTopRow; }
+    void SetGridTopRow(int row) override { gridTopRow = row; }
+    int GridVisibleRowCount() const override { return visibleRows; }
+    int GridRowUnderPointer() const override { return rowUnderPointer; }
+    int SplitterLeft() const override { return splitterLeft; }
+    int SplitterWidth() const override { return 10; }
+    int ResultGroupWidth() const override { return groupWidth; }
+    void SetGridPanelBounds(int left, int width) override {
+        panelLeft = left;
+        panelWidth = width;
+    }
+    bool IsMenuChecked(app::MenuCheck item) const override {
+        const auto it = checks.find(item);
+        return it != checks.end() && it->second;
+    }
+    void SetMenuChecked(app::MenuCheck item, bool checked) override { checks[item] = checked; }
+};
+
+} // namespace dvo::test

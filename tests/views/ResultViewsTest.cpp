@@ -1,0 +1,291 @@
+#include "app/main/TMainForm.h"
+#include "app/views/ResultViews.h"
+#include "tests/app/EventLog.h"
+#include "tests/app/FakeMainView.h"
+#include "tests/views/FakeResultView.h"
+#include "tests/views/SyntheticEngine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using dvo::FolderTreeNode;
+using dvo::app::MainLabel;
+using dvo::app::MenuCheck;
+using dvo::app::ResultViews;
+
+std::string Captions(const dvo::FolderTree& tree, const FolderTreeNode* parent) {
+    std::string out;
+    for (const FolderTreeNode* n : tree.Children(parent))
+        out += (out.empty() ? "" : ",") + std::string(n->Caption());
+    return out;
+}
+
+FolderTreeNode* Find(const dvo::FolderTree& tree, std::string_view caption) {
+    for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        if (n->Caption() == caption)
+            return n;
+    return nullptr;
+}
+
+// /data(100): a(10)[a1(4)[deep.txt 4], a2.txt 6], b(60)[b1(0)[], b2.bin 60], c.txt 30
+struct ResultViewsTest : testing::Test {
+    dvo::test::EventLog log;
+    dvo::test::FakeMainView mainView{log};
+    dvo::test::SyntheticEngine engine;
+    dvo::app::TMainForm form{mainView, engine};
+    dvo::test::FakeResultView view;
+    ResultViews results{form, engine, view};
+    FolderRecord *data = nullptr, *a = nullptr, *b = nullptr;
+
+    void SetUp() override {
+        view.results = &results;
+        form.SetResultViews(&results);
+        mainView.form = &form;
+        form.FormCreate();
+    }
+    void MakeSample() {
+        data = engine.AddSearchedFolder("/data", 100);
+        engine.SetCounts(data, 4, 4);
+        a = engine.Add(data, "a", 0, 10);
+        engine.SetCounts(a, 1, 2);
+        FolderRecord* a1 = engine.Add(a, "a1", 0, 4);
+        engine.Add(a1, "deep.txt", 1, 4);
+        engine.Add(a, "a2.txt", 1, 6);
+        b = engine.Add(data, "b", 0, 60);
+        engine.Add(b, "b1", 0, 0);
+        engine.Add(b, "b2.bin", 1, 60);
+        engine.Add(data, "c.txt", 1, 30);
+    }
+    void Search() { form.btnExecuteClick(); }
+    void Select(std::string_view caption) {
+        view.current = Find(results.Tree(), caption);
+        ASSERT_NE(view.current, nullptr) << caption;
+        results.SearchResultTreeMouseDown();
+    }
+    std::string Column(int column) const {
+        std::string out;
+        for (int i = 0; i < results.ShownRowCount(); ++i)
+            out += (i ? "," : "") + results.Grid().rows[static_cast<std::size_t>(i)].cells[static_cast<std::size_t>(column)];
+        return out;
+    }
+};
+
+TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
+    MakeSample();
+    Search();
+    const auto& tree = results.Tree();
+    ASSERT_EQ(Captions(tree, nullptr), "/data");
+    FolderTreeNode* top = tree.FirstTopLevel();
+    // Sorted by size descending before the automatic expansion ...
+    EXPECT_EQ(Captions(tree, top), "b,c.txt,a");
+    // ... which then loaded the deeper levels in the engine's order, files included.
+    EXPECT_EQ(Captions(tree, Find(tree, "b")), "b1,b2.bin");
+    EXPECT_EQ(Captions(tree, Find(tree, "a")), "a1,a2.txt");
+    EXPECT_EQ(Captions(tree, Find(tree, "a1")), "deep.txt");
+    EXPECT_EQ(tree.PendingCount(), 0u);
+    // The first node is current but drawn unselected, and the grid stays empty.
+    EXPECT_EQ(view.current, top);
+    EXPECT_FALSE(view.selectionVisible);
+    EXPECT_EQ(results.Grid().RowCount(), 2);
+    EXPECT_EQ(results.ShownRowCount(), 0);
+    EXPECT_EQ(results.Grid().titles[2], "サイズ▽");
+    // Folders only in the count, as "フォルダ数" says.
+    EXPECT_EQ(results.RecordCount(), 5);
+    EXPECT_EQ(mainView.labels[MainLabel::NumberOfFolders], "5");
+    EXPECT_EQ(mainView.labels[MainLabel::NumberOfFiles], "4");
+    EXPECT_EQ(mainView.status, "検索を終了しました");
+    EXPECT_TRUE(view.checks[MenuCheck::SortSizeDown]);
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(ResultViewsTest, AtOnceBuildShowsFoldersAndNestsADepthJumpOneLevel) {
+    FolderRecord* s = engine.AddSearchedFolder("/s", 3);
+    FolderRecord* x = engine.Add(s, "x", 0, 1);
+    FolderRecord* y = engine.Add(x, "y", 0, 1);
+    y->depth = 3; // two levels deeper than x
+    engine.Add(s, "z", 0, 2);
+    engine.Add(s, "file", 1, 0);
+    view.checks[MenuCheck::TreeAtOnce] = true;
+    view.checks[MenuCheck::TreeProgress] = false;
+    Search();
+    const auto& tree = results.Tree();
+    EXPECT_EQ(Captions(tree, nullptr), "/s");
+    EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "z,x"); // size descending
+    EXPECT_EQ(Captions(tree, Find(tree, "x")), "y");
+    EXPECT_EQ(engine.enumerations, 0); // the flat list is enough
+}
+
+TEST_F(ResultViewsTest, NeitherTreeModeCheckedGivesAnEmptyTree) {
+    MakeSample();
+    view.checks[MenuCheck::TreeProgress] = false;
+    Search();
+    EXPECT_TRUE(results.Tree().Empty());
+    EXPECT_EQ(results.RecordCount(), 5);
+}
+
+TEST_F(ResultViewsTest, CaptionsCarryCountsOnlyForFoldersAndOnlyFromTheirMaking) {
+    MakeSample();
+    view.checks[MenuCheck::ShowNumberOfFiles] = true;
+    Search();
+    const auto& tree = results.Tree();
+    EXPECT_EQ(Captions(tree, nullptr), "/data (8)");
+    EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "b (0),c.txt,a (3)");
+    view.checks[MenuCheck::ShowNumberOfFiles] = false;
+    results.mnuAlphaClick();
+    EXPECT_EQ(Captions(tree, nullptr), "/data (8)");
+    Search();
+    EXPECT_EQ(Captions(results.Tree(), nullptr), "/data");
+}
+
+TEST_F(ResultViewsTest, RecordCountZeroLeavesEmptyViewsWithoutBusyCursor) {
+    Search();
+    EXPECT_TRUE(results.Tree().Empty());
+    EXPECT_EQ(results.Grid().RowCount(), 2);
+    EXPECT_EQ(log.Count("cursor:HourGlass"), 0);
+}
+
+TEST_F(ResultViewsTest, FolderBufferFailureIsReportedAndLeavesTheTreeEmpty) {
+    MakeSample();
+    results.FailNextAllocationForTest(true, false);
+    Search();
+    ASSERT_EQ(mainView.boxes.size(), 1u);
+    EXPECT_EQ(mainView.boxes[0].text, "Cannot allocate folder information buffer.");
+    EXPECT_TRUE(results.Tree().Empty());
+    // The totals show no folders (the refresh after them may show the engine's count again).
+    EXPECT_NE(log.IndexOf("label:NumberOfFolders=0"), -1);
+}
+
+TEST_F(ResultViewsTest, GridListsTheSelectedFolderWithRatiosSizesAndTimes) {
+    MakeSample();
+    Search();
+    Select("/data");
+    EXPECT_EQ(mainView.status, "フォルダ内容を表示しています");
+    EXPECT_EQ(Column(0), "b,c.txt,a");
+    EXPECT_EQ(Column(1), "60,30,10");
+    EXPECT_EQ(Column(2), "60 B,30 B,10 B");
+    EXPECT_EQ(Column(3), "2026/12/09 21:35,2026/12/09 21:35,2026/12/09 21:35");
+    EXPECT_EQ(results.Grid().rows[1].record->size, 30);
+
+    // A file lists its folder; an empty folder shows one empty row that cannot be marked.
+    Select("a2.txt");
+    EXPECT_EQ(Column(0), "a1,a2.txt");
+    EXPECT_EQ(Column(1), "40,60");
+    Select("b1");
+    EXPECT_EQ(results.ShownRowCount(), 0);
+    EXPECT_EQ(results.Grid().RowCount(), 2);
+    view.rowUnderPointer = 1;
+    results.lsSearchResultClick();
+    EXPECT_FALSE(results.RowMarked(1));
+    // Selecting the node shown already changes nothing but the status text.
+    const int updates = view.gridUpdates;
+    mainView.status.clear();
+    results.SearchResultTreeMouseDown();
+    EXPECT_EQ(view.gridUpdates, updates);
+    EXPECT_EQ(mainView.status, "フォルダ内容を表示しています");
+}
+
+TEST_F(ResultViewsTest, MarksStayWithRowPositionsAcrossFolders) {
+    MakeSample();
+    Search();
+    Select("/data");
+    for (int row : {1, 3, 0, 7}) { // the title row and rows past the end mark nothing
+        view.rowUnderPointer = row;
+        results.lsSearchResultClick();
+    }
+    EXPECT_EQ(results.RowMarks(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(results.lsSearchResultDrawCell(2, 1), ResultViews::kMarkColour);
+    EXPECT_EQ(results.lsSearchResultDrawCell(2, 2), std::nullopt);
+    EXPECT_EQ(results.lsSearchResultDrawCell(0, 0), std::nullopt);
+    Select("a");
+    EXPECT_TRUE(results.RowMarked(1));
+    EXPECT_FALSE(results.RowMarked(2));
+    EXPECT_EQ(results.RowMarks().size(), 2u);
+    // Keys other than Up and Down leave the grid as it is.
+    view.current = Find(results.Tree(), "b");
+    results.SearchResultTreeKeyUp(37);
+    EXPECT_EQ(Column(0), "a1,a2.txt");
+    results.SearchResultTreeKeyUp(ResultViews::kVirtualKeyDown);
+    EXPECT_EQ(Column(0), "b1,b2.bin");
+}
+
+TEST_F(ResultViewsTest, TitleClicksCycleTheOrdersAndTheMenuFollows) {
+    MakeSample();
+    Search();
+    Select("/data");
+    const struct {
+        int column;
+        int row;
+        int state;
+        const char* order;
+        MenuCheck item;
+    } clicks[] = {
+        {2, 0, 1, "a,c.txt,b", MenuCheck::SortSizeUp},
+        {2, 0, 2, "b,c.txt,a", MenuCheck::SortSizeDown},
+        {2, 0, 1, "a,c.txt,b", MenuCheck::SortSizeUp},
+        {0, 0, 3, "a,b,c.txt", MenuCheck::SortAlpha},
+        {0, 0, 4, "c.txt,b,a", MenuCheck::SortAlphaDown},
+        {0, 0, 3, "a,b,c.txt", MenuCheck::SortAlpha},
+        {1, 0, 3, "a,b,c.txt", MenuCheck::SortAlpha}, // re-applies the order
+        {2, 1, 3, "a,b,c.txt", MenuCheck::SortAlpha}, // a data row changes nothing
+    };
+    for (const auto& c : clicks) {
+        view.rowUnderPointer = 1;
+        results.lsSearchResultClick(); // a mark, to see which clicks clear it
+        results.lsSearchResultMouseUp(c.column, c.row);
+        EXPECT_EQ(results.SortState(), c.state);
+        EXPECT_EQ(Column(0), c.order) << "column " << c.column;
+        EXPECT_TRUE(view.checks[c.item]);
+        EXPECT_EQ(std::count(results.RowMarks().begin(), results.RowMarks().end(), true),
+                  c.row == 0 ? 0 : 1);
+        if (c.row != 0)
+            results.ClearRowMarks();
+    }
+    EXPECT_EQ(results.Grid().titles[0], "ファイル名△");
+    EXPECT_EQ(results.Grid().titles[2], "サイズ");
+    results.mnuSortNoneClick();
+    EXPECT_EQ(results.Grid().titles[0], "ファイル名");
+    EXPECT_EQ(Column(0), "a,b,c.txt"); // "なし" keeps the order it finds
+    EXPECT_EQ(mainView.status, "検索結果を表示します.");
+}
+
+TEST_F(ResultViewsTest, WheelMovesOneRowWithinLimits) {
+    MakeSample();
+    Search();
+    Select("/data"); // 4 grid rows
+    view.visibleRows = 2;
+    EXPECT_TRUE(results.lsSearchResultMouseWheelDown());
+    EXPECT_EQ(view.gridTopRow, 2);
+    results.lsSearchResultMouseWheelDown();
+    EXPECT_EQ(view.gridTopRow, 2);
+    results.lsSearchResultMouseWheelUp();
+    EXPECT_TRUE(results.lsSearchResultMouseWheelUp());
+    EXPECT_EQ(view.gridTopRow, 1);
+}
+
+TEST_F(ResultViewsTest, ResizeNarrowsOnlyTheNameColumn) {
+    form.FormResize();
+    EXPECT_EQ(view.panelLeft, 411);
+    EXPECT_EQ(view.panelWidth, 614);
+    EXPECT_EQ(results.Grid().columnWidths[0], 614 - 250);
+    results.GridColumnResized(1, 100);
+    view.groupWidth = 915;
+    results.spSearchResultMoved();
+    EXPECT_EQ(results.Grid().columnWidths[0], 514 - 290);
+    EXPECT_EQ(results.Grid().columnWidths[1], 100);
+}
+
+TEST_F(ResultViewsTest, ShowBufferFailureKeepsTheRowsButNotTheirMarks) {
+    MakeSample();
+    Search();
+    results.FailNextAllocationForTest(false, true);
+    Select("/data");
+    ASSERT_EQ(mainView.boxes.size(), 1u);
+    EXPECT_EQ(mainView.boxes[0].text, "Cannot allocate show information buffer.");
+    EXPECT_EQ(results.ShownRowCount(), 3);
+    view.rowUnderPointer = 1;
+    results.lsSearchResultClick();
+    EXPECT_FALSE(results.RowMarked(1));
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+#pragma once
+// An engine whose records are built by the test (or a benchmark) instead of a scan: a root
+// record above the searched folder, folders and files below it, the folder list in pre-order,
+// and child enumeration in insertion order. No search ever runs.
+#include "app/main/IEngine.h"
+#include "platform/Text.h"
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace dvo::test {
+
+class SyntheticEngine final : public app::IEngine {
+public:
+    SyntheticEngine() { m_root = NewRecord(nullptr, u"", 0, 0); }
+
+    // The searched folder, directly below the root record.
+    FolderRecord* AddSearchedFolder(const std::string& path, long long size) {
+        return Add(m_root, path, 0, size);
+    }
+    // A child of parent; kind 0 folder, 1 file.
+    FolderRecord* Add(FolderRecord* parent, const std::string& name, int kind, long long size) {
+        return NewRecord(parent, platform::Utf8ToUtf16(name), kind, size);
+    }
+    void SetCounts(FolderRecord* r, int folders, int files) {
+        r->folderCount = folders;
+        r->fileCount = files;
+    }
+    [[nodiscard]] std::size_t RecordTotal() const { return m_records.size(); }
+    int enumerations = 0; // DVOGetFirstFolderInfo calls
+
+    int DVOCreateObj() override { return 0; }
+    int DVODestroyObj() override { return 0; }
+    int DVOIsActive() override { return 0; }
+    int DVOIsSearching() override { return 0; }
+    // A new search hands out fresh records: the program's flags start at 0 again.
+    int DVOStartFileSearching() override {
+        for (auto& r : m_records)
+            r.childrenLoaded = 0;
+        return 0;
+    }
+    int DVOAddSearchDirectory(const char16_t*) override { return 0; }
+    int DVOExecFileSearch(int, int, int, int) override { return 0; }
+    int DVOAbortFileSearching() override { return 0; }
+    int DVOGetCurrentSearchInfo(SearchProgress* p) override {
+        *p = SearchProgress{};
+        for (const auto& r : m_records)
+            (r.kind == 0 ? p->folderCount : p->fileCount) += &r == m_root ? 0 : 1;
+        return 0;
+    }
+    int DVOGetFolderInfoCount() override { return static_cast<int>(FolderList().size()); }
+    int DVOGetFolderInfo(FolderRecord** out, int count) override {
+        const auto list = FolderList();
+        int n = 0;
+        for (; n < count && static_cast<std::size_t>(n) < list.size(); ++n)
+            out[n] = list[static_cast<std::size_t>(n)];
+        return n;
+    }
+    FolderRecord* DVOGetRootFolderInfo() override { return m_records.size() > 1 ? m_root : nullptr; }
+    FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) override {
+        ++enumerations;
+        m_cursor[parent] = 0;
+        return Next(parent);
+    }
+    FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) override { return Next(parent); }
+    int DVOFileSize2String(char16_t* buffer, int bytes, long long size) override {
+        return Put(buffer, bytes, std::to_string(size) + " B");
+    }
+    int DVOSystemTime2String(char16_t* buffer, int bytes, const DVOSystemTime* t) override {
+        char text[40];
+        std::snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u", t->wYear, t->wMonth, t->wDay,
+                      t->wHour, t->wMinute);
+        return Put(buffer, bytes, text);
+    }
+
+private:
+    FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind, long long size) {
+        FolderRecord& r = m_records.emplace_back();
+        const std::size_t n = std::min<std::size_t>(name.size(), 259);
+        std::memcpy(r.name, name.data(), n * sizeof(char16_t));
+        r.kind = static_cast<unsigned char>(kind);
+        r.size = size;
+        r.modifiedTime = {2026, 12, 3, 9, 21, 35, 36, 42};
+        if (parent != nullptr) {
+            r.depth = parent == m_root ? 0 : static_cast<unsigned char>(parent->depth + 1);
+            auto& dir = m_directories[parent];
+            if (dir == nullptr) {
+                m_directoryTexts.push_back(parent == m_root ? u"" : PathOf(parent));
+                dir = &m_directoryTexts.back();
+            }
+            r.directory = dir->c_str();
+            m_children[parent].push_back(&r);
+            m_parents[&r] = parent;
+        }
+        return &r;
+    }
+    std::u16string PathOf(FolderRecord* r) {
+        std::u16string dir = r->directory != nullptr ? std::u16string(r->directory) : u"";
+        if (!dir.empty() && dir.back() != u'/')
+            dir += u'/';
+        return dir + r->name;
+    }
+    FolderRecord* Next(FolderRecord* parent) {
+        auto& list = m_children[parent];
+        std::size_t& i = m_cursor[parent];
+        return i < list.size() ? list[i++] : nullptr;
+    }
+    std::vector<FolderRecord*> FolderList() {
+        std::vector<FolderRecord*> out;
+        std::vector<FolderRecord*> stack;
+        const auto& top = m_children[m_root];
+        for (auto it = top.rbegin(); it != top.rend(); ++it)
+            stack.push_back(*it);
+        while (!stack.empty()) {
+            FolderRecord* r = stack.back();
+            stack.pop_back();
+            if (r->kind != 0)
+                continue;
+            out.push_back(r);
+            const auto& kids = m_children[r];
+            for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+                stack.push_back(*it);
+        }
+        return out;
+    }
+    static int Put(char16_t* buffer, int bytes, const std::string& text) {
+        const std::u16string units = platform::Utf8ToUtf16(text);
+        const std::size_t n = std::min(units.size(), static_cast<std::size_t>(bytes / 2 - 1));
+        std::memcpy(buffer, units.data(), n * sizeof(char16_t));
+        buffer[n] = u'\0';
+        return static_cast<int>(n);
+    }
+
+    std::deque<FolderRecord> m_records;
+    FolderRecord* m_root = nullptr;
+    std::deque<std::u16string> m_directoryTexts;
+    std::unordered_map<FolderRecord*, std::u16string*> m_directories;
+    std::unordered_map<FolderRecord*, std::vector<FolderRecord*>> m_children;
+    std::unordered_map<FolderRecord*, FolderRecord*> m_parents;
+    std::unordered_map<FolderRecord*, std::size_t> m_cursor;
+};
+
+} // namespace dvo::test
