@@ -150,6 +150,7 @@ struct alignas(64) Scanner::Worker {
     std::string names; // the names of the folder being read
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
+    std::vector<Dir*> ownStack; // folders this worker reads next, last in first out
     std::unique_ptr<char[]> dents{new char[kDentsBufferSize]};
     Totals local;
 
@@ -194,7 +195,9 @@ int Scanner::DefaultThreadCount() noexcept {
     // Reading folders waits on the disk as much as on the processor: a few threads more than
     // cores keep more requests in flight when the cache is cold, at little cost when it is warm.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<int>(std::clamp(cores * 2, 4u, 32u));
+    // Measured on two cores: warm, 8 threads beat 2 and 4 as soon as anything else runs; cold,
+    // 8 threads took half the time of 2.
+    return static_cast<int>(std::clamp(cores * 4, 4u, 64u));
 }
 
 Scanner::Scanner(ScanOptions options) : m_options(options) {
@@ -276,7 +279,7 @@ int Scanner::Open(std::string_view path) {
         m_visited.insert({st.st_dev, st.st_ino});
     }
     m_stack.push_back(root);
-    m_outstanding = 1;
+    m_outstanding.store(1, std::memory_order_relaxed);
     m_result = std::move(result);
     return DVO_OK;
 }
@@ -303,40 +306,53 @@ void Scanner::Run() {
 }
 
 void Scanner::WorkerLoop(Worker& w) {
-    Dir* done = nullptr;
+    std::vector<Dir*>& local = w.ownStack;
     for (;;) {
         Dir* next = nullptr;
-        {
+        if (!local.empty()) {
+            next = local.back();
+            local.pop_back();
+        } else {
             std::unique_lock lock(m_queueMutex);
-            if (done != nullptr) {
-                // Pushed in reverse so the first child in byte order is read next: the walk
-                // stays depth first, which keeps few descriptors and little of the tree hot.
-                const std::size_t n = w.subfolders.size();
-                for (std::size_t i = n; i-- > 0;) {
-                    m_stack.push_back(w.subfolders[i]);
-                }
-                m_outstanding += static_cast<std::int64_t>(n) - 1;
-                w.subfolders.clear();
-                if (m_outstanding == 0) {
-                    m_queueCv.notify_all();
-                } else {
-                    for (std::size_t i = 1; i < n && i < m_workers.size(); ++i) {
-                        m_queueCv.notify_one();
-                    }
-                }
-            }
+            m_idle.fetch_add(1, std::memory_order_relaxed);
             m_queueCv.wait(lock, [&] {
-                return !m_stack.empty() || m_outstanding == 0 ||
+                return !m_stack.empty() || m_outstanding.load(std::memory_order_acquire) == 0 ||
                        m_abort.load(std::memory_order_relaxed);
             });
+            m_idle.fetch_sub(1, std::memory_order_relaxed);
             if (m_abort.load(std::memory_order_relaxed) || m_stack.empty()) {
                 break;
             }
             next = m_stack.back();
             m_stack.pop_back();
         }
+        if (m_abort.load(std::memory_order_relaxed)) {
+            break;
+        }
         ReadFolder(w, next);
-        done = next;
+
+        // Pushed in reverse so the first child in byte order is read next: the walk stays depth
+        // first, which keeps few descriptors open and little of the tree hot.
+        const std::size_t n = w.subfolders.size();
+        for (std::size_t i = n; i-- > 0;) {
+            local.push_back(w.subfolders[i]);
+        }
+        w.subfolders.clear();
+        if (m_outstanding.fetch_add(static_cast<std::int64_t>(n) - 1, std::memory_order_acq_rel) +
+                static_cast<std::int64_t>(n) - 1 ==
+            0) {
+            std::lock_guard lock(m_queueMutex);
+            m_queueCv.notify_all();
+            break;
+        }
+        if (local.size() > 1 && m_idle.load(std::memory_order_relaxed) > 0) {
+            // Share the oldest half: folders nearest the top, likely the largest subtrees.
+            const std::size_t give = local.size() / 2;
+            std::lock_guard lock(m_queueMutex);
+            m_stack.insert(m_stack.end(), local.begin(), local.begin() + static_cast<long>(give));
+            m_queueCv.notify_all();
+            local.erase(local.begin(), local.begin() + static_cast<long>(give));
+        }
     }
     w.current.store(nullptr, std::memory_order_release);
     w.Publish();
@@ -623,7 +639,8 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     if (m_result == nullptr) {
         return nullptr;
     }
-    m_result->aborted = m_abort.load(std::memory_order_relaxed) && m_outstanding != 0;
+    m_result->aborted = m_abort.load(std::memory_order_relaxed) &&
+                          m_outstanding.load(std::memory_order_relaxed) != 0;
     ComputeTotals(*m_result);
     std::int64_t errors = 0;
     for (auto& w : m_workers) {

@@ -75,10 +75,14 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
 
     std::atomic<bool> m_abort{false};
+    // Each worker keeps the subfolders it finds on a stack of its own and reads them depth
+    // first; it moves some to the shared stack only while another worker waits for work, so the
+    // lock is seldom taken once every worker is busy.
     std::mutex m_queueMutex;
     std::condition_variable m_queueCv;
-    std::vector<Dir*> m_stack;   // folders waiting to be read, last in first out
-    std::int64_t m_outstanding = 0; // queued plus being read
+    std::vector<Dir*> m_stack;                 // shared folders waiting to be read
+    std::atomic<int> m_idle{0};                // workers waiting for the shared stack
+    std::atomic<std::int64_t> m_outstanding{0}; // folders queued anywhere or being read
 
     // Descriptors kept open for opening child folders; past the budget, children are opened by
     // walking down from the searched folder instead.

@@ -129,6 +129,11 @@ int TMainForm::ShowMessageBox(const std::string& text, MessageKind kind, unsigne
     return m_view.ShowMessageBox(text, DescribeMessageBox(kind, buttons));
 }
 
+int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons) {
+    // The operation log's two lines around the box join here once the log exists.
+    return ShowMessageBox(text, kind, buttons);
+}
+
 void TMainForm::btnAddDirectoryClick() {
     if (auto folder = m_view.SelectFolder("検索フォルダ指定", m_lastFolder)) {
         m_searchDirectory = *folder;

@@ -52,6 +52,8 @@ public:
     void PopCursor();
     void ResetCursorStack();
     int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons);
+    // The message box whose text and answer also go to the operation log.
+    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons);
 
     // Search control.
     void btnAddDirectoryClick();

@@ -90,7 +90,7 @@ void ResultViews::LoadFolderRecords() {
         m_folderRecords.assign(static_cast<std::size_t>(count) + 1, nullptr);
     } catch (const std::bad_alloc&) {
         m_folderRecords.clear();
-        m_form.ShowMessageBox("Cannot allocate folder information buffer.", MessageKind::Error,
+        m_form.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
                               MessageButton::OK);
         return;
     }
@@ -365,7 +365,7 @@ void ResultViews::ShowFolderContents(Node* node) {
         }
         m_rowMarks.resize(static_cast<std::size_t>(m_shownRowCount), false);
     } catch (const std::bad_alloc&) {
-        m_form.ShowMessageBox("Cannot allocate show information buffer.", MessageKind::Error,
+        m_form.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
                               MessageButton::OK);
     }
     m_view.EndGridUpdate();

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 #include "engine/DVOSUB.h"
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     long depth = 0;
     bool stats = false;
     bool records = false;
+    long abortAfterMs = -1; // measures how fast an abort stops the workers
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
@@ -129,6 +131,9 @@ int main(int argc, char** argv) {
             stats = true;
         } else if (a == "--records") {
             records = true;
+        } else if (a == "--abort-after" && i + 1 < argc && ParseCount(argv[i + 1], value)) {
+            abortAfterMs = value;
+            ++i;
         } else if (a == "--") {
             if (i + 2 != argc) {
                 Usage();
@@ -157,9 +162,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dvoscan: cannot scan '%s': %s\n", path, Reason(rc));
         return 2;
     }
-    scanner.Run();
+    std::chrono::steady_clock::time_point abortAt{};
+    if (abortAfterMs >= 0) {
+        std::thread runner([&] { scanner.Run(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(abortAfterMs));
+        abortAt = std::chrono::steady_clock::now();
+        scanner.Abort();
+        runner.join();
+    } else {
+        scanner.Run();
+    }
+    const auto stopped = std::chrono::steady_clock::now();
     const auto result = scanner.Finish();
     const auto scanned = std::chrono::steady_clock::now();
+    if (abortAfterMs >= 0) {
+        using ms = std::chrono::duration<double, std::milli>;
+        std::fprintf(stderr,
+                     "dvoscan: aborted after %ld ms: workers stopped %.1f ms after the abort, "
+                     "totals of the partial tree took %.1f ms more (%lld entries read)\n",
+                     abortAfterMs, ms(stopped - abortAt).count(), ms(scanned - stopped).count(),
+                     static_cast<long long>(result->root->folderCount + result->root->fileCount));
+    }
     std::unique_ptr<dvo::RecordStore> store;
     if (records) {
         store = std::make_unique<dvo::RecordStore>(*result);

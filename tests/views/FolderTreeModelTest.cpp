@@ -3,6 +3,8 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QPersistentModelIndex>
+#include <QBrush>
+#include <QColor>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -71,6 +73,53 @@ TEST_F(ModelFixture, ServesTheTreeThroughEveryKindOfChange) {
 
     tree.Clear();
     EXPECT_EQ(model->rowCount(), 0);
+}
+
+} // namespace
+
+// The grid's model over the logic's grid, through a reset, a fill and marks.
+#include "app/main/TMainForm.h"
+#include "app/qt/ResultGridModel.h"
+#include "tests/app/EventLog.h"
+#include "tests/app/FakeMainView.h"
+#include "tests/views/FakeResultView.h"
+#include "tests/views/SyntheticEngine.h"
+
+namespace {
+
+
+TEST(ResultGridModel, FollowsTheLogicsGrid) {
+    App();
+    dvo::test::EventLog log;
+    dvo::test::FakeMainView mainView(log);
+    dvo::test::SyntheticEngine engine;
+    dvo::app::TMainForm form(mainView, engine);
+    dvo::test::FakeResultView view;
+    dvo::app::ResultViews results(form, engine, view);
+    view.results = &results;
+    form.SetResultViews(&results);
+    form.FormCreate();
+    FolderRecord* top = engine.AddSearchedFolder("/top", 30);
+    engine.Add(top, "one", 1, 10);
+    engine.Add(top, "two", 1, 20);
+
+    dvo::qt::ResultGridModel model(results, nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.rowCount(), 1); // one empty data row below the titles
+    model.BeginUpdate();
+    form.btnExecuteClick();
+    view.current = results.Tree().FirstTopLevel();
+    results.SearchResultTreeMouseDown();
+    model.EndUpdate();
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8("サイズ▽"));
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), "two");
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::DisplayRole).toString(), "66");
+    view.rowUnderPointer = 2;
+    results.lsSearchResultClick();
+    model.Refresh();
+    EXPECT_EQ(model.data(model.index(1, 3), Qt::BackgroundRole).value<QBrush>().color(), QColor(217, 240, 210));
+    EXPECT_FALSE(model.data(model.index(0, 3), Qt::BackgroundRole).isValid());
 }
 
 } // namespace

@@ -9,14 +9,18 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <unordered_map>
+#include <stdexcept>
 #include <vector>
 
 namespace dvo::test {
 
 class SyntheticEngine final : public app::IEngine {
 public:
-    SyntheticEngine() { m_root = NewRecord(nullptr, u"", 0, 0); }
+    // Records never move: room for `capacity` of them is taken at once.
+    explicit SyntheticEngine(std::size_t capacity = 4096) {
+        m_records.reserve(capacity);
+        m_root = NewRecord(nullptr, u"", 0, 0);
+    }
 
     // The searched folder, directly below the root record.
     FolderRecord* AddSearchedFolder(const std::string& path, long long size) {
@@ -63,7 +67,7 @@ public:
     FolderRecord* DVOGetRootFolderInfo() override { return m_records.size() > 1 ? m_root : nullptr; }
     FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) override {
         ++enumerations;
-        m_cursor[parent] = 0;
+        m_cursor[Index(parent)] = 0;
         return Next(parent);
     }
     FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) override { return Next(parent); }
@@ -78,8 +82,15 @@ public:
     }
 
 private:
+    std::size_t Index(const FolderRecord* r) const { return static_cast<std::size_t>(r - m_records.data()); }
+
     FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind, long long size) {
+        if (m_records.size() == m_records.capacity())
+            throw std::length_error("SyntheticEngine: capacity exceeded");
         FolderRecord& r = m_records.emplace_back();
+        m_children.emplace_back();
+        m_cursor.push_back(0);
+        m_directories.push_back(nullptr);
         const std::size_t n = std::min<std::size_t>(name.size(), 259);
         std::memcpy(r.name, name.data(), n * sizeof(char16_t));
         r.kind = static_cast<unsigned char>(kind);
@@ -87,14 +98,13 @@ private:
         r.modifiedTime = {2026, 12, 3, 9, 21, 35, 36, 42};
         if (parent != nullptr) {
             r.depth = parent == m_root ? 0 : static_cast<unsigned char>(parent->depth + 1);
-            auto& dir = m_directories[parent];
+            auto& dir = m_directories[Index(parent)];
             if (dir == nullptr) {
                 m_directoryTexts.push_back(parent == m_root ? u"" : PathOf(parent));
                 dir = &m_directoryTexts.back();
             }
             r.directory = dir->c_str();
-            m_children[parent].push_back(&r);
-            m_parents[&r] = parent;
+            m_children[Index(parent)].push_back(&r);
         }
         return &r;
     }
@@ -105,14 +115,14 @@ private:
         return dir + r->name;
     }
     FolderRecord* Next(FolderRecord* parent) {
-        auto& list = m_children[parent];
-        std::size_t& i = m_cursor[parent];
+        const auto& list = m_children[Index(parent)];
+        std::size_t& i = m_cursor[Index(parent)];
         return i < list.size() ? list[i++] : nullptr;
     }
     std::vector<FolderRecord*> FolderList() {
         std::vector<FolderRecord*> out;
         std::vector<FolderRecord*> stack;
-        const auto& top = m_children[m_root];
+        const auto& top = m_children[Index(m_root)];
         for (auto it = top.rbegin(); it != top.rend(); ++it)
             stack.push_back(*it);
         while (!stack.empty()) {
@@ -121,7 +131,7 @@ private:
             if (r->kind != 0)
                 continue;
             out.push_back(r);
-            const auto& kids = m_children[r];
+            const auto& kids = m_children[Index(r)];
             for (auto it = kids.rbegin(); it != kids.rend(); ++it)
                 stack.push_back(*it);
         }
@@ -135,13 +145,12 @@ private:
         return static_cast<int>(n);
     }
 
-    std::deque<FolderRecord> m_records;
+    std::vector<FolderRecord> m_records;
     FolderRecord* m_root = nullptr;
     std::deque<std::u16string> m_directoryTexts;
-    std::unordered_map<FolderRecord*, std::u16string*> m_directories;
-    std::unordered_map<FolderRecord*, std::vector<FolderRecord*>> m_children;
-    std::unordered_map<FolderRecord*, FolderRecord*> m_parents;
-    std::unordered_map<FolderRecord*, std::size_t> m_cursor;
+    std::vector<std::u16string*> m_directories; // by record index: the text its children share
+    std::vector<std::vector<FolderRecord*>> m_children;
+    std::vector<std::size_t> m_cursor;
 };
 
 } // namespace dvo::test
