@@ -10,6 +10,22 @@
  *
  * Result codes: 0 success, negative DVO_E_* below. Calls that report a state return it as a
  * non-negative int (nonzero = true).
+ *
+ * What a search records:
+ * - the searched folder itself (depth 0) and one record per entry below it: folders (kind 0) and
+ *   everything else (kind 1: files, symbolic links, devices, sockets, FIFOs). A symbolic link is
+ *   an entry of its own with its own size and is not followed unless asked for.
+ * - a folder's size is the total apparent size (st_size) of everything but folders below it;
+ *   a file with several hard links, recognised by (device, inode), adds its size once per
+ *   search, at its first occurrence in record order (pre-order, names in byte order), so totals
+ *   never depend on thread timing. A later link's own record still shows the file's size.
+ *   folderCount and fileCount count the folders and the other entries below it at all depths.
+ * - a mount point below the searched folder is listed as a folder of size 0 without children
+ *   and not entered, unless crossing file systems was asked for.
+ * - a folder that cannot be read, or an entry that vanishes while it is read, never stops the
+ *   search: the folder is listed with what could be read, and DVOGetErrorCount counts it.
+ * - paths of any length and trees of any depth are scanned; names keep every byte (see above).
+ * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -84,64 +100,107 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 #define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
- * first). Both return 0. Creating twice keeps the first object. */
+ * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
+ * other call returns DVO_E_NO_OBJECT (or 0 / null) without an object. */
 DVO_API int DVOCreateObj(void);
 DVO_API int DVODestroyObj(void);
 
 /* Searching. DVOStartFileSearching discards the previous result (all records become invalid)
- * and clears the search list; DVOAddSearchDirectory sets the folder to search (any length);
- * DVOExecFileSearch starts the worker threads and returns at once.
- * Its four integers: recurse into subfolders, follow symbolic links, count each hard-linked
- * file once, cross into other file systems. The program passes 1, 0, 1, 0. */
+ * and clears the search list; DVO_E_BUSY while a search runs.
+ * DVOAddSearchDirectory sets the folder to search: any length, a relative path is taken from the
+ * current folder, repeated and trailing '/' are dropped; the text is copied. DVO_E_INVALID_ARGUMENT
+ * for null or empty text.
+ * DVOExecFileSearch opens the folder and starts the worker threads (a pool sized to the machine)
+ * and returns at once; DVO_E_NOT_FOUND / DVO_E_NOT_A_FOLDER / DVO_E_ACCESS when the folder cannot
+ * be opened (then there is no search and no record), DVO_E_INVALID_ARGUMENT when no folder was
+ * set. Its four integers (nonzero = yes): recurse into subfolders (no: the searched folder's
+ * entries only, its subfolders listed but not entered), follow symbolic links (each folder is
+ * then entered once, loops are not followed), count each hard-linked file once, cross into other
+ * file systems. The program passes 1, 0, 1, 0. */
 DVO_API int DVOStartFileSearching(void);
 DVO_API int DVOAddSearchDirectory(const char16_t* path);
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce, int crossFileSystems);
 
-/* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted
- * (DVOIsSearching). Single atomic reads. */
+/* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted and its
+ * totals are final (DVOIsSearching). Single atomic reads. Records are read only after
+ * DVOIsSearching went to 0. */
 DVO_API int DVOIsActive(void);
 DVO_API int DVOIsSearching(void);
 
-/* Stops every worker and returns when they have stopped; records of what was read stay. */
+/* Stops every worker and returns when they have stopped (within milliseconds); records of what
+ * was read stay, consistent: folders not read yet are listed without children, a folder being
+ * read keeps the entries read so far, and every total is the sum of what is listed. 0. */
 DVO_API int DVOAbortFileSearching(void);
 
-/* Fills *progress with a consistent snapshot; cheap enough to call in a tight loop. */
+/* Fills *progress with a snapshot: while searching, the entries counted so far (size before
+ * hard links are merged) and a folder being read now; after the search, the final totals of the
+ * searched folder and its path. Each worker's three counts are taken from one moment. While a
+ * search runs, a call that comes within a millisecond of the previous one first waits out that
+ * millisecond, so a caller polling without pause leaves the processors to the scan.
+ * DVO_E_INVALID_ARGUMENT for null. */
 DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
 
 /* Folder records of the last search: the searched folder first, then every folder below it in
- * pre-order, siblings in byte order of their names. DVOGetFolderInfo writes min(count, total)
- * pointers into the caller's array and returns how many it wrote. */
+ * pre-order, siblings in byte order of their names. DVOGetFolderInfoCount: their number (0 before
+ * a search, during one, and when the folder could not be opened). DVOGetFolderInfo writes
+ * min(count, total) pointers into the caller's array and returns how many it wrote. The records
+ * belong to the engine (see FolderRecord). */
 DVO_API int DVOGetFolderInfoCount(void);
 DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
 
-/* A record above the searched folder whose only child is the searched folder; null before any
- * search. First/Next enumerate the parent's children of both kinds in byte order of their
- * names; Next continues the enumeration that First began for the same parent; null at the end. */
+/* A record above the searched folder whose only child is the searched folder (empty name, its
+ * directory that of the searched folder); null before any search. First/Next enumerate a folder
+ * record's children of both kinds in byte order of their names; Next continues the enumeration
+ * that First began for the same parent; null at the end, for a file's record and for anything
+ * that is not a folder record of the last search. A folder has one record, the same pointer in
+ * the folder list and among its parent's children; other entries' records are made when their
+ * folder is first enumerated. */
 DVO_API FolderRecord* DVOGetRootFolderInfo(void);
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
 
 /* Display texts into a caller buffer of bufferBytes bytes (the program gives 40): never written
- * past, always NUL-terminated when bufferBytes >= 2. Size: 1024-based, three significant digits
- * ("0 B", "999 B", "1.00 KB", "12.5 MB", "123 GB"). Time: "YYYY/MM/DD hh:mm".
- * Return the number of units written without the NUL, or a negative code. */
+ * past, always NUL-terminated when bufferBytes >= 2, cut to fit a smaller buffer (at most 8 units
+ * and the NUL are ever needed). Size: 1024-based, three significant digits ("0 B", "999 B",
+ * "1023 B", "1.00 KB", "12.5 MB", "123 GB", up to "8.00 EB"; 1000 to 1023 of a unit keep four
+ * digits). Time: "YYYY/MM/DD hh:mm". Return the number of units written without the NUL, or
+ * DVO_E_INVALID_ARGUMENT (null buffer, bufferBytes < 2, null time). */
 DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size);
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
 
-/* Shell operations on directory/name. op 0 show in the file manager, 2 open with the default
- * application, 3 print (lp), 4 properties. owner is the program's window id (may be ignored).
- * Child processes are started without a shell. */
+/* Shell operations on directory/name. op 0 shows the entry in the file manager and 4 its
+ * properties (org.freedesktop.FileManager1 on the session bus; without a file manager there the
+ * containing folder is opened instead), 2 opens it with the default application (xdg-open),
+ * 3 prints a file (lp). owner is the program's window id (ignored). Programs are started without
+ * a shell and not waited for. Any existing entry is accepted, also one the search did not see.
+ * Results: 0; DVO_E_INVALID_ARGUMENT (bad name or op), DVO_E_NOT_FOUND, DVO_E_UNSUPPORTED (no
+ * xdg-open / lp installed, or printing a folder). */
 DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
                             const char16_t* directory, int op);
 
 /* File operations on an entry of the last search, given by its name and containing folder
- * exactly as reported. Each checks the entry is still what the search saw (device, inode, type)
- * right before acting, and returns DVO_E_CHANGED otherwise.
- * DVODeleteFile: to the user's trash (freedesktop.org); DVO_E_NO_TRASH when impossible.
- * DVODeleteFilePermanently: removes for good, never following links or leaving the device.
- * DVOCopyFile: copies (folders recursively) into destination under the same name, never
- *   overwriting, keeping mode and modification time, links copied as links.
- * DVOMoveFile: renames, or copies then removes the source; a failure leaves the source whole. */
+ * exactly as reported (names that are not UTF-8 travel as U+DC80..U+DCFF). Each refuses a name
+ * that is empty, ".", ".." or holds "/" (DVO_E_INVALID_ARGUMENT), one the last search did not
+ * report (DVO_E_NOT_FOUND, also when it is gone from disk), and runs only while no search does
+ * (DVO_E_BUSY). Right before acting it checks the entry is still what the search saw (device,
+ * inode, type): an entry replaced since (say a folder swapped for a symbolic link) gives
+ * DVO_E_CHANGED and nothing is touched. Other failures: DVO_E_ACCESS, DVO_E_IO.
+ * DVODeleteFile: to the user's trash (freedesktop.org Trash: the home trash for the file system
+ *   of $XDG_DATA_HOME, else $topdir/.Trash/$uid or $topdir/.Trash-$uid). DVO_E_NO_TRASH when the
+ *   entry's file system has no usable trash, DVO_E_MOUNT_POINT for a mount point; then nothing
+ *   is deleted.
+ * DVODeleteFilePermanently: removes the entry and all it holds, never following a symbolic link,
+ *   never leaving the entry's device, never emptying a mount point; it goes on past what it cannot
+ *   remove and reports the first failure (DVO_E_MOUNT_POINT when a mount point was left).
+ * DVOCopyFile: copies (folders recursively) into the folder destination under the same name,
+ *   keeping mode and modification time; symbolic links are copied as links, fifos recreated.
+ *   Never overwrites: DVO_E_EXISTS when the name is taken there. DVO_E_NOT_A_FOLDER when the
+ *   destination is no folder; DVO_E_INVALID_ARGUMENT for a folder copied into itself. A failed
+ *   copy removes what it made.
+ * DVOMoveFile: renames within a file system (never replacing: DVO_E_EXISTS); across file systems
+ *   copies with owner, mode and times, then removes the source once the copy is complete. A
+ *   failure before that leaves the source whole and removes the partial copy; entries that
+ *   changed during the copy are left in place and reported (DVO_E_IO). */
 DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory);
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory);
 DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
@@ -149,11 +208,14 @@ DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination);
 
-/* The reason of the last failed file or shell operation as text (UTF-16, into bufferBytes
- * bytes, always terminated); empty after a success. Returns units written. */
+/* The reason of the last failed file or shell operation as Japanese text for the user (UTF-16
+ * into the caller's buffer of bufferBytes bytes: never written past, always NUL-terminated, cut
+ * before a split surrogate pair); empty after a success. Returns the units written without the
+ * NUL, or DVO_E_INVALID_ARGUMENT for a null buffer or bufferBytes < 2. */
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
 
-/* Folders or entries of the last search that could not be read (unreadable, vanished). */
+/* Folders or entries of the last search that could not be read (unreadable, vanished, replaced
+ * while read); while a search runs, those counted so far. */
 DVO_API int DVOGetErrorCount(void);
 
 #ifdef __cplusplus
