@@ -3,7 +3,6 @@
 #include "platform/Text.h"
 
 #include <iterator>
-#include <string_view>
 
 namespace dvo::app {
 namespace {
@@ -59,10 +58,7 @@ void TTestData::ListButtonClick() {
 }
 
 std::string TTestData::RecordLine(const FolderRecord& record) {
-    // The engine's name field holds at most 260 units; a name that fills it has no NUL.
-    const auto* end = std::find(std::begin(record.name), std::end(record.name), u'\0');
-    const std::u16string_view name(record.name, static_cast<std::size_t>(end - record.name));
-    return platform::Utf16ToUtf8(name) + " T:" + std::to_string(static_cast<unsigned>(record.kind)) +
+    return platform::Utf16ArrayToUtf8(record.name, std::size(record.name)) + " T:" + std::to_string(static_cast<unsigned>(record.kind)) +
            " L:" + std::to_string(static_cast<unsigned>(record.depth)) +
            " Sz:" + std::to_string(static_cast<long long>(record.size));
 }
