@@ -58,7 +58,8 @@ void TTestData::ListButtonClick() {
 }
 
 std::string TTestData::RecordLine(const FolderRecord& record) {
-    return platform::Utf16ArrayToUtf8(record.name, std::size(record.name)) + " T:" + std::to_string(static_cast<unsigned>(record.kind)) +
+    return platform::Utf16ArrayToUtf8(record.name, std::size(record.name)) +
+           " T:" + std::to_string(static_cast<unsigned>(record.kind)) +
            " L:" + std::to_string(static_cast<unsigned>(record.depth)) +
            " Sz:" + std::to_string(static_cast<long long>(record.size));
 }
