@@ -3,6 +3,7 @@
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
 #include "app/qt/QtResultView.h"
+#include "app/qt/QtTestDataWindow.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -95,9 +96,13 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_form.SetResultViews(&m_resultView->Results());
     resize(kClientWidth, kMenuBarHeight + kClientHeight);
     m_form.FormCreate();
+    m_testData = std::make_unique<QtTestDataWindow>(dvo::app::RecordsOf(m_resultView->Results()));
+    m_form.SetSearchTimings(&m_testData->Logic());
 }
 
 QtMainView::~QtMainView() {
+    m_form.SetSearchTimings(nullptr);
+    m_testData.reset();
     m_form.SetResultViews(nullptr);
     m_resultView.reset();
     m_form.FormDestroy();

@@ -25,6 +25,7 @@ namespace dvo::qt {
 
 class FolderPanel;
 class QtResultView;
+class QtTestDataWindow;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
     Q_OBJECT
@@ -35,6 +36,8 @@ public:
     ~QtMainView() override;
 
     [[nodiscard]] dvo::app::TMainForm& Form() { return m_form; }
+    // The diagnostics window, created hidden with this one and never shown by the program.
+    [[nodiscard]] QtTestDataWindow& TestData() { return *m_testData; }
 
     // Replaces the folder dialog, for tests and the screenshot script, which cannot answer a
     // modal dialog. Unset: the real dialog.
@@ -78,6 +81,7 @@ private:
 
     dvo::app::TMainForm m_form;
     std::unique_ptr<QtResultView> m_resultView; // the tree and grid; gone before the widgets
+    std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
     FolderChooser m_folderChooser;
     bool m_placed = false;
 
