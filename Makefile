@@ -1,5 +1,5 @@
 # The front door: `make run` builds and starts DVO, `make test` builds and runs every test.
-.PHONY: all build setup configure run screenshot test test-default test-asan asan bench clean
+.PHONY: all build setup configure run screenshot test test-default test-asan test-tsan asan tsan bench clean
 
 JOBS ?= $(shell nproc)
 SETUP_STAMP := build/.setup-done
@@ -31,6 +31,9 @@ run: build
 screenshot: build
 	scripts/screenshot.sh build/screenshot.png $(FOLDER)
 
+build-tsan/build.ninja: $(SETUP_STAMP) CMakePresets.json
+	cmake --preset tsan
+
 asan: build-asan/build.ninja
 	cmake --build --preset asan -j $(JOBS)
 
@@ -40,7 +43,14 @@ test-default: build
 test-asan: asan
 	ctest --preset asan -j $(JOBS)
 
-test: test-default test-asan
+# ThreadSanitizer over the log library's queued writer thread.
+tsan: build-tsan/build.ninja
+	cmake --build --preset tsan -j $(JOBS)
+
+test-tsan: tsan
+	ctest --preset tsan -j $(JOBS)
+
+test: test-default test-asan test-tsan
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan

@@ -111,6 +111,13 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::string Utf16ArrayToUtf8(const char16_t* units, std::size_t capacity) {
+    std::size_t length = 0;
+    while (length < capacity && units[length] != u'\0')
+        ++length;
+    return Utf16ToUtf8(std::u16string_view(units, length));
+}
+
 std::size_t Utf16Length(const char16_t* text) noexcept {
     if (text == nullptr)
         return 0;

@@ -18,6 +18,9 @@ namespace platform {
 [[nodiscard]] std::u16string Utf8ToUtf16(std::string_view bytes);
 [[nodiscard]] std::string Utf16ToUtf8(std::u16string_view text);
 
+// A fixed-size UTF-16 array as bytes: up to its first NUL, at most `capacity` units.
+[[nodiscard]] std::string Utf16ArrayToUtf8(const char16_t* units, std::size_t capacity);
+
 // Length of a NUL-terminated UTF-16 text; 0 for null.
 [[nodiscard]] std::size_t Utf16Length(const char16_t* text) noexcept;
 

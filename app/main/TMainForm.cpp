@@ -24,13 +24,6 @@ constexpr const char* kStatusFinished = "検索を終了しました";
 // The drive root of the original design is the file system root here.
 constexpr std::string_view kInitialFolder = "/";
 
-// The engine's texts are fixed-size arrays: read up to the first NUL, at most `capacity` units.
-std::string TextOfUnits(const char16_t* units, std::size_t capacity) {
-    std::size_t length = 0;
-    while (length < capacity && units[length] != u'\0')
-        ++length;
-    return platform::Utf16ToUtf8(std::u16string_view(units, length));
-}
 
 // Names of the message box results in the operation log; any other result has an empty name.
 std::string_view ButtonNameForLog(int result) {
@@ -283,8 +276,8 @@ void TMainForm::RefreshLiveCounters() {
         // 40 bytes for the engine, of which the label shows at most 20 units.
         char16_t sizeText[20] = {};
         m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-        m_view.SetLabelText(MainLabel::FolderSize, TextOfUnits(sizeText, 20));
-        m_view.SetLabelText(MainLabel::Searching, TextOfUnits(m_searchProgress.currentPath, 260));
+        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
+        m_view.SetLabelText(MainLabel::Searching, platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, 260));
         m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount));
         m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
         m_view.RepaintLabel(MainLabel::Searching);

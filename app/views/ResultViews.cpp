@@ -20,13 +20,6 @@ constexpr const char* kMarkAscending = "△";
 constexpr const char* kMarkDescending = "▽";
 constexpr int kEngineTextUnits = 20; // the engine writes into 40 bytes
 
-// Engine texts are fixed arrays: up to the first NUL, at most `capacity` units.
-std::string TextOfUnits(const char16_t* units, std::size_t capacity) {
-    std::size_t length = 0;
-    while (length < capacity && units[length] != u'\0')
-        ++length;
-    return platform::Utf16ToUtf8(std::u16string_view(units, length));
-}
 
 int CompareSizeUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
     return CompareSizeAscending(a, b);
@@ -185,7 +178,7 @@ void ResultViews::AddNodesAtOnce(int& index, int& depth, Node* node) {
 }
 
 std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
-    std::string caption = TextOfUnits(record.name, 260);
+    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260);
     if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == 0) {
         // A 32-bit sum, wrapping as the counts' own type does.
         const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
@@ -316,7 +309,7 @@ void ResultViews::SetColumnTitles(int state) {
 std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value) {
     char16_t buffer[kEngineTextUnits] = {};
     (m_engine.*format)(buffer, static_cast<int>(sizeof buffer), value);
-    return TextOfUnits(buffer, kEngineTextUnits);
+    return platform::Utf16ArrayToUtf8(buffer, kEngineTextUnits);
 }
 
 void ResultViews::ShowFolderContents(Node* node) {
@@ -353,9 +346,9 @@ void ResultViews::ShowFolderContents(Node* node) {
         row.cells[2] = EngineText(&IEngine::DVOFileSize2String, r->size);
         char16_t time[kEngineTextUnits] = {};
         m_engine.DVOSystemTime2String(time, static_cast<int>(sizeof time), &r->modifiedTime);
-        row.cells[3] = TextOfUnits(time, kEngineTextUnits);
+        row.cells[3] = platform::Utf16ArrayToUtf8(time, kEngineTextUnits);
         row.record = r;
-        row.cells[0] = TextOfUnits(r->name, 260);
+        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260);
         ++m_shownRowCount;
     }
     try {

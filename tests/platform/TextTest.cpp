@@ -79,3 +79,15 @@ TEST(Text, Utf16Length) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Text, FixedArraysEndAtTheirNulOrTheirCapacity) {
+    const char16_t full[3] = {u'a', u'b', u'c'}; // no NUL inside the capacity
+    EXPECT_EQ(platform::Utf16ArrayToUtf8(full, 3), "abc");
+    const char16_t shortText[5] = {u'x', u'\0', u'y'};
+    EXPECT_EQ(platform::Utf16ArrayToUtf8(shortText, 5), "x");
+    EXPECT_EQ(platform::Utf16ArrayToUtf8(full, 0), "");
+}
+
+} // namespace
