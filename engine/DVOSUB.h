@@ -128,20 +128,39 @@ DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
 DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size);
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
 
-/* Shell operations on directory/name. op 0 show in the file manager, 2 open with the default
- * application, 3 print (lp), 4 properties. owner is the program's window id (may be ignored).
- * Child processes are started without a shell. */
+/* Shell operations on directory/name. op 0 shows the entry in the file manager and 4 its
+ * properties (org.freedesktop.FileManager1 on the session bus; without a file manager there the
+ * containing folder is opened instead), 2 opens it with the default application (xdg-open),
+ * 3 prints a file (lp). owner is the program's window id (ignored). Programs are started without
+ * a shell and not waited for. Any existing entry is accepted, also one the search did not see.
+ * Results: 0; DVO_E_INVALID_ARGUMENT (bad name or op), DVO_E_NOT_FOUND, DVO_E_UNSUPPORTED (no
+ * xdg-open / lp installed, or printing a folder). */
 DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
                             const char16_t* directory, int op);
 
 /* File operations on an entry of the last search, given by its name and containing folder
- * exactly as reported. Each checks the entry is still what the search saw (device, inode, type)
- * right before acting, and returns DVO_E_CHANGED otherwise.
- * DVODeleteFile: to the user's trash (freedesktop.org); DVO_E_NO_TRASH when impossible.
- * DVODeleteFilePermanently: removes for good, never following links or leaving the device.
- * DVOCopyFile: copies (folders recursively) into destination under the same name, never
- *   overwriting, keeping mode and modification time, links copied as links.
- * DVOMoveFile: renames, or copies then removes the source; a failure leaves the source whole. */
+ * exactly as reported (names that are not UTF-8 travel as U+DC80..U+DCFF). Each refuses a name
+ * that is empty, ".", ".." or holds "/" (DVO_E_INVALID_ARGUMENT), one the last search did not
+ * report (DVO_E_NOT_FOUND, also when it is gone from disk), and runs only while no search does
+ * (DVO_E_BUSY). Right before acting it checks the entry is still what the search saw (device,
+ * inode, type): an entry replaced since (say a folder swapped for a symbolic link) gives
+ * DVO_E_CHANGED and nothing is touched. Other failures: DVO_E_ACCESS, DVO_E_IO.
+ * DVODeleteFile: to the user's trash (freedesktop.org Trash: the home trash for the file system
+ *   of $XDG_DATA_HOME, else $topdir/.Trash/$uid or $topdir/.Trash-$uid). DVO_E_NO_TRASH when the
+ *   entry's file system has no usable trash, DVO_E_MOUNT_POINT for a mount point; then nothing
+ *   is deleted.
+ * DVODeleteFilePermanently: removes the entry and all it holds, never following a symbolic link,
+ *   never leaving the entry's device, never emptying a mount point; it goes on past what it cannot
+ *   remove and reports the first failure (DVO_E_MOUNT_POINT when a mount point was left).
+ * DVOCopyFile: copies (folders recursively) into the folder destination under the same name,
+ *   keeping mode and modification time; symbolic links are copied as links, fifos recreated.
+ *   Never overwrites: DVO_E_EXISTS when the name is taken there. DVO_E_NOT_A_FOLDER when the
+ *   destination is no folder; DVO_E_INVALID_ARGUMENT for a folder copied into itself. A failed
+ *   copy removes what it made.
+ * DVOMoveFile: renames within a file system (never replacing: DVO_E_EXISTS); across file systems
+ *   copies with owner, mode and times, then removes the source once the copy is complete. A
+ *   failure before that leaves the source whole and removes the partial copy; entries that
+ *   changed during the copy are left in place and reported (DVO_E_IO). */
 DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory);
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory);
 DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
@@ -149,8 +168,10 @@ DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination);
 
-/* The reason of the last failed file or shell operation as text (UTF-16, into bufferBytes
- * bytes, always terminated); empty after a success. Returns units written. */
+/* The reason of the last failed file or shell operation as Japanese text for the user (UTF-16
+ * into the caller's buffer of bufferBytes bytes: never written past, always NUL-terminated, cut
+ * before a split surrogate pair); empty after a success. Returns the units written without the
+ * NUL, or DVO_E_INVALID_ARGUMENT for a null buffer or bufferBytes < 2. */
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
 
 /* Folders or entries of the last search that could not be read (unreadable, vanished). */

@@ -342,6 +342,7 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
     const std::string realPath = JoinPath(realParent, name);
     const dev_t device = entry.st.st_dev;
 
+    int unusable = 0; // why the last trash tried could not be used
     auto attempt = [&](int trash, const std::string& infoPath) -> std::optional<OpResult> {
         const TrashAttempt a = PutInTrash(trash, entry.parent.get(), name, infoPath);
         if (a.outcome == TrashOutcome::Done)
@@ -349,20 +350,29 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
         if (a.outcome == TrashOutcome::Failed)
             return Failure(a.error == EXDEV ? DVO_E_IO : CodeFor(a.error), action, path,
                            ReasonText(a.error));
+        unusable = a.error;
         return std::nullopt;
     };
+    const std::string noTrash = "このファイルシステムには使えるゴミ箱がありません（何も削除していません）";
 
-    // The home trash serves the file system of the user's data folder.
+    // The home trash serves the file system of the user's data folder. Only a rename across
+    // mounts of it (a bind mount) sends the entry on to the trash at the top of its mount; any
+    // other trouble with the home trash must not scatter trash folders over that file system.
     const std::string dataHome = platform::AppDataDir();
     struct stat home{};
     if (!dataHome.empty() && ::stat(dataHome.c_str(), &home) == 0 && home.st_dev == device) {
         const std::string trashDir = dataHome + "/Trash";
-        if (::mkdir(trashDir.c_str(), 0700) == 0 || errno == EEXIST) {
-            Fd trash(::open(trashDir.c_str(), kDirFlags));
-            if (trash.valid())
-                if (auto r = attempt(trash.get(), realPath))
-                    return *r;
-        }
+        Fd trash;
+        if (::mkdir(trashDir.c_str(), 0700) == 0 || errno == EEXIST)
+            trash = Fd(::open(trashDir.c_str(), kDirFlags));
+        if (!trash.valid())
+            return Failure(DVO_E_NO_TRASH, action, path,
+                           "ゴミ箱 " + trashDir + " を使えません: " + ReasonText(errno));
+        if (auto r = attempt(trash.get(), realPath))
+            return *r;
+        if (unusable != EXDEV)
+            return Failure(DVO_E_NO_TRASH, action, path,
+                           "ゴミ箱 " + trashDir + " を使えません: " + ReasonText(unusable));
     }
 
     // Other file systems: a trash at their top, with paths relative to it.
@@ -385,8 +395,7 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
             if (auto r = attempt(mine.get(), relative))
                 return *r;
     }
-    return Failure(DVO_E_NO_TRASH, action, path,
-                   "このファイルシステムには使えるゴミ箱がありません（何も削除していません）");
+    return Failure(DVO_E_NO_TRASH, action, path, noTrash);
 }
 
 OpResult DeleteEntryPermanently(const std::string& directory, const std::string& name,

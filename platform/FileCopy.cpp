@@ -74,7 +74,12 @@ ExpectedEntry ExpectationOf(const struct stat& st) {
 
 // Names of the folder open at `dir`, without "." and "..". Read completely before anything in
 // the folder changes, so removing entries cannot disturb the listing.
-int ListNames(int dir, std::vector<std::string>& names) {
+struct DirEntry {
+    std::string name;
+    unsigned char type; // d_type: DT_UNKNOWN when the file system does not tell
+};
+
+int ListEntries(int dir, std::vector<DirEntry>& entries) {
     const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return errno;
@@ -95,9 +100,17 @@ int ListNames(int dir, std::vector<std::string>& names) {
         }
         const std::string name = entry->d_name;
         if (name != "." && name != "..")
-            names.push_back(name);
+            entries.push_back({name, entry->d_type});
     }
     ::closedir(stream);
+    return result;
+}
+
+int ListNames(int dir, std::vector<std::string>& names) {
+    std::vector<DirEntry> entries;
+    const int result = ListEntries(dir, entries);
+    for (auto& e : entries)
+        names.push_back(std::move(e.name));
     return result;
 }
 
@@ -164,13 +177,24 @@ public:
             Fail(m_error, EXDEV, "mount point", path);
             return false;
         }
-        std::vector<std::string> names;
-        if (const int e = ListNames(fd.get(), names); e != 0) {
+        std::vector<DirEntry> entries;
+        if (const int e = ListEntries(fd.get(), entries); e != 0) {
             Fail(m_error, e, "read", path);
             return false;
         }
         bool all = true;
-        for (const auto& child : names) {
+        for (const auto& [child, type] : entries) {
+            // What the listing says is no folder is unlinked at once (unlink never removes a
+            // folder, so a folder put there meanwhile fails with EISDIR and is looked at below).
+            if (m_only == nullptr && type != DT_DIR && type != DT_UNKNOWN) {
+                if (::unlinkat(fd.get(), child.c_str(), 0) == 0 || errno == ENOENT)
+                    continue;
+                if (errno != EISDIR && errno != EPERM) {
+                    Fail(m_error, errno, "unlink", Join(path, child));
+                    all = false;
+                    continue;
+                }
+            }
             struct stat cst{};
             if (::fstatat(fd.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == ENOENT)

@@ -98,6 +98,16 @@ TEST_F(FileOperations, TrashWritesInfoFirstAndKeepsNamesThatAreNotUtf8) {
     EXPECT_TRUE(Exists(trash + "/info/" + kNotUtf8 + ".2.trashinfo"));
 }
 
+// When the home trash cannot be used, the entry stays; no trash is made elsewhere instead.
+TEST_F(FileOperations, UnusableHomeTrashDeletesNothing) {
+    WriteFile(trash, "a file where the trash folder belongs");
+    WriteFile(tree + "/f", "x");
+    const auto result = dvo::TrashEntry(tree, "f", Seen(tree + "/f"));
+    EXPECT_EQ(result.code, DVO_E_NO_TRASH);
+    EXPECT_NE(result.message.find(trash), std::string::npos) << result.message;
+    EXPECT_EQ(ReadFile(tree + "/f"), "x");
+}
+
 // Entries on another file system go to the trash at its top, or nowhere.
 TEST_F(FileOperations, TrashAtTheTopOfAnotherFileSystem) {
     struct Case {
