@@ -10,6 +10,22 @@
  *
  * Result codes: 0 success, negative DVO_E_* below. Calls that report a state return it as a
  * non-negative int (nonzero = true).
+ *
+ * What a search records:
+ * - the searched folder itself (depth 0) and one record per entry below it: folders (kind 0) and
+ *   everything else (kind 1: files, symbolic links, devices, sockets, FIFOs). A symbolic link is
+ *   an entry of its own with its own size and is not followed unless asked for.
+ * - a folder's size is the total apparent size (st_size) of everything but folders below it;
+ *   a file with several hard links, recognised by (device, inode), adds its size once per
+ *   search, at its first occurrence in record order (pre-order, names in byte order), so totals
+ *   never depend on thread timing. A later link's own record still shows the file's size.
+ *   folderCount and fileCount count the folders and the other entries below it at all depths.
+ * - a mount point below the searched folder is listed as a folder of size 0 without children
+ *   and not entered, unless crossing file systems was asked for.
+ * - a folder that cannot be read, or an entry that vanishes while it is read, never stops the
+ *   search: the folder is listed with what could be read, and DVOGetErrorCount counts it.
+ * - paths of any length and trees of any depth are scanned; names keep every byte (see above).
+ * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -84,47 +100,71 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 #define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
- * first). Both return 0. Creating twice keeps the first object. */
+ * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
+ * other call returns DVO_E_NO_OBJECT (or 0 / null) without an object. */
 DVO_API int DVOCreateObj(void);
 DVO_API int DVODestroyObj(void);
 
 /* Searching. DVOStartFileSearching discards the previous result (all records become invalid)
- * and clears the search list; DVOAddSearchDirectory sets the folder to search (any length);
- * DVOExecFileSearch starts the worker threads and returns at once.
- * Its four integers: recurse into subfolders, follow symbolic links, count each hard-linked
- * file once, cross into other file systems. The program passes 1, 0, 1, 0. */
+ * and clears the search list; DVO_E_BUSY while a search runs.
+ * DVOAddSearchDirectory sets the folder to search: any length, a relative path is taken from the
+ * current folder, repeated and trailing '/' are dropped; the text is copied. DVO_E_INVALID_ARGUMENT
+ * for null or empty text.
+ * DVOExecFileSearch opens the folder and starts the worker threads (a pool sized to the machine)
+ * and returns at once; DVO_E_NOT_FOUND / DVO_E_NOT_A_FOLDER / DVO_E_ACCESS when the folder cannot
+ * be opened (then there is no search and no record), DVO_E_INVALID_ARGUMENT when no folder was
+ * set. Its four integers (nonzero = yes): recurse into subfolders (no: the searched folder's
+ * entries only, its subfolders listed but not entered), follow symbolic links (each folder is
+ * then entered once, loops are not followed), count each hard-linked file once, cross into other
+ * file systems. The program passes 1, 0, 1, 0. */
 DVO_API int DVOStartFileSearching(void);
 DVO_API int DVOAddSearchDirectory(const char16_t* path);
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce, int crossFileSystems);
 
-/* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted
- * (DVOIsSearching). Single atomic reads. */
+/* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted and its
+ * totals are final (DVOIsSearching). Single atomic reads. Records are read only after
+ * DVOIsSearching went to 0. */
 DVO_API int DVOIsActive(void);
 DVO_API int DVOIsSearching(void);
 
-/* Stops every worker and returns when they have stopped; records of what was read stay. */
+/* Stops every worker and returns when they have stopped (within milliseconds); records of what
+ * was read stay, consistent: folders not read yet are listed without children, a folder being
+ * read keeps the entries read so far, and every total is the sum of what is listed. 0. */
 DVO_API int DVOAbortFileSearching(void);
 
-/* Fills *progress with a consistent snapshot; cheap enough to call in a tight loop. */
+/* Fills *progress with a snapshot: while searching, the entries counted so far (size before
+ * hard links are merged) and a folder being read now; after the search, the final totals of the
+ * searched folder and its path. Each worker's three counts are taken from one moment. While a
+ * search runs, a call that comes within a millisecond of the previous one first waits out that
+ * millisecond, so a caller polling without pause leaves the processors to the scan.
+ * DVO_E_INVALID_ARGUMENT for null. */
 DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
 
 /* Folder records of the last search: the searched folder first, then every folder below it in
- * pre-order, siblings in byte order of their names. DVOGetFolderInfo writes min(count, total)
- * pointers into the caller's array and returns how many it wrote. */
+ * pre-order, siblings in byte order of their names. DVOGetFolderInfoCount: their number (0 before
+ * a search, during one, and when the folder could not be opened). DVOGetFolderInfo writes
+ * min(count, total) pointers into the caller's array and returns how many it wrote. The records
+ * belong to the engine (see FolderRecord). */
 DVO_API int DVOGetFolderInfoCount(void);
 DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
 
-/* A record above the searched folder whose only child is the searched folder; null before any
- * search. First/Next enumerate the parent's children of both kinds in byte order of their
- * names; Next continues the enumeration that First began for the same parent; null at the end. */
+/* A record above the searched folder whose only child is the searched folder (empty name, its
+ * directory that of the searched folder); null before any search. First/Next enumerate a folder
+ * record's children of both kinds in byte order of their names; Next continues the enumeration
+ * that First began for the same parent; null at the end, for a file's record and for anything
+ * that is not a folder record of the last search. A folder has one record, the same pointer in
+ * the folder list and among its parent's children; other entries' records are made when their
+ * folder is first enumerated. */
 DVO_API FolderRecord* DVOGetRootFolderInfo(void);
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
 
 /* Display texts into a caller buffer of bufferBytes bytes (the program gives 40): never written
- * past, always NUL-terminated when bufferBytes >= 2. Size: 1024-based, three significant digits
- * ("0 B", "999 B", "1.00 KB", "12.5 MB", "123 GB"). Time: "YYYY/MM/DD hh:mm".
- * Return the number of units written without the NUL, or a negative code. */
+ * past, always NUL-terminated when bufferBytes >= 2, cut to fit a smaller buffer (at most 8 units
+ * and the NUL are ever needed). Size: 1024-based, three significant digits ("0 B", "999 B",
+ * "1023 B", "1.00 KB", "12.5 MB", "123 GB", up to "8.00 EB"; 1000 to 1023 of a unit keep four
+ * digits). Time: "YYYY/MM/DD hh:mm". Return the number of units written without the NUL, or
+ * DVO_E_INVALID_ARGUMENT (null buffer, bufferBytes < 2, null time). */
 DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size);
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
 
@@ -174,7 +214,8 @@ DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
  * NUL, or DVO_E_INVALID_ARGUMENT for a null buffer or bufferBytes < 2. */
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
 
-/* Folders or entries of the last search that could not be read (unreadable, vanished). */
+/* Folders or entries of the last search that could not be read (unreadable, vanished, replaced
+ * while read); while a search runs, those counted so far. */
 DVO_API int DVOGetErrorCount(void);
 
 #ifdef __cplusplus

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -147,6 +148,7 @@ TEST_F(EngineTest, RecordsMatchAnIndependentWalk) {
     EXPECT_EQ(progress.size, model[0].size);
     EXPECT_EQ(progress.folderCount, model[0].folders);
     EXPECT_EQ(progress.fileCount, model[0].files);
+    EXPECT_EQ(Utf8(progress.currentPath), t.Path());
 }
 
 TEST_F(EngineTest, LookupFindsEntriesByTheirReportedTexts) {
@@ -255,9 +257,9 @@ TEST_F(EngineTest, MountPointIsListedButNotEntered) {
     EXPECT_EQ(DVOGetErrorCount(), 0);
 }
 
-// Scans `root` as an unprivileged user in a child process; -1 when impossible.
-// Writes the error count and the searched folder's total into `out`.
-bool ScanAsNobody(const std::string& root, long long out[3]) {
+// Scans `root` in a child process, after `prepare` ran there (false: cannot be done here).
+// Writes the error count, the searched folder's total and its folder count into `out`.
+template <typename Prepare> bool ScanInChild(const std::string& root, long long out[3], Prepare prepare) {
     int fds[2];
     if (::pipe(fds) != 0) {
         return false;
@@ -265,7 +267,7 @@ bool ScanAsNobody(const std::string& root, long long out[3]) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        if (!prepare()) {
             ::_exit(3);
         }
         dvo::Scanner scanner(dvo::ScanOptions{});
@@ -296,12 +298,38 @@ TEST(EngineScan, UnreadableFolderIsListedAndCounted) {
     MakeFile(t / "top", 2);
     ASSERT_EQ(::chmod((t / "locked").c_str(), 0), 0);
     long long values[3] = {};
-    if (!ScanAsNobody(t.Path(), values)) {
+    const auto dropPrivileges = [] {
+        return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+    };
+    if (!ScanInChild(t.Path(), values, dropPrivileges)) {
         GTEST_SKIP() << "cannot scan as an unprivileged user here";
     }
     EXPECT_EQ(values[0], 1);  // the locked folder
     EXPECT_EQ(values[1], 42); // what could be read
     EXPECT_EQ(values[2], 2);  // both folders listed
+}
+
+// A chain where every level keeps its descriptor open until a late sibling is read holds more
+// descriptors than a small limit allows: the walk then reopens folders from the searched one.
+TEST(EngineScan, FewDescriptorsStillReachEveryFolder) {
+    TempDir t;
+    constexpr int kLevels = 60;
+    std::string level = t.Path();
+    for (int i = 0; i < kLevels; ++i) {
+        MakeDir(level + "/a");
+        MakeDir(level + "/b");
+        MakeFile(level + "/b/f", 3);
+        level += "/a";
+    }
+    long long values[3] = {};
+    const auto fewDescriptors = [] {
+        const rlimit limit{40, 40};
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    };
+    ASSERT_TRUE(ScanInChild(t.Path(), values, fewDescriptors));
+    EXPECT_EQ(values[0], 0);
+    EXPECT_EQ(values[1], 3 * kLevels);
+    EXPECT_EQ(values[2], 2 * kLevels);
 }
 
 TEST_F(EngineTest, AbortLeavesConsistentRecords) {
