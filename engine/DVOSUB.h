@@ -106,7 +106,8 @@ DVO_API int DVOCreateObj(void);
 DVO_API int DVODestroyObj(void);
 
 /* Searching. DVOStartFileSearching discards the previous result (all records become invalid)
- * and clears the search list; DVO_E_BUSY while a search runs.
+ * and clears the search list; DVO_E_BUSY while the workers run (a search whose workers have
+ * stopped is waited for: its totals take milliseconds).
  * DVOAddSearchDirectory sets the folder to search: any length, a relative path is taken from the
  * current folder, repeated and trailing '/' are dropped; the text is copied. DVO_E_INVALID_ARGUMENT
  * for null or empty text.

@@ -74,10 +74,19 @@ void Engine::Discard() {
     m_shownPath[0] = u'\0';
 }
 
+void Engine::WaitForTotals() {
+    // The workers have stopped and the totals are being made: milliseconds, so a new search
+    // waits for them rather than being refused.
+    if (!IsActive() && m_controller.joinable()) {
+        m_controller.join();
+    }
+}
+
 int Engine::StartSearching() {
-    if (IsSearching()) {
+    if (IsActive()) {
         return DVO_E_BUSY;
     }
+    WaitForTotals();
     Settle();
     Discard();
     m_searchPath.clear();
@@ -88,7 +97,7 @@ int Engine::AddSearchDirectory(const char16_t* path) {
     if (path == nullptr || path[0] == u'\0') {
         return DVO_E_INVALID_ARGUMENT;
     }
-    if (IsSearching()) {
+    if (IsActive()) {
         return DVO_E_BUSY;
     }
     std::string bytes = platform::Utf16ToUtf8(path);
@@ -105,12 +114,13 @@ int Engine::AddSearchDirectory(const char16_t* path) {
 }
 
 int Engine::ExecSearch(const ScanOptions& options) {
-    if (IsSearching()) {
+    if (IsActive()) {
         return DVO_E_BUSY;
     }
     if (m_searchPath.empty()) {
         return DVO_E_INVALID_ARGUMENT;
     }
+    WaitForTotals();
     Settle();
     Discard();
     auto scanner = std::make_unique<Scanner>(options);

@@ -51,6 +51,7 @@ private:
     // After the controller has finished: joins it and takes over its result.
     void Settle();
     void Discard();
+    void WaitForTotals();
     void FillCurrentPath(SearchProgress* progress, const Dir* d);
 
     std::string m_searchPath; // bytes, absolute

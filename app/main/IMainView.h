@@ -49,6 +49,9 @@ public:
     // Modal folder selection; nothing when the user cancels.
     [[nodiscard]] virtual std::optional<std::string> SelectFolder(const std::string& title,
                                                                   const std::string& initialFolder) = 0;
+    // Opens a document (an absolute path) or a web address with the desktop's default
+    // application, without waiting; a failure is not reported.
+    virtual void OpenWithDefaultApplication(const std::string& target) = 0;
     // Handles every pending input and paint event without waiting for new ones.
     virtual void ProcessPendingEvents() = 0;
 };

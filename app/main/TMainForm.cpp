@@ -4,6 +4,8 @@
 #include "app/main/IResultViews.h"
 #include "app/main/ISearchTimings.h"
 #include "app/main/IStartupSteps.h"
+#include "app/main/OperationLog.h"
+#include "app/main/TIGForm.h"
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/Text.h"
@@ -22,6 +24,20 @@ constexpr const char* kStatusFinished = "検索を終了しました";
 // The drive root of the original design is the file system root here.
 constexpr std::string_view kInitialFolder = "/";
 
+
+// Names of the message box results in the operation log; any other result has an empty name.
+std::string_view ButtonNameForLog(int result) {
+    switch (result) {
+    case MessageResult::OK: return "OK";
+    case MessageResult::Cancel: return "Cancel";
+    case MessageResult::Abort: return "Abort";
+    case MessageResult::Retry: return "Retry";
+    case MessageResult::Ignore: return "Ignore";
+    case MessageResult::Yes: return "Yes";
+    case MessageResult::No: return "No";
+    default: return "";
+    }
+}
 
 } // namespace
 
@@ -123,8 +139,41 @@ int TMainForm::ShowMessageBox(const std::string& text, MessageKind kind, unsigne
 }
 
 int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons) {
-    // The operation log's two lines around the box join here once the log exists.
-    return ShowMessageBox(text, kind, buttons);
+    if (m_operationLog != nullptr)
+        m_operationLog->Write(kLogLevelMessage, "メッセージ出力：[" + text + "]");
+    const int result = ShowMessageBox(text, kind, buttons);
+    if (m_operationLog != nullptr)
+        m_operationLog->Write(kLogLevelMessage,
+                              "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
+    return result;
+}
+
+void TMainForm::LogUserAction(const std::string& text) {
+    if (m_operationLog != nullptr)
+        m_operationLog->Write(kLogLevelUserAction, text);
+}
+
+void TMainForm::mnuVersionClick() {
+    LogUserAction("ﾒﾆｭｰ:ﾊﾞｰｼﾞｮﾝ情報 選択");
+    if (m_versionWindow == nullptr)
+        return;
+    m_versionWindow->SetCaption("バージョン情報");
+    m_versionWindow->SetText(std::string(AboutTitle));
+    m_versionWindow->SetText(std::string(VersionText));
+    m_versionWindow->SetText(std::string(MakerAddress));
+    m_versionWindow->ResizeMemo(248, 64);
+    m_versionWindow->Show();
+}
+
+void TMainForm::N2Click() {
+    // Without its own folder the program cannot know where the manual is.
+    if (m_operationLog == nullptr || m_operationLog->ProgramDirectory().empty())
+        return;
+    m_view.OpenWithDefaultApplication(m_operationLog->ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf");
+}
+
+void TMainForm::N5Click() {
+    m_view.OpenWithDefaultApplication(ProductHomePage());
 }
 
 void TMainForm::btnAddDirectoryClick() {

@@ -15,6 +15,8 @@ namespace dvo::app {
 class IResultViews;
 class ISearchTimings;
 class IStartupSteps;
+class OperationLog;
+class TIGForm;
 
 class TMainForm {
 public:
@@ -30,6 +32,8 @@ public:
     void SetResultViews(IResultViews* views) { m_resultViews = views; }
     void SetSearchTimings(ISearchTimings* timings) { m_searchTimings = timings; }
     void SetStartupSteps(IStartupSteps* steps) { m_startupSteps = steps; }
+    void SetOperationLog(const OperationLog* log) { m_operationLog = log; }
+    void SetVersionWindow(TIGForm* window) { m_versionWindow = window; }
 
     // Window lifecycle.
     void FormCreate();
@@ -54,6 +58,13 @@ public:
     int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons);
     // The message box whose text and answer also go to the operation log.
     int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons);
+    // Writes a user action in a menu or window to the operation log (no-op without a log).
+    void LogUserAction(const std::string& text);
+
+    // The "ヘルプ" menu: the hidden version item, the manual and the product home page.
+    void mnuVersionClick();
+    void N2Click();
+    void N5Click();
 
     // Search control.
     void btnAddDirectoryClick();
@@ -80,6 +91,8 @@ private:
     IResultViews* m_resultViews = nullptr;
     ISearchTimings* m_searchTimings = nullptr;
     IStartupSteps* m_startupSteps = nullptr;
+    const OperationLog* m_operationLog = nullptr;
+    TIGForm* m_versionWindow = nullptr;
 
     std::string m_lastFolder;
     std::string m_searchDirectory; // the text of the read-only folder field

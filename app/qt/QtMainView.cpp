@@ -8,6 +8,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -23,6 +24,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -94,6 +96,8 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_resultView = std::make_unique<QtResultView>(*this, m_form, *m_searchResultTree, *m_lsSearchResult,
                                                   *m_spSearchResult);
     m_form.SetResultViews(&m_resultView->Results());
+    m_form.SetStartupSteps(&m_operationLog);
+    m_form.SetOperationLog(&m_operationLog);
     resize(kClientWidth, kMenuBarHeight + kClientHeight);
     m_form.FormCreate();
     m_testData = std::make_unique<QtTestDataWindow>(dvo::app::RecordsOf(m_resultView->Results()));
@@ -177,11 +181,14 @@ void QtMainView::BuildMenus() {
 
     QMenu* help = bar->addMenu(Text("ヘルプ"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    AddItem(help, "mnuVersion", Text("バージョン情報(&V)"), {}, false);
-    AddItem(help, "N2", Text("マニュアル表示"), alt(Qt::Key_M));
-    AddItem(help, "N5", Text("製品ホームページ"), alt(Qt::Key_H));
-    // Sorting, export, expand and collapse, the file-count switch and the help commands are
-    // connected by the modules that handle them; the check marks above already work.
+    QAction* version = AddItem(help, "mnuVersion", Text("バージョン情報(&V)"), {}, false);
+    connect(version, &QAction::triggered, this, [this] { m_form.mnuVersionClick(); });
+    QAction* n2 = AddItem(help, "N2", Text("マニュアル表示"), alt(Qt::Key_M));
+    connect(n2, &QAction::triggered, this, [this] { m_form.N2Click(); });
+    QAction* n5 = AddItem(help, "N5", Text("製品ホームページ"), alt(Qt::Key_H));
+    connect(n5, &QAction::triggered, this, [this] { m_form.N5Click(); });
+    // Sorting, export, expand and collapse and the file-count switch are connected by the
+    // modules that handle them; the check marks above already work.
 }
 
 void QtMainView::InstallMenuShortcuts() {
@@ -400,6 +407,13 @@ std::optional<std::string> QtMainView::SelectFolder(const std::string& title,
     if (folder.isEmpty())
         return std::nullopt;
     return QFile::encodeName(folder).toStdString();
+}
+
+void QtMainView::OpenWithDefaultApplication(const std::string& target) {
+    // A path goes through fromLocalFile so that '%', '#' or '?' in a folder name stay part of it.
+    const QUrl url = target.starts_with('/') ? QUrl::fromLocalFile(QFile::decodeName(target.c_str()))
+                                             : QUrl(QString::fromStdString(target), QUrl::StrictMode);
+    QDesktopServices::openUrl(url);
 }
 
 void QtMainView::ProcessPendingEvents() {

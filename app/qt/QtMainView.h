@@ -2,6 +2,7 @@
 // The main window on screen. It carries out the view operations TMainForm asks for and forwards
 // every widget event, in one line, to the TMainForm handler named after control and event.
 #include "app/main/IMainView.h"
+#include "app/main/OperationLog.h"
 #include "app/main/TMainForm.h"
 
 #include <QMainWindow>
@@ -38,6 +39,8 @@ public:
     [[nodiscard]] dvo::app::TMainForm& Form() { return m_form; }
     // The diagnostics window, created hidden with this one and never shown by the program.
     [[nodiscard]] QtTestDataWindow& TestData() { return *m_testData; }
+    // The program's folder and operation log, found and opened by StartApplication.
+    [[nodiscard]] const dvo::app::OperationLog& Log() const { return m_operationLog; }
 
     // Replaces the folder dialog, for tests and the screenshot script, which cannot answer a
     // modal dialog. Unset: the real dialog.
@@ -64,6 +67,7 @@ public:
     int ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) override;
     [[nodiscard]] std::optional<std::string> SelectFolder(const std::string& title,
                                                           const std::string& initialFolder) override;
+    void OpenWithDefaultApplication(const std::string& target) override;
     void ProcessPendingEvents() override;
 
 protected:
@@ -79,6 +83,7 @@ private:
                       bool visible = true);
     [[nodiscard]] QLabel* Label(dvo::app::MainLabel label) const;
 
+    dvo::app::OperationLog m_operationLog; // before the form, which writes to it
     dvo::app::TMainForm m_form;
     std::unique_ptr<QtResultView> m_resultView; // the tree and grid; gone before the widgets
     std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView

@@ -2,6 +2,7 @@
 #include "app/main/AppConstants.h"
 #include "app/main/DvoSubEngine.h"
 #include "app/qt/QtMainView.h"
+#include "app/qt/QtVersionWindow.h"
 #include "app/qt/ScreenshotHook.h"
 
 #include <QApplication>
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
 
     dvo::app::DvoSubEngine engine;
     dvo::qt::QtMainView window(engine);
+    dvo::qt::QtVersionWindow versionWindow(&window.Log());
+    window.Form().SetVersionWindow(&versionWindow.Form());
     // The version window and the diagnostics window are created here, hidden, after the main one.
     dvo::qt::InstallScreenshotHook(window);
     window.Form().StartApplication();

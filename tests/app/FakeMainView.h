@@ -132,6 +132,11 @@ public:
         folderAnswers.pop_front();
         return answer;
     }
+    void OpenWithDefaultApplication(const std::string& target) override {
+        opened.push_back(target);
+        m_log.Add("open:" + target);
+    }
+    std::vector<std::string> opened; // documents and addresses handed to the desktop
     void ProcessPendingEvents() override {
         m_log.Add("processEvents");
         const int pass = processEventsCalls++;
