@@ -45,4 +45,31 @@ int DvoSubEngine::DVOSystemTime2String(char16_t* buffer, int bufferBytes,
     return ::DVOSystemTime2String(buffer, bufferBytes, time);
 }
 
+int DvoSubEngine::DVOShellExecute(unsigned long long owner, const char16_t* name,
+                                  const char16_t* directory, int op) {
+    return ::DVOShellExecute(owner, name, directory, op);
+}
+
+int DvoSubEngine::DVODeleteFile(const char16_t* name, const char16_t* directory) {
+    return ::DVODeleteFile(name, directory);
+}
+
+int DvoSubEngine::DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) {
+    return ::DVODeleteFilePermanently(name, directory);
+}
+
+int DvoSubEngine::DVOCopyFile(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination) {
+    return ::DVOCopyFile(name, directory, destination);
+}
+
+int DvoSubEngine::DVOMoveFile(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination) {
+    return ::DVOMoveFile(name, directory, destination);
+}
+
+int DvoSubEngine::DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
+    return ::DVOGetLastErrorText(buffer, bufferBytes);
+}
+
 } // namespace dvo::app

@@ -23,6 +23,15 @@ public:
     FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) override;
     int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) override;
     int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time) override;
+    int DVOShellExecute(unsigned long long owner, const char16_t* name, const char16_t* directory,
+                        int op) override;
+    int DVODeleteFile(const char16_t* name, const char16_t* directory) override;
+    int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) override;
+    int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                    const char16_t* destination) override;
+    int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                    const char16_t* destination) override;
+    int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override;
 };
 
 } // namespace dvo::app

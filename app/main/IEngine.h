@@ -30,7 +30,18 @@ public:
     virtual int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) = 0;
     virtual int DVOSystemTime2String(char16_t* buffer, int bufferBytes,
                                      const DVOSystemTime* time) = 0;
-    // The shell and file operations join here together with their engine calls.
+
+    // Shell and file operations on an entry of the last search: 0 or a negative DVO_E_* code;
+    // the reason of the last failure as text from DVOGetLastErrorText.
+    virtual int DVOShellExecute(unsigned long long owner, const char16_t* name,
+                                const char16_t* directory, int op) = 0;
+    virtual int DVODeleteFile(const char16_t* name, const char16_t* directory) = 0;
+    virtual int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) = 0;
+    virtual int DVOCopyFile(const char16_t* name, const char16_t* directory,
+                            const char16_t* destination) = 0;
+    virtual int DVOMoveFile(const char16_t* name, const char16_t* directory,
+                            const char16_t* destination) = 0;
+    virtual int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) = 0;
 };
 
 } // namespace dvo::app

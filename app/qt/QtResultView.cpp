@@ -4,9 +4,12 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -15,6 +18,10 @@
 #include <QTableView>
 #include <QTreeView>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 using dvo::app::MenuCheck;
 using dvo::app::ResultViews;
@@ -130,6 +137,21 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     connect(m_menu[MenuCheck::SortSizeDown], &QAction::triggered, this, [this] { m_results->mnuSizeDownClick(); });
     connect(m_menu[MenuCheck::SortAlpha], &QAction::triggered, this, [this] { m_results->mnuAlphaClick(); });
     connect(m_menu[MenuCheck::SortAlphaDown], &QAction::triggered, this, [this] { m_results->mnuAlphaDownClick(); });
+
+    m_grid.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&m_grid, &QTableView::customContextMenuRequested, this,
+            [this] { m_results->lsSearchResultContextPopup(); });
+    // The window's commands on the whole tree; "詳細情報" has no action.
+    const std::pair<const char*, void (ResultViews::*)()> commands[] = {
+        {"N3", &ResultViews::N3Click},
+        {"N4", &ResultViews::N4Click},
+        {"mnuShowNumberOfFiles", &ResultViews::mnuShowNumberOfFilesClick},
+        {"mnuExportFolderTree", &ResultViews::mnuExportFolderTreeClick},
+        {"mnuExportFileList", &ResultViews::mnuExportFileListClick},
+    };
+    for (const auto& [name, handler] : commands)
+        if (QAction* action = MenuAction(window, name))
+            connect(action, &QAction::triggered, this, [this, handler] { ((*m_results).*handler)(); });
 }
 
 QtResultView::~QtResultView() {
@@ -205,6 +227,14 @@ void QtResultView::SetTreeSelectionVisible(bool visible) {
         m_tree.selectionModel()->clearSelection();
 }
 
+void QtResultView::ExpandAllTreeNodes() {
+    m_expandingByProgram = true;
+    m_tree.expandAll();
+    m_expandingByProgram = false;
+}
+
+void QtResultView::CollapseAllTreeNodes() { m_tree.collapseAll(); }
+
 void QtResultView::BeginGridUpdate() { m_gridModel->BeginUpdate(); }
 
 void QtResultView::EndGridUpdate() {
@@ -256,6 +286,34 @@ int QtResultView::SplitterWidth() const { return m_splitter.handleWidth(); }
 int QtResultView::ResultGroupWidth() const { return SplitterLeft() + 1 + m_grid.viewport()->width(); }
 
 void QtResultView::SetGridPanelBounds(int /*left*/, int /*width*/) {}
+
+int QtResultView::PopupGridMenu(std::span<const dvo::app::GridMenuItem> items) {
+    QMenu menu(&m_grid);
+    std::vector<QAction*> actions;
+    for (const auto& item : items) {
+        QAction* action = menu.addAction(QString::fromUtf8(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setVisible(item.shown);
+        actions.push_back(action);
+    }
+    QAction* chosen = menu.exec(QCursor::pos());
+    const auto it = std::find(actions.begin(), actions.end(), chosen);
+    return chosen != nullptr && it != actions.end() ? static_cast<int>(it - actions.begin()) : -1;
+}
+
+std::optional<std::string> QtResultView::SelectDestinationFolder(const std::string& title,
+                                                                 const std::string& initialFolder) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        m_grid.window(), QString::fromStdString(title), QFile::decodeName(initialFolder.c_str()),
+        QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(folder).toStdString();
+}
+
+unsigned long long QtResultView::WindowHandle() const {
+    return static_cast<unsigned long long>(m_grid.window()->winId());
+}
 
 bool QtResultView::IsMenuChecked(MenuCheck item) const {
     const auto it = m_menu.find(item);

@@ -10,6 +10,9 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
+#include <string>
 
 class QAction;
 class QMainWindow;
@@ -36,6 +39,8 @@ public:
     [[nodiscard]] FolderTreeNode* CurrentTreeNode() const override;
     void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override;
     void SetTreeSelectionVisible(bool visible) override;
+    void ExpandAllTreeNodes() override;
+    void CollapseAllTreeNodes() override;
     void BeginGridUpdate() override;
     void EndGridUpdate() override;
     void RepaintGrid() override;
@@ -49,6 +54,10 @@ public:
     [[nodiscard]] int SplitterWidth() const override;
     [[nodiscard]] int ResultGroupWidth() const override;
     void SetGridPanelBounds(int left, int width) override;
+    int PopupGridMenu(std::span<const dvo::app::GridMenuItem> items) override;
+    [[nodiscard]] std::optional<std::string> SelectDestinationFolder(
+        const std::string& title, const std::string& initialFolder) override;
+    [[nodiscard]] unsigned long long WindowHandle() const override;
     [[nodiscard]] bool IsMenuChecked(dvo::app::MenuCheck item) const override;
     void SetMenuChecked(dvo::app::MenuCheck item, bool checked) override;
 

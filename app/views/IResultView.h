@@ -4,6 +4,10 @@
 // cells themselves are kept by the logic (ResultGrid) and only shown by the widget.
 #include "app/views/FolderTree.h"
 
+#include <optional>
+#include <span>
+#include <string>
+
 namespace dvo::app {
 
 // Menu items whose check marks the result views read or set.
@@ -16,6 +20,13 @@ enum class MenuCheck {
     SortSizeDown,      // "サイズ(降順)"
     SortAlpha,         // "アルファベット(昇順)"
     SortAlphaDown,     // "アルファベット(降順)"
+};
+
+// An item of the grid's pop-up menu; hidden items are built but not shown.
+struct GridMenuItem {
+    const char* caption;
+    const char* name;
+    bool shown;
 };
 
 class IResultView {
@@ -32,6 +43,10 @@ public:
     virtual void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) = 0;
     // Draws the current node selected or not; it stays current either way.
     virtual void SetTreeSelectionVisible(bool visible) = 0;
+    // Shows every node with children expanded, or every node collapsed. The logic has already
+    // loaded what the expansion needs, so the widget runs no expanding handler for these.
+    virtual void ExpandAllTreeNodes() = 0;
+    virtual void CollapseAllTreeNodes() = 0;
 
     // Contents grid.
     virtual void BeginGridUpdate() = 0;
@@ -50,6 +65,16 @@ public:
     [[nodiscard]] virtual int SplitterWidth() const = 0;
     [[nodiscard]] virtual int ResultGroupWidth() const = 0;
     virtual void SetGridPanelBounds(int left, int width) = 0;
+
+    // Opens the grid's pop-up menu at the pointer and waits for a choice: the index of the
+    // chosen item, or -1 when the menu was closed without one.
+    virtual int PopupGridMenu(std::span<const GridMenuItem> items) = 0;
+    // The modal folder dialog for the destination of a copy or move, starting at initialFolder;
+    // nothing when the user cancels.
+    [[nodiscard]] virtual std::optional<std::string> SelectDestinationFolder(
+        const std::string& title, const std::string& initialFolder) = 0;
+    // The top-level window's id, handed to the engine as the owner of what it opens.
+    [[nodiscard]] virtual unsigned long long WindowHandle() const = 0;
 
     [[nodiscard]] virtual bool IsMenuChecked(MenuCheck item) const = 0;
     virtual void SetMenuChecked(MenuCheck item, bool checked) = 0;

@@ -421,4 +421,199 @@ void ResultViews::ApplyColumnZeroWidth(int panelWidth) {
     m_view.RepaintGrid();
 }
 
+// ---- file operations ------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kDeletePrefix = "ファイル：";
+constexpr const char* kDeleteSuffix = " を削除しますか？";
+constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できません。完全に削除しますか？";
+constexpr int kErrorTextUnits = 2048;
+constexpr int kNoAnswer = -1;
+
+// A record's name up to its first NUL, at most 260 units.
+std::u16string_view RecordName(const FolderRecord& r) {
+    std::size_t length = 0;
+    while (length < 260 && r.name[length] != u'\0')
+        ++length;
+    return {r.name, length};
+}
+
+std::u16string_view RecordDirectory(const FolderRecord& r) {
+    return r.directory != nullptr ? std::u16string_view(r.directory) : std::u16string_view();
+}
+
+} // namespace
+
+void ResultViews::lsSearchResultContextPopup() {
+    static constexpr std::array<void (ResultViews::*)(), kGridMenu.size()> kHandlers{
+        &ResultViews::mnuEditClick,     &ResultViews::mnuExplorerClick, &ResultViews::mnuOpenClick,
+        &ResultViews::mnuPrintClick,    &ResultViews::mnuPropertyClick, &ResultViews::mnuDeleteClick,
+        &ResultViews::mnuCopyClick,     &ResultViews::mnuMoveClick};
+    const int chosen = m_view.PopupGridMenu(kGridMenu);
+    if (chosen >= 0 && static_cast<std::size_t>(chosen) < kHandlers.size())
+        (this->*kHandlers[static_cast<std::size_t>(chosen)])();
+}
+
+void ResultViews::mnuEditClick() { RunFileOperation(kOpEdit); }
+void ResultViews::mnuExplorerClick() { RunFileOperation(kOpExplorer); }
+void ResultViews::mnuOpenClick() { RunFileOperation(kOpOpen); }
+void ResultViews::mnuPrintClick() { RunFileOperation(kOpPrint); }
+void ResultViews::mnuPropertyClick() { RunFileOperation(kOpProperty); }
+void ResultViews::mnuDeleteClick() { RunFileOperation(kOpDelete); }
+void ResultViews::mnuCopyClick() { RunFileOperation(kOpCopy); }
+void ResultViews::mnuMoveClick() { RunFileOperation(kOpMove); }
+
+void ResultViews::RunFileOperation(int code) {
+    std::u16string destination;
+    if (code == kOpCopy || code == kOpMove) {
+        const auto chosen = m_view.SelectDestinationFolder(
+            code == kOpCopy ? "コピー先ディレクトリ" : "移動先ディレクトリ", m_destinationFolder);
+        if (!chosen)
+            return; // nothing done: the marks and the rows stay
+        m_destinationFolder = *chosen;
+        destination = platform::Utf8ToUtf16(*chosen);
+    }
+    int answer = kNoAnswer;
+    for (int row = 1; row <= m_shownRowCount; ++row) {
+        if (!RowMarked(row))
+            continue;
+        const RowFile file = GetRowFile(row);
+        if (code == kOpDelete) {
+            if (answer != MessageResult::YesToAll)
+                answer = ConfirmFileAction(kDeletePrefix, kDeleteSuffix, file.name, file.directory);
+            if (answer == MessageResult::Yes || answer == MessageResult::YesToAll)
+                DeleteEntry(file);
+            else if (answer != MessageResult::No)
+                break; // Cancel, or the box closed without an answer
+        } else if (code == kOpCopy) {
+            const int result = m_engine.DVOCopyFile(file.name.c_str(), file.directory.c_str(),
+                                                    destination.c_str());
+            if (result != DVO_OK)
+                ShowFileError(file, result);
+        } else if (code == kOpMove) {
+            const int result = m_engine.DVOMoveFile(file.name.c_str(), file.directory.c_str(),
+                                                    destination.c_str());
+            // A failed move leaves the entry where it was: its node stays.
+            if (result == DVO_OK)
+                RemoveChildNode(file.name, file.directory);
+            else
+                ShowFileError(file, result);
+        } else if (!file.name.empty()) {
+            m_engine.DVOShellExecute(m_view.WindowHandle(), file.name.c_str(), file.directory.c_str(),
+                                     code);
+        }
+    }
+    ClearRowMarks();
+    // The node selected last may have gone with this very operation, or belong to an earlier
+    // tree; the shown folder then gives the listing the user saw, less the removed rows.
+    Node* refill = m_tree.Resolve(m_lastSelectedNode);
+    if (refill == nullptr)
+        refill = ShownNode();
+    if (refill != nullptr)
+        ShowFolderContents(refill);
+    ShowTotals();
+    m_view.RepaintGrid();
+}
+
+void ResultViews::DeleteEntry(const RowFile& file) {
+    int result = m_engine.DVODeleteFile(file.name.c_str(), file.directory.c_str());
+    if (result == DVO_E_NO_TRASH) {
+        if (m_form.ShowMessageDlg(kNoTrashQuestion, MessageKind::Confirmation,
+                                  MessageButton::Yes | MessageButton::No) != MessageResult::Yes)
+            return;
+        result = m_engine.DVODeleteFilePermanently(file.name.c_str(), file.directory.c_str());
+    }
+    // Only an entry that is really gone leaves the tree; otherwise the user still has it on disk.
+    if (result == DVO_OK)
+        RemoveChildNode(file.name, file.directory);
+    else
+        ShowFileError(file, result);
+}
+
+void ResultViews::ShowFileError(const RowFile& file, int result) {
+    std::u16string text(kErrorTextUnits, u'\0');
+    m_engine.DVOGetLastErrorText(text.data(), kErrorTextUnits * static_cast<int>(sizeof(char16_t)));
+    text.resize(std::u16string_view(text.c_str()).size());
+    std::string message = platform::Utf16ToUtf8(text);
+    if (message.empty()) // an engine without a reason: at least say which entry and the code
+        message = platform::Utf16ToUtf8(file.directory) + "/" + platform::Utf16ToUtf8(file.name) +
+                  ": " + std::to_string(result);
+    m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK);
+}
+
+ResultViews::RowFile ResultViews::GetRowFile(int row) const {
+    // Row records are valid while the tree of their search exists.
+    if (m_tree.Empty() || row < 1 || row > m_grid.RowCount() - 1)
+        return {};
+    const FolderRecord* r = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
+    if (r == nullptr)
+        return {};
+    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r))};
+}
+
+int ResultViews::ConfirmFileAction(const std::string& prefix, const std::string& suffix,
+                                   const std::u16string& name, const std::u16string& directory) {
+    // One separator whatever the directory ends with, so the root shows "//".
+    const std::string question = prefix + platform::Utf16ToUtf8(directory) + "/" +
+                                 platform::Utf16ToUtf8(name) + suffix;
+    return m_form.ShowMessageDlg(question, MessageKind::Confirmation,
+                                 MessageButton::Yes | MessageButton::No | MessageButton::Cancel |
+                                     MessageButton::YesToAll);
+}
+
+void ResultViews::RemoveChildNode(const std::u16string& name, const std::u16string& directory) {
+    Node* shown = ShownNode();
+    if (shown == nullptr)
+        return;
+    for (Node* child : m_tree.Children(shown)) {
+        const FolderRecord* r = child->record;
+        if (r != nullptr && RecordName(*r) == name && RecordDirectory(*r) == directory) {
+            m_tree.Remove(child); // the record stays with the engine
+            return;
+        }
+    }
+}
+
+// ---- tree-wide commands and export items ----------------------------------------------------
+
+void ResultViews::N3Click() {
+    if (m_form.CurrentSearchProgress().folderCount > kExpandAllWithoutAsking &&
+        m_form.ShowMessageBox("表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
+                              "（途中でキャンセルできません）",
+                              MessageKind::Confirmation,
+                              MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
+        return;
+    m_form.SetStatusText("フォルダを展開しています...");
+    // Every expansion runs the expanding handler first, as a click would; once nothing is left
+    // to load it would only walk the tree again, so the later ones are skipped.
+    for (Node* n = m_tree.FirstTopLevel(); n != nullptr; n = m_tree.NextInTreeOrder(n)) {
+        if (n->children.empty())
+            continue;
+        if (m_tree.PendingCount() != 0)
+            SearchResultTreeExpanding(n);
+        n->expanded = true;
+    }
+    m_view.ExpandAllTreeNodes();
+    m_form.SetStatusText("フォルダの展開を完了しました");
+}
+
+void ResultViews::N4Click() {
+    for (Node* n = m_tree.FirstTopLevel(); n != nullptr; n = m_tree.NextInTreeOrder(n))
+        n->expanded = false;
+    m_view.CollapseAllTreeNodes();
+    m_form.SetStatusText("フォルダを収容しました");
+}
+
+// The menu item is checkable and flips its own check; captions read it as nodes are added, so
+// the tree on screen keeps its captions until the next search.
+void ResultViews::mnuShowNumberOfFilesClick() {}
+
+void ResultViews::mnuExportFolderTreeClick() { ExportFolderTree(); }
+void ResultViews::mnuExportFileListClick() { ExportFileList(); }
+
+// No export format exists: the items are hidden and these do nothing.
+void ResultViews::ExportFolderTree() {}
+void ResultViews::ExportFileList() {}
+
 } // namespace dvo::app

@@ -9,6 +9,7 @@
 #include "app/views/IResultView.h"
 #include "app/views/ResultGrid.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,35 @@ public:
     static constexpr Rgb kMarkColour{217, 240, 210};
     static constexpr int kVirtualKeyUp = 38;
     static constexpr int kVirtualKeyDown = 40;
+
+    // File operation codes: the shell operations go to the engine unchanged.
+    static constexpr int kOpEdit = 0;
+    static constexpr int kOpExplorer = 0;
+    static constexpr int kOpOpen = 2;
+    static constexpr int kOpPrint = 3;
+    static constexpr int kOpProperty = 4;
+    static constexpr int kOpDelete = 5;
+    static constexpr int kOpCopy = 6;
+    static constexpr int kOpMove = 7;
+    // The grid's pop-up menu, in menu order.
+    static constexpr std::array<GridMenuItem, 8> kGridMenu{{
+        {"編集", "mnuEdit", false},
+        {"エクスプローラ", "mnuExplorer", false},
+        {"開く", "mnuOpen", true},
+        {"印刷", "mnuPrint", true},
+        {"プロパティ", "mnuProperty", false},
+        {"削除", "mnuDelete", true},
+        {"コピー", "mnuCopy", true},
+        {"移動", "mnuMove", true},
+    }};
+    // Folders counted by the last search above which expanding everything asks first.
+    static constexpr int kExpandAllWithoutAsking = 999;
+
+    // A grid row's entry as the engine knows it.
+    struct RowFile {
+        std::u16string name;
+        std::u16string directory;
+    };
 
     // All three must outlive this object.
     ResultViews(TMainForm& form, IEngine& engine, IResultView& view);
@@ -88,6 +118,33 @@ public:
     // The user dragged a column border: the width is kept for the resize rules.
     void GridColumnResized(int column, int width);
 
+    // File operations on the marked rows.
+    void lsSearchResultContextPopup(); // a right click over the grid
+    void mnuEditClick();
+    void mnuExplorerClick();
+    void mnuOpenClick();
+    void mnuPrintClick();
+    void mnuPropertyClick();
+    void mnuDeleteClick();
+    void mnuCopyClick();
+    void mnuMoveClick();
+    void RunFileOperation(int code);
+    [[nodiscard]] RowFile GetRowFile(int row) const;
+    // Asks prefix + directory + "/" + name + suffix (Yes, No, Cancel, Yes to all); the answer.
+    int ConfirmFileAction(const std::string& prefix, const std::string& suffix,
+                          const std::u16string& name, const std::u16string& directory);
+    // Removes the first child of the shown folder with this name and directory, with its subtree.
+    void RemoveChildNode(const std::u16string& name, const std::u16string& directory);
+
+    // Tree-wide commands and the export items.
+    void N3Click(); // expand all
+    void N4Click(); // collapse all
+    void mnuShowNumberOfFilesClick();
+    void mnuExportFolderTreeClick();
+    void mnuExportFileListClick();
+    void ExportFolderTree();
+    void ExportFileList();
+
     // State, for the widgets and the tests.
     [[nodiscard]] FolderTree& Tree() { return m_tree; }
     [[nodiscard]] const FolderTree& Tree() const { return m_tree; }
@@ -112,6 +169,8 @@ public:
 private:
     void SetSortMenu(int state);
     void ApplyColumnZeroWidth(int panelWidth);
+    void DeleteEntry(const RowFile& file);
+    void ShowFileError(const RowFile& file, int result);
     std::string EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value);
 
     TMainForm& m_form;
@@ -129,6 +188,7 @@ private:
     int m_shownRowCount = 0;
     std::vector<bool> m_rowMarks;
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
+    std::string m_destinationFolder = "/"; // where the destination dialog starts next time
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;
 };

@@ -149,8 +149,54 @@ void BM_ShowFolderContents(benchmark::State& state) {
     state.counters["rows"] = w.Results().ShownRowCount();
 }
 
+// Expanding every node of a loaded progressive tree of n folders (four subfolders each).
+void BM_ExpandAll(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    Window w(n, [n](dvo::test::SyntheticEngine& engine) {
+        std::vector<FolderRecord*> folders{engine.AddSearchedFolder("/bench", 0)};
+        for (std::size_t next = 0, made = 1; made < n; ++next)
+            for (int i = 0; i < 4 && made < n; ++i, ++made)
+                folders.push_back(engine.Add(folders[next], "dir" + std::to_string(made), 0, 0));
+    });
+    w.SetMode(false);
+    w.Build();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.Results().N4Click();
+        state.ResumeTiming();
+        w.Results().N3Click();
+    }
+    w.Report(state);
+}
+
+// Deleting n marked files of one folder, answered "Yes to all", refill included.
+void BM_DeleteMarkedRows(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    Window w(n + 1, [n](dvo::test::SyntheticEngine& engine) {
+        FolderRecord* top = engine.AddSearchedFolder("/wide", static_cast<long long>(n));
+        for (std::size_t i = 0; i < n; ++i)
+            engine.Add(top, "file" + std::to_string(i), 1, 1);
+    });
+    w.SetMode(false);
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.Build();
+        w.Results().ShowFolderContents(w.Results().Tree().FirstTopLevel());
+        for (int row = 1; row <= w.Results().ShownRowCount(); ++row)
+            w.Results().ToggleRowMark(row);
+        w.engine.fileCalls.clear();
+        w.mainView.messageBoxAnswers = {dvo::app::MessageResult::YesToAll};
+        state.ResumeTiming();
+        w.Results().mnuDeleteClick();
+    }
+    state.counters["deleted"] = static_cast<double>(w.engine.fileCalls.size());
+    state.counters["rows_left"] = w.Results().ShownRowCount();
+}
+
 } // namespace
 
+BENCHMARK(BM_ExpandAll)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DeleteMarkedRows)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_BuildTreeProgressive)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BuildTreeAtOnce)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortTree)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -84,6 +84,16 @@ public:
         return static_cast<int>(units);
     }
     int DVOSystemTime2String(char16_t*, int, const DVOSystemTime*) override { return 0; }
+    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override { return 0; }
+    int DVODeleteFile(const char16_t*, const char16_t*) override { return 0; }
+    int DVODeleteFilePermanently(const char16_t*, const char16_t*) override { return 0; }
+    int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
+    int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
+    int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override {
+        if (bufferBytes >= 2)
+            buffer[0] = u'\0';
+        return 0;
+    }
 
 private:
     int Log(std::string event) {

@@ -4,7 +4,12 @@
 #include "app/views/IResultView.h"
 #include "app/views/ResultViews.h"
 
+#include <deque>
 #include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace dvo::test {
 
@@ -27,6 +32,14 @@ public:
     int groupWidth = 1015;
     int panelLeft = 0;
     int panelWidth = 0;
+    int expandAllCalls = 0;
+    int collapseAllCalls = 0;
+    // Script: the pop-up menu's choices and the destination dialog's answers, in order; with
+    // none left the menu closes without a choice and the dialog is cancelled.
+    std::deque<int> menuChoices;
+    std::deque<std::optional<std::string>> destinationAnswers;
+    std::vector<std::string> shownMenu;                                 // "caption/name/shown"
+    std::vector<std::pair<std::string, std::string>> destinationDialogs; // title, initial folder
 
     void BeginTreeUpdate() override { ++treeUpdates; }
     void EndTreeUpdate() override {}
@@ -46,6 +59,8 @@ public:
         }
     }
     void SetTreeSelectionVisible(bool visible) override { selectionVisible = visible; }
+    void ExpandAllTreeNodes() override { ++expandAllCalls; }
+    void CollapseAllTreeNodes() override { ++collapseAllCalls; }
     void BeginGridUpdate() override {}
     void EndGridUpdate() override { ++gridUpdates; }
     void RepaintGrid() override { ++gridRepaints; }
@@ -62,6 +77,26 @@ public:
         panelLeft = left;
         panelWidth = width;
     }
+    int PopupGridMenu(std::span<const app::GridMenuItem> items) override {
+        shownMenu.clear();
+        for (const auto& item : items)
+            shownMenu.push_back(std::string(item.caption) + "/" + item.name + "/" + (item.shown ? "1" : "0"));
+        if (menuChoices.empty())
+            return -1;
+        const int choice = menuChoices.front();
+        menuChoices.pop_front();
+        return choice;
+    }
+    std::optional<std::string> SelectDestinationFolder(const std::string& title,
+                                                       const std::string& initial) override {
+        destinationDialogs.emplace_back(title, initial);
+        if (destinationAnswers.empty())
+            return std::nullopt;
+        auto answer = destinationAnswers.front();
+        destinationAnswers.pop_front();
+        return answer;
+    }
+    unsigned long long WindowHandle() const override { return 77; }
     bool IsMenuChecked(app::MenuCheck item) const override {
         const auto it = checks.find(item);
         return it != checks.end() && it->second;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <string>
 #include <stdexcept>
 #include <vector>
@@ -36,6 +37,12 @@ public:
     }
     [[nodiscard]] std::size_t RecordTotal() const { return m_records.size(); }
     int enumerations = 0; // DVOGetFirstFolderInfo calls
+
+    // Shell and file calls in order, as "op:directory|name" ("op:directory|name>destination"
+    // for copy and move); op is "shell<code>", "delete", "deletePermanently", "copy" or "move".
+    std::vector<std::string> fileCalls;
+    // Scripted failures by "op:name"; a failed call leaves its reason for DVOGetLastErrorText.
+    std::map<std::string, int> failures;
 
     int DVOCreateObj() override { return 0; }
     int DVODestroyObj() override { return 0; }
@@ -81,7 +88,37 @@ public:
         return Put(buffer, bytes, text);
     }
 
+    int DVOShellExecute(unsigned long long, const char16_t* name, const char16_t* directory,
+                        int op) override {
+        return FileCall("shell" + std::to_string(op), name, directory, nullptr);
+    }
+    int DVODeleteFile(const char16_t* name, const char16_t* directory) override {
+        return FileCall("delete", name, directory, nullptr);
+    }
+    int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) override {
+        return FileCall("deletePermanently", name, directory, nullptr);
+    }
+    int DVOCopyFile(const char16_t* name, const char16_t* directory, const char16_t* to) override {
+        return FileCall("copy", name, directory, to);
+    }
+    int DVOMoveFile(const char16_t* name, const char16_t* directory, const char16_t* to) override {
+        return FileCall("move", name, directory, to);
+    }
+    int DVOGetLastErrorText(char16_t* buffer, int bytes) override { return Put(buffer, bytes, m_lastError); }
+
 private:
+    int FileCall(const std::string& op, const char16_t* name, const char16_t* directory,
+                 const char16_t* destination) {
+        const std::string n = platform::Utf16ToUtf8(name);
+        std::string call = op + ":" + platform::Utf16ToUtf8(directory) + "|" + n;
+        if (destination != nullptr)
+            call += ">" + platform::Utf16ToUtf8(destination);
+        fileCalls.push_back(call);
+        const auto it = failures.find(op + ":" + n);
+        m_lastError = it == failures.end() ? "" : op + " failed: " + n;
+        return it == failures.end() ? 0 : it->second;
+    }
+
     std::size_t Index(const FolderRecord* r) const { return static_cast<std::size_t>(r - m_records.data()); }
 
     FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind, long long size) {
@@ -151,6 +188,7 @@ private:
     std::vector<std::u16string*> m_directories; // by record index: the text its children share
     std::vector<std::vector<FolderRecord*>> m_children;
     std::vector<std::size_t> m_cursor;
+    std::string m_lastError;
 };
 
 } // namespace dvo::test

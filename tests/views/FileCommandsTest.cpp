@@ -1,0 +1,342 @@
+// File operations on the marked grid rows, and the commands on the whole tree.
+#include "app/main/TMainForm.h"
+#include "app/views/ResultViews.h"
+#include "tests/app/EventLog.h"
+#include "tests/app/FakeMainView.h"
+#include "tests/views/FakeResultView.h"
+#include "tests/views/SyntheticEngine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using dvo::FolderTreeNode;
+using dvo::app::MenuCheck;
+using dvo::app::ResultViews;
+namespace Result = dvo::app::MessageResult;
+
+using Strings = std::vector<std::string>;
+
+// /data(100): a.txt(10), b.txt(20), c.txt(30), sub(40)[inner.txt(40)], in the engine's order.
+struct FileCommandsTest : testing::Test {
+    dvo::test::EventLog log;
+    dvo::test::FakeMainView mainView{log};
+    dvo::test::SyntheticEngine engine;
+    dvo::app::TMainForm form{mainView, engine};
+    dvo::test::FakeResultView view;
+    ResultViews results{form, engine, view};
+
+    void SetUp() override {
+        view.results = &results;
+        form.SetResultViews(&results);
+        mainView.form = &form;
+        form.FormCreate();
+        results.mnuSortNoneClick(); // keep the engine's order
+    }
+    void MakeSample(const std::string& searched = "/data") {
+        FolderRecord* data = engine.AddSearchedFolder(searched, 100);
+        engine.Add(data, "a.txt", 1, 10);
+        engine.Add(data, "b.txt", 1, 20);
+        engine.Add(data, "c.txt", 1, 30);
+        FolderRecord* sub = engine.Add(data, "sub", 0, 40);
+        engine.SetCounts(sub, 0, 1);
+        engine.Add(sub, "inner.txt", 1, 40);
+    }
+    FolderTreeNode* Find(std::string_view caption) const {
+        const auto& tree = results.Tree();
+        for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+            if (n->Caption() == caption)
+                return n;
+        return nullptr;
+    }
+    // Searches the sample and lists the searched folder.
+    void Show(const std::string& searched = "/data") {
+        MakeSample(searched);
+        form.btnExecuteClick();
+        Select(searched);
+    }
+    void Select(std::string_view caption) {
+        view.current = Find(caption);
+        ASSERT_NE(view.current, nullptr) << caption;
+        results.SearchResultTreeMouseDown();
+    }
+    void Mark(std::initializer_list<int> rows) {
+        for (int row : rows)
+            results.ToggleRowMark(row);
+    }
+    std::string Rows() const {
+        std::string out;
+        for (int i = 0; i < results.ShownRowCount(); ++i)
+            out += (i ? "," : "") + results.Grid().rows[static_cast<std::size_t>(i)].cells[0];
+        return out;
+    }
+    Strings Boxes() const {
+        Strings out;
+        for (const auto& box : mainView.boxes)
+            out.push_back(box.text);
+        return out;
+    }
+    bool AnyMark() const {
+        for (bool m : results.RowMarks())
+            if (m)
+                return true;
+        return false;
+    }
+};
+
+TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
+    const std::string qa = "ファイル：/data/a.txt を削除しますか？";
+    const std::string qb = "ファイル：/data/b.txt を削除しますか？";
+    struct Case {
+        std::vector<int> answers;
+        Strings questions, calls;
+        std::string rowsAfter;
+    } cases[] = {
+        {{Result::No, Result::YesToAll}, {qa, qb}, {"delete:/data|b.txt", "delete:/data|c.txt"}, "a.txt,sub"},
+        {{Result::Yes, Result::Cancel}, {qa, qb}, {"delete:/data|a.txt"}, "b.txt,c.txt,sub"},
+    };
+    MakeSample();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rowsAfter);
+        engine.fileCalls.clear();
+        form.btnExecuteClick(); // a fresh tree of the same records
+        Select("/data");
+        mainView.boxes.clear();
+        Mark({1, 2, 3});
+        mainView.messageBoxAnswers.assign(c.answers.begin(), c.answers.end());
+        results.mnuDeleteClick();
+        EXPECT_EQ(Boxes(), c.questions);
+        EXPECT_EQ(engine.fileCalls, c.calls);
+        EXPECT_EQ(Rows(), c.rowsAfter);
+        EXPECT_EQ(static_cast<int>(results.Tree().Children(Find("/data")).size()), results.ShownRowCount());
+        EXPECT_FALSE(AnyMark());
+        EXPECT_EQ(mainView.labels[dvo::app::MainLabel::NumberOfFolders], "2"); // not recomputed
+    }
+}
+
+TEST_F(FileCommandsTest, QuestionPutsOneSeparatorBetweenDirectoryAndName) {
+    results.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/data");
+    results.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/");
+    EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？", "ファイル：//a.txt を削除しますか？"}));
+    std::vector<int> buttons;
+    for (const auto& b : mainView.boxes[0].layout.buttons)
+        buttons.push_back(b.result);
+    EXPECT_EQ(buttons, (std::vector<int>{Result::Yes, Result::No, Result::Cancel, Result::YesToAll}));
+}
+
+TEST_F(FileCommandsTest, NoMarkedRowCallsNothingAndRefillsTheGrid) {
+    Show();
+    for (auto run : {&ResultViews::mnuDeleteClick, &ResultViews::mnuOpenClick}) {
+        const int fills = view.gridUpdates;
+        (results.*run)();
+        EXPECT_GT(view.gridUpdates, fills);
+    }
+    EXPECT_TRUE(engine.fileCalls.empty());
+    EXPECT_TRUE(mainView.boxes.empty());
+    EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+}
+
+TEST_F(FileCommandsTest, CopyAndMoveAskForTheDestinationFirst) {
+    Show();
+    Mark({1, 4});
+    results.mnuCopyClick(); // cancelled: nothing at all
+    EXPECT_TRUE(engine.fileCalls.empty());
+    EXPECT_TRUE(results.RowMarked(1) && results.RowMarked(4));
+    EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+
+    view.destinationAnswers = {"/backup"};
+    results.mnuCopyClick();
+    view.destinationAnswers = {"/elsewhere"};
+    Mark({2, 4});
+    results.mnuMoveClick();
+    EXPECT_EQ(view.destinationDialogs,
+              (std::vector<std::pair<std::string, std::string>>{{"コピー先ディレクトリ", "/"},
+                                                                {"コピー先ディレクトリ", "/"},
+                                                                {"移動先ディレクトリ", "/backup"}}));
+    EXPECT_EQ(engine.fileCalls, (Strings{"copy:/data|a.txt>/backup", "copy:/data|sub>/backup",
+                                         "move:/data|b.txt>/elsewhere", "move:/data|sub>/elsewhere"}));
+    // Copies change nothing; the moved folder left with its subtree.
+    EXPECT_EQ(Rows(), "a.txt,c.txt");
+    EXPECT_EQ(Find("inner.txt"), nullptr);
+    EXPECT_EQ(results.Tree().NodeCount(), 3u);
+    EXPECT_FALSE(AnyMark());
+}
+
+TEST_F(FileCommandsTest, ShellOperationsGoInRowOrderAndSkipEmptyNames) {
+    FolderRecord* data = engine.AddSearchedFolder("/data", 10);
+    engine.Add(data, "z.txt", 1, 5);
+    engine.Add(data, "", 1, 0);
+    engine.Add(data, "a.txt", 1, 5);
+    form.btnExecuteClick();
+    Select("/data");
+    for (auto run : {&ResultViews::mnuOpenClick, &ResultViews::mnuPrintClick}) {
+        Mark({3, 1, 2});
+        (results.*run)();
+    }
+    EXPECT_EQ(engine.fileCalls, (Strings{"shell2:/data|z.txt", "shell2:/data|a.txt", "shell3:/data|z.txt",
+                                         "shell3:/data|a.txt"}));
+    EXPECT_EQ(Rows(), "z.txt,,a.txt");
+}
+
+TEST_F(FileCommandsTest, MarkedFolderIsDeletedLikeAFileWithItsSubtree) {
+    Show();
+    Mark({4});
+    mainView.messageBoxAnswers = {Result::Yes};
+    results.mnuDeleteClick();
+    EXPECT_EQ(engine.fileCalls, Strings{"delete:/data|sub"});
+    EXPECT_EQ(Find("sub"), nullptr);
+    EXPECT_EQ(Find("inner.txt"), nullptr);
+    EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt");
+}
+
+TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
+    struct Case {
+        void (ResultViews::*run)();
+        std::string failing;
+        std::vector<int> answers;
+        Strings boxes;
+    } cases[] = {
+        {&ResultViews::mnuDeleteClick, "delete:b.txt", {Result::YesToAll},
+         {"ファイル：/data/b.txt を削除しますか？", "delete failed: b.txt"}},
+        {&ResultViews::mnuMoveClick, "move:b.txt", {}, {"move failed: b.txt"}},
+        {&ResultViews::mnuCopyClick, "copy:b.txt", {}, {"copy failed: b.txt"}},
+    };
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        engine.failures = {{c.failing, DVO_E_ACCESS}};
+        mainView.boxes.clear();
+        mainView.messageBoxAnswers.assign(c.answers.begin(), c.answers.end());
+        view.destinationAnswers = {"/to"};
+        Mark({2});
+        (results.*c.run)();
+        EXPECT_EQ(Boxes(), c.boxes);
+        EXPECT_EQ(mainView.boxes.back().layout.buttons.size(), 1u);
+        EXPECT_EQ(mainView.boxes.back().layout.buttons[0].result, Result::OK);
+        EXPECT_NE(Find("b.txt"), nullptr);
+        EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+    }
+}
+
+TEST_F(FileCommandsTest, WithoutTrashAsksBeforeDeletingForGood) {
+    const std::string noTrash = "ゴミ箱に移動できません。完全に削除しますか？";
+    struct Case {
+        int answer;
+        Strings calls;
+        std::string rowsAfter;
+    } cases[] = {
+        {Result::No, {"delete:/data|a.txt"}, "a.txt,b.txt,c.txt,sub"},
+        {Result::Yes, {"delete:/data|a.txt", "deletePermanently:/data|a.txt"}, "b.txt,c.txt,sub"},
+    };
+    Show();
+    engine.failures = {{"delete:a.txt", DVO_E_NO_TRASH}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        engine.fileCalls.clear();
+        mainView.boxes.clear();
+        Mark({1});
+        mainView.messageBoxAnswers = {Result::Yes, c.answer};
+        results.mnuDeleteClick();
+        EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？", noTrash}));
+        EXPECT_EQ(engine.fileCalls, c.calls);
+        EXPECT_EQ(Rows(), c.rowsAfter);
+    }
+}
+
+TEST_F(FileCommandsTest, DeletingTheSelectedFileRefillsFromTheShownFolder) {
+    Show();
+    Select("b.txt"); // a file node: the grid lists its folder
+    ASSERT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+    Mark({2});
+    mainView.messageBoxAnswers = {Result::Yes};
+    results.mnuDeleteClick();
+    EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
+    EXPECT_EQ(results.ShownNode(), Find("/data"));
+}
+
+TEST_F(FileCommandsTest, PopupMenuListsTheItemsAndRunsTheChosenOne) {
+    Show();
+    Mark({3});
+    view.menuChoices = {2}; // "開く"
+    results.lsSearchResultContextPopup();
+    EXPECT_EQ(view.shownMenu, (Strings{"編集/mnuEdit/0", "エクスプローラ/mnuExplorer/0", "開く/mnuOpen/1",
+                                       "印刷/mnuPrint/1", "プロパティ/mnuProperty/0", "削除/mnuDelete/1",
+                                       "コピー/mnuCopy/1", "移動/mnuMove/1"}));
+    EXPECT_EQ(engine.fileCalls, Strings{"shell2:/data|c.txt"});
+    results.lsSearchResultContextPopup(); // closed without a choice
+    EXPECT_EQ(engine.fileCalls.size(), 1u);
+}
+
+// ---- tree-wide commands ---------------------------------------------------------------------
+
+TEST_F(FileCommandsTest, ExpandAllAsksFromAThousandFolders) {
+    const std::string question = "表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
+                                 "（途中でキャンセルできません）";
+    struct Case {
+        int folders;
+        std::vector<int> answers;
+        bool asked, expanded;
+    } cases[] = {{999, {}, false, true}, {1000, {Result::Cancel}, true, false}, {1000, {Result::OK}, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folders);
+        dvo::test::SyntheticEngine big;
+        dvo::app::TMainForm bigForm{mainView, big};
+        dvo::test::FakeResultView bigView;
+        ResultViews bigResults{bigForm, big, bigView};
+        bigView.results = &bigResults;
+        bigForm.SetResultViews(&bigResults);
+        FolderRecord* top = big.AddSearchedFolder("/big", 0);
+        FolderRecord* parent = top;
+        for (int i = 1; i < c.folders; ++i) // a chain, so every folder but the last has a child
+            parent = big.Add(parent, "d" + std::to_string(i), 0, 0);
+        bigForm.btnExecuteClick();
+        ASSERT_EQ(bigForm.CurrentSearchProgress().folderCount, c.folders);
+        mainView.boxes.clear();
+        mainView.messageBoxAnswers.assign(c.answers.begin(), c.answers.end());
+        const std::string statusBefore = mainView.status;
+        bigResults.N3Click();
+        EXPECT_EQ(Boxes(), c.asked ? Strings{question} : Strings{});
+        EXPECT_EQ(bigView.expandAllCalls, c.expanded ? 1 : 0);
+        std::size_t expanded = 0;
+        for (FolderTreeNode* n = bigResults.Tree().FirstTopLevel(); n; n = bigResults.Tree().NextInTreeOrder(n))
+            expanded += n->expanded ? 1 : 0;
+        // The build expanded the top node; expand all does every node with children.
+        EXPECT_EQ(expanded, c.expanded ? static_cast<std::size_t>(c.folders - 1) : 1u);
+        EXPECT_EQ(mainView.status, c.expanded ? "フォルダの展開を完了しました" : statusBefore);
+        bigForm.SetResultViews(nullptr);
+    }
+}
+
+TEST_F(FileCommandsTest, ExpandAllOnAnEmptyTreeShowsBothTexts) {
+    results.N3Click();
+    const Strings statuses = log.WithPrefix("status:");
+    ASSERT_GE(statuses.size(), 2u);
+    EXPECT_EQ(Strings(statuses.end() - 2, statuses.end()),
+              (Strings{"フォルダを展開しています...", "フォルダの展開を完了しました"}));
+    EXPECT_TRUE(results.Tree().Empty());
+    EXPECT_TRUE(mainView.boxes.empty());
+}
+
+TEST_F(FileCommandsTest, CollapseAllThenAClickListsTheClickedFolder) {
+    Show();
+    results.N4Click();
+    EXPECT_EQ(mainView.status, "フォルダを収容しました");
+    EXPECT_EQ(view.collapseAllCalls, 1);
+    EXPECT_FALSE(Find("/data")->expanded);
+    Select("sub");
+    EXPECT_EQ(Rows(), "inner.txt");
+}
+
+TEST_F(FileCommandsTest, FileCountSwitchChangesCaptionsFromTheNextSearch) {
+    Show();
+    view.checks[MenuCheck::ShowNumberOfFiles] = true; // the checkable item flips itself
+    results.mnuShowNumberOfFilesClick();
+    EXPECT_TRUE(view.checks[MenuCheck::ShowNumberOfFiles]);
+    EXPECT_NE(Find("sub"), nullptr);
+    form.btnExecuteClick();
+    EXPECT_EQ(Find("sub"), nullptr);
+    EXPECT_NE(Find("sub (1)"), nullptr);
+    EXPECT_NE(Find("a.txt"), nullptr); // files keep the bare name
+}
+
+} // namespace
