@@ -39,7 +39,7 @@ std::string Realpath(const std::string& path) {
     return out;
 }
 
-// Percent-encoding as the Trash specification's Path= key wants it.
+// Percent-encoding as the freedesktop.org trash rules want it for the Path= key.
 std::string Encoded(const std::string& bytes) {
     std::string out;
     for (const unsigned char c : bytes) {
