@@ -1,6 +1,7 @@
 #include "engine/FileOperations.h"
 
 #include "engine/DVOSUB.h"
+#include "platform/UniqueFd.h"
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
 #include "platform/Paths.h"
@@ -26,26 +27,7 @@ extern char** environ;
 namespace dvo {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    [[nodiscard]] int get() const noexcept { return m_fd; }
-    [[nodiscard]] bool valid() const noexcept { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
+using Fd = platform::UniqueFd;
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 

@@ -1,3 +1,4 @@
+#include "platform/UniqueFd.h"
 #include "platform/FileCopy.h"
 
 #include <cerrno>
@@ -17,31 +18,7 @@
 namespace platform {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    [[nodiscard]] int get() const noexcept { return m_fd; }
-    [[nodiscard]] bool valid() const noexcept { return m_fd >= 0; }
-    // Closes now so a failing close (a full disk on a network file system) can be reported.
-    int close() noexcept {
-        const int fd = std::exchange(m_fd, -1);
-        return fd >= 0 ? ::close(fd) : 0;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 

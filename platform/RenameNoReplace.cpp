@@ -1,3 +1,4 @@
+#include "platform/UniqueFd.h"
 #include "platform/RenameNoReplace.h"
 
 #include <cerrno>
@@ -21,28 +22,7 @@ private:
     int m_saved;
 };
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ErrnoKeeper keep;
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-    // close() reports late write errors of some file systems, so its result counts.
-    int Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd);
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -106,7 +86,7 @@ int MoveFileAcrossFileSystems(const char* from, const char* to) {
         return -1;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (!CopyContents(in.get(), out.get(), st.st_size) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
-        ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0 || out.Close() != 0 ||
+        ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0 || out.close() != 0 ||
         ::unlink(from) != 0) {
         ErrnoKeeper keep;
         ::unlink(to);
