@@ -295,8 +295,9 @@ TEST_F(MainFormTest, CloseDuringASearchTakesEffectAfterTheFlow) {
         EXPECT_EQ(view.terminated, answer == MessageResult::OK);
         // The loop is ended only after the flow's last step, so no modal window of the flow
         // runs inside an ended loop.
-        if (answer == MessageResult::OK)
+        if (answer == MessageResult::OK) {
             EXPECT_GT(log.IndexOf("terminate"), log.IndexOf("status:検索を終了しました"));
+        }
     }
 }
 

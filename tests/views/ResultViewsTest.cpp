@@ -216,8 +216,8 @@ TEST_F(ResultViewsTest, GridListsTheSelectedFolderWithRatiosSizesAndTimes) {
 
     // A file lists its folder; an empty folder shows one empty row that cannot be marked.
     Select("a2.txt");
-    EXPECT_EQ(Column(0), "a1,a2.txt");
-    EXPECT_EQ(Column(1), "40,60");
+    EXPECT_EQ(Column(0), "a2.txt,a1"); // the deeper level in the tree's order too
+    EXPECT_EQ(Column(1), "60,40");
     Select("b1");
     EXPECT_EQ(results.ShownRowCount(), 0);
     EXPECT_EQ(results.Grid().RowCount(), 2);
@@ -251,9 +251,9 @@ TEST_F(ResultViewsTest, MarksStayWithRowPositionsAcrossFolders) {
     // Keys other than Up and Down leave the grid as it is.
     view.current = Find(results.Tree(), "b");
     results.SearchResultTreeKeyUp(37);
-    EXPECT_EQ(Column(0), "a1,a2.txt");
+    EXPECT_EQ(Column(0), "a2.txt,a1");
     results.SearchResultTreeKeyUp(ResultViews::kVirtualKeyDown);
-    EXPECT_EQ(Column(0), "b1,b2.bin");
+    EXPECT_EQ(Column(0), "b2.bin,b1");
 }
 
 TEST_F(ResultViewsTest, TitleClicksCycleTheOrdersAndTheMenuFollows) {
