@@ -151,26 +151,32 @@ void ResultViews::LoadChildNodes(Node* node) {
         return;
     // Children come in the engine's order; they join the tree in the current one, so a level
     // loaded after a sort (expanding, expand-all) is not left unsorted below sorted ones.
-    std::vector<FolderTreeNode> loaded;
+    std::vector<FolderRecord*> records;
     std::vector<std::string> captions;
     for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(parent); child != nullptr;
          child = m_engine.DVOGetNextFolderInfo(parent)) {
+        records.push_back(child);
         captions.push_back(MakeNodeCaption(*child));
-        loaded.emplace_back().record = child;
     }
-    std::vector<const FolderTreeNode*> order;
-    order.reserve(loaded.size());
-    for (std::size_t i = 0; i < loaded.size(); ++i) {
-        loaded[i].caption = captions[i].c_str();
-        loaded[i].captionLength = static_cast<std::uint32_t>(captions[i].size());
-        order.push_back(&loaded[i]);
-    }
-    if (const FolderTree::Compare compare = CompareFor(m_sortState); compare != nullptr)
-        std::stable_sort(order.begin(), order.end(), [&](const FolderTreeNode* a, const FolderTreeNode* b) {
-            return compare(*a, *b, &m_collation) < 0;
+    std::vector<std::uint32_t> order(records.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const FolderTree::Compare compare = CompareFor(m_sortState);
+    if (compare != nullptr && order.size() > 1) {
+        // Two scratch nodes stand for the children being compared.
+        FolderTreeNode x, y;
+        const auto stand = [&](FolderTreeNode& n, std::uint32_t i) -> const FolderTreeNode& {
+            n.record = records[i];
+            n.caption = captions[i].c_str();
+            n.captionLength = static_cast<std::uint32_t>(captions[i].size());
+            return n;
+        };
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return compare(stand(x, a), stand(y, b), &m_collation) < 0;
         });
-    for (const FolderTreeNode* child : order)
-        m_tree.AppendChild(node, child->record, child->Caption());
+    }
+    for (const std::uint32_t i : order)
+        m_tree.AppendChild(node, records[i], captions[i]);
     m_tree.SetChildrenLoaded(parent, node);
 }
 
