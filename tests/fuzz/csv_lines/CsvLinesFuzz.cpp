@@ -81,8 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         CheckGuard(buffer, copied);
 
-        // The fields of the whole line, one column past its last.
-        for (int column = 0; column <= 2 + static_cast<int>(std::count(expected.begin(), expected.end(), ',')); ++column) {
+        // The first fields, the last one and the first two past it (a bounded number, so a line of
+        // thousands of commas stays cheap).
+        const int fields = 1 + static_cast<int>(std::count(expected.begin(), expected.end(), ','));
+        std::vector<int> columns{fields, fields + 1, fields + 2};
+        for (int column = 0; column < std::min(fields, 16); ++column)
+            columns.push_back(column);
+        for (const int column : columns) {
             std::vector<char> field(static_cast<std::size_t>(maxLength) + 1 + kGuard, kGuardByte);
             const int stored = CSVReadColumn2(expected.c_str(), column, field.data(), maxLength);
             std::string want;
