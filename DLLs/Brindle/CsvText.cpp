@@ -85,7 +85,7 @@ bool ReadWhole(int fd, TextBuffer& text, std::size_t& size) {
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 // Field number column of line into field, at most maxLength bytes with quotes dropped. found is
-// false when there is no such field (column 0, or the line ends first).
+// false when there is no such field (column 0, or the line ends before its comma).
 int ReadColumn(const char* line, int column, char* field, int maxLength, bool& found) {
     found = false;
     if (line == nullptr || column <= 0)
@@ -97,8 +97,7 @@ int ReadColumn(const char* line, int column, char* field, int maxLength, bool& f
         if (*p == ',')
             --skip;
     }
-    if (*p == '\0' || IsLineEnd(*p))
-        return 0;
+    // The field exists even when it is empty ("a," has an empty second field).
     found = true;
     int stored = 0;
     for (; stored < maxLength && *p != ',' && *p != '\0' && !IsLineEnd(*p); ++p) {

@@ -137,6 +137,9 @@ TEST(CsvReadColumn, CutsFieldsAndDropsQuotes) {
         {"a,b\rc,d", 3, 8, 0, nullptr},
         {"a,b\nc,d", 2, 8, 1, "b"},
         {" sp ,", 1, 8, 4, " sp "},
+        {"a,", 2, 8, 0, ""}, // an empty last field exists: CSVReadColumn2 terminates it
+        {"", 1, 8, 0, ""},
+        {"a,b\r", 3, 8, 0, nullptr},
     };
     for (const auto& c : cases) {
         char field[16];

@@ -49,8 +49,6 @@ bool ReferenceField(const char* line, int column, int maxLength, std::string& fi
         if (*p == ',')
             ++at;
     }
-    if (*p == '\0' || *p == '\r' || *p == '\n')
-        return false;
     field.clear();
     for (; *p != ',' && *p != '\0' && *p != '\r' && *p != '\n'; ++p)
         if (*p != '\'' && *p != '"' && static_cast<int>(field.size()) < maxLength)
