@@ -206,6 +206,12 @@ void HoldSupervisor(bool hold) {
     std::lock_guard cycle(state.cycleLock);
 }
 
+bool SupervisorStarted() {
+    QueueState& state = Queues();
+    std::lock_guard registration(state.registerLock);
+    return state.supervisorStarted;
+}
+
 int QueuedCount(int handle) {
     QueuedLog* log = FindLog(handle);
     if (log == nullptr)

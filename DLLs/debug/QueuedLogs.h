@@ -35,6 +35,9 @@ void RunSupervisorCycle();
 // While held, the supervisor's cycles write nothing; holding waits for a running cycle to end.
 void HoldSupervisor(bool hold);
 
+// Whether an ExtLogInit call has started the supervisor thread.
+[[nodiscard]] bool SupervisorStarted();
+
 // Entries queued in a log now (0 for a handle not given out).
 [[nodiscard]] int QueuedCount(int handle);
 
