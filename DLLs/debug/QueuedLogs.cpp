@@ -255,7 +255,9 @@ int ExtLogInit(const char* name) {
         if (registered >= kMaxQueuedLogs || name == nullptr || name[0] == '\0')
             return 0;
         const std::size_t length = std::strlen(name);
-        if (length > kMaxName)
+        // The day stamp's length does not depend on the date: a name whose stamped form never
+        // fits would keep its entries queued for ever and stop its writers once the queue fills.
+        if (length > kMaxName || !DayStampedName(name, platform::LocalTime{}))
             return 0;
         QueuedLog& log = state.logs[registered];
         std::memcpy(log.name, name, length);

@@ -80,7 +80,8 @@ DEBUG_API int CDR(const void* data, int count);
 DEBUG_API char* Routine(const char* name);
 
 /* Registers a queued log writing to the day-stamped name derived from name. Result: the log's
- * handle 1 to 8; 0 when name is null, empty or longer than 255 bytes, or 8 logs exist already.
+ * handle 1 to 8; 0 when name is null, empty, longer than 255 bytes or too long for its day
+ * stamp (more than 246 bytes before its last dot), or when 8 logs exist already.
  * The first call starts the supervisor thread whatever its result. */
 DEBUG_API int ExtLogInit(const char* name);
 

@@ -38,6 +38,7 @@ TEST_F(QueuedLogs, NinthInitAndEmptyNamesGetNoHandle) {
     EXPECT_EQ(ExtLogInit(""), 0);
     EXPECT_EQ(ExtLogInit(nullptr), 0);
     EXPECT_EQ(ExtLogInit(std::string(256, 'n').c_str()), 0);
+    EXPECT_EQ(ExtLogInit((std::string(247, 'n') + ".txt").c_str()), 0); // stamped: 256 bytes
     EXPECT_EQ(ExtLogInit("first.txt"), 1); // refused names used up no number
 }
 
