@@ -10,7 +10,7 @@ click a folder in the tree, mark a row, "削除" from the grid's pop-up menu, "Y
 disk (the entry in the trash with its .trashinfo), the grid and the operation log, and close the
 program through its menu. Pictures of the window are written on the way.
 
-Usage (inside a D-Bus session, see window-run.sh):
+Usage (with DISPLAY set and inside a D-Bus session: window-run.sh makes both):
   window_run.py --dvo BUILD/bin/DVO --xshot BUILD/tools/xshot --scratch DIR [--pictures DIR]
 """
 import argparse
@@ -78,15 +78,14 @@ class Run:
         self.args = args
         self.scratch = os.path.abspath(args.scratch)
         self.pictures = os.path.abspath(args.pictures) if args.pictures else None
-        self.xvfb = None
         self.dvo = None
         self.env = None
 
     # ---- the world around the program ---------------------------------------------------------
 
     def prepare(self):
-        shutil.rmtree(self.scratch, ignore_errors=True)
-        for sub in ("xdg-config", "xdg-data", "run", "Documents"):
+        for sub in ("xdg-config", "xdg-data", "Documents"):
+            shutil.rmtree(os.path.join(self.scratch, sub), ignore_errors=True)
             os.makedirs(os.path.join(self.scratch, sub), mode=0o700)
         self.tree = os.path.join(self.scratch, "Documents")
         for folder, files in TREE.items():
@@ -102,26 +101,17 @@ class Run:
             f.write('"Level"="3"\n"Enable"="1"\n"Flush"="1"\n"Date"="1"\n')
 
     def start_display(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-dpi", "96",
-             "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            display = pipe.readline().strip()
-        if not display:
-            raise Failure("Xvfb did not start")
+        if not os.environ.get("DISPLAY"):
+            raise Failure("no DISPLAY: run this through window-run.sh")
         env = dict(os.environ)
         for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "QT_SCALE_FACTOR"):
             env.pop(name, None)
-        env.update(DISPLAY=":" + display,
-                   XDG_CONFIG_HOME=os.path.join(self.scratch, "xdg-config"),
+        env.update(XDG_CONFIG_HOME=os.path.join(self.scratch, "xdg-config"),
                    XDG_DATA_HOME=os.path.join(self.scratch, "xdg-data"),
                    XDG_RUNTIME_DIR=os.path.join(self.scratch, "run"),
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                    LUMETRA_DEBUG_OUTPUT=os.path.join(self.scratch, "debug-output.txt"))
         self.env = env
-        os.environ["DISPLAY"] = env["DISPLAY"]
         # Starts the accessibility bus before the program, which announces itself on it.
         pyatspi.Registry.getDesktop(0)
 
@@ -131,7 +121,7 @@ class Run:
                                     stderr=subprocess.STDOUT)
 
     def stop(self):
-        for process in (self.dvo, self.xvfb):
+        for process in (self.dvo,):
             if process is not None and process.poll() is None:
                 process.terminate()
                 try:
