@@ -52,8 +52,14 @@ test-tsan: tsan
 
 test: test-default test-asan test-tsan
 
+# Runs every fuzz target of the `fuzz` preset (clang + libFuzzer) for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: $(SETUP_STAMP)
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
 
 .PHONY: package pictures
 # The Debian package: build/package/dvo_<version>_amd64.deb (what `cmake --install` lays out,
