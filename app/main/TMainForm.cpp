@@ -261,9 +261,11 @@ void TMainForm::btnExecuteClick() {
     if (m_searchTimings != nullptr)
         m_searchTimings->DisplayEnded(platform::LocalNow());
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+    // The last live refresh first: when the poll missed the final count it would otherwise
+    // overwrite the totals' folder count (the records, the searched folder too) with the live one.
+    RefreshLiveCounters();
     if (m_resultViews != nullptr)
         m_resultViews->ShowTotals();
-    RefreshLiveCounters();
     m_view.SetLabelText(MainLabel::Searching, "");
     SetStatusText(kStatusFinished);
     m_searching = false;

@@ -86,6 +86,13 @@ TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
         ASSERT_GE(at, 0) << "missing or out of order: " << step;
         from = static_cast<std::size_t>(at) + 1;
     }
+    // The totals come after the last live refresh, so the folder count they show (the records,
+    // the searched folder too) is not overwritten by the live one when the poll missed the end.
+    long lastLiveFolders = -1;
+    for (std::size_t i = 0; i < log.events.size(); ++i)
+        if (log.events[i].starts_with("label:NumberOfFolders="))
+            lastLiveFolders = static_cast<long>(i);
+    EXPECT_LT(lastLiveFolders, log.IndexOf("views:ShowTotals"));
     // The last refresh shows the engine's final record; the path label is emptied at the end.
     EXPECT_EQ(view.labels[MainLabel::FolderSize], "700 B");
     EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "5");
