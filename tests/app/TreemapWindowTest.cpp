@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -72,6 +73,8 @@ struct TreemapWindowTest : testing::Test {
             return std::optional<std::string>(root.string());
         });
         window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get())); // the shortcuts act on the active window
     }
     void TearDown() override { window.reset(); }
 
@@ -120,8 +123,10 @@ TEST_F(TreemapWindowTest, MenuItemIsTheLastOfTheViewMenuAndOpensTheWindow) {
 }
 
 TEST_F(TreemapWindowTest, ClickSelectsTheFolderInTheTreeAndADeleteRefreshesTheMap) {
-    QTest::keyClick(window.get(), Qt::Key_G, Qt::AltModifier);
     Search();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_G, Qt::AltModifier);
     QtTreemapWindow* map = Treemap();
     ASSERT_NE(map, nullptr);
     ASSERT_FALSE(map->Picture().isNull());
@@ -135,11 +140,15 @@ TEST_F(TreemapWindowTest, ClickSelectsTheFolderInTheTreeAndADeleteRefreshesTheMa
     EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("d.mp4"));
 
     // Hovering names the entry as plain text.
-    QTest::mouseMove(&map->Canvas(), Centre(*map, "c.png"));
+    const QPoint over = Centre(*map, "c.png");
+    QMouseEvent move(QEvent::MouseMove, over, map->Canvas().mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&map->Canvas(), &move);
     auto* status = map->findChild<QLabel*>(QStringLiteral("pnlTreemapStatus"));
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(status->text().startsWith(QString::fromStdString((root / "sub1" / "c.png").string())));
+    EXPECT_TRUE(status->text().startsWith(QString::fromStdString((root / "sub1" / "c.png").string())))
+        << status->text().toStdString();
 
     // Delete d.mp4 from the grid: the map loses it and is drawn again.
     map->Results().ToggleRowMark(1);
