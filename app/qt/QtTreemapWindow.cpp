@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace dvo::qt {
@@ -60,6 +61,10 @@ public:
         setMouseTracking(true);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMinimumSize(16, 16);
+        // Dragging the frame sends a stream of sizes: lay out once it pauses.
+        m_resized.setSingleShot(true);
+        m_resized.setInterval(40);
+        connect(&m_resized, &QTimer::timeout, this, [this] { m_logic.FormResize(); });
     }
 
     QImage picture;
@@ -87,7 +92,7 @@ protected:
                 painter.drawRect(r.adjusted(1, 1, -2, -2));
         }
     }
-    void resizeEvent(QResizeEvent*) override { m_logic.FormResize(); }
+    void resizeEvent(QResizeEvent*) override { m_resized.start(); }
     void mouseMoveEvent(QMouseEvent* e) override { m_logic.MapMouseMove(e->position().toPoint().x(), e->position().toPoint().y()); }
     void leaveEvent(QEvent*) override { m_logic.MapMouseLeave(); }
     void mousePressEvent(QMouseEvent* e) override {
@@ -101,6 +106,7 @@ protected:
 
 private:
     dvo::app::TTreemapForm& m_logic;
+    QTimer m_resized;
 };
 
 QtTreemapWindow::QtTreemapWindow(QWidget& owner, QAction& menuItem, dvo::app::TMainForm& form,

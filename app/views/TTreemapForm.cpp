@@ -42,7 +42,12 @@ void TTreemapForm::FormClose() {
     m_view.SetMenuChecked(false);
 }
 
-void TTreemapForm::FormResize() { Relayout(); }
+void TTreemapForm::FormResize() {
+    // A map laid out for this very size stays as it is.
+    if (!m_map.Empty() && m_view.MapWidth() == m_laidOutWidth && m_view.MapHeight() == m_laidOutHeight)
+        return;
+    Relayout();
+}
 
 // ---- following the result views ------------------------------------------------------------
 
@@ -103,6 +108,7 @@ void TTreemapForm::ShowMessage(const char* text) {
 
 void TTreemapForm::Relayout() {
     m_hovered = -1;
+    m_laidOutWidth = m_laidOutHeight = -1;
     if (!m_visible) {
         // Hidden: nothing is kept that could outlive the nodes; showing lays out again.
         m_map.Clear();
@@ -129,6 +135,8 @@ void TTreemapForm::Relayout() {
     m_map.rects.assign(m_nodes.size(), TreemapRect{});
     LayoutTree(weights, m_map.ends,
                TreemapRect{0, 0, static_cast<float>(width), static_cast<float>(height)}, m_map.rects);
+    m_laidOutWidth = width;
+    m_laidOutHeight = height;
     m_view.ShowMap(m_map);
 }
 

@@ -82,6 +82,8 @@ private:
     TreemapGeometry m_map;
     std::vector<const Node*> m_nodes; // entry i's node; valid until the tree is cleared
     int m_hovered = -1;
+    int m_laidOutWidth = -1; // the map area the shown map was laid out for
+    int m_laidOutHeight = -1;
 };
 
 } // namespace dvo::app

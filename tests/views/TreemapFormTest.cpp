@@ -118,6 +118,20 @@ TEST_F(TreemapFormTest, ShowsTheSearchedFolderWithEveryEntryInProportion) {
     EXPECT_GT(document & 0xff, (document >> 16) & 0xff);
 }
 
+TEST_F(TreemapFormTest, AResizeLaysOutAgainOnlyForANewSize) {
+    treemap.mnuTreemapClick(true);
+    form.btnExecuteClick();
+    const int maps = view.maps;
+    treemap.FormResize();
+    EXPECT_EQ(view.maps, maps);
+    view.width = 300;
+    view.height = 900;
+    treemap.FormResize();
+    EXPECT_EQ(view.maps, maps + 1);
+    EXPECT_EQ(treemap.Geometry().rects[0], (dvo::app::TreemapRect{0, 0, 300, 900}));
+    EXPECT_NEAR(AreaShare("big.mkv"), 0.6, 1e-4);
+}
+
 TEST_F(TreemapFormTest, LoadsEntriesTheTreeHasNotLoadedThroughTheEngine) {
     treemap.mnuTreemapClick(true);
     results.LoadFolderRecords();

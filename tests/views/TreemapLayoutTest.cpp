@@ -10,7 +10,6 @@
 #include <functional>
 #include <random>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -36,31 +35,40 @@ bool Overlap(const TreemapRect& a, const TreemapRect& b) {
     return w > kEdgeSlack && h > kEdgeSlack;
 }
 
-// Pairs of rectangles that overlap, found through a grid of buckets so 100,000 stay cheap.
-int CountOverlaps(const std::vector<TreemapRect>& rects, const std::vector<std::size_t>& which,
-                  const TreemapRect& bounds) {
-    constexpr int kCells = 64;
-    const double cw = std::max(1e-9, (static_cast<double>(bounds.x1) - bounds.x0) / kCells);
-    const double ch = std::max(1e-9, (static_cast<double>(bounds.y1) - bounds.y0) / kCells);
-    std::vector<std::vector<std::size_t>> cells(kCells * kCells);
-    const auto cell = [](double v, double origin, double size) {
-        return std::clamp(static_cast<int>((v - origin) / size), 0, kCells - 1);
-    };
+// Overlapping pairs (0 when none), found by splitting the area into quarters until few
+// rectangles share a part, so 100,000 rectangles clustered in a corner stay cheap.
+int OverlapsIn(const std::vector<TreemapRect>& rects, const std::vector<std::size_t>& which,
+               const TreemapRect& box, int depth) {
+    if (which.size() <= 24 || depth > 40) {
+        int overlaps = 0;
+        for (std::size_t a = 0; a < which.size(); ++a)
+            for (std::size_t b = a + 1; b < which.size(); ++b)
+                overlaps += Overlap(rects[which[a]], rects[which[b]]) ? 1 : 0;
+        return overlaps;
+    }
+    const float mx = (box.x0 + box.x1) / 2, my = (box.y0 + box.y1) / 2;
+    const TreemapRect quarters[] = {{box.x0, box.y0, mx, my}, {mx, box.y0, box.x1, my},
+                                    {box.x0, my, mx, box.y1}, {mx, my, box.x1, box.y1}};
     int overlaps = 0;
-    for (std::size_t k : which) {
-        const TreemapRect& r = rects[k];
-        if (!(r.Width() > kEdgeSlack && r.Height() > kEdgeSlack))
-            continue;
-        for (int cy = cell(r.y0, bounds.y0, ch); cy <= cell(r.y1, bounds.y0, ch); ++cy)
-            for (int cx = cell(r.x0, bounds.x0, cw); cx <= cell(r.x1, bounds.x0, cw); ++cx) {
-                auto& bucket = cells[static_cast<std::size_t>(cy * kCells + cx)];
-                for (std::size_t other : bucket)
-                    if (Overlap(r, rects[other]))
-                        ++overlaps;
-                bucket.push_back(k);
-            }
+    for (const TreemapRect& q : quarters) {
+        std::vector<std::size_t> part;
+        for (std::size_t k : which) {
+            const TreemapRect& r = rects[k];
+            if (r.x0 < q.x1 && r.x1 > q.x0 && r.y0 < q.y1 && r.y1 > q.y0)
+                part.push_back(k);
+        }
+        overlaps += OverlapsIn(rects, part, q, depth + 1);
     }
     return overlaps;
+}
+
+int CountOverlaps(const std::vector<TreemapRect>& rects, const std::vector<std::size_t>& which,
+                  const TreemapRect& bounds) {
+    std::vector<std::size_t> visible;
+    for (std::size_t k : which)
+        if (rects[k].Width() > kEdgeSlack && rects[k].Height() > kEdgeSlack)
+            visible.push_back(k);
+    return OverlapsIn(rects, visible, bounds, 0);
 }
 
 struct LevelCase {
