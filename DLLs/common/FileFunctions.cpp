@@ -36,7 +36,7 @@ std::string_view LastComponent(std::string_view path) {
 // pattern. Nothing when the name has no base of its own (empty, ".", "..", or ending in '/'):
 // such a pattern would take in files of another family or every hidden file.
 std::optional<platform::SearchSpec> FamilyPattern(const char* name, const char* directory) {
-    if (name == nullptr)
+    if (name == nullptr || std::string_view(name).find_first_not_of('/') == std::string_view::npos)
         return std::nullopt;
     const auto dir = directory != nullptr ? BoundedPath(directory) : std::optional<std::string>("");
     if (!dir)
