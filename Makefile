@@ -52,5 +52,11 @@ test-tsan: tsan
 
 test: test-default test-asan test-tsan
 
+# Runs every fuzz target of the `fuzz` preset (clang + libFuzzer) for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: $(SETUP_STAMP)
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
