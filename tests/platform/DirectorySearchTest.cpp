@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 TEST(DirectorySearch, WildcardTable) {
     struct Case {
-        const char* pattern;
-        const char* name;
+        std::string pattern;
+        std::string name;
         bool matches;
     };
     const Case cases[] = {
@@ -35,7 +37,7 @@ TEST(DirectorySearch, WildcardTable) {
         {"", "", false},
         {"*a*b*c", "aXbXbXc", true},
         {"*a*b*c", "aXbXbXd", false},
-        {"**********************************x", std::string(1000, 'a').c_str(), false},
+        {"**********************************x", std::string(1000, 'a'), false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::MatchesWildcard(c.pattern, c.name), c.matches)
