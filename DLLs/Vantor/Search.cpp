@@ -109,9 +109,10 @@ char* SRPickUpCopyNameBody(char* out, const char* name) {
     try {
         if (out == nullptr)
             return out;
-        std::memset(out, 0, kMaxCopyName);
-        if (name == nullptr)
+        if (name == nullptr) {
+            std::memset(out, 0, kMaxCopyName);
             return out;
+        }
         const std::string_view text(name);
         const std::size_t length = text.size();
         // The last occurrence, searching on behind each hit; bytes, so a hit always starts on
@@ -135,9 +136,12 @@ char* SRPickUpCopyNameBody(char* out, const char* name) {
                     body = last;
             }
         }
-        // Always terminated: the caller's buffer holds the body and its zero.
-        std::memcpy(out, name, body);
-        out[body] = '\0';
+        // Always terminated: the caller's buffer holds the body and its zero. The body is
+        // taken before out is cleared, so name and out may be one buffer.
+        const std::string kept(text.substr(0, body));
+        std::memset(out, 0, kMaxCopyName);
+        std::memcpy(out, kept.data(), kept.size());
+        out[kept.size()] = '\0';
         return out;
     } catch (...) {
         return out;

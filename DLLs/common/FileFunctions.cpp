@@ -130,12 +130,15 @@ int GetFilenameBody(char* path) {
 int GetCurrentPath(char* out, const char* path) {
     if (out == nullptr)
         return 0;
-    out[0] = '\0';
-    if (path == nullptr)
-        return 0;
-    const std::string_view text(path);
-    const auto slash = text.rfind('/');
-    if (slash != std::string_view::npos && !Store(out, text.substr(0, slash + 1)))
+    // Read the path before writing: callers may pass one buffer as both.
+    std::string folder;
+    if (path != nullptr) {
+        const std::string_view text(path);
+        const auto slash = text.rfind('/');
+        if (slash != std::string_view::npos)
+            folder = text.substr(0, slash + 1);
+    }
+    if (!Store(out, folder))
         out[0] = '\0';
     return 0;
 }
@@ -162,13 +165,16 @@ int PathGetExtension(const char* path, char* out) {
     platform::DebugOutput("SRPathGetExtension Called -->");
     int result = -1;
     if (out != nullptr) {
-        out[0] = '\0';
+        std::string extension;
         if (path != nullptr) {
             const std::string_view text(path);
             const std::size_t dot = ExtensionDot(text);
-            if (dot != std::string_view::npos && Store(out, text.substr(dot + 1)))
+            if (dot != std::string_view::npos && dot + 1 + kMaxPathLength >= text.size()) {
+                extension = text.substr(dot + 1);
                 result = 0;
+            }
         }
+        Store(out, extension);
     }
     platform::DebugOutput("SRPathGetExtension Return <-- Result:");
     return result;

@@ -194,6 +194,14 @@ TEST_F(Files, PathTextsTable) {
         EXPECT_EQ(SRPathRenameExtension(buffer, ".bak"), 1);
         EXPECT_STREQ(buffer, c.renamed);
     }
+    // One buffer as both path and out.
+    char same[260] = "/data/report.csv";
+    EXPECT_EQ(CMNGetCurrentPath(same, same), 0);
+    EXPECT_STREQ(same, "/data/");
+    std::strcpy(same, "/data/report.csv");
+    EXPECT_EQ(SRPathGetExtension(same, same), 0);
+    EXPECT_STREQ(same, "csv");
+
     // The extension's plain traces and the renaming's time-stamped lines.
     const std::string text = DebugOutput();
     EXPECT_NE(text.find("SRPathGetExtension Called -->SRPathGetExtension Return <-- Result:"),

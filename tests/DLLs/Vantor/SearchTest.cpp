@@ -209,6 +209,8 @@ TEST(CopyNames, PickUpCopyNameBody) {
         EXPECT_EQ(out[39], '\0') << name; // the first 40 bytes are zeroed
         EXPECT_EQ(out[40], '#') << name;
     }
+    char same[64] = "報告書のコピー(2)";
+    EXPECT_STREQ(SRPickUpCopyNameBody(same, same), "報告書");
     // A body of 40 bytes or more is still terminated in a buffer sized for it.
     const std::string longName = std::string(45, 'b') + "のコピー(2)";
     char out[64];

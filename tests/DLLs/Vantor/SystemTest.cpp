@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <poll.h>
 #include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -92,36 +91,32 @@ TEST(Screen, TargetsStayWithoutDisplayOrPointer) {
 // disconnects, so a property set by one connection is seen by the next.
 class VirtualDisplay {
 public:
+    // Xvfb chooses a free display itself and reports its number on a pipe (-displayfd), so
+    // servers of other tests running at the same time are never mistaken for this one.
     VirtualDisplay(int width, int height) {
         if (::access("/usr/bin/Xvfb", X_OK) != 0)
             return;
-        for (int number = 90 + ::getpid() % 100; number < 290; ++number) {
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-            if (::access(socket.c_str(), F_OK) == 0 || ::access(lock.c_str(), F_OK) == 0)
-                continue;
-            const std::string display = ":" + std::to_string(number);
-            const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-            m_pid = ::fork();
-            if (m_pid == 0) {
-                ::execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen.c_str(),
-                        "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-                ::_exit(127);
-            }
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (std::chrono::steady_clock::now() < deadline) {
-                if (::access(socket.c_str(), F_OK) == 0) {
-                    m_display = display;
-                    return;
-                }
-                if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                    m_pid = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+        int fds[2];
+        if (::pipe(fds) != 0)
             return;
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        const std::string fd = std::to_string(fds[1]);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(fds[0]);
+            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+                    screen.c_str(), "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::_exit(127);
         }
+        ::close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&wait, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        if (c == '\n' && !number.empty())
+            m_display = ":" + number;
     }
     ~VirtualDisplay() {
         if (m_pid > 0) {
