@@ -87,9 +87,14 @@ void ResultViews::LoadFolderRecords() {
                               MessageButton::OK);
         return;
     }
+    // The engine refuses the records when it has no memory for them: the same failure to the user.
+    if (count > 0 && m_engine.DVOGetFolderInfo(m_folderRecords.data(), count) < 0) {
+        m_folderRecords.clear();
+        m_form.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
+                              MessageButton::OK);
+        return;
+    }
     m_recordCount = count;
-    if (count > 0)
-        m_engine.DVOGetFolderInfo(m_folderRecords.data(), count);
 }
 
 void ResultViews::BuildFolderTree() {
