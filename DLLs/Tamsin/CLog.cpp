@@ -44,26 +44,22 @@ constexpr unsigned kFolderMode = 0777;
 
 // The logs with a writer thread, so that lines still queued when the process ends or the
 // library is unloaded are written whole: a program that never calls LOGTerm would otherwise
-// lose them, or have one torn by exit while the writer was in the middle of it. Made once and
-// never destroyed, so logs closed from other static destructors still find it.
+// lose them, or have one torn by exit while the writer was in the middle of it. A list through
+// the logs themselves with nothing to destroy, so logs closed from other static destructors
+// still find it and nothing of it is left behind when the library is unloaded.
 struct QueuedLogs {
     std::mutex mutex;
-    std::vector<CLog*> logs;
+    CLog* first = nullptr;
     bool finished = false; // the process is ending: lines are written at once from now on
 };
-
-QueuedLogs& Queued() {
-    static QueuedLogs* logs = new QueuedLogs;
-    return *logs;
-}
+QueuedLogs g_queued;
 
 // Destroyed at exit() and at dlclose of the library, before the C library's own clean-up.
 struct DrainAtEnd {
     ~DrainAtEnd() {
-        QueuedLogs& q = Queued();
-        std::lock_guard<std::mutex> lock(q.mutex);
-        q.finished = true;
-        for (CLog* log : q.logs)
+        std::lock_guard<std::mutex> lock(g_queued.mutex);
+        g_queued.finished = true;
+        for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
             log->Finish();
     }
 } g_drainAtEnd;
@@ -394,12 +390,12 @@ bool CLog::OpenFile(const std::string& path) {
         std::lock_guard<std::mutex> lock(m_csQueue);
         m_fp = fp;
     }
-    QueuedLogs& q = Queued();
-    std::lock_guard<std::mutex> lock(q.mutex);
-    if (q.finished) {
+    std::lock_guard<std::mutex> lock(g_queued.mutex);
+    if (g_queued.finished) {
         Finish(); // opened while the process ends: no writer to rely on
     } else {
-        q.logs.push_back(this);
+        m_nextQueued = g_queued.first;
+        g_queued.first = this;
         m_registered = true;
     }
     return true;
@@ -421,9 +417,13 @@ void CLog::Finish() noexcept {
 void CLog::Unregister() noexcept {
     if (!m_registered)
         return;
-    QueuedLogs& q = Queued();
-    std::lock_guard<std::mutex> lock(q.mutex);
-    q.logs.erase(std::remove(q.logs.begin(), q.logs.end(), this), q.logs.end());
+    std::lock_guard<std::mutex> lock(g_queued.mutex);
+    for (CLog** link = &g_queued.first; *link != nullptr; link = &(*link)->m_nextQueued) {
+        if (*link == this) {
+            *link = m_nextQueued;
+            break;
+        }
+    }
     m_registered = false;
 }
 

@@ -44,6 +44,8 @@ public:
     // The process is ending (or the library unloading): stops the writer after it has written
     // every queued line; later lines are written at once.
     void Finish() noexcept;
+    // The next log in the list of logs with a writer (see CLog.cpp).
+    [[nodiscard]] CLog* NextQueued() const noexcept { return m_nextQueued; }
 
     [[nodiscard]] bool FileEnabled() const noexcept { return m_bEnable; }
     [[nodiscard]] bool DailyFiles() const noexcept { return m_bDate; }
@@ -77,6 +79,7 @@ private:
     std::atomic<bool> m_bStopWriter{false};
     bool m_bDirect = false;     // guarded by m_csQueue: no writer any more, lines go straight out
     bool m_registered = false;  // listed among the queued logs drained at the end
+    CLog* m_nextQueued = nullptr; // that list, guarded by its mutex
     int m_nInterval = 100;
     std::mutex m_csQueue;
     char m_szSuffix[10] = {};
