@@ -52,5 +52,23 @@ test-tsan: tsan
 
 test: test-default test-asan test-tsan
 
+# Runs every fuzz target of the `fuzz` preset (clang + libFuzzer) for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: $(SETUP_STAMP)
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
+
+.PHONY: package pictures
+# The Debian package: build/package/dvo_<version>_amd64.deb (what `cmake --install` lays out,
+# under /usr, stripped, with its dependencies computed).
+package: build
+	cd build && cpack --config CPackConfig.cmake
+
+# Pictures of the real window for the README and the guide (docs/guide/images/): the window
+# test's run on a virtual X server, then the guide PDF again with them.
+pictures: build
+	tests/ship/window-run.sh build /tmp/dvo-pictures docs/guide/images
+	cmake --build --preset default --target guide

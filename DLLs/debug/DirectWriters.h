@@ -1,0 +1,12 @@
+#pragma once
+// The error line of the direct writers, for the library's own reports (a failed record write,
+// a supervisor thread that could not be started).
+#include <string_view>
+
+namespace dbg {
+
+// Appends the error line of code with an already formatted text, naming reasonErrno's reason
+// for the codes -1 to -5. indented selects the labels of Error2. Result as Error's.
+int WriteErrorLine(int code, bool indented, int reasonErrno, std::string_view text);
+
+} // namespace dbg
