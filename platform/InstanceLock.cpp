@@ -66,16 +66,17 @@ InstanceLockResult TakeInstanceLock(const std::string& name) {
         case Outcome::Refused: return InstanceLockResult::Failed;
         }
     }
-    // The fallback in /tmp is open to other users: one could plant a file there before us. So
-    // the lock that counts is the one in the user's own data folder, which nobody else reaches;
-    // the /tmp file is locked as well when it is ours, and simply left aside when it is not.
+    // The fallback in /tmp is open to other users: one could plant a file there before us, or
+    // take theirs away again. So the user's own data folder, which nobody else reaches, holds a
+    // lock too; the /tmp file is locked as well when it is ours alone, and left aside when it is
+    // not. Either lock held by a live process (only ever one of ours) refuses the start.
     const std::string own = PrivateInstanceLockPath(name);
     const Outcome mine = own.empty() ? Outcome::Refused : Lock(own);
     if (mine == Outcome::Busy)
         return InstanceLockResult::TakenByAnother;
     const Outcome shared = Lock(InstanceLockPath(name));
-    if (shared == Outcome::Busy && mine == Outcome::Refused)
-        return InstanceLockResult::TakenByAnother; // no private lock to go by: the /tmp one is ours
+    if (shared == Outcome::Busy)
+        return InstanceLockResult::TakenByAnother;
     return mine == Outcome::Taken || shared == Outcome::Taken ? InstanceLockResult::Taken
                                                                : InstanceLockResult::Failed;
 }

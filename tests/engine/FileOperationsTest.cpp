@@ -430,18 +430,19 @@ public:
         m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_state != 0; });
     }
     ~FakeFileManager() {
-        if (m_thread.joinable()) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_loop != nullptr)
-                    g_main_loop_quit(m_loop);
-            }
-            m_thread.join();
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_loop != nullptr)
+                g_main_loop_quit(m_loop);
         }
-        if (m_daemon > 0) {
+        // The daemon goes first: a stand-in still waiting for it then gives up instead of
+        // keeping the test from ending.
+        if (m_daemon > 0)
             ::kill(m_daemon, SIGTERM);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_daemon > 0)
             ::waitpid(m_daemon, nullptr, 0);
-        }
     }
     [[nodiscard]] bool ready() const { return m_state == 1; }
     [[nodiscard]] const std::string& address() const { return m_address; }
