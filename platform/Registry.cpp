@@ -414,6 +414,45 @@ bool IsStorableName(std::string_view name) {
 
 } // namespace
 
+std::vector<std::pair<std::string, RegistryValue>> ParseValuesText(std::string_view text) {
+    std::vector<std::pair<std::string, RegistryValue>> values;
+    const auto lines = SplitLines(std::string(text));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        auto parsed = ParseLineAt(lines, i);
+        if (parsed)
+            values.emplace_back(std::move(parsed->name), std::move(parsed->value));
+    }
+    return values;
+}
+
+std::string UpdateValuesText(const std::string& text, std::string_view name,
+                             const RegistryValue& value) {
+    auto lines = SplitLines(text);
+    bool replaced = false;
+    std::vector<std::string> kept;
+    kept.reserve(lines.size() + 1);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto parsed = ParseLineAt(lines, i);
+        if (parsed && EqualsIgnoringAsciiCase(parsed->name, name)) {
+            // The first line of the name takes the new value under its old spelling; later
+            // duplicates would override it on reading, so they go.
+            if (!replaced)
+                kept.push_back(FormatLine(parsed->name, value));
+            replaced = true;
+            continue;
+        }
+        kept.push_back(std::move(lines[i]));
+    }
+    if (!replaced)
+        kept.push_back(FormatLine(name, value));
+    std::string out;
+    for (const auto& line : kept) {
+        out += line;
+        out += '\n';
+    }
+    return out;
+}
+
 std::string RegistryRoot() {
     const std::string config = ConfigHome();
     if (config.empty())
@@ -467,14 +506,11 @@ std::optional<RegistryValue> RegistryKey::Read(std::string_view name) const {
         const auto text = ReadValuesFile(m_directoryFd);
         if (!text)
             return std::nullopt;
-        const auto lines = SplitLines(*text);
         // As in a registry import, a later line of the same name wins.
         std::optional<RegistryValue> found;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            auto parsed = ParseLineAt(lines, i);
-            if (parsed && EqualsIgnoringAsciiCase(parsed->name, name))
-                found = std::move(parsed->value);
-        }
+        for (auto& [lineName, value] : ParseValuesText(*text))
+            if (EqualsIgnoringAsciiCase(lineName, name))
+                found = std::move(value);
         return found;
     } catch (...) {
         return std::nullopt;
@@ -518,31 +554,8 @@ bool RegistryKey::Write(std::string_view name, uint32_t type, std::span<const un
         const auto text = ReadValuesFile(m_directoryFd);
         if (!text)
             return false;
-        auto lines = SplitLines(*text);
         const RegistryValue value{type, std::vector<unsigned char>(data.begin(), data.end())};
-        bool replaced = false;
-        std::vector<std::string> kept;
-        kept.reserve(lines.size() + 1);
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            const auto parsed = ParseLineAt(lines, i);
-            if (parsed && EqualsIgnoringAsciiCase(parsed->name, name)) {
-                // The first line of the name takes the new value under its old spelling; later
-                // duplicates would override it on reading, so they go.
-                if (!replaced)
-                    kept.push_back(FormatLine(parsed->name, value));
-                replaced = true;
-                continue;
-            }
-            kept.push_back(std::move(lines[i]));
-        }
-        if (!replaced)
-            kept.push_back(FormatLine(name, value));
-        std::string out;
-        for (const auto& line : kept) {
-            out += line;
-            out += '\n';
-        }
-        return ReplaceValuesFile(m_directoryFd, out);
+        return ReplaceValuesFile(m_directoryFd, UpdateValuesText(*text, name, value));
     } catch (...) {
         return false;
     }

@@ -95,6 +95,93 @@ BRINDLE_API void* GetMemory(unsigned int size, int kind);
  * carries no meaning (0). */
 BRINDLE_API int RetMemory(void* block, int kind);
 
+/* ---- File search ---------------------------------------------------------------------------- */
+
+/* Starts a listing of the folder dir: the names (files, folders, hidden ones, "." and "..")
+ * that match pattern. dir and pattern are joined with one '/' (none added when dir ends in
+ * '/'); a '/' inside pattern moves the listing into that subfolder. The joined path must stay
+ * below 512 bytes. Wildcards work on bytes: '*' matches any run of bytes, '?' exactly one byte,
+ * every other byte only itself (case-sensitive); "*.*" matches every name. name: at least 260
+ * bytes. Returns a search handle with the first match in name; null when nothing matches or the
+ * folder cannot be read, name then "". Each handle may be used from its own thread. */
+BRINDLE_API void* MFindFirst(const char* dir, const char* pattern, char* name);
+
+/* The next match of the listing in name (at least 260 bytes); "" at the end of the listing, on
+ * a read error, or when handle is not a live handle of MFindFirst. */
+BRINDLE_API void MFindNext(void* handle, char* name);
+
+/* Ends the listing and frees its handle. 0, or -1 when handle is not a live handle of
+ * MFindFirst (never one already ended). */
+BRINDLE_API int MFindEnd(void* handle);
+
+/* ---- CSV reading ---------------------------------------------------------------------------- */
+
+/* A cell table is rows x columns cells of width bytes each, row by row: the cell of row r and
+ * column c (from 0) starts at byte ((r * columns) + c) * width. A cell holds its field's bytes
+ * followed by zero bytes; a field of exactly width bytes has no terminator. Fields are split by
+ * ',' and lines by LF; CR is ignored; there is no quoting (quotes are ordinary bytes). A ';' is
+ * never stored; at the start of a field it makes the rest of its line a comment. */
+
+/* Fills table (width * columns * rows bytes, zero-filled first) from the file fileName. At most
+ * width * columns * rows bytes of the file are read; rows and columns beyond the table are
+ * dropped and a field longer than width is cut at width, so nothing is ever written outside the
+ * table. Tables up to 4096 bytes need no allocation. Returns 1; 0 when the file cannot be opened
+ * or read or no work buffer can be had (the table is then all zero), or when a size is negative,
+ * their product exceeds 2^31 - 1 or table is null (the table is then left untouched). */
+BRINDLE_API int ReadCSV(const char* fileName, char* table, int width, int columns, int rows);
+
+/* Reads the whole file fileName into the lowest free of 16 text slots and returns its number
+ * (1 to 16); -1 when all slots are in use or the file cannot be opened, read or held. An empty
+ * file gives a handle whose slot stays free (CSVGetLine returns 0 on it; the next CSVHInit may
+ * hand out the same number). */
+BRINDLE_API int CSVHInit(const char* fileName);
+
+/* The next non-empty line of the slot's text (up to, without, the next CR or LF). Copies at most
+ * size bytes of it into buffer, without a terminator, and returns the line's whole length (more
+ * than size means the line was cut; the reading position moves past the whole line). 0 at the
+ * end of the text or for a handle that holds no text. */
+BRINDLE_API int CSVGetLine(int handle, char* buffer, int size);
+
+/* Releases the slot's text and frees the slot; a handle outside 1 to 16 or a free slot is left
+ * alone. */
+BRINDLE_API void CSVHTerm(int handle);
+
+/* Copies field number column (from 1) of line into field: the bytes between the commas, up to a
+ * zero byte, CR or LF, with every ' and " dropped, at most maxLength of them (quotes not
+ * counted). No terminator. Returns the number of bytes stored; 0 for column 0 or a line with
+ * fewer fields (field then untouched). Quotes do not protect a comma. */
+BRINDLE_API int CSVReadColumn(const char* line, int column, char* field, int maxLength);
+
+/* As CSVReadColumn, then terminates the stored bytes, also when maxLength was reached: field
+ * must hold maxLength + 1 bytes. field stays untouched when the result is 0 because column is 0
+ * or the line has fewer fields, or when maxLength is negative. */
+BRINDLE_API int CSVReadColumn2(const char* line, int column, char* field, int maxLength);
+
+/* ---- Keyed tables --------------------------------------------------------------------------- */
+
+/* Reads the file fileName into a cell table of width * columns * rows bytes (as ReadCSV) held in
+ * the lowest free of 16 table slots, searched by its first column. Returns the slot's number
+ * (1 to 16); BRINDLE_E_OUT_OF_BOUNDS when all slots are in use, BRINDLE_E_FILE_OPEN when the file
+ * cannot be opened, BRINDLE_E_MEMORY when the table cannot be had (sizes negative or their
+ * product above 2^31 - 1 included). A table of 0 bytes gives a handle whose slot stays free. */
+BRINDLE_API int SSHInit(const char* fileName, int width, int columns, int rows);
+
+/* Looks key up in the first column of the table: the first row whose first cell agrees with key
+ * as strncmp over width bytes. Copies that row's cell of column (from 1; 1 is the key cell) into
+ * cell (at least width bytes) as strncpy over width bytes: a shorter cell is padded with zero
+ * bytes, a full one arrives without terminator. Returns 0; BRINDLE_E_OUT_OF_BOUNDS for a handle
+ * outside 1 to 16, a column outside 1 to the column count, or a null cell; BRINDLE_E_LOGIC when
+ * the handle holds no table; BRINDLE_E_NO_DATA when no row has the key (or key is null) or the
+ * cell found is empty (cell then untouched). */
+BRINDLE_API int SSHSearch(int handle, const char* key, int column, char* cell);
+
+/* Releases the slot's table and frees the slot; SSHSearch then returns BRINDLE_E_LOGIC for it.
+ * A handle outside 1 to 16 is left alone. */
+BRINDLE_API void SSHTerm(int handle);
+
+/* The text slots and the table slots are process-wide and guarded by one lock each, so every
+ * call is atomic; two threads reading lines of one text handle get whichever line comes next. */
+
 #ifdef __cplusplus
 }
 #endif

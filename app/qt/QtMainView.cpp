@@ -4,6 +4,7 @@
 #include "app/qt/FolderPanel.h"
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
+#include "app/qt/QtTreemapWindow.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -102,9 +103,12 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_form.FormCreate();
     m_testData = std::make_unique<QtTestDataWindow>(dvo::app::RecordsOf(m_resultView->Results()));
     m_form.SetSearchTimings(&m_testData->Logic());
+    m_treemap = std::make_unique<QtTreemapWindow>(*this, *findChild<QAction*>(QStringLiteral("mnuTreemap")),
+                                                  m_form, m_resultView->Results());
 }
 
 QtMainView::~QtMainView() {
+    m_treemap.reset();
     m_form.SetSearchTimings(nullptr);
     m_testData.reset();
     m_form.SetResultViews(nullptr);
@@ -174,6 +178,7 @@ void QtMainView::BuildMenus() {
     AddItem(view, "N4", Text("全収容"), alt(Qt::Key_A));
     QAction* showNumberOfFiles = AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
     showNumberOfFiles->setCheckable(true);
+    AddItem(view, "mnuTreemap", Text("ツリーマップ表示"), alt(Qt::Key_G))->setCheckable(true);
 
     QMenu* option = bar->addMenu(Text("オプション"));
     option->setObjectName(QStringLiteral("mnuOption"));

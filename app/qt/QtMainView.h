@@ -27,6 +27,7 @@ namespace dvo::qt {
 class FolderPanel;
 class QtResultView;
 class QtTestDataWindow;
+class QtTreemapWindow;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
     Q_OBJECT
@@ -87,6 +88,7 @@ private:
     dvo::app::TMainForm m_form;
     std::unique_ptr<QtResultView> m_resultView; // the tree and grid; gone before the widgets
     std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
+    std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
     FolderChooser m_folderChooser;
     bool m_placed = false;
 

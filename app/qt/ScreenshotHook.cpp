@@ -1,12 +1,15 @@
 #include "app/qt/ScreenshotHook.h"
 
 #include "app/qt/QtMainView.h"
+#include "app/qt/QtTreemapWindow.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,15 +28,32 @@ void InstallScreenshotHook(QtMainView& window) {
         window.SetFolderChooser([chosen](const std::string&, const std::string&) { return chosen; });
     }
     const bool search = folder != nullptr && folder[0] != '\0';
+    // With DVO_SCREENSHOT_TREEMAP set the picture is of the treemap window, opened after the search.
+    const char* treemap = std::getenv("DVO_SCREENSHOT_TREEMAP");
+    const bool map = treemap != nullptr && treemap[0] != '\0';
     // Give the window time to be mapped and painted before acting on it.
-    QTimer::singleShot(1500, &window, [&window, target, search] {
+    QTimer::singleShot(1500, &window, [&window, target, search, map] {
         if (search) {
             window.Form().btnAddDirectoryClick();
             window.Form().btnExecuteClick();
         }
-        QTimer::singleShot(500, &window, [target] {
+        QtTreemapWindow* shown = nullptr;
+        if (map)
+            if (auto* item = window.findChild<QAction*>(QStringLiteral("mnuTreemap"))) {
+                item->trigger();
+                shown = window.findChild<QtTreemapWindow*>(QStringLiteral("TTreemapForm"));
+            }
+        if (shown != nullptr) {
+            // The pointer over the largest entry, as a user would point at it.
+            const QWidget& canvas = shown->Canvas();
+            shown->Logic().MapMouseMove(canvas.width() / 4, canvas.height() / 3);
+        }
+        QTimer::singleShot(map ? 1500 : 500, &window, [target, shown] {
             QScreen* screen = QGuiApplication::primaryScreen();
-            const bool saved = screen != nullptr && screen->grabWindow(0).save(target, "PNG");
+            const QPixmap picture = screen == nullptr ? QPixmap()
+                                    : shown != nullptr ? screen->grabWindow(shown->winId())
+                                                       : screen->grabWindow(0);
+            const bool saved = !picture.isNull() && picture.save(target, "PNG");
             std::fprintf(stderr, saved ? "screenshot: %s\n" : "screenshot: cannot write %s\n",
                          target.toLocal8Bit().constData());
             QCoreApplication::exit(saved ? 0 : 1);

@@ -44,7 +44,11 @@ ResultViews::ResultViews(TMainForm& form, IEngine& engine, IResultView& view)
 
 // ---- the search flow's steps ----------------------------------------------------------------
 
-void ResultViews::ClearFolderTree() { m_tree.Clear(); }
+void ResultViews::ClearFolderTree() {
+    if (m_watcher != nullptr)
+        m_watcher->TreeCleared();
+    m_tree.Clear();
+}
 
 void ResultViews::ResetRecordCount() {
     m_recordCount = 0;
@@ -105,9 +109,14 @@ void ResultViews::BuildFolderTree() {
     m_view.BeginGridUpdate();
     m_grid.SetRowCount(2);
     m_view.EndGridUpdate();
+    if (m_watcher != nullptr)
+        m_watcher->TreeCleared();
     m_tree.Clear();
-    if (m_recordCount == 0)
+    if (m_recordCount == 0) {
+        if (m_watcher != nullptr)
+            m_watcher->TreeBuilt();
         return;
+    }
     m_rootRecord = m_engine.DVOGetRootFolderInfo();
     m_form.PushHourGlassCursor();
     m_view.BeginTreeUpdate();
@@ -131,6 +140,8 @@ void ResultViews::BuildFolderTree() {
         m_view.SetTreeSelectionVisible(false);
     }
     m_form.View().RepaintWindow();
+    if (m_watcher != nullptr)
+        m_watcher->TreeBuilt();
 }
 
 void ResultViews::ShowTotals() {
@@ -238,6 +249,14 @@ void ResultViews::ShowSelectedFolder() {
     ShowFolderContents(selected);
 }
 
+void ResultViews::SelectTreeNode(Node* node) {
+    if (node == nullptr || !node->alive)
+        return;
+    m_view.SetCurrentTreeNode(node, false);
+    m_view.SetTreeSelectionVisible(true);
+    SearchResultTreeMouseDown();
+}
+
 // ---- orders ---------------------------------------------------------------------------------
 
 void ResultViews::SortFolderTree(int state) {
@@ -333,6 +352,8 @@ void ResultViews::ShowFolderContents(Node* node) {
         return;
     }
     m_shownNode = m_tree.Ref(node);
+    if (m_watcher != nullptr)
+        m_watcher->ShownFolderChanged();
     const long long parentSize = node->record != nullptr ? node->record->size : 0;
     const auto children = m_tree.Children(node);
     const auto n = static_cast<int>(children.size());
@@ -525,6 +546,8 @@ void ResultViews::RunFileOperation(int code) {
         ShowFolderContents(refill);
     ShowTotals();
     m_view.RepaintGrid();
+    if (m_watcher != nullptr)
+        m_watcher->FileOperationEnded();
 }
 
 void ResultViews::DeleteEntry(const RowFile& file) {

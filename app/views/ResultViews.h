@@ -7,6 +7,7 @@
 #include "app/main/IResultViews.h"
 #include "app/views/FolderTree.h"
 #include "app/views/IResultView.h"
+#include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultGrid.h"
 
 #include <array>
@@ -93,6 +94,8 @@ public:
     void SearchResultTreeKeyUp(int virtualKey);
     void SearchResultTreeMouseDown();
     void ShowSelectedFolder();
+    // Makes node the tree's selected node and lists it, as a click on it in the tree does.
+    void SelectTreeNode(Node* node);
 
     // Orders.
     void SortFolderTree(int state);
@@ -160,6 +163,9 @@ public:
     // Grid row r's marking as drawn (r >= 1).
     [[nodiscard]] bool RowMarked(int row) const;
 
+    // Another window that follows the tree and the grid (not owned; nullptr: none).
+    void SetWatcher(IResultViewsWatcher* watcher) { m_watcher = watcher; }
+
     // For tests: make the next allocation of the named buffer fail.
     void FailNextAllocationForTest(bool folderRecords, bool rowMarks) {
         m_failFolderRecords = folderRecords;
@@ -190,6 +196,7 @@ private:
     std::vector<bool> m_rowMarks;
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     std::string m_destinationFolder = "/"; // where the destination dialog starts next time
+    IResultViewsWatcher* m_watcher = nullptr;
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;
 };

@@ -3,6 +3,9 @@
 #include "DLLs/Tamsin/Tamsin.h"
 #include "app/main/AppConstants.h"
 #include "app/main/OperationLog.h"
+#include "app/views/TTreemapForm.h"
+#include "tests/views/FakeResultView.h"
+#include "tests/views/FakeTreemapView.h"
 #include "app/main/TIGForm.h"
 #include "app/main/TMainForm.h"
 #include "platform/Registry.h"
@@ -269,6 +272,20 @@ TEST_F(OperationLogTest, ManualOpensFromTheProgramFolderOnlyWhenItIsKnown) {
     form.N5Click();
     EXPECT_EQ(view.opened, (std::vector<std::string>{oplog.ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf",
                                                      "https://www.lumetra.example/dvo.html"}));
+}
+
+TEST_F(OperationLogTest, TreemapMenuItemIsALevelTwoUserActionEachTime) {
+    StoreLogValues({{"Level", "2"}, {"Enable", "1"}, {"Date", "0"}});
+    oplog.OpenOperationLog();
+    FakeResultView resultView;
+    ResultViews results{form, engine, resultView};
+    FakeTreemapView mapView;
+    TTreemapForm treemap{form, results, mapView};
+    treemap.mnuTreemapClick(true);
+    treemap.mnuTreemapClick(false);
+    CloseLog();
+    const std::string line = "ﾒﾆｭｰ:ﾂﾘｰﾏｯﾌﾟ表示 選択";
+    EXPECT_EQ(ProgramLines(2), (std::vector<std::string>{line, line}));
 }
 
 } // namespace
