@@ -50,15 +50,15 @@ public:
                 NextRow();
                 continue;
             }
-            const unsigned char* run = p;
-            while (p < end && !kSpecial[*p])
-                ++p;
-            if (p > run) {
-                // A field longer than its cell is cut at the cell's width.
-                const std::size_t take = std::min(static_cast<std::size_t>(p - run), m_width - m_position);
-                std::memcpy(m_table + ((m_row * m_columns) + m_column) * m_width + m_position, run, take);
-                m_position += take;
+            // Fields are short: copying while scanning beats a memcpy call per field. A field
+            // longer than its cell is cut at the cell's width.
+            char* cell = m_table + ((m_row * m_columns) + m_column) * m_width;
+            std::size_t position = m_position;
+            for (; p < end && !kSpecial[*p]; ++p) {
+                if (position < m_width)
+                    cell[position++] = static_cast<char>(*p);
             }
+            m_position = position;
             if (p == end)
                 return true;
             switch (*p++) {

@@ -135,6 +135,11 @@ QtTreemapWindow::QtTreemapWindow(QWidget& owner, QAction& menuItem, dvo::app::TM
     m_status->setTextFormat(Qt::PlainText);
     m_status->setFrameShape(QFrame::StyledPanel);
     m_status->setMinimumWidth(1);
+    // One height whatever the text: a line that grew with its first path would shrink the map
+    // and lay it out again under the pointer.
+    m_status->setText(QString::fromUtf8("あAgy"));
+    m_status->setFixedHeight(m_status->sizeHint().height() + 2);
+    m_status->clear();
     layout->addWidget(m_status);
     setFocusPolicy(Qt::StrongFocus);
 

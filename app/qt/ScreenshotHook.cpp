@@ -4,6 +4,7 @@
 #include "app/qt/QtTreemapWindow.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -43,12 +44,7 @@ void InstallScreenshotHook(QtMainView& window) {
                 item->trigger();
                 shown = window.findChild<QtTreemapWindow*>(QStringLiteral("TTreemapForm"));
             }
-        if (shown != nullptr) {
-            // The pointer over the largest entry, as a user would point at it.
-            const QWidget& canvas = shown->Canvas();
-            shown->Logic().MapMouseMove(canvas.width() / 4, canvas.height() / 3);
-        }
-        QTimer::singleShot(map ? 1500 : 500, &window, [target, shown] {
+        const auto grab = [target, shown] {
             QScreen* screen = QGuiApplication::primaryScreen();
             const QPixmap picture = screen == nullptr ? QPixmap()
                                     : shown != nullptr ? screen->grabWindow(shown->winId())
@@ -57,6 +53,17 @@ void InstallScreenshotHook(QtMainView& window) {
             std::fprintf(stderr, saved ? "screenshot: %s\n" : "screenshot: cannot write %s\n",
                          target.toLocal8Bit().constData());
             QCoreApplication::exit(saved ? 0 : 1);
+        };
+        if (shown == nullptr) {
+            QTimer::singleShot(500, &window, grab);
+            return;
+        }
+        // Once the map has its final size, move the pointer over an entry so the status line
+        // names it, as it does for a user.
+        QTimer::singleShot(1200, shown, [shown, grab] {
+            const QWidget& canvas = shown->Canvas();
+            QCursor::setPos(canvas.mapToGlobal(QPoint(canvas.width() / 4, canvas.height() / 3)));
+            QTimer::singleShot(500, shown, grab);
         });
     });
 }

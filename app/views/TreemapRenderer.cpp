@@ -58,8 +58,11 @@ void Shade(std::uint32_t* pixels, std::ptrdiff_t stride, const TreemapPixelRect&
             const float nx = -(2 * s.s2x * fx + s.s1x);
             const float cosa = (nx * kLightX + base) / std::sqrt(nx * nx + ny2);
             const float light = std::min(1.0f, kAmbient + std::max(0.0f, kDirect * cosa));
-            row[x] = 0xff000000u | (static_cast<std::uint32_t>(red * light) << 16) |
-                     (static_cast<std::uint32_t>(green * light) << 8) | static_cast<std::uint32_t>(blue * light);
+            // Signed conversions: they vectorise, and the values lie in 0..255 either way.
+            const auto r = static_cast<std::int32_t>(red * light);
+            const auto g = static_cast<std::int32_t>(green * light);
+            const auto b = static_cast<std::int32_t>(blue * light);
+            row[x] = 0xff000000u | static_cast<std::uint32_t>((r << 16) | (g << 8) | b);
         }
     }
 }

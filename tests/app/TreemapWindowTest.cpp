@@ -149,6 +149,11 @@ TEST_F(TreemapWindowTest, ClickSelectsTheFolderInTheTreeAndADeleteRefreshesTheMa
     EXPECT_EQ(status->textFormat(), Qt::PlainText);
     EXPECT_TRUE(status->text().startsWith(QString::fromStdString((root / "sub1" / "c.png").string())))
         << status->text().toStdString();
+    // The line keeps its height: the map is not laid out again under the pointer.
+    const QSize canvas = map->Canvas().size();
+    QTest::qWait(100);
+    EXPECT_EQ(map->Canvas().size(), canvas);
+    EXPECT_FALSE(status->text().isEmpty());
 
     // Delete d.mp4 from the grid: the map loses it and is drawn again.
     map->Results().ToggleRowMark(1);

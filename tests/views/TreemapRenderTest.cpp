@@ -24,7 +24,7 @@ TEST(TreemapKinds, GroupsByExtensionWithoutCase) {
     } cases[] = {
         {u"photo.JPG", 1, FileGroup::Image},    {u"clip.mkv", 1, FileGroup::Video},
         {u"song.flac", 1, FileGroup::Audio},    {u"backup.tar.gz", 1, FileGroup::Archive},
-        {u"report.pdf", 1, FileGroup::Document}, {u"main.cpp", 1, FileGroup::Code},
+        {u"report.pdf", 1, FileGroup::Document}, {u"main.cpp", 1, FileGroup::Code}, {u"unit.PAS", 1, FileGroup::Code},
         {u"libc.so.6", 1, FileGroup::Binary},    {u"libQt6Core.so.6.4.2", 1, FileGroup::Binary},
         {u"tool.exe", 1, FileGroup::Binary},     {u"README", 1, FileGroup::Other},
         {u".bashrc", 1, FileGroup::Other},       {u"name.", 1, FileGroup::Other},
