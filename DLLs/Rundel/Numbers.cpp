@@ -1,4 +1,5 @@
 // Numbers to and from fixed-width fields, zero suppression and packed decimal digits.
+#include "DLLs/Rundel/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <climits>
@@ -68,62 +69,88 @@ extern "C" {
 int VerString(void) { return 20040329; }
 
 void LStr(int value, int width, char* field) {
-    if (field == nullptr)
-        return;
-    // The magnitude in unsigned arithmetic, so INT_MIN has one too.
-    std::uint32_t v = value < 0 ? 0U - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-    for (int i = width - 1; i >= 0; --i, v /= 10)
-        field[i] = static_cast<char>('0' + v % 10);
+    rundel::Guarded([&] {
+        if (field == nullptr)
+            return;
+        // The magnitude in unsigned arithmetic, so INT_MIN has one too.
+        std::uint32_t v = value < 0 ? 0U - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+        for (int i = width - 1; i >= 0; --i, v /= 10)
+            field[i] = static_cast<char>('0' + v % 10);
+    });
 }
 
-void ByteHex(int value, char* field) { WriteHex(static_cast<std::uint32_t>(value) & 0xFFU, 2, field); }
-void WordHex(int value, char* field) { WriteHex(static_cast<std::uint32_t>(value) & 0xFFFFU, 4, field); }
-void LongHex(int value, char* field) { WriteHex(static_cast<std::uint32_t>(value), 8, field); }
+void ByteHex(int value, char* field) {
+    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFU, 2, field); });
+}
+void WordHex(int value, char* field) {
+    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFFFU, 4, field); });
+}
+void LongHex(int value, char* field) {
+    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value), 8, field); });
+}
 
-int Dec(const char* text, int count) { return ParseField(text, count, 10); }
-int Hex(const char* text, int count) { return ParseField(text, count, 16); }
+int Dec(const char* text, int count) {
+    return rundel::Guarded(0, [&] { return ParseField(text, count, 10); });
+}
+int Hex(const char* text, int count) {
+    return rundel::Guarded(0, [&] { return ParseField(text, count, 16); });
+}
 
 int PasInt(const char* s) {
-    if (s == nullptr)
-        return 0;
-    const std::size_t length = std::strlen(s);
-    return ParseField(s, length > INT_MAX ? INT_MAX : static_cast<int>(length), 10);
+    return rundel::Guarded(0, [&] {
+        if (s == nullptr)
+            return 0;
+        const std::size_t length = std::strlen(s);
+        return ParseField(s, length > INT_MAX ? INT_MAX : static_cast<int>(length), 10);
+    });
 }
 
 void ZSupr(int count, char* field) {
-    if (field == nullptr)
-        return;
-    for (int i = 0; i < count && field[i] == '0'; ++i)
-        field[i] = ' ';
+    rundel::Guarded([&] {
+        if (field == nullptr)
+            return;
+        for (int i = 0; i < count && field[i] == '0'; ++i)
+            field[i] = ' ';
+    });
 }
 
 void Zero2Space(const char* source, char* target, int count) {
-    if (source == nullptr || target == nullptr)
-        return;
-    for (int i = 0; i < count; ++i)
-        target[i] = source[i] == '\0' ? ' ' : source[i];
+    rundel::Guarded([&] {
+        if (source == nullptr || target == nullptr)
+            return;
+        for (int i = 0; i < count; ++i)
+            target[i] = source[i] == '\0' ? ' ' : source[i];
+    });
 }
 
 void Space2Zero(const char* source, char* target, int count) {
-    if (source == nullptr || target == nullptr)
-        return;
-    for (int i = 0; i < count; ++i)
-        target[i] = source[i] == ' ' ? '\0' : source[i];
+    rundel::Guarded([&] {
+        if (source == nullptr || target == nullptr)
+            return;
+        for (int i = 0; i < count; ++i)
+            target[i] = source[i] == ' ' ? '\0' : source[i];
+    });
 }
 
 void Str2BCD(const char* digits, unsigned char* packed, int count) {
-    if (digits == nullptr || packed == nullptr)
-        return;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char value = PackDigit(digits[i]);
-        if (i % 2 == 0)
-            packed[i / 2] = static_cast<unsigned char>(value << 4);
-        else
-            packed[i / 2] = static_cast<unsigned char>(packed[i / 2] | value);
-    }
+    rundel::Guarded([&] {
+        if (digits == nullptr || packed == nullptr)
+            return;
+        for (int i = 0; i < count; ++i) {
+            const unsigned char value = PackDigit(digits[i]);
+            if (i % 2 == 0)
+                packed[i / 2] = static_cast<unsigned char>(value << 4);
+            else
+                packed[i / 2] = static_cast<unsigned char>(packed[i / 2] | value);
+        }
+    });
 }
 
-void BCD2Str(const unsigned char* packed, char* text, int count) { Unpack(packed, text, count, '\0'); }
-void BCD2Str2(const unsigned char* packed, char* text, int count) { Unpack(packed, text, count, ' '); }
+void BCD2Str(const unsigned char* packed, char* text, int count) {
+    rundel::Guarded([&] { Unpack(packed, text, count, '\0'); });
+}
+void BCD2Str2(const unsigned char* packed, char* text, int count) {
+    rundel::Guarded([&] { Unpack(packed, text, count, ' '); });
+}
 
 } // extern "C"

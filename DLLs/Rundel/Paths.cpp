@@ -1,4 +1,5 @@
 // The current folder, and Rundel's own ChangeExt and GetFileName (they differ from Brindle's).
+#include "DLLs/Rundel/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <cstring>
@@ -35,34 +36,38 @@ int GetCurrentPath(char* path) {
 }
 
 int ChangeExt(const char* path, const char* ext, char* result) {
-    if (path == nullptr || result == nullptr)
+    return rundel::Guarded(0, [&] {
+        if (path == nullptr || result == nullptr)
+            return 0;
+        const char* dot = std::strrchr(path, '.');
+        std::size_t kept = dot == nullptr ? 0 : static_cast<std::size_t>(dot - path) + 1;
+        const std::size_t extLength = ext == nullptr ? 0 : std::strlen(ext);
+        // An empty extension takes the dot away as well.
+        if (extLength == 0 && kept > 0)
+            --kept;
+        // memmove: result may be path itself, and ext may lie behind the kept part of path.
+        std::memmove(result, path, kept);
+        if (extLength > 0)
+            std::memmove(result + kept, ext, extLength);
+        result[kept + extLength] = '\0';
         return 0;
-    const char* dot = std::strrchr(path, '.');
-    std::size_t kept = dot == nullptr ? 0 : static_cast<std::size_t>(dot - path) + 1;
-    const std::size_t extLength = ext == nullptr ? 0 : std::strlen(ext);
-    // An empty extension takes the dot away as well.
-    if (extLength == 0 && kept > 0)
-        --kept;
-    // memmove: result may be path itself, and ext may lie behind the kept part of path.
-    std::memmove(result, path, kept);
-    if (extLength > 0)
-        std::memmove(result + kept, ext, extLength);
-    result[kept + extLength] = '\0';
-    return 0;
+    });
 }
 
 int GetFileName(const char* path, char* name) {
-    if (name == nullptr)
-        return -1;
-    if (path == nullptr || path[0] == '\0') {
-        name[0] = '\0';
-        return -1;
-    }
-    const char* slash = std::strrchr(path, '/');
-    const char* start = slash == nullptr ? path : slash + 1;
-    // memmove: name may be path itself.
-    std::memmove(name, start, std::strlen(start) + 1);
-    return 0;
+    return rundel::Guarded(-1, [&] {
+        if (name == nullptr)
+            return -1;
+        if (path == nullptr || path[0] == '\0') {
+            name[0] = '\0';
+            return -1;
+        }
+        const char* slash = std::strrchr(path, '/');
+        const char* start = slash == nullptr ? path : slash + 1;
+        // memmove: name may be path itself.
+        std::memmove(name, start, std::strlen(start) + 1);
+        return 0;
+    });
 }
 
 } // extern "C"

@@ -1,4 +1,5 @@
 // Bounded copies, a simple wildcard test and searching a block for a key.
+#include "DLLs/Rundel/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <climits>
@@ -56,69 +57,83 @@ int Find(const char* data, const char* key, int length, char** position, std::si
 extern "C" {
 
 int StrLength(const char* s) {
-    if (s == nullptr)
-        return 0;
-    const std::size_t length = std::strlen(s);
-    return length > INT_MAX ? INT_MAX : static_cast<int>(length);
+    return rundel::Guarded(0, [&] {
+        if (s == nullptr)
+            return 0;
+        const std::size_t length = std::strlen(s);
+        return length > INT_MAX ? INT_MAX : static_cast<int>(length);
+    });
 }
 
 void CCopy(char* field, const char* lengthPrefixed, int width) {
-    if (field == nullptr)
-        return;
-    if (lengthPrefixed == nullptr) {
-        FillBlanks(field, width);
-        return;
-    }
-    const int n = static_cast<unsigned char>(lengthPrefixed[0]);
-    const int copied = n < width ? n : width;
-    if (copied > 0)
-        CopyPadded(field, lengthPrefixed + 1, static_cast<std::size_t>(copied));
+    rundel::Guarded([&] {
+        if (field == nullptr)
+            return;
+        if (lengthPrefixed == nullptr) {
+            FillBlanks(field, width);
+            return;
+        }
+        const int n = static_cast<unsigned char>(lengthPrefixed[0]);
+        const int copied = n < width ? n : width;
+        if (copied > 0)
+            CopyPadded(field, lengthPrefixed + 1, static_cast<std::size_t>(copied));
+    });
 }
 
 void NCopy(char* field, const char* lengthPrefixed, int width) {
-    if (field == nullptr)
-        return;
-    if (lengthPrefixed == nullptr) {
-        FillBlanks(field, width);
-        return;
-    }
-    if (width <= 0)
-        return;
-    const int n = static_cast<unsigned char>(lengthPrefixed[0]);
-    if (n <= width)
-        CopyPadded(field + (width - n), lengthPrefixed + 1, static_cast<std::size_t>(n));
-    else
-        CopyPadded(field, lengthPrefixed + 1, static_cast<std::size_t>(width));
+    rundel::Guarded([&] {
+        if (field == nullptr)
+            return;
+        if (lengthPrefixed == nullptr) {
+            FillBlanks(field, width);
+            return;
+        }
+        if (width <= 0)
+            return;
+        const int n = static_cast<unsigned char>(lengthPrefixed[0]);
+        if (n <= width)
+            CopyPadded(field + (width - n), lengthPrefixed + 1, static_cast<std::size_t>(n));
+        else
+            CopyPadded(field, lengthPrefixed + 1, static_cast<std::size_t>(width));
+    });
 }
 
 int StrMatch(const char* text, const char* pattern, int count) {
-    if (count <= 0)
-        return 1;
-    if (text == nullptr || pattern == nullptr)
-        return 0;
-    for (int i = 0; i < count; ++i) {
-        if (pattern[i] == '*')
+    return rundel::Guarded(0, [&] {
+        if (count <= 0)
             return 1;
-        if (pattern[i] != '?' && pattern[i] != text[i])
+        if (text == nullptr || pattern == nullptr)
             return 0;
-    }
-    return 1;
+        for (int i = 0; i < count; ++i) {
+            if (pattern[i] == '*')
+                return 1;
+            if (pattern[i] != '?' && pattern[i] != text[i])
+                return 0;
+        }
+        return 1;
+    });
 }
 
 void StrCopy(char* target, const char* source, int count, int stop) {
-    if (target == nullptr || source == nullptr)
-        return;
-    const char stopByte = static_cast<char>(stop);
-    for (int i = 0; i < count && source[i] != '\0' && source[i] != stopByte; ++i)
-        target[i] = source[i];
+    rundel::Guarded([&] {
+        if (target == nullptr || source == nullptr)
+            return;
+        const char stopByte = static_cast<char>(stop);
+        for (int i = 0; i < count && source[i] != '\0' && source[i] != stopByte; ++i)
+            target[i] = source[i];
+    });
 }
 
 int FindString(const char* data, const char* key, int length, char** position) {
-    return Find(data, key, length, position, 1);
+    return rundel::Guarded(0, [&] {
+        return Find(data, key, length, position, 1);
+    });
 }
 
 int FindString2(const char* data, const char* key, int length, char** position) {
-    return Find(data, key, length, position, 2);
+    return rundel::Guarded(0, [&] {
+        return Find(data, key, length, position, 2);
+    });
 }
 
 } // extern "C"
