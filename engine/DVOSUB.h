@@ -29,6 +29,9 @@
  */
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h> /* char16_t for C callers */
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -52,6 +52,13 @@ for lib in "${libraries[@]}"; do
     [[ -f $prog/lib$lib.so ]] || fail "missing: /usr/lib/dvo/lib$lib.so"
     [[ -f $root/usr/include/$lib/$lib.h ]] || fail "missing: /usr/include/$lib/$lib.h"
 done
+# Each public header stands alone, for C and for C++ callers, from the installed include folder.
+for lib in "${libraries[@]}"; do
+    for lang in c c++; do
+        echo "#include <$lib/$lib.h>" | g++ -x $lang -fsyntax-only -Wall -Wextra -Werror \
+            -I "$root/usr/include" - || fail "include/$lib/$lib.h does not compile as $lang"
+    done
+done
 for program in DVO dvoscan; do
     link=$root/usr/bin/$program
     [[ -L $link ]] || fail "/usr/bin/$program is not a link"
