@@ -1,5 +1,7 @@
 #include "engine/Arena.h"
 
+#include "engine/FaultInjection.h"
+
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -23,6 +25,11 @@ void* Arena::AllocateSlow(std::size_t bytes, std::size_t align) {
     // A block larger than a quarter chunk gets a chunk of its own, so the current chunk's
     // remaining space is not thrown away for it.
     const std::size_t need = bytes + align;
+    if (faults::ArenaChunkFails()) {
+        throw std::bad_alloc();
+    }
+    // Room for the chunk's entry first, so a chunk is never taken and then lost.
+    m_chunks.reserve(m_chunks.size() + 1);
     if (need > m_chunkSize / 4 && m_next != 0) {
         char* base = static_cast<char*>(std::malloc(need));
         if (base == nullptr) {

@@ -58,8 +58,14 @@ int CopyToUtf16Buffer(const std::string& text, char16_t* buffer, int bufferBytes
 extern "C" {
 
 DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) {
-    const int n = dvo::CopyToUtf16Buffer(dvo::FormatFileSize(size), buffer, bufferBytes);
-    return n < 0 ? DVO_E_INVALID_ARGUMENT : n;
+    try {
+        const int n = dvo::CopyToUtf16Buffer(dvo::FormatFileSize(size), buffer, bufferBytes);
+        return n < 0 ? DVO_E_INVALID_ARGUMENT : n;
+    } catch (...) {
+        if (buffer != nullptr && bufferBytes >= 2)
+            buffer[0] = u'\0';
+        return DVO_E_IO;
+    }
 }
 
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time) {
@@ -73,8 +79,12 @@ DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSys
     std::snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u", unsigned{time->wYear},
                   unsigned{time->wMonth}, unsigned{time->wDay}, unsigned{time->wHour},
                   unsigned{time->wMinute});
-    const int n = dvo::CopyToUtf16Buffer(text, buffer, bufferBytes);
-    return n < 0 ? DVO_E_INVALID_ARGUMENT : n;
+    try {
+        const int n = dvo::CopyToUtf16Buffer(text, buffer, bufferBytes);
+        return n < 0 ? DVO_E_INVALID_ARGUMENT : n;
+    } catch (...) {
+        return DVO_E_IO;
+    }
 }
 
 } // extern "C"

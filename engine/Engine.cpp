@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "engine/FaultInjection.h"
+#include "engine/LastError.h"
 #include "platform/Text.h"
 
 namespace dvo {
@@ -36,7 +38,7 @@ Engine* Engine::Instance() noexcept {
 
 int Engine::Create() {
     if (g_engine == nullptr) {
-        g_engine = std::make_unique<Engine>();
+        g_engine = std::make_unique<Engine>(); // bad_alloc is answered at the export
     }
     return DVO_OK;
 }
@@ -58,11 +60,28 @@ void Engine::Settle() {
     if (m_controller.joinable()) {
         m_controller.join();
     }
-    if (m_pending != nullptr) {
+    if (m_pending != nullptr || m_scanner != nullptr) {
         m_result = std::move(m_pending);
-        m_records = std::make_unique<RecordStore>(*m_result);
         m_scanner.reset();
     }
+}
+
+RecordStore* Engine::Records() {
+    Settle();
+    if (IsSearching() || m_result == nullptr) {
+        return nullptr;
+    }
+    if (m_records == nullptr) {
+        // Made on first use; without the memory for it the records stay unavailable and the
+        // next call tries again.
+        try {
+            m_records = std::make_unique<RecordStore>(*m_result);
+        } catch (...) {
+            m_records.reset();
+            SetLastErrorText(kOutOfResourcesText);
+        }
+    }
+    return m_records.get();
 }
 
 void Engine::Discard() {
@@ -70,6 +89,7 @@ void Engine::Discard() {
     m_result.reset();
     m_pending.reset();
     m_scanner.reset();
+    m_lostResult = false;
     m_shownFolder = nullptr;
     m_shownPath[0] = u'\0';
 }
@@ -123,26 +143,34 @@ int Engine::ExecSearch(const ScanOptions& options) {
     WaitForTotals();
     Settle();
     Discard();
-    auto scanner = std::make_unique<Scanner>(options);
-    const int rc = scanner->Open(m_searchPath);
-    if (rc != DVO_OK) {
-        return rc;
-    }
-    m_rootPath = scanner->RootPath();
-    m_scanner = std::move(scanner);
-    m_active.store(true, std::memory_order_release);
-    m_searching.store(true, std::memory_order_release);
     try {
-        m_controller = std::thread([this] {
+        auto scanner = std::make_unique<Scanner>(options);
+        const int rc = scanner->Open(m_searchPath);
+        if (rc != DVO_OK) {
+            return rc;
+        }
+        m_rootPath = scanner->RootPath();
+        m_scanner = std::move(scanner);
+        m_active.store(true, std::memory_order_release);
+        m_searching.store(true, std::memory_order_release);
+        m_controller = faults::StartThread([this] {
             m_scanner->Run();
             m_active.store(false, std::memory_order_release);
-            m_pending = m_scanner->Finish();
+            try {
+                m_pending = m_scanner->Finish();
+            } catch (...) {
+                // No memory left for the totals: the search ends without a result, and says so.
+                m_pending.reset();
+                m_lostResult = true;
+                SetLastErrorText(kOutOfResourcesText);
+            }
             m_searching.store(false, std::memory_order_release);
         });
-    } catch (const std::system_error&) {
-        m_active.store(false);
-        m_searching.store(false);
+    } catch (...) {
+        m_active.store(false, std::memory_order_release);
+        m_searching.store(false, std::memory_order_release);
         m_scanner.reset();
+        SetLastErrorText(kOutOfResourcesText);
         return DVO_E_IO;
     }
     return DVO_OK;
@@ -207,7 +235,7 @@ int Engine::Progress(SearchProgress* progress) {
 
 int Engine::FolderCount() {
     Settle();
-    return IsSearching() || m_records == nullptr ? 0 : m_records->FolderCount();
+    return IsSearching() || m_result == nullptr ? 0 : Saturate(m_result->folderRecords);
 }
 
 int Engine::FolderList(FolderRecord** records, int count) {
@@ -218,22 +246,46 @@ int Engine::FolderList(FolderRecord** records, int count) {
     if (records == nullptr || count < 0) {
         return DVO_E_INVALID_ARGUMENT;
     }
-    return m_records == nullptr ? 0 : m_records->FolderList(records, count);
+    if (m_result == nullptr) {
+        return 0;
+    }
+    RecordStore* store = Records();
+    try {
+        if (store != nullptr) {
+            return store->FolderList(records, count);
+        }
+    } catch (...) {
+        SetLastErrorText(kOutOfResourcesText);
+    }
+    // Without memory for the records the caller gets none, never a half-made one.
+    std::fill_n(records, count, nullptr);
+    return DVO_E_IO;
+}
+
+template <typename Call>
+FolderRecord* Engine::RecordOrNull(Call call) {
+    RecordStore* store = Records();
+    if (store == nullptr) {
+        return nullptr;
+    }
+    try {
+        return call(*store);
+    } catch (...) {
+        SetLastErrorText(kOutOfResourcesText);
+        return nullptr;
+    }
 }
 
 FolderRecord* Engine::Top() {
-    Settle();
-    return IsSearching() || m_records == nullptr ? nullptr : m_records->Top();
+    return RecordOrNull([](RecordStore& s) { return s.Top(); });
 }
 
 FolderRecord* Engine::First(FolderRecord* parent) {
-    Settle();
-    return IsSearching() || m_records == nullptr ? nullptr : m_records->First(parent);
+    return RecordOrNull([parent](RecordStore& s) { return s.First(parent); });
 }
 
 FolderRecord* Engine::Next(FolderRecord* parent) {
-    Settle();
-    return IsSearching() || m_records == nullptr ? nullptr : m_records->Next(parent);
+    return RecordOrNull([parent](RecordStore& s) { return s.Next(parent); });
 }
 
 int Engine::ErrorCount() {
@@ -241,7 +293,66 @@ int Engine::ErrorCount() {
         return Saturate(m_scanner->Snapshot().errors);
     }
     Settle();
-    return m_result == nullptr ? 0 : Saturate(m_result->errors);
+    if (m_result == nullptr) {
+        return m_lostResult ? 1 : 0;
+    }
+    return Saturate(m_result->errors);
+}
+
+Dir* Engine::FolderAt(std::string_view dir) const {
+    const ScanResult& r = *m_result;
+    std::string_view rest;
+    if (dir == r.path) {
+        rest = {};
+    } else if (r.path == "/" && dir.size() > 1 && dir[0] == '/') {
+        rest = dir.substr(1);
+    } else if (dir.size() > r.path.size() + 1 && dir.starts_with(r.path) &&
+               dir[r.path.size()] == '/') {
+        rest = dir.substr(r.path.size() + 1);
+    } else {
+        return nullptr;
+    }
+    Dir* d = r.root;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (slash == std::string_view::npos) {
+            rest = {};
+        } else {
+            rest.remove_prefix(slash + 1);
+            if (rest.empty()) {
+                return nullptr; // a trailing '/' is not a record's text
+            }
+        }
+        const Node* n = FindChild(d, part);
+        if (n == nullptr || !n->IsFolder() || (n->flags & kRemoved) != 0) {
+            return nullptr;
+        }
+        d = n->dir;
+    }
+    return d;
+}
+
+Node* Engine::FindEntry(std::u16string_view directory, std::u16string_view name, Dir*& parent) {
+    parent = nullptr;
+    if (m_result == nullptr || name.empty()) {
+        return nullptr;
+    }
+    const std::string dir = platform::Utf16ToUtf8(directory);
+    const std::string entry = platform::Utf16ToUtf8(name);
+    // Texts that do not convert back unchanged name nothing the search reported.
+    if (platform::Utf8ToUtf16(dir) != directory || platform::Utf8ToUtf16(entry) != name) {
+        return nullptr;
+    }
+    const ScanResult& r = *m_result;
+    Node* found = nullptr;
+    if (dir == r.parentPath && entry == r.name) {
+        found = r.rootNode;
+    } else if (Dir* d = FolderAt(dir)) {
+        found = const_cast<Node*>(FindChild(d, entry));
+        parent = d;
+    }
+    return found == nullptr || (found->flags & kRemoved) != 0 ? nullptr : found;
 }
 
 LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view name,
@@ -250,58 +361,68 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
         return LookupResult::Busy;
     }
     Settle();
-    if (m_result == nullptr || name.empty()) {
-        return LookupResult::NotFound;
-    }
-    const std::string dir = platform::Utf16ToUtf8(directory);
-    const std::string entry = platform::Utf16ToUtf8(name);
-    // Texts that do not convert back unchanged name nothing the search reported.
-    if (platform::Utf8ToUtf16(dir) != directory || platform::Utf8ToUtf16(entry) != name) {
-        return LookupResult::NotFound;
-    }
-    const ScanResult& r = *m_result;
-    const Node* found = nullptr;
-    if (dir == r.parentPath && entry == r.name) {
-        found = r.rootNode;
-    } else {
-        std::string_view rest;
-        if (dir == r.path) {
-            rest = {};
-        } else if (r.path == "/" && dir.size() > 1 && dir[0] == '/') {
-            rest = std::string_view(dir).substr(1);
-        } else if (dir.size() > r.path.size() + 1 && dir.starts_with(r.path) &&
-                   dir[r.path.size()] == '/') {
-            rest = std::string_view(dir).substr(r.path.size() + 1);
-        } else {
-            return LookupResult::NotFound;
-        }
-        const Dir* d = r.root;
-        while (!rest.empty()) {
-            const std::size_t slash = rest.find('/');
-            const std::string_view part = rest.substr(0, slash);
-            if (slash == std::string_view::npos) {
-                rest = {};
-            } else {
-                rest.remove_prefix(slash + 1);
-                if (rest.empty()) {
-                    return LookupResult::NotFound; // a trailing '/' is not a record's text
-                }
-            }
-            const Node* n = FindChild(d, part);
-            if (n == nullptr || !n->IsFolder()) {
-                return LookupResult::NotFound;
-            }
-            d = n->dir;
-        }
-        found = FindChild(d, entry);
-    }
+    Dir* parent = nullptr;
+    const Node* found = FindEntry(directory, name, parent);
     if (found == nullptr) {
         return LookupResult::NotFound;
     }
-    identity.device = r.devices[found->device];
+    identity.device = m_result->devices[found->device];
     identity.inode = found->inode;
     identity.type = found->Mode();
     return LookupResult::Found;
+}
+
+void Engine::Adjust(Dir* from, const Counted& amount, int sign) {
+    for (Dir* d = from; d != nullptr; d = d->parent) {
+        d->total += sign * amount.size;
+        d->folderCount += sign * amount.folders;
+        d->fileCount += sign * amount.files;
+        if (m_records != nullptr) {
+            m_records->Refresh(d);
+        }
+    }
+}
+
+void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
+                       std::u16string_view movedInto) {
+    if (IsSearching()) {
+        return;
+    }
+    Settle();
+    Dir* parent = nullptr;
+    Node* node = FindEntry(directory, name, parent);
+    if (node == nullptr) {
+        return;
+    }
+    node->flags = node->flags | kRemoved;
+    if (parent == nullptr) {
+        // The searched folder itself went: nothing of the search is left on disk.
+        Dir* root = m_result->root;
+        root->total = root->folderCount = root->fileCount = 0;
+        if (m_records != nullptr) {
+            m_records->Refresh(root);
+        }
+        return;
+    }
+    // What the search counted for the entry: a later link of a hard-linked file added no bytes.
+    Counted amount;
+    if (node->IsFolder()) {
+        amount = {node->dir->total, node->dir->folderCount + 1, node->dir->fileCount};
+    } else {
+        amount = {(node->flags & kDuplicate) != 0 ? 0 : node->size, 0, 1};
+    }
+    Adjust(parent, amount, -1);
+    if (!movedInto.empty()) {
+        // Moved into a folder of this search: it counts there now.
+        const std::string target = platform::Utf16ToUtf8(movedInto);
+        std::string_view trimmed = target;
+        while (trimmed.size() > 1 && trimmed.back() == '/') {
+            trimmed.remove_suffix(1);
+        }
+        if (Dir* into = FolderAt(trimmed)) {
+            Adjust(into, amount, +1);
+        }
+    }
 }
 
 LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,
@@ -311,6 +432,21 @@ LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name
         return LookupResult::NoObject;
     }
     return engine->Lookup(directory, name, identity);
+}
+
+} // namespace dvo
+
+namespace dvo {
+
+void NoteEntryGone(std::u16string_view directory, std::u16string_view name,
+                   std::u16string_view movedInto) noexcept {
+    try {
+        if (Engine* engine = Engine::Instance()) {
+            engine->EntryGone(directory, name, movedInto);
+        }
+    } catch (...) {
+        // Without memory for the texts the totals keep what the search counted.
+    }
 }
 
 } // namespace dvo

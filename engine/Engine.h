@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "engine/DVOSUB.h"
@@ -46,13 +47,33 @@ public:
 
     [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
                                       EntryIdentity& identity);
+    // An entry of the last search was deleted or moved (into movedInto, empty when unknown or
+    // deleted): its parents' totals and records lose what the search counted for it.
+    void EntryGone(std::u16string_view directory, std::u16string_view name,
+                   std::u16string_view movedInto);
 
 private:
     // After the controller has finished: joins it and takes over its result.
     void Settle();
     void Discard();
     void WaitForTotals();
+    // The record store of the finished search, made on first use; null while searching, without
+    // a result, or when there is no memory for it.
+    [[nodiscard]] RecordStore* Records();
+    template <typename Call> [[nodiscard]] FolderRecord* RecordOrNull(Call call);
     void FillCurrentPath(SearchProgress* progress, const Dir* d);
+    // The folder of the last search at this path (bytes), or null.
+    [[nodiscard]] Dir* FolderAt(std::string_view dir) const;
+    // The entry of the last search by its record's texts (null when unknown or gone); parent is
+    // its folder, null for the searched folder itself.
+    [[nodiscard]] Node* FindEntry(std::u16string_view directory, std::u16string_view name,
+                                  Dir*& parent);
+    struct Counted {
+        std::int64_t size = 0;
+        std::int64_t folders = 0;
+        std::int64_t files = 0;
+    };
+    void Adjust(Dir* from, const Counted& amount, int sign);
 
     std::string m_searchPath; // bytes, absolute
     std::string m_rootPath;   // the searched folder as the scanner normalised it
@@ -63,6 +84,7 @@ private:
     std::unique_ptr<ScanResult> m_pending; // written by the controller before m_searching drops
     std::unique_ptr<ScanResult> m_result;
     std::unique_ptr<RecordStore> m_records;
+    bool m_lostResult = false; // the search ran out of memory before its totals were made
 
     const Dir* m_shownFolder = nullptr;
     char16_t m_shownPath[260] = {};

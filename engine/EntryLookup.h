@@ -25,4 +25,9 @@ enum class LookupResult {
 [[nodiscard]] LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,
                                        EntryIdentity& identity);
 
+// After a successful delete or move of that entry: the folders above it stop counting it (and,
+// for a move into a folder of the same search, that folder and those above it count it).
+void NoteEntryGone(std::u16string_view directory, std::u16string_view name,
+                   std::u16string_view movedInto = {}) noexcept;
+
 } // namespace dvo

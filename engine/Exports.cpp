@@ -1,91 +1,138 @@
 // The DVO* calls of the search and its records; each forwards to the engine object.
 #include "engine/DVOSUB.h"
 #include "engine/Engine.h"
+#include "engine/LastError.h"
 
 using dvo::Engine;
+
+namespace {
+
+// Nothing thrown inside the engine crosses into the program: the call returns its failure
+// value and the reason is kept for DVOGetLastErrorText.
+template <typename Result, typename Call>
+Result Guarded(Result failure, Call call) noexcept {
+    try {
+        return call();
+    } catch (...) {
+        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
+        return failure;
+    }
+}
+
+} // namespace
 
 extern "C" {
 
 DVO_API int DVOCreateObj(void) {
-    return Engine::Create();
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        return Engine::Create();
+    });
 }
 
 DVO_API int DVODestroyObj(void) {
-    return Engine::Destroy();
+    return Guarded<int>(DVO_OK, [&]() -> int {
+        return Engine::Destroy();
+    });
 }
 
 DVO_API int DVOStartFileSearching(void) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->StartSearching();
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->StartSearching();
+    });
 }
 
 DVO_API int DVOAddSearchDirectory(const char16_t* path) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->AddSearchDirectory(path);
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->AddSearchDirectory(path);
+    });
 }
 
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                               int crossFileSystems) {
-    Engine* e = Engine::Instance();
-    if (e == nullptr) {
-        return DVO_E_NO_OBJECT;
-    }
-    dvo::ScanOptions options;
-    options.recurse = recurse != 0;
-    options.followLinks = followLinks != 0;
-    options.hardLinksOnce = hardLinksOnce != 0;
-    options.crossFileSystems = crossFileSystems != 0;
-    return e->ExecSearch(options);
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        if (e == nullptr) {
+            return DVO_E_NO_OBJECT;
+        }
+        dvo::ScanOptions options;
+        options.recurse = recurse != 0;
+        options.followLinks = followLinks != 0;
+        options.hardLinksOnce = hardLinksOnce != 0;
+        options.crossFileSystems = crossFileSystems != 0;
+        return e->ExecSearch(options);
+    });
 }
 
 DVO_API int DVOIsActive(void) {
-    Engine* e = Engine::Instance();
-    return e != nullptr && e->IsActive() ? 1 : 0;
+    return Guarded<int>(0, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e != nullptr && e->IsActive() ? 1 : 0;
+    });
 }
 
 DVO_API int DVOIsSearching(void) {
-    Engine* e = Engine::Instance();
-    return e != nullptr && e->IsSearching() ? 1 : 0;
+    return Guarded<int>(0, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e != nullptr && e->IsSearching() ? 1 : 0;
+    });
 }
 
 DVO_API int DVOAbortFileSearching(void) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->Abort();
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->Abort();
+    });
 }
 
 DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->Progress(progress);
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->Progress(progress);
+    });
 }
 
 DVO_API int DVOGetFolderInfoCount(void) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? 0 : e->FolderCount();
+    return Guarded<int>(0, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? 0 : e->FolderCount();
+    });
 }
 
 DVO_API int DVOGetFolderInfo(FolderRecord** records, int count) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->FolderList(records, count);
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->FolderList(records, count);
+    });
 }
 
 DVO_API FolderRecord* DVOGetRootFolderInfo(void) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? nullptr : e->Top();
+    return Guarded<FolderRecord*>(static_cast<FolderRecord*>(nullptr), [&]() -> FolderRecord* {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? nullptr : e->Top();
+    });
 }
 
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? nullptr : e->First(parent);
+    return Guarded<FolderRecord*>(static_cast<FolderRecord*>(nullptr), [&]() -> FolderRecord* {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? nullptr : e->First(parent);
+    });
 }
 
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? nullptr : e->Next(parent);
+    return Guarded<FolderRecord*>(static_cast<FolderRecord*>(nullptr), [&]() -> FolderRecord* {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? nullptr : e->Next(parent);
+    });
 }
 
 DVO_API int DVOGetErrorCount(void) {
-    Engine* e = Engine::Instance();
-    return e == nullptr ? DVO_E_NO_OBJECT : e->ErrorCount();
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->ErrorCount();
+    });
 }
 
 } // extern "C"

@@ -3,6 +3,7 @@
 #include "engine/DVOSUB.h"
 #include "engine/EntryLookup.h"
 #include "engine/FileOperations.h"
+#include "engine/LastError.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -13,15 +14,8 @@
 
 namespace {
 
-std::mutex g_errorMutex;
-std::u16string g_lastError; // guarded by g_errorMutex
-
 int Finish(const dvo::OpResult& result) {
-    std::lock_guard lock(g_errorMutex);
-    if (result.code == DVO_OK)
-        g_lastError.clear();
-    else
-        g_lastError = platform::Utf8ToUtf16(result.message);
+    dvo::SetLastErrorText(result.code == DVO_OK ? std::string_view() : result.message);
     return result.code;
 }
 
@@ -51,7 +45,8 @@ using Operation = std::function<dvo::OpResult(const Names&, const dvo::EntryIden
 // Every operation on an entry of the search: the search must know it (and not be running), and
 // the operation itself checks it is still the same entry just before acting.
 int RunOnEntry(const char* action, const char16_t* name, const char16_t* directory,
-               const Operation& operation) {
+               const Operation& operation, bool removesEntry = false,
+               const char16_t* movedInto = nullptr) {
     try {
         Names names;
         if (dvo::OpResult r = Convert(action, name, directory, names); r.code != DVO_OK)
@@ -68,7 +63,12 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         case dvo::LookupResult::NoObject:
             return Finish({DVO_E_NO_OBJECT, std::string(action) + ": エンジンが初期化されていません"});
         }
-        return Finish(operation(names, seen));
+        const int result = Finish(operation(names, seen));
+        if (result == DVO_OK && removesEntry)
+            dvo::NoteEntryGone(names.directory16, names.name16,
+                               movedInto != nullptr ? std::u16string_view(movedInto)
+                                                    : std::u16string_view());
+        return result;
     } catch (...) {
         return Finish({DVO_E_IO, std::string(action) + ": メモリが足りません"});
     }
@@ -94,23 +94,26 @@ DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory) {
     return RunOnEntry("ゴミ箱に移動できません", name, directory,
                       [](const Names& n, const dvo::EntryIdentity& seen) {
                           return dvo::TrashEntry(n.directory, n.name, seen);
-                      });
+                      },
+                      true);
 }
 
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) {
     return RunOnEntry("削除できません", name, directory,
                       [](const Names& n, const dvo::EntryIdentity& seen) {
                           return dvo::DeleteEntryPermanently(n.directory, n.name, seen);
-                      });
+                      },
+                      true);
 }
 
 DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination) {
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT, "コピーできません: コピー先がありません"});
-    const std::string target = platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
     return RunOnEntry("コピーできません", name, directory,
-                      [&target](const Names& n, const dvo::EntryIdentity& seen) {
+                      [destination](const Names& n, const dvo::EntryIdentity& seen) {
+                          const std::string target = platform::Utf16ToUtf8(
+                              {destination, platform::Utf16Length(destination)});
                           return dvo::CopyEntry(n.directory, n.name, seen, target);
                       });
 }
@@ -119,25 +122,17 @@ DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination) {
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT, "移動できません: 移動先がありません"});
-    const std::string target = platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
     return RunOnEntry("移動できません", name, directory,
-                      [&target](const Names& n, const dvo::EntryIdentity& seen) {
+                      [destination](const Names& n, const dvo::EntryIdentity& seen) {
+                          const std::string target = platform::Utf16ToUtf8(
+                              {destination, platform::Utf16Length(destination)});
                           return dvo::MoveEntry(n.directory, n.name, seen, target);
-                      });
+                      },
+                      true, destination);
 }
 
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
-    if (buffer == nullptr || bufferBytes < 2)
-        return DVO_E_INVALID_ARGUMENT;
-    std::lock_guard lock(g_errorMutex);
-    std::size_t count = std::min(g_lastError.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
-    // Never end on the first half of a surrogate pair.
-    if (count > 0 && count < g_lastError.size() && g_lastError[count - 1] >= 0xD800 &&
-        g_lastError[count - 1] <= 0xDBFF)
-        --count;
-    std::memcpy(buffer, g_lastError.data(), count * sizeof(char16_t));
-    buffer[count] = u'\0';
-    return static_cast<int>(count);
+    return dvo::CopyLastErrorText(buffer, bufferBytes);
 }
 
 } // extern "C"

@@ -18,6 +18,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -342,7 +346,13 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
     // other trouble with the home trash must not scatter trash folders over that file system.
     const std::string dataHome = platform::AppDataDir();
     struct stat home{};
-    if (!dataHome.empty() && ::stat(dataHome.c_str(), &home) == 0 && home.st_dev == device) {
+    // Without a data folder (no usable XDG_DATA_HOME or HOME) there is no home trash, and the
+    // file system it would be on is unknown: trash folders made at the top of whatever file
+    // system holds the entry could land at the top of the home file system, so nothing is trashed.
+    if (dataHome.empty() || ::stat(dataHome.c_str(), &home) != 0 || !S_ISDIR(home.st_mode))
+        return Failure(DVO_E_NO_TRASH, action, path,
+                       "ゴミ箱の場所がわかりません（XDG_DATA_HOME も HOME も使えません）。何も削除していません");
+    if (home.st_dev == device) {
         const std::string trashDir = dataHome + "/Trash";
         Fd trash;
         if (::mkdir(trashDir.c_str(), 0700) == 0 || errno == EEXIST)
@@ -522,12 +532,43 @@ std::string SessionBusAddress() {
     return address;
 }
 
-bool FileManagerAvailable(GDBusConnection* bus) {
+// How long asking the file manager may take in all, connecting included: a bus that accepts
+// the connection and then never answers must not hold up the window.
+constexpr std::chrono::milliseconds kBusDeadline{3000};
+
+// Cancels a GCancellable when the deadline passes, unless disarmed (destroyed) before.
+class BusDeadline {
+public:
+    BusDeadline(GCancellable* cancellable, std::chrono::milliseconds after)
+        : m_thread([this, cancellable, after] {
+              std::unique_lock lock(m_mutex);
+              if (!m_wake.wait_for(lock, after, [this] { return m_done; }))
+                  g_cancellable_cancel(cancellable);
+          }) {}
+    BusDeadline(const BusDeadline&) = delete;
+    BusDeadline& operator=(const BusDeadline&) = delete;
+    ~BusDeadline() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::thread m_thread; // last: started once the members it uses exist
+};
+
+bool FileManagerAvailable(GDBusConnection* bus, GCancellable* cancellable) {
     GError* error = nullptr;
     GVariant* owner = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
         "NameHasOwner", g_variant_new("(s)", kFileManager), G_VARIANT_TYPE("(b)"),
-        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        G_DBUS_CALL_FLAGS_NONE, 2000, cancellable, &error);
     if (owner == nullptr) {
         g_error_free(error);
         return false;
@@ -540,7 +581,7 @@ bool FileManagerAvailable(GDBusConnection* bus) {
     GVariant* names = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
         "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 2000,
-        nullptr, &error);
+        cancellable, &error);
     if (names == nullptr) {
         g_error_free(error);
         return false;
@@ -557,8 +598,9 @@ bool FileManagerAvailable(GDBusConnection* bus) {
 }
 
 // Asks the desktop's file manager to show the entry (ShowItems) or its properties
-// (ShowItemProperties). The request is sent without waiting for the answer, so a slow file
-// manager never holds up the caller; false when no file manager is on the session bus.
+// (ShowItemProperties). The request is sent without waiting for the answer, and the whole
+// exchange, connecting included, is given up after kBusDeadline; false when no file manager
+// took the request.
 bool AskFileManager(const char* method, const std::string& path) {
     const std::string address = SessionBusAddress();
     if (address.empty())
@@ -569,31 +611,39 @@ bool AskFileManager(const char* method, const std::string& path) {
         g_error_free(error);
         return false;
     }
-    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
+    GCancellable* cancellable = g_cancellable_new();
     bool sent = false;
-    if (bus == nullptr) {
-        g_error_free(error);
-    } else {
-        if (FileManagerAvailable(bus)) {
-            const gchar* uris[] = {uri, nullptr};
-            GDBusMessage* message = g_dbus_message_new_method_call(
-                kFileManager, "/org/freedesktop/FileManager1", kFileManager, method);
-            g_dbus_message_set_body(message, g_variant_new("(^ass)", uris, ""));
-            g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
-            sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE,
-                                                  nullptr, &error) &&
-                   g_dbus_connection_flush_sync(bus, nullptr, &error);
-            if (error != nullptr)
+    try {
+        BusDeadline deadline(cancellable, kBusDeadline);
+        GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+            address.c_str(),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, cancellable, &error);
+        if (bus == nullptr) {
+            g_clear_error(&error);
+        } else {
+            if (FileManagerAvailable(bus, cancellable)) {
+                const gchar* uris[] = {uri, nullptr};
+                GDBusMessage* message = g_dbus_message_new_method_call(
+                    kFileManager, "/org/freedesktop/FileManager1", kFileManager, method);
+                g_dbus_message_set_body(message, g_variant_new("(^ass)", uris, ""));
+                g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
+                sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE,
+                                                      nullptr, &error) &&
+                       g_dbus_connection_flush_sync(bus, cancellable, &error);
                 g_clear_error(&error);
-            g_object_unref(message);
+                g_object_unref(message);
+            }
+            // Closing waits for nothing once the deadline has cancelled the exchange.
+            g_dbus_connection_close_sync(bus, cancellable, nullptr);
+            g_object_unref(bus);
         }
-        g_dbus_connection_close_sync(bus, nullptr, nullptr);
-        g_object_unref(bus);
+    } catch (const std::system_error&) {
+        // No thread for the deadline: better not to ask than to risk waiting for ever.
+        sent = false;
     }
+    g_object_unref(cancellable);
     g_free(uri);
     return sent;
 }

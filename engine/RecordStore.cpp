@@ -99,6 +99,7 @@ void RecordStore::MakeFolderRecords() {
     if (m_folders != nullptr) {
         return;
     }
+    m_folderDirs.clear(); // a run that ran out of memory starts again
     m_folderDirs.reserve(static_cast<std::size_t>(m_result.folderRecords));
     struct Frame {
         Dir* dir;
@@ -168,6 +169,20 @@ FolderRecord* RecordStore::Top() {
         m_top->modifiedTime = LocalTimeOf(root->node->mtimeMs);
     }
     return m_top;
+}
+
+void RecordStore::Refresh(Dir* d) noexcept {
+    if (d->records != nullptr && d->records->record != nullptr) {
+        FolderRecord& r = *d->records->record;
+        r.size = d->total;
+        r.folderCount = Saturate(d->folderCount);
+        r.fileCount = Saturate(d->fileCount);
+    }
+    if (d->parent == nullptr && m_top != nullptr) {
+        m_top->size = d->total;
+        m_top->folderCount = Saturate(d->folderCount + 1);
+        m_top->fileCount = Saturate(d->fileCount);
+    }
 }
 
 FolderRecord* RecordStore::First(FolderRecord* parent) {

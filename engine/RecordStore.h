@@ -37,6 +37,10 @@ public:
     [[nodiscard]] FolderRecord* First(FolderRecord* parent);
     [[nodiscard]] FolderRecord* Next(FolderRecord* parent);
 
+    // Copies the folder's totals into its record, and the searched folder's into the top
+    // record, where they have been made.
+    void Refresh(Dir* d) noexcept;
+
     // The folder's full path as the records show it.
     [[nodiscard]] const char16_t* PathOf(Dir* d);
 

@@ -20,6 +20,7 @@ enum NodeFlag : std::uint8_t {
     kMultiLink = 1,  // a file with more than one hard link
     kDuplicate = 2,  // a later link of an inode already counted in this search
     kStatFailed = 4, // listed from its directory entry; its attributes could not be read
+    kRemoved = 8,    // deleted or moved away by a file operation after the search
 };
 
 // Names are stored right after their folder's block of nodes, so a node finds its name by a

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include "engine/DVOSUB.h"
+#include "engine/FaultInjection.h"
+#include "engine/LastError.h"
 
 namespace dvo {
 
@@ -215,7 +218,11 @@ Scanner::~Scanner() {
     Abort();
     if (m_result != nullptr) {
         // Open but never finished: close what the walk kept.
-        auto result = Finish();
+        try {
+            auto result = Finish();
+        } catch (...) {
+            // No memory for the totals: what the walk kept open is closed with the process.
+        }
     }
     if (m_rootFd >= 0) {
         ::close(m_rootFd);
@@ -295,9 +302,13 @@ void Scanner::Run() {
         return;
     }
     std::vector<std::thread> threads;
-    threads.reserve(m_workers.size() - 1);
-    for (std::size_t i = 1; i < m_workers.size(); ++i) {
-        threads.emplace_back([this, i] { WorkerLoop(*m_workers[i]); });
+    try {
+        threads.reserve(m_workers.size() - 1);
+        for (std::size_t i = 1; i < m_workers.size(); ++i) {
+            threads.push_back(faults::StartThread([this, i] { WorkerLoop(*m_workers[i]); }));
+        }
+    } catch (...) {
+        // No more threads to be had: the ones that started (at least this one) do the walk.
     }
     WorkerLoop(*m_workers.front());
     for (std::thread& t : threads) {
@@ -329,11 +340,26 @@ void Scanner::WorkerLoop(Worker& w) {
         if (m_abort.load(std::memory_order_relaxed)) {
             break;
         }
-        ReadFolder(w, next);
+        try {
+            ReadFolder(w, next);
+        } catch (...) {
+            // Out of memory (or a container at its limit) in this worker: the walk ends with what
+            // it has, and the failure is counted and told.
+            w.subfolders.clear();
+            Fail(w);
+            break;
+        }
 
         // Pushed in reverse so the first child in byte order is read next: the walk stays depth
         // first, which keeps few descriptors open and little of the tree hot.
         const std::size_t n = w.subfolders.size();
+        try {
+            local.reserve(local.size() + n);
+        } catch (...) {
+            w.subfolders.clear();
+            Fail(w);
+            break;
+        }
         for (std::size_t i = n; i-- > 0;) {
             local.push_back(w.subfolders[i]);
         }
@@ -349,13 +375,24 @@ void Scanner::WorkerLoop(Worker& w) {
             // Share the oldest half: folders nearest the top, likely the largest subtrees.
             const std::size_t give = local.size() / 2;
             std::lock_guard lock(m_queueMutex);
-            m_stack.insert(m_stack.end(), local.begin(), local.begin() + static_cast<long>(give));
+            try {
+                m_stack.insert(m_stack.end(), local.begin(), local.begin() + static_cast<long>(give));
+            } catch (...) {
+                continue; // no room to share: this worker keeps them (insert left m_stack as it was)
+            }
             m_queueCv.notify_all();
             local.erase(local.begin(), local.begin() + static_cast<long>(give));
         }
     }
     w.current.store(nullptr, std::memory_order_release);
     w.Publish();
+}
+
+void Scanner::Fail(Worker& w) noexcept {
+    ++w.local.errors;
+    w.Publish();
+    m_failed.store(true, std::memory_order_relaxed);
+    Abort();
 }
 
 int Scanner::OpenFromRoot(const Dir* d) const {
@@ -445,6 +482,23 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
         w.Publish();
         return;
     }
+    try {
+        ReadEntries(w, d, fd, st);
+    } catch (...) {
+        // The folder stays listed without children; its descriptor must not leak.
+        d->state = DirState::Unreadable;
+        if (!isRoot) {
+            ::close(fd);
+        }
+        throw;
+    }
+}
+
+void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
+    if (faults::FolderReadFails()) {
+        throw std::bad_alloc();
+    }
+    const bool isRoot = d->parent == nullptr;
     const std::uint64_t folderDevice = st.st_dev;
     const std::uint32_t folderDeviceIndex = d->node->device;
     const int statFlags = m_options.followLinks ? AT_NO_AUTOMOUNT
@@ -646,6 +700,9 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     for (auto& w : m_workers) {
         errors += w->local.errors;
         m_result->arenas.push_back(std::move(w->nodes));
+    }
+    if (m_failed.load(std::memory_order_relaxed)) {
+        SetLastErrorText(kOutOfResourcesText);
     }
     m_result->errors = errors;
     m_result->root->fd = -1;

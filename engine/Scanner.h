@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_set>
 #include <vector>
+#include <sys/stat.h>
 
 #include "engine/ScanTree.h"
 
@@ -60,6 +61,10 @@ private:
 
     void WorkerLoop(Worker& w);
     void ReadFolder(Worker& w, Dir* d);
+    // Lists the folder open at fd into the tree; throws when memory runs out.
+    void ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st);
+    // A worker that cannot go on: counts the failure and stops the walk.
+    void Fail(Worker& w) noexcept;
     [[nodiscard]] int OpenFolder(Dir* d);
     [[nodiscard]] int OpenFromRoot(const Dir* d) const;
     [[nodiscard]] std::uint32_t DeviceIndex(std::uint64_t device);
@@ -75,6 +80,7 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
 
     std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_failed{false}; // a worker ran out of memory
     // Each worker keeps the subfolders it finds on a stack of its own and reads them depth
     // first; it moves some to the shared stack only while another worker waits for work, so the
     // lock is seldom taken once every worker is busy.

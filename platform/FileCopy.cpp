@@ -121,10 +121,28 @@ bool IsMountRootOrDevice(int fd, const struct stat& st, dev_t rootDevice) {
     return st.st_dev != rootDevice || IsMountRoot(fd);
 }
 
+// Walks below a folder keep only the descriptors of the last few levels open; a level further
+// up is opened again through ".." of the one below it when the walk gets back to it (checked to
+// be the same folder), so any depth works within a small descriptor budget.
+constexpr std::size_t kOpenLevels = 8;
+
+// Opens the parent of the folder open at `child` again and checks it is still `expected`.
+Fd ReopenParent(int child, const struct stat& expected) {
+    Fd parent(::openat(child, "..", kDirFlags));
+    struct stat st{};
+    if (!parent.valid() || ::fstat(parent.get(), &st) != 0)
+        return Fd();
+    if (!SameInode(st, expected)) {
+        errno = ESTALE;
+        return Fd();
+    }
+    return parent;
+}
+
 class Remover {
 public:
-    Remover(FileOpError* error, dev_t device, const CopiedSet* only)
-        : m_error(error), m_device(device), m_only(only) {}
+    Remover(FileOpError* error, dev_t device, const CopiedSet* only, bool makeWritable)
+        : m_error(error), m_device(device), m_only(only), m_makeWritable(makeWritable) {}
 
     // True when the entry is gone.
     bool Remove(int dir, const std::string& name, const struct stat& st, const std::string& path) {
@@ -139,73 +157,154 @@ public:
             }
             return true;
         }
-        Fd fd(::openat(dir, name.c_str(), kDirFlags));
-        struct stat opened{};
-        if (!fd.valid() || ::fstat(fd.get(), &opened) != 0) {
+        std::vector<Frame> stack;
+        {
+            Frame top;
+            if (!Open(dir, name, st, path, top))
+                return false;
+            stack.push_back(std::move(top));
+        }
+        bool gone = false;
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            if (f.next < f.entries.size()) {
+                const DirEntry& entry = f.entries[f.next++];
+                Frame child;
+                if (Step(f, entry, child)) {
+                    stack.push_back(std::move(child));
+                    if (stack.size() > kOpenLevels)
+                        stack[stack.size() - 1 - kOpenLevels].fd.close();
+                }
+                continue;
+            }
+            // Everything below f has been tried: f itself goes from its parent's folder.
+            Frame done = std::move(stack.back());
+            stack.pop_back();
+            int parentFd = dir;
+            if (!stack.empty()) {
+                Frame& parent = stack.back();
+                if (!parent.fd.valid())
+                    parent.fd = ReopenParent(done.fd.get(), parent.st);
+                if (!parent.fd.valid()) {
+                    Fail(m_error, errno, "open", parent.path);
+                    parent.all = false;
+                    continue;
+                }
+                parentFd = parent.fd.get();
+            }
+            bool removed = false;
+            if (!done.all) {
+                // removing the folder could only fail with ENOTEMPTY now
+            } else if (::unlinkat(parentFd, done.name.c_str(), AT_REMOVEDIR) != 0) {
+                Fail(m_error, errno, "rmdir", done.path);
+            } else {
+                removed = true;
+            }
+            if (!stack.empty())
+                stack.back().all = stack.back().all && removed;
+            else
+                gone = removed;
+        }
+        return gone;
+    }
+
+private:
+    struct Frame {
+        Fd fd;                       // closed while the walk is far below it
+        struct stat st {};           // the folder as opened
+        std::string name;            // its name in its parent folder
+        std::string path;            // relative to the operation's root, for messages
+        std::vector<DirEntry> entries;
+        std::size_t next = 0;
+        bool all = true;             // everything below it removed so far
+    };
+
+    // Opens and lists a folder to empty; false (reported) when it must be left alone.
+    bool Open(int dir, const std::string& name, const struct stat& st, const std::string& path,
+              Frame& frame) {
+        frame.fd = Fd(::openat(dir, name.c_str(), kDirFlags));
+        if (!frame.fd.valid() || ::fstat(frame.fd.get(), &frame.st) != 0) {
             Fail(m_error, errno, "open", path);
             return false;
         }
-        if (!SameInode(opened, st)) {
+        if (!SameInode(frame.st, st)) {
             Fail(m_error, ESTALE, "open", path);
             return false;
         }
         // Emptying a mount point would delete another file system's contents.
-        if (IsMountRootOrDevice(fd.get(), opened, m_device)) {
+        if (IsMountRootOrDevice(frame.fd.get(), frame.st, m_device)) {
             Fail(m_error, EXDEV, "mount point", path);
             return false;
         }
-        std::vector<DirEntry> entries;
-        if (const int e = ListEntries(fd.get(), entries); e != 0) {
+        // Clearing up after a failed copy: a folder the copy already gave a read-only mode must
+        // be writable again to be emptied.
+        if (m_makeWritable && (frame.st.st_mode & 0700) != 0700)
+            (void)::fchmod(frame.fd.get(), (frame.st.st_mode & 07777) | 0700);
+        if (const int e = ListEntries(frame.fd.get(), frame.entries); e != 0) {
             Fail(m_error, e, "read", path);
             return false;
         }
-        bool all = true;
-        for (const auto& [child, type] : entries) {
-            // What the listing says is no folder is unlinked at once (unlink never removes a
-            // folder, so a folder put there meanwhile fails with EISDIR and is looked at below).
-            if (m_only == nullptr && type != DT_DIR && type != DT_UNKNOWN) {
-                if (::unlinkat(fd.get(), child.c_str(), 0) == 0 || errno == ENOENT)
-                    continue;
-                if (errno != EISDIR && errno != EPERM) {
-                    Fail(m_error, errno, "unlink", Join(path, child));
-                    all = false;
-                    continue;
-                }
+        frame.name = name;
+        frame.path = path;
+        return true;
+    }
+
+    // One entry of the folder f: removed at once, or true with `child` the folder to go into.
+    bool Step(Frame& f, const DirEntry& entry, Frame& child) {
+        const std::string path = Join(f.path, entry.name);
+        // What the listing says is no folder is unlinked at once (unlink never removes a
+        // folder, so a folder put there meanwhile fails with EISDIR and is looked at below).
+        if (m_only == nullptr && entry.type != DT_DIR && entry.type != DT_UNKNOWN) {
+            if (::unlinkat(f.fd.get(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
+                return false;
+            if (errno != EISDIR && errno != EPERM) {
+                Fail(m_error, errno, "unlink", path);
+                f.all = false;
+                return false;
             }
-            struct stat cst{};
-            if (::fstatat(fd.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
-                    continue;
-                Fail(m_error, errno, "stat", Join(path, child));
-                all = false;
-                continue;
-            }
-            all = Remove(fd.get(), child, cst, Join(path, child)) && all;
         }
-        if (!all)
-            return false; // removing the folder could only fail with ENOTEMPTY now
-        if (::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) {
-            Fail(m_error, errno, "rmdir", path);
+        struct stat cst{};
+        if (::fstatat(f.fd.get(), entry.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                Fail(m_error, errno, "stat", path);
+                f.all = false;
+            }
+            return false;
+        }
+        if (m_only != nullptr && !m_only->Contains(cst)) {
+            Fail(m_error, ENOTEMPTY, "changed during the move", path);
+            f.all = false;
+            return false;
+        }
+        if (!S_ISDIR(cst.st_mode)) {
+            if (::unlinkat(f.fd.get(), entry.name.c_str(), 0) != 0) {
+                Fail(m_error, errno, "unlink", path);
+                f.all = false;
+            }
+            return false;
+        }
+        if (!Open(f.fd.get(), entry.name, cst, path, child)) {
+            f.all = false;
             return false;
         }
         return true;
     }
 
-private:
     FileOpError* m_error;
     dev_t m_device;
     const CopiedSet* m_only;
+    bool m_makeWritable;
 };
 
 int RemoveTree(int dir, const std::string& name, const ExpectedEntry& expected,
-               const CopiedSet* only, FileOpError* error) {
+               const CopiedSet* only, FileOpError* error, bool makeWritable = false) {
     struct stat st{};
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
     if (!Matches(st, expected))
         return Fail(error, ESTALE, "stat", name);
     FileOpError first;
-    Remover(&first, st.st_dev, only).Remove(dir, name, st, name);
+    Remover(&first, st.st_dev, only, makeWritable).Remove(dir, name, st, name);
     if (first.error != 0 && error != nullptr && error->error == 0)
         *error = first;
     return first.error;
@@ -332,15 +431,87 @@ private:
         return 0;
     }
 
+    // A folder and all it holds, level by level without recursion; only the last few levels
+    // keep their descriptors open (see kOpenLevels). A folder gets its mode and times only once
+    // everything in it is copied, so its own mode never stands in the way of its contents.
     int CopyFolder(int srcDir, const std::string& name, const struct stat& st, int dstDir,
                    const std::string& dstName, const std::string& path, bool top) {
-        Fd src(::openat(srcDir, name.c_str(), kDirFlags));
-        struct stat opened{};
-        if (!src.valid() || ::fstat(src.get(), &opened) != 0)
+        std::vector<Level> stack;
+        {
+            Level first;
+            if (const int e = BeginFolder(srcDir, name, st, dstDir, dstName, path, top, first); e != 0)
+                return e;
+            stack.push_back(std::move(first));
+        }
+        while (!stack.empty()) {
+            Level& f = stack.back();
+            if (f.next < f.names.size()) {
+                const std::string& child = f.names[f.next++];
+                const std::string childPath = Join(f.path, child);
+                struct stat cst{};
+                if (::fstatat(f.src.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+                    if (errno == ENOENT)
+                        continue; // removed since the listing: nothing to copy
+                    return Fail(m_error, errno, "stat", childPath);
+                }
+                if (!S_ISDIR(cst.st_mode)) {
+                    if (const int e = Copy(f.src.get(), child, cst, f.dst.get(), child, childPath, false);
+                        e != 0)
+                        return e;
+                    continue;
+                }
+                Level next;
+                if (const int e = BeginFolder(f.src.get(), child, cst, f.dst.get(), child, childPath,
+                                              false, next);
+                    e != 0)
+                    return e;
+                stack.push_back(std::move(next));
+                if (stack.size() > kOpenLevels) {
+                    Level& far = stack[stack.size() - 1 - kOpenLevels];
+                    far.src.close();
+                    far.dst.close();
+                }
+                continue;
+            }
+            // The level above is opened again first: the finished folder may get a mode that
+            // no longer lets us look up ".." in it.
+            if (stack.size() > 1) {
+                Level& parent = stack[stack.size() - 2];
+                if (!parent.src.valid())
+                    parent.src = ReopenParent(f.src.get(), parent.srcSt);
+                if (!parent.src.valid())
+                    return Fail(m_error, errno, "open", parent.path);
+                if (!parent.dst.valid())
+                    parent.dst = ReopenParent(f.dst.get(), parent.dstSt);
+                if (!parent.dst.valid())
+                    return Fail(m_error, errno, "open", parent.path);
+            }
+            if (const int e = FinishFolder(f); e != 0)
+                return e;
+            stack.pop_back();
+        }
+        return 0;
+    }
+
+    struct Level {
+        Fd src;
+        Fd dst;
+        struct stat srcSt {}; // the source folder as opened
+        struct stat dstSt {}; // the copy as made
+        std::string path;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+    };
+
+    int BeginFolder(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                    const std::string& dstName, const std::string& path, bool top, Level& level) {
+        level.src = Fd(::openat(srcDir, name.c_str(), kDirFlags));
+        if (!level.src.valid() || ::fstat(level.src.get(), &level.srcSt) != 0)
             return Fail(m_error, errno, "open", path);
+        const struct stat& opened = level.srcSt;
         if (!SameInode(opened, st))
             return Fail(m_error, ESTALE, "open", path);
-        if (m_options.sameFileSystem && !top && IsMountRootOrDevice(src.get(), opened, m_device))
+        if (m_options.sameFileSystem && !top && IsMountRootOrDevice(level.src.get(), opened, m_device))
             return Fail(m_error, EXDEV, "mount point", path);
         // The copy's own top folder showing up in the source means it lies inside the source.
         if (m_created.check && opened.st_dev == m_created.device && opened.st_ino == m_created.inode)
@@ -348,30 +519,24 @@ private:
         if (::mkdirat(dstDir, dstName.c_str(), 0700) != 0)
             return Fail(m_error, errno, "mkdir", path);
         Created(top, dstDir, dstName);
-        Fd dst(::openat(dstDir, dstName.c_str(), kDirFlags));
-        if (!dst.valid())
+        level.dst = Fd(::openat(dstDir, dstName.c_str(), kDirFlags));
+        if (!level.dst.valid() || ::fstat(level.dst.get(), &level.dstSt) != 0)
             return Fail(m_error, errno, "open", path);
-        std::vector<std::string> names;
-        if (const int e = ListNames(src.get(), names); e != 0)
+        if (const int e = ListNames(level.src.get(), level.names); e != 0)
             return Fail(m_error, e, "read", path);
-        for (const auto& child : names) {
-            struct stat cst{};
-            if (::fstatat(src.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
-                    continue; // removed since the listing: nothing to copy
-                return Fail(m_error, errno, "stat", Join(path, child));
-            }
-            if (const int e = Copy(src.get(), child, cst, dst.get(), child, Join(path, child), false);
-                e != 0)
-                return e;
-        }
-        const bool sameOwner = KeepOwner(dst.get(), "", opened, AT_EMPTY_PATH);
-        if (::fchmod(dst.get(), ModeFor(opened, sameOwner)) != 0)
-            return Fail(m_error, errno, "chmod", path);
+        level.path = path;
+        return 0;
+    }
+
+    int FinishFolder(Level& level) {
+        const struct stat& opened = level.srcSt;
+        const bool sameOwner = KeepOwner(level.dst.get(), "", opened, AT_EMPTY_PATH);
+        if (::fchmod(level.dst.get(), ModeFor(opened, sameOwner)) != 0)
+            return Fail(m_error, errno, "chmod", level.path);
         // Last, because creating the entries above changed the folder's times.
         const timespec times[2] = {opened.st_atim, opened.st_mtim};
-        if (::futimens(dst.get(), times) != 0)
-            return Fail(m_error, errno, "utimens", path);
+        if (::futimens(level.dst.get(), times) != 0)
+            return Fail(m_error, errno, "utimens", level.path);
         if (m_copied != nullptr)
             m_copied->Add(opened);
         return 0;
@@ -458,7 +623,7 @@ int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dst
     const int result = copier.Copy(srcDir, name, st, dstDir, dstName, name, true);
     if (result != 0) {
         if (copier.m_created.check)
-            (void)RemoveTree(dstDir, dstName, copier.m_created, nullptr, nullptr);
+            (void)RemoveTree(dstDir, dstName, copier.m_created, nullptr, nullptr, true);
         if (error != nullptr && error->error == 0)
             *error = first;
     }

@@ -1,5 +1,7 @@
 #include "platform/InstanceLock.h"
 
+#include "platform/Paths.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,28 +10,75 @@
 #include <unistd.h>
 
 namespace platform {
+namespace {
 
-std::string InstanceLockPath(const std::string& name) {
+std::string RuntimeDir() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     struct stat st{};
     if (runtime != nullptr && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-        return std::string(runtime) + "/" + name + ".lock";
-    return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
+        return runtime;
+    return {};
 }
 
-InstanceLockResult TakeInstanceLock(const std::string& name) {
-    const std::string path = InstanceLockPath(name);
-    // O_NOFOLLOW: in /tmp another user could plant a link to a file of ours.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+enum class Outcome { Taken, Busy, Refused };
+
+// Opens the lock file without following a link (nor blocking on a fifo planted there) and takes
+// the lock; a file that is not ours alone (another owner, other permissions than 0600, a link,
+// no regular file) is refused, since whoever else can open it could hold or remove the lock.
+// The descriptor of a taken lock is never closed: the lock lives exactly as long as the process.
+Outcome Lock(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
-        return InstanceLockResult::Failed;
+        return Outcome::Refused;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 07777) != 0600 || st.st_nlink != 1) {
+        ::close(fd);
+        return Outcome::Refused;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? InstanceLockResult::TakenByAnother : InstanceLockResult::Failed;
+        return err == EWOULDBLOCK ? Outcome::Busy : Outcome::Refused;
     }
-    // Intentionally never closed: the lock lives exactly as long as the process.
-    return InstanceLockResult::Taken;
+    return Outcome::Taken;
+}
+
+} // namespace
+
+std::string InstanceLockPath(const std::string& name) {
+    const std::string runtime = RuntimeDir();
+    if (!runtime.empty())
+        return runtime + "/" + name + ".lock";
+    return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
+}
+
+std::string PrivateInstanceLockPath(const std::string& name) {
+    const std::string data = AppDataDir();
+    return data.empty() ? std::string() : data + "/" + name + ".lock";
+}
+
+InstanceLockResult TakeInstanceLock(const std::string& name) {
+    if (!RuntimeDir().empty()) {
+        switch (Lock(InstanceLockPath(name))) {
+        case Outcome::Taken: return InstanceLockResult::Taken;
+        case Outcome::Busy: return InstanceLockResult::TakenByAnother;
+        case Outcome::Refused: return InstanceLockResult::Failed;
+        }
+    }
+    // The fallback in /tmp is open to other users: one could plant a file there before us, or
+    // take theirs away again. So the user's own data folder, which nobody else reaches, holds a
+    // lock too; the /tmp file is locked as well when it is ours alone, and left aside when it is
+    // not. Either lock held by a live process (only ever one of ours) refuses the start.
+    const std::string own = PrivateInstanceLockPath(name);
+    const Outcome mine = own.empty() ? Outcome::Refused : Lock(own);
+    if (mine == Outcome::Busy)
+        return InstanceLockResult::TakenByAnother;
+    const Outcome shared = Lock(InstanceLockPath(name));
+    if (shared == Outcome::Busy)
+        return InstanceLockResult::TakenByAnother;
+    return mine == Outcome::Taken || shared == Outcome::Taken ? InstanceLockResult::Taken
+                                                               : InstanceLockResult::Failed;
 }
 
 } // namespace platform

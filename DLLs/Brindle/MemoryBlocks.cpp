@@ -58,17 +58,25 @@ PageBlocks& Pages() {
 extern "C" {
 
 void* GetMemory(unsigned int size, int kind) {
-    if (kind == 0)
-        return std::malloc(size);
-    return Pages().Take(size);
+    try {
+        if (kind == 0)
+            return std::malloc(size);
+        return Pages().Take(size);
+    } catch (...) {
+        return nullptr; // nothing escapes to the caller
+    }
 }
 
 int RetMemory(void* block, int kind) {
-    if (kind == 0) {
-        std::free(block);
-        return 0;
+    try {
+        if (kind == 0) {
+            std::free(block);
+            return 0;
+        }
+        return Pages().Give(block) ? 1 : 0;
+    } catch (...) {
+        return 0; // nothing escapes to the caller
     }
-    return Pages().Give(block) ? 1 : 0;
 }
 
 } // extern "C"

@@ -89,17 +89,21 @@ int ChangeExt(const char* path, const char* ext, char* out) {
 }
 
 int ChangeExt2(const char* path, const char* ext) {
-    if (path == nullptr)
-        return EFAULT;
-    const std::size_t kept = KeptLength(path);
-    const std::size_t extLength = kept > 0 && ext != nullptr ? std::strlen(ext) : 0;
-    if (kept + extLength > kMaxNewName)
-        return ENAMETOOLONG;
-    char newName[kMaxNewName + 1];
-    ChangeExt(path, ext, newName);
-    if (platform::RenameNoReplace(path, newName) == 0)
-        return 0;
-    return errno;
+    try {
+        if (path == nullptr)
+            return EFAULT;
+        const std::size_t kept = KeptLength(path);
+        const std::size_t extLength = kept > 0 && ext != nullptr ? std::strlen(ext) : 0;
+        if (kept + extLength > kMaxNewName)
+            return ENAMETOOLONG;
+        char newName[kMaxNewName + 1];
+        ChangeExt(path, ext, newName);
+        if (platform::RenameNoReplace(path, newName) == 0)
+            return 0;
+        return errno;
+    } catch (...) {
+        return ENOMEM; // nothing escapes to the caller
+    }
 }
 
 int MkDir(const char* path) {
@@ -137,6 +141,13 @@ int MkDir(const char* path) {
     return Exists(work, &st) && S_ISDIR(st.st_mode) ? 0 : -1;
 }
 
-int Rename(const char* oldName, const char* newName) { return platform::RenameNoReplace(oldName, newName); }
+int Rename(const char* oldName, const char* newName) {
+    try {
+        return platform::RenameNoReplace(oldName, newName);
+    } catch (...) {
+        errno = ENOMEM;
+        return -1; // nothing escapes to the caller
+    }
+}
 
 } // extern "C"

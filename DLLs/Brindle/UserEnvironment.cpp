@@ -19,25 +19,33 @@ constexpr std::size_t kWorkDirBuffer = 260;
 extern "C" {
 
 int GetWorkDir(char* path) {
-    if (path == nullptr)
-        return BRINDLE_E_OUT_OF_BOUNDS;
-    path[0] = '\0';
-    const std::string dir = platform::AppDataDir();
-    struct stat st{};
-    if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return BRINDLE_E_NO_FILE;
-    if (dir.size() >= kWorkDirBuffer)
-        return BRINDLE_E_OUT_OF_BOUNDS;
-    std::memcpy(path, dir.c_str(), dir.size() + 1);
-    return BRINDLE_OK;
+    try {
+        if (path == nullptr)
+            return BRINDLE_E_OUT_OF_BOUNDS;
+        path[0] = '\0';
+        const std::string dir = platform::AppDataDir();
+        struct stat st{};
+        if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return BRINDLE_E_NO_FILE;
+        if (dir.size() >= kWorkDirBuffer)
+            return BRINDLE_E_OUT_OF_BOUNDS;
+        std::memcpy(path, dir.c_str(), dir.size() + 1);
+        return BRINDLE_OK;
+    } catch (...) {
+        return BRINDLE_E_MEMORY; // nothing escapes to the caller
+    }
 }
 
 int GetLocale(char* out) {
-    if (out == nullptr)
+    try {
+        if (out == nullptr)
+            return 0;
+        // Four hexadecimal digits at most, so 5 bytes always hold it.
+        std::snprintf(out, 5, "%x", platform::LanguageIdFromEnvironment() & 0xFFFFu);
         return 0;
-    // Four hexadecimal digits at most, so 5 bytes always hold it.
-    std::snprintf(out, 5, "%x", platform::LanguageIdFromEnvironment() & 0xFFFFu);
-    return 0;
+    } catch (...) {
+        return 0; // nothing escapes to the caller
+    }
 }
 
 } // extern "C"

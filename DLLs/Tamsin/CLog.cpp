@@ -11,6 +11,7 @@
 #include <cstring>
 #include <pthread.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tamsin {
 namespace {
@@ -40,6 +41,28 @@ std::string JoinPath(std::string left, std::string_view right) {
 
 // mkdir's usual mode; the umask decides the rest.
 constexpr unsigned kFolderMode = 0777;
+
+// The logs with a writer thread, so that lines still queued when the process ends or the
+// library is unloaded are written whole: a program that never calls LOGTerm would otherwise
+// lose them, or have one torn by exit while the writer was in the middle of it. A list through
+// the logs themselves with nothing to destroy, so logs closed from other static destructors
+// still find it and nothing of it is left behind when the library is unloaded.
+struct QueuedLogs {
+    std::mutex mutex;
+    CLog* first = nullptr;
+    bool finished = false; // the process is ending: lines are written at once from now on
+};
+QueuedLogs g_queued;
+
+// Destroyed at exit() and at dlclose of the library, before the C library's own clean-up.
+struct DrainAtEnd {
+    ~DrainAtEnd() {
+        std::lock_guard<std::mutex> lock(g_queued.mutex);
+        g_queued.finished = true;
+        for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
+            log->Finish();
+    }
+} g_drainAtEnd;
 
 } // namespace
 
@@ -96,6 +119,7 @@ CLog::~CLog() {
     } catch (...) {
     }
     // Never let a writer outlive its log, whatever failed above.
+    Unregister();
     StopWriter();
     if (m_fp != nullptr) {
         std::fclose(m_fp);
@@ -362,9 +386,45 @@ bool CLog::OpenFile(const std::string& path) {
     }
     // One flush a pass writes the whole batch: a larger buffer means fewer writes for it.
     std::setvbuf(fp, nullptr, _IOFBF, 1 << 16);
-    std::lock_guard<std::mutex> lock(m_csQueue);
-    m_fp = fp;
+    {
+        std::lock_guard<std::mutex> lock(m_csQueue);
+        m_fp = fp;
+    }
+    std::lock_guard<std::mutex> lock(g_queued.mutex);
+    if (g_queued.finished) {
+        Finish(); // opened while the process ends: no writer to rely on
+    } else {
+        m_nextQueued = g_queued.first;
+        g_queued.first = this;
+        m_registered = true;
+    }
     return true;
+}
+
+void CLog::Finish() noexcept {
+    // The writer writes what is queued before it stops; what comes later is written at once.
+    StopWriter();
+    std::lock_guard<std::mutex> lock(m_csQueue);
+    m_bDirect = true;
+    if (m_fp != nullptr) {
+        for (const LineRecord& record : m_queue)
+            std::fputs(record.text, m_fp);
+        m_queue.clear();
+        std::fflush(m_fp);
+    }
+}
+
+void CLog::Unregister() noexcept {
+    if (!m_registered)
+        return;
+    std::lock_guard<std::mutex> lock(g_queued.mutex);
+    for (CLog** link = &g_queued.first; *link != nullptr; link = &(*link)->m_nextQueued) {
+        if (*link == this) {
+            *link = m_nextQueued;
+            break;
+        }
+    }
+    m_registered = false;
 }
 
 void CLog::PutLine(std::string_view line) {
@@ -379,6 +439,13 @@ void CLog::PutLine(std::string_view line) {
         return;
     }
     std::lock_guard<std::mutex> lock(m_csQueue);
+    if (m_bDirect) {
+        if (m_fp != nullptr) {
+            std::fwrite(line.data(), 1, line.size(), m_fp);
+            std::fflush(m_fp);
+        }
+        return;
+    }
     LineRecord& record = m_queue.emplace_back();
     std::memcpy(record.text, line.data(), line.size());
     record.text[line.size()] = '\0';
@@ -403,10 +470,13 @@ void CLog::DrainQueue() {
 }
 
 void CLog::CloseFile() {
+    Unregister();
     if (!m_bFlush && m_hWriter.joinable()) {
         DrainQueue();
         StopWriter();
     }
+    if (!m_bFlush)
+        DrainQueue(); // lines written after the process began to end
     if (m_fp != nullptr) {
         std::fclose(m_fp);
         m_fp = nullptr;

@@ -41,6 +41,12 @@ public:
     // Hex dump: the first 256 bytes, or with `all` the whole block with addresses and checksums.
     void Dump(const unsigned char* data, unsigned length, bool all) noexcept;
 
+    // The process is ending (or the library unloading): stops the writer after it has written
+    // every queued line; later lines are written at once.
+    void Finish() noexcept;
+    // The next log in the list of logs with a writer (see CLog.cpp).
+    [[nodiscard]] CLog* NextQueued() const noexcept { return m_nextQueued; }
+
     [[nodiscard]] bool FileEnabled() const noexcept { return m_bEnable; }
     [[nodiscard]] bool DailyFiles() const noexcept { return m_bDate; }
 
@@ -64,12 +70,16 @@ private:
     void DrainQueue();
     void CloseFile();
     void StopWriter();
+    void Unregister() noexcept;
     static void WriterThread(CLog* log);
 
     std::deque<LineRecord> m_queue;       // guarded by m_csQueue
     std::FILE* m_fp = nullptr;            // set under m_csQueue; closed only after the writer ended
     std::atomic<bool> m_bWriterRunning{false};
     std::atomic<bool> m_bStopWriter{false};
+    bool m_bDirect = false;     // guarded by m_csQueue: no writer any more, lines go straight out
+    bool m_registered = false;  // listed among the queued logs drained at the end
+    CLog* m_nextQueued = nullptr; // that list, guarded by its mutex
     int m_nInterval = 100;
     std::mutex m_csQueue;
     char m_szSuffix[10] = {};

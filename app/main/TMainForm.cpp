@@ -307,6 +307,16 @@ void TMainForm::UpdateButtons() {
     }
 }
 
+void TMainForm::RefreshSearchTotals() {
+    const long long shownSize = m_searchProgress.size;
+    m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+    if (m_searchProgress.size != shownSize) {
+        char16_t sizeText[20] = {};
+        m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
+        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
+    }
+}
+
 void TMainForm::RefreshLiveCounters() {
     if (m_refreshingCounters)
         return;

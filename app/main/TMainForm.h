@@ -93,6 +93,9 @@ public:
     [[nodiscard]] bool QuitWithoutAsking() const { return m_quitWithoutAsking; }
     [[nodiscard]] int CursorCount() const { return m_cursorCount; }
     [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const { return m_searchProgress; }
+    // Reads the finished search's totals again (a delete or a move changes them) and shows a
+    // folder size that changed.
+    void RefreshSearchTotals();
     [[nodiscard]] IEngine& Engine() { return m_engine; }
     [[nodiscard]] IMainView& View() { return m_view; }
 

@@ -51,7 +51,10 @@ void ResultViews::ClearFolderTree() {
     m_tree.Clear();
 }
 
-void ResultViews::ResetRecordCount() { m_recordCount = 0; }
+void ResultViews::ResetRecordCount() {
+    m_recordCount = 0;
+    m_removedFolderRecords = 0;
+}
 
 void ResultViews::ResetShownNode() { m_shownNode = {}; }
 
@@ -77,6 +80,7 @@ void ResultViews::ResetResultGrid() {
 }
 
 void ResultViews::LoadFolderRecords() {
+    m_removedFolderRecords = 0;
     int count = m_engine.DVOGetFolderInfoCount();
     if (count < 0)
         count = 0;
@@ -92,9 +96,14 @@ void ResultViews::LoadFolderRecords() {
                               MessageButton::OK);
         return;
     }
+    // The engine refuses the records when it has no memory for them: the same failure to the user.
+    if (count > 0 && m_engine.DVOGetFolderInfo(m_folderRecords.data(), count) < 0) {
+        m_folderRecords.clear();
+        m_form.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
+                              MessageButton::OK);
+        return;
+    }
     m_recordCount = count;
-    if (count > 0)
-        m_engine.DVOGetFolderInfo(m_folderRecords.data(), count);
 }
 
 void ResultViews::BuildFolderTree() {
@@ -137,9 +146,11 @@ void ResultViews::BuildFolderTree() {
 }
 
 void ResultViews::ShowTotals() {
+    // A delete or a move takes what went out of the engine's totals: read them again.
+    m_form.RefreshSearchTotals();
     IMainView& view = m_form.View();
     view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_form.CurrentSearchProgress().fileCount));
-    view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_recordCount));
+    view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_recordCount - m_removedFolderRecords));
 }
 
 void ResultViews::FormResize() { spSearchResultMoved(); }
@@ -657,6 +668,8 @@ void ResultViews::RemoveChildNode(const std::u16string& name, const std::u16stri
     for (Node* child : m_tree.Children(shown)) {
         const FolderRecord* r = child->record;
         if (r != nullptr && RecordName(*r) == name && RecordDirectory(*r) == directory) {
+            if (r->kind == 0) // the folder and every folder below it stop being folder records
+                m_removedFolderRecords += r->folderCount + 1;
             m_tree.Remove(child); // the record stays with the engine
             return;
         }

@@ -198,6 +198,7 @@ private:
     ResultGrid m_grid;
     std::vector<FolderRecord*> m_folderRecords;
     int m_recordCount = 0;
+    int m_removedFolderRecords = 0; // folder records deleted or moved away since the search
     FolderRecord* m_rootRecord = nullptr;
     FolderTreeNodeRef m_lastSelectedNode;
     int m_sortState = kSortSizeDescending;

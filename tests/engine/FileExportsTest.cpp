@@ -154,6 +154,76 @@ TEST_F(FileExports, ActsOnlyOnWhatTheSearchSaw) {
     EXPECT_EQ(DVODeleteFilePermanently(u"seen", tree16.c_str()), DVO_E_NO_OBJECT);
 }
 
+// After a delete or a move the folders above the entry stop counting it, so sizes and counts
+// stay true for what is left on disk; a copy changes nothing.
+TEST_F(FileExports, TotalsFollowDeletesAndMoves) {
+    // tree/a: f (100), h (7, hard link counted here first), sub/g (10); tree/b: big (1000),
+    // h2 (the same file as a/h, not counted again).
+    ::mkdir((tree + "/a").c_str(), 0755);
+    ::mkdir((tree + "/a/sub").c_str(), 0755);
+    ::mkdir((tree + "/b").c_str(), 0755);
+    WriteFile(tree + "/a/f", std::string(100, 'f'));
+    WriteFile(tree + "/a/h", std::string(7, 'h'));
+    WriteFile(tree + "/a/sub/g", std::string(10, 'g'));
+    WriteFile(tree + "/b/big", std::string(1000, 'b'));
+    ASSERT_EQ(::link((tree + "/a/h").c_str(), (tree + "/b/h2").c_str()), 0);
+    const std::string outside = tmp / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    const std::u16string outside16 = Utf8ToUtf16(outside);
+    const std::u16string a16 = tree16 + u"/a";
+    const std::u16string b16 = tree16 + u"/b";
+    Scan();
+    FolderRecord* records[4] = {};
+    ASSERT_EQ(DVOGetFolderInfoCount(), 4); // tree, a, a/sub, b
+    ASSERT_EQ(DVOGetFolderInfo(records, 4), 4);
+    FolderRecord* top = DVOGetRootFolderInfo();
+    ASSERT_NE(top, nullptr);
+    struct Totals {
+        long long size;
+        int folders;
+        int files;
+    };
+    const auto expect = [&](const char* step, std::initializer_list<Totals> want) {
+        SCOPED_TRACE(step);
+        const Totals* w = want.begin();
+        for (int i = 0; i < 4; ++i, ++w) {
+            SCOPED_TRACE(Utf16ToUtf8(records[i]->name));
+            EXPECT_EQ(records[i]->size, w->size);
+            EXPECT_EQ(records[i]->folderCount, w->folders);
+            EXPECT_EQ(records[i]->fileCount, w->files);
+        }
+        EXPECT_EQ(top->size, records[0]->size);
+        EXPECT_EQ(top->fileCount, records[0]->fileCount);
+        EXPECT_EQ(top->folderCount, records[0]->folderCount + 1);
+        SearchProgress progress{};
+        ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), 0);
+        EXPECT_EQ(progress.size, records[0]->size);
+        EXPECT_EQ(progress.fileCount, records[0]->fileCount);
+        EXPECT_EQ(progress.folderCount, records[0]->folderCount);
+    };
+    //                      tree            a              a/sub         b
+    expect("searched", {{1117, 3, 5}, {117, 1, 3}, {10, 0, 1}, {1000, 0, 2}});
+
+    ASSERT_EQ(DVOCopyFile(u"big", b16.c_str(), outside16.c_str()), DVO_OK) << LastError();
+    expect("a copy changes nothing", {{1117, 3, 5}, {117, 1, 3}, {10, 0, 1}, {1000, 0, 2}});
+
+    ASSERT_EQ(DVODeleteFilePermanently(u"sub", a16.c_str()), DVO_OK) << LastError();
+    expect("a folder deleted", {{1107, 2, 4}, {107, 0, 2}, {10, 0, 1}, {1000, 0, 2}});
+
+    ASSERT_EQ(DVOMoveFile(u"big", b16.c_str(), a16.c_str()), DVO_OK) << LastError();
+    expect("moved within the search", {{1107, 2, 4}, {1107, 0, 3}, {10, 0, 1}, {0, 0, 1}});
+
+    ASSERT_EQ(DVODeleteFile(u"h2", b16.c_str()), DVO_OK) << LastError();
+    expect("a link the search did not count again", {{1107, 2, 3}, {1107, 0, 3}, {10, 0, 1}, {0, 0, 0}});
+
+    ASSERT_EQ(DVOMoveFile(u"h", a16.c_str(), outside16.c_str()), DVO_OK) << LastError();
+    expect("moved out of the search", {{1100, 2, 2}, {1100, 0, 2}, {10, 0, 1}, {0, 0, 0}});
+
+    // Gone for the engine too: a second call finds nothing to act on.
+    EXPECT_EQ(DVODeleteFile(u"sub", a16.c_str()), DVO_E_NOT_FOUND);
+    expect("nothing more", {{1100, 2, 2}, {1100, 0, 2}, {10, 0, 1}, {0, 0, 0}});
+}
+
 TEST_F(FileExports, LastErrorTextFitsTheBuffer) {
     Scan();
     ASSERT_EQ(DVODeleteFile(u"missing", tree16.c_str()), DVO_E_NOT_FOUND);

@@ -11,6 +11,8 @@
 #include <functional>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <sys/un.h>
+#include <sys/socket.h>
 #include <mutex>
 #include <regex>
 #include <spawn.h>
@@ -106,6 +108,25 @@ TEST_F(FileOperations, UnusableHomeTrashDeletesNothing) {
     EXPECT_EQ(result.code, DVO_E_NO_TRASH);
     EXPECT_NE(result.message.find(trash), std::string::npos) << result.message;
     EXPECT_EQ(ReadFile(tree + "/f"), "x");
+}
+
+// With no data folder at all (no usable XDG_DATA_HOME or HOME) nothing goes to any trash: a
+// trash made at the top of the entry's file system could be the top of the home file system.
+TEST_F(FileOperations, NoDataFolderMeansNoTrash) {
+    TempFolder mnt;
+    std::string reason;
+    if (!mnt.MountTmpfs(mnt.path(), "size=1m", &reason))
+        GTEST_SKIP() << reason;
+    WriteFile(tmp / "not-a-folder", "x");
+    ScopedEnv noDataHome("XDG_DATA_HOME", nullptr);
+    ScopedEnv home("HOME", (tmp / "not-a-folder").c_str());
+    WriteFile(mnt / "file", "kept");
+    const auto result = dvo::TrashEntry(mnt.path(), "file", Seen(mnt / "file"));
+    EXPECT_EQ(result.code, DVO_E_NO_TRASH);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_EQ(ReadFile(mnt / "file"), "kept");
+    EXPECT_FALSE(Exists(mnt / (".Trash-" + std::to_string(::geteuid()))));
+    EXPECT_FALSE(Exists(mnt / ".Trash"));
 }
 
 // Entries on another file system go to the trash at its top, or nowhere.
@@ -335,6 +356,30 @@ TEST_F(ShellActions, StartProgramsWithoutAShell) {
     EXPECT_FALSE(Exists(bin + "/pwned"));
 }
 
+// A session bus that takes the connection and then never answers: the file manager is given up
+// after a few seconds and the folder opens instead.
+TEST_F(ShellActions, SilentBusIsGivenUpAndTheFolderOpens) {
+    WriteFile(tree + "/file", "x");
+    FakeProgram("xdg-open");
+    const std::string socketPath = tmp / "silent-bus";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0); // connections complete in the backlog, nobody talks
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socketPath).c_str());
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = dvo::ShellExecuteEntry(tree, "file", 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(result.code, DVO_OK) << result.message;
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_EQ(ArgumentsOf("xdg-open"), std::vector<std::string>{tree});
+    ::close(listener);
+}
+
 TEST_F(ShellActions, ReportWhatCannotBeDone) {
     WriteFile(tree + "/file", "x");
     struct Case {
@@ -385,18 +430,19 @@ public:
         m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_state != 0; });
     }
     ~FakeFileManager() {
-        if (m_thread.joinable()) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_loop != nullptr)
-                    g_main_loop_quit(m_loop);
-            }
-            m_thread.join();
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_loop != nullptr)
+                g_main_loop_quit(m_loop);
         }
-        if (m_daemon > 0) {
+        // The daemon goes first: a stand-in still waiting for it then gives up instead of
+        // keeping the test from ending.
+        if (m_daemon > 0)
             ::kill(m_daemon, SIGTERM);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_daemon > 0)
             ::waitpid(m_daemon, nullptr, 0);
-        }
     }
     [[nodiscard]] bool ready() const { return m_state == 1; }
     [[nodiscard]] const std::string& address() const { return m_address; }

@@ -7,7 +7,9 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -313,3 +315,101 @@ TEST(FileCopy, PathFormsCopyAndMoveAFile) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs `body` in a forked child and returns its exit status (-1 when it did not exit).
+int ExitStatusOf(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Drops root to nobody, so that modes count; true when the process is (now) unprivileged.
+bool Unprivileged() {
+    return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
+} // namespace
+
+// Far deeper than the descriptors the process may open: copied and removed whole all the same.
+TEST(FileCopy, TreeDeeperThanTheDescriptorLimitIsCopiedAndRemoved) {
+    TempFolder tmp;
+    constexpr int kDepth = 300;
+    ::mkdir((tmp / "src").c_str(), 0755);
+    ::mkdir((tmp / "dst").c_str(), 0755);
+    {
+        int fd = OpenDir(tmp / "src");
+        for (int level = 0; level < kDepth; ++level) {
+            ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+            const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            const std::string text = std::to_string(level);
+            ASSERT_EQ(::write(file, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+            ::close(file);
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+        }
+        ::close(fd);
+    }
+    const int status = ExitStatusOf([&] {
+        const rlimit limit{32, 32};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return 3;
+        platform::FileOpError error;
+        if (Copy(tmp.path(), "src", tmp / "dst", &error) != 0)
+            return 1;
+        DirFd top(tmp.path());
+        return platform::RemoveTreeAt(top.fd, "src", {}, &error) == 0 ? 0 : 2;
+    });
+    ASSERT_EQ(status, 0) << "1: copy failed, 2: removal failed, 3: no limit";
+    EXPECT_FALSE(Exists(tmp / "src"));
+    std::string level = tmp / "dst/src";
+    for (int i = 0; i < kDepth; ++i) {
+        ASSERT_EQ(ReadFile(level + "/f"), std::to_string(i)) << "level " << i;
+        level += "/d";
+    }
+    EXPECT_TRUE(Exists(level));
+    EXPECT_FALSE(Exists(level + "/d"));
+}
+
+// A copied folder that already has the read-only mode of its source does not keep the failed
+// copy's clean-up from removing it.
+TEST(FileCopy, FailedCopyRemovesReadOnlyFoldersItMade) {
+    TempFolder tmp;
+    ::chmod(tmp.path().c_str(), 0777);
+    const std::string src = tmp / "src";
+    const std::string dst = tmp / "dst";
+    const int status = ExitStatusOf([&] {
+        if (!Unprivileged())
+            return 77;
+        // Folders in the order the copy will meet them: the first is read-only, the last
+        // cannot be read, so the copy fails after the read-only one is complete.
+        if (::mkdir(src.c_str(), 0755) != 0 || ::mkdir(dst.c_str(), 0755) != 0)
+            return 3;
+        for (int i = 0; i < 6; ++i) {
+            const std::string folder = src + "/d" + std::to_string(i);
+            ::mkdir(folder.c_str(), 0755);
+            WriteFile(folder + "/file", "x");
+        }
+        std::vector<std::string> order;
+        DIR* dir = ::opendir(src.c_str());
+        while (const dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.')
+                order.push_back(e->d_name);
+        ::closedir(dir);
+        ::chmod((src + "/" + order.front()).c_str(), 0555);
+        ::chmod((src + "/" + order.back()).c_str(), 0);
+        platform::FileOpError error;
+        if (Copy(tmp.path(), "src", dst, &error) != EACCES)
+            return 1;
+        return Exists(dst + "/src") ? 2 : 0;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    EXPECT_EQ(status, 0) << "1: the copy did not fail as planned, 2: the failed copy was left";
+}

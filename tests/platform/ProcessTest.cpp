@@ -9,10 +9,23 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -58,6 +71,99 @@ TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstDies) {
 TEST(InstanceLock, FallsBackToTmpWithoutRuntimeDir) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     EXPECT_EQ(platform::InstanceLockPath("dvo"), "/tmp/dvo-" + std::to_string(::getuid()) + ".lock");
+}
+
+// Takes the lock in a child that then holds it until killed; `result` is what it got.
+pid_t TakeLockInChild(const std::string& name, platform::InstanceLockResult& result) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const char c = static_cast<char>(platform::TakeInstanceLock(name));
+        (void)!::write(ready[1], &c, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = -1;
+    if (child < 0 || ::read(ready[0], &c, 1) != 1)
+        c = -1;
+    result = static_cast<platform::InstanceLockResult>(c);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return child;
+}
+
+void EndChild(pid_t child) {
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+}
+
+// Without a runtime folder, a file another user put at the /tmp fallback (theirs, a link, or
+// open to all) and holds locked neither keeps the program from starting nor lets a second one
+// start once it is taken away; a link is never followed.
+TEST(InstanceLock, ForeignFallbackFileNeitherBlocksNorDisablesTheGuard) {
+    TempDir tmp;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv data("XDG_DATA_HOME", (tmp / "data").c_str());
+    const std::string name = "dvo-lock-test-" + std::to_string(::getpid());
+    const std::string fallback = platform::InstanceLockPath(name);
+    const std::string target = tmp / "target";
+    struct Case {
+        const char* what;
+        bool needsRoot;
+        void (*plant)(const std::string& fallback, const std::string& target);
+    };
+    const Case cases[] = {
+        {"another user's file", true,
+         [](const std::string& path, const std::string&) {
+             const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+             (void)!::fchown(fd, 65534, 65534);
+             ::close(fd);
+         }},
+        {"a link to a file of ours", false,
+         [](const std::string& path, const std::string& to) {
+             const int fd = ::open(to.c_str(), O_RDWR | O_CREAT | O_EXCL, 0640);
+             ::close(fd);
+             (void)!::symlink(to.c_str(), path.c_str());
+         }},
+        {"a file open to all", false,
+         [](const std::string& path, const std::string&) {
+             const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+             (void)!::fchmod(fd, 0666);
+             ::close(fd);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && ::geteuid() != 0)
+            continue; // only root can make a file another user's
+        ::unlink(fallback.c_str());
+        ::unlink(target.c_str());
+        c.plant(fallback, target);
+        // The planter holds a lock on it, as a live instance would.
+        const int held = ::open(fallback.c_str(), O_RDONLY);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+        platform::InstanceLockResult first{};
+        const pid_t firstChild = TakeLockInChild(name, first);
+        EXPECT_EQ(first, platform::InstanceLockResult::Taken);
+        // Taken away again: a second instance still finds the first.
+        ::close(held);
+        ::unlink(fallback.c_str());
+        platform::InstanceLockResult second{};
+        const pid_t secondChild = TakeLockInChild(name, second);
+        EXPECT_EQ(second, platform::InstanceLockResult::TakenByAnother);
+        EndChild(secondChild);
+        EndChild(firstChild);
+        if (Exists(target)) {
+            EXPECT_EQ(ModeOf(target), 0640u); // the link's target was never touched
+        }
+    }
+    ::unlink(fallback.c_str());
 }
 
 TEST(DebugOutput, FileSinkAppendsEachMessageWhole) {

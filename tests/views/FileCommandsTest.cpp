@@ -187,6 +187,8 @@ TEST_F(FileCommandsTest, MarkedFolderIsDeletedLikeAFileWithItsSubtree) {
     EXPECT_EQ(Find("sub"), nullptr);
     EXPECT_EQ(Find("inner.txt"), nullptr);
     EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt");
+    // The searched folder is the one folder record left.
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFolders=").back(), "1");
 }
 
 TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {

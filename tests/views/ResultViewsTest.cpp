@@ -193,14 +193,21 @@ TEST_F(ResultViewsTest, RecordCountZeroLeavesEmptyViewsWithoutBusyCursor) {
 }
 
 TEST_F(ResultViewsTest, FolderBufferFailureIsReportedAndLeavesTheTreeEmpty) {
+    // Ours or the engine's: either buffer failing is told the same way.
     MakeSample();
-    results.FailNextAllocationForTest(true, false);
-    Search();
-    ASSERT_EQ(mainView.boxes.size(), 1u);
-    EXPECT_EQ(mainView.boxes[0].text, "Cannot allocate folder information buffer.");
-    EXPECT_TRUE(results.Tree().Empty());
-    // The totals show no folders (the refresh after them may show the engine's count again).
-    EXPECT_NE(log.IndexOf("label:NumberOfFolders=0"), -1);
+    for (const bool engineRefuses : {false, true}) {
+        SCOPED_TRACE(engineRefuses ? "engine" : "window");
+        mainView.boxes.clear();
+        engine.refuseFolderInfo = engineRefuses;
+        results.FailNextAllocationForTest(!engineRefuses, false);
+        Search();
+        engine.refuseFolderInfo = false;
+        ASSERT_EQ(mainView.boxes.size(), 1u);
+        EXPECT_EQ(mainView.boxes[0].text, "Cannot allocate folder information buffer.");
+        EXPECT_TRUE(results.Tree().Empty());
+        // The totals show no folders (the refresh after them may show the engine's count again).
+        EXPECT_NE(log.IndexOf("label:NumberOfFolders=0"), -1);
+    }
 }
 
 TEST_F(ResultViewsTest, GridListsTheSelectedFolderWithRatiosSizesAndTimes) {

@@ -2,6 +2,7 @@
 // An engine whose records are built by the test (or a benchmark) instead of a scan: a root
 // record above the searched folder, folders and files below it, the folder list in pre-order,
 // and child enumeration in insertion order. No search ever runs.
+#include <algorithm>
 #include "app/main/IEngine.h"
 #include "platform/Text.h"
 
@@ -37,6 +38,7 @@ public:
     }
     [[nodiscard]] std::size_t RecordTotal() const { return m_records.size(); }
     int enumerations = 0; // DVOGetFirstFolderInfo calls
+    bool refuseFolderInfo = false; // DVOGetFolderInfo fails as an engine out of memory does
 
     // Shell and file calls in order, as "op:directory|name" ("op:directory|name>destination"
     // for copy and move); op is "shell<code>", "delete", "deletePermanently", "copy" or "move".
@@ -65,6 +67,10 @@ public:
     }
     int DVOGetFolderInfoCount() override { return static_cast<int>(FolderList().size()); }
     int DVOGetFolderInfo(FolderRecord** out, int count) override {
+        if (refuseFolderInfo) {
+            std::fill_n(out, count, nullptr);
+            return DVO_E_IO;
+        }
         const auto list = FolderList();
         int n = 0;
         for (; n < count && static_cast<std::size_t>(n) < list.size(); ++n)

@@ -1,12 +1,16 @@
 // libTamsin.so as a program gets it: loaded with its load trace, used through its exports.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -49,6 +53,72 @@ TEST(TamsinLibrary, LoadTraceThenALogThroughTheExports) {
     EXPECT_NE(text.find(" :: 42% END\n"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 18), " :: Log Ended END\n");
     ::dlclose(library);
+    std::filesystem::remove_all(root);
+}
+
+// A program that logs in queued mode and ends without LOGTerm, by exit() or after unloading the
+// library: every line it logged is in the file, whole and in order.
+TEST(TamsinLibrary, QueuedLinesSurviveTheEndOfTheProcess) {
+    const char* scratch = std::getenv("DVO_TEST_TMP");
+    const std::string root = std::string(scratch != nullptr ? scratch : "/tmp") +
+                             "/tamsin-end." + std::to_string(::getpid());
+    constexpr int kLines = 20000;
+    const std::string padding(200, 'p');
+    for (const char* ending : {"exit", "dlclose"}) {
+        SCOPED_TRACE(ending);
+        const std::string data = root + "/" + ending;
+        std::filesystem::remove_all(data);
+        std::filesystem::create_directories(data);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+            ::setenv("LUMETRA_DEBUG_OUTPUT", (data + "/debug.txt").c_str(), 1);
+            void* library = ::dlopen(TAMSIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+            if (library == nullptr)
+                ::_exit(3);
+            using Init = int (*)(void**, int, int, int, int, int, const char*, const char*, const char*);
+            using Output = int (*)(void*, int, const char*, ...);
+            auto init = reinterpret_cast<Init>(::dlsym(library, "LOGInit"));
+            auto output = reinterpret_cast<Output>(::dlsym(library, "LOGOutput"));
+            void* log = nullptr;
+            init(&log, 0, 1, 0, 0, 0, "Queued", "T", "E");
+            for (int i = 0; i < kLines; ++i)
+                output(log, 0, "line %06d %s", i, padding.c_str());
+            if (std::string(ending) == "exit")
+                std::exit(0); // never LOGTerm, as the program does
+            ::dlclose(library);
+            // Unloaded: nothing of the library may run any more, so end without exit handlers.
+            if (::dlopen(TAMSIN_LIBRARY, RTLD_NOW | RTLD_NOLOAD) == nullptr)
+                ::_exit(0);
+            std::exit(0); // the library stays loaded (it cannot be unloaded here): ends at exit
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        std::string file;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(data))
+            if (entry.path().filename() == "Queued.txt")
+                file = entry.path();
+        ASSERT_FALSE(file.empty());
+        std::ifstream in(file);
+        std::string line;
+        int next = 0;
+        int torn = 0;
+        while (std::getline(in, line)) {
+            const auto at = line.find(" :: line ");
+            if (at == std::string::npos)
+                continue;
+            char expected[32];
+            std::snprintf(expected, sizeof expected, " :: line %06d ", next);
+            if (line.compare(at, std::strlen(expected), expected) != 0 ||
+                line.substr(line.size() - padding.size() - 2) != padding + " E")
+                ++torn;
+            ++next;
+        }
+        EXPECT_EQ(next, kLines);
+        EXPECT_EQ(torn, 0);
+    }
     std::filesystem::remove_all(root);
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+// Engine-internal test seam: lets a test make the engine's memory or thread starts run out at a
+// chosen point, to show that such a failure ends the work cleanly instead of the process. Off
+// unless a test turns it on; the checks sit on slow paths only (a new arena chunk, a new thread).
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace dvo::faults {
+
+// Allow `count` more arena chunks / thread starts, then fail every later one; -1 turns it off.
+void FailArenaChunksAfter(long count) noexcept;
+void FailThreadStartsAfter(long count) noexcept;
+// Lets `count` more folders be listed by the scan's workers, then every later listing runs out
+// of memory (whatever the arenas still hold).
+void FailFolderReadsAfter(long count) noexcept;
+
+// True when this arena chunk / thread start is to fail.
+[[nodiscard]] bool ArenaChunkFails() noexcept;
+[[nodiscard]] bool ThreadStartFails() noexcept;
+[[nodiscard]] bool FolderReadFails() noexcept;
+
+// std::thread, or the std::system_error a failing start throws.
+template <typename F>
+[[nodiscard]] std::thread StartThread(F&& body) {
+    if (ThreadStartFails())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "thread start refused by the test seam");
+    return std::thread(std::forward<F>(body));
+}
+
+} // namespace dvo::faults
