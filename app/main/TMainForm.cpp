@@ -261,9 +261,11 @@ void TMainForm::btnExecuteClick() {
     if (m_searchTimings != nullptr)
         m_searchTimings->DisplayEnded(platform::LocalNow());
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
-    // The last live refresh first: when the poll missed the final count it would otherwise
-    // overwrite the totals' folder count (the records, the searched folder too) with the live one.
-    RefreshLiveCounters();
+    // The final figures are written whatever the live passes showed: the same file count can
+    // come with another size (hard links are counted once only in the final figures, or an earlier
+    // search had as many files). They go before the totals, whose folder count (the records, the
+    // searched folder too) must not be overwritten by the live one.
+    ShowCounters();
     if (m_resultViews != nullptr)
         m_resultViews->ShowTotals();
     m_view.SetLabelText(MainLabel::Searching, "");
@@ -321,20 +323,23 @@ void TMainForm::RefreshLiveCounters() {
     if (m_refreshingCounters)
         return;
     m_refreshingCounters = true;
-    if (m_searchProgress.fileCount != m_lastShownFileCount) {
-        // 40 bytes for the engine, of which the label shows at most 20 units.
-        char16_t sizeText[20] = {};
-        m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
-        m_view.SetLabelText(MainLabel::Searching, platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, 260));
-        m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount));
-        m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
-        m_view.RepaintLabel(MainLabel::Searching);
-        m_view.RepaintLabel(MainLabel::NumberOfFiles);
-        m_view.RepaintLabel(MainLabel::NumberOfFolders);
-        m_lastShownFileCount = m_searchProgress.fileCount;
-    }
+    if (m_searchProgress.fileCount != m_lastShownFileCount)
+        ShowCounters();
     m_refreshingCounters = false;
+}
+
+void TMainForm::ShowCounters() {
+    // 40 bytes for the engine, of which the label shows at most 20 units.
+    char16_t sizeText[20] = {};
+    m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
+    m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
+    m_view.SetLabelText(MainLabel::Searching, platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, 260));
+    m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount));
+    m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
+    m_view.RepaintLabel(MainLabel::Searching);
+    m_view.RepaintLabel(MainLabel::NumberOfFiles);
+    m_view.RepaintLabel(MainLabel::NumberOfFolders);
+    m_lastShownFileCount = m_searchProgress.fileCount;
 }
 
 void TMainForm::ShowFolderCount() {

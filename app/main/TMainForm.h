@@ -100,6 +100,8 @@ public:
     [[nodiscard]] IMainView& View() { return m_view; }
 
 private:
+    // Writes the counter labels from SearchProgress (the body of a live refresh).
+    void ShowCounters();
     IMainView& m_view;
     IEngine& m_engine;
     IResultViews* m_resultViews = nullptr;
