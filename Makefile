@@ -1,5 +1,5 @@
 # The front door: `make run` builds and starts DVO, `make test` builds and runs every test.
-.PHONY: all build setup configure run screenshot test test-default test-asan test-tsan asan tsan bench clean
+.PHONY: all build setup configure run test test-default test-asan test-tsan asan tsan bench clean
 
 JOBS ?= $(shell nproc)
 SETUP_STAMP := build/.setup-done
@@ -26,10 +26,6 @@ build: build/build.ninja
 # Builds the default preset and starts the program.
 run: build
 	build/bin/DVO
-
-# A picture of the window under a virtual X server: build/screenshot.png (FOLDER=... searches it first).
-screenshot: build
-	scripts/screenshot.sh build/screenshot.png $(FOLDER)
 
 build-tsan/build.ninja: $(SETUP_STAMP) CMakePresets.json
 	cmake --preset tsan

@@ -46,7 +46,8 @@ public:
 
     // Modal, centred on the screen; returns the result number of the button pressed.
     virtual int ShowMessageBox(const std::string& text, const MessageBoxLayout& layout) = 0;
-    // Modal folder selection; nothing when the user cancels.
+    // Modal folder selection; nothing when the user cancels, and nothing after an error box when
+    // the chosen folder cannot be handed back exactly (TMainForm::IsUsableFolder).
     [[nodiscard]] virtual std::optional<std::string> SelectFolder(const std::string& title,
                                                                   const std::string& initialFolder) = 0;
     // Opens a document (an absolute path) or a web address with the desktop's default

@@ -10,6 +10,8 @@
 #include "platform/InstanceLock.h"
 #include "platform/Text.h"
 
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace dvo::app {
@@ -63,11 +65,18 @@ void TMainForm::FormDestroy() {
 }
 
 bool TMainForm::FormClose() {
+    if (m_quitAfterSearchFlow)
+        return true; // already confirmed; the flow ends the loop when it returns
     if (!m_quitWithoutAsking &&
         ShowMessageBox("プログラムを終了します", MessageKind::Confirmation,
                        MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return false;
-    m_view.TerminateApplication();
+    // Ending the loop from inside the search flow's event processing would also end every modal
+    // loop the flow opens later (their boxes would return unanswered), so the flow ends it.
+    if (m_inSearchFlow)
+        m_quitAfterSearchFlow = true;
+    else
+        m_view.TerminateApplication();
     return true;
 }
 
@@ -139,9 +148,18 @@ int TMainForm::ShowMessageBox(const std::string& text, MessageKind kind, unsigne
 }
 
 int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons) {
+    return ShowMessageDlg(text, kind, buttons, -1);
+}
+
+int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons,
+                              int safeResult) {
     if (m_operationLog != nullptr)
         m_operationLog->Write(kLogLevelMessage, "メッセージ出力：[" + text + "]");
-    const int result = ShowMessageBox(text, kind, buttons);
+    MessageBoxLayout layout = DescribeMessageBox(kind, buttons);
+    for (std::size_t i = 0; i < layout.buttons.size(); ++i)
+        if (layout.buttons[i].result == safeResult)
+            layout.defaultButton = layout.escapeButton = static_cast<int>(i);
+    const int result = m_view.ShowMessageBox(text, layout);
     if (m_operationLog != nullptr)
         m_operationLog->Write(kLogLevelMessage,
                               "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
@@ -186,8 +204,11 @@ void TMainForm::btnAddDirectoryClick() {
 }
 
 void TMainForm::btnExecuteClick() {
-    if (m_engine.DVOIsActive() != 0)
+    // A click while the previous flow winds down (after "キャンセル") would nest a second search
+    // inside the first one's event processing.
+    if (m_inSearchFlow || m_engine.DVOIsActive() != 0)
         return;
+    m_inSearchFlow = true;
     PushAppStartCursor();
     SetStatusText(kStatusStarting);
     if (m_resultViews != nullptr)
@@ -240,14 +261,21 @@ void TMainForm::btnExecuteClick() {
     if (m_searchTimings != nullptr)
         m_searchTimings->DisplayEnded(platform::LocalNow());
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+    // The last live refresh first: when the poll missed the final count it would otherwise
+    // overwrite the totals' folder count (the records, the searched folder too) with the live one.
+    RefreshLiveCounters();
     if (m_resultViews != nullptr)
         m_resultViews->ShowTotals();
-    RefreshLiveCounters();
     m_view.SetLabelText(MainLabel::Searching, "");
     SetStatusText(kStatusFinished);
     m_searching = false;
+    m_inSearchFlow = false;
     UpdateButtons();
     PopCursor();
+    if (m_quitAfterSearchFlow) {
+        m_quitAfterSearchFlow = false;
+        m_view.TerminateApplication();
+    }
 }
 
 void TMainForm::btnCancelClick() {
@@ -258,13 +286,24 @@ void TMainForm::btnCancelClick() {
     UpdateButtons();
 }
 
+bool TMainForm::IsUsableFolder(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+void TMainForm::ReportUnusableFolder(const std::string& path) {
+    ShowMessageDlg("指定されたフォルダが見つかりません。フォルダ名に扱えない文字が含まれている可能性があります。\n" +
+                       path,
+                   MessageKind::Error, MessageButton::OK);
+}
+
 void TMainForm::UpdateButtons() {
     if (m_searching) {
         m_view.SetButtonEnabled(MainButton::Cancel, true);
         m_view.SetButtonEnabled(MainButton::Execute, false);
     } else {
         m_view.SetButtonEnabled(MainButton::Cancel, false);
-        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty());
+        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty() && !m_inSearchFlow);
     }
 }
 

@@ -45,6 +45,12 @@ public:
     void E1Click();
     void StartApplication();
 
+    // Whether a folder chosen in a dialog names an existing folder: a dialog that cannot represent
+    // a name (bytes that are not UTF-8) hands back a look-alike path that does not exist, and
+    // searching it would silently find nothing. The error box for such a choice.
+    [[nodiscard]] static bool IsUsableFolder(const std::string& path);
+    void ReportUnusableFolder(const std::string& path);
+
     // False only when a live process holds the single-instance lock.
     [[nodiscard]] static bool PGMutex(const std::string& name);
 
@@ -58,6 +64,9 @@ public:
     int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons);
     // The message box whose text and answer also go to the operation log.
     int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons);
+    // The same with the given result as the default and the Escape button, for questions whose
+    // safe answer is not the usual default (say No before removing for good).
+    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons, int safeResult);
     // Writes a user action in a menu or window to the operation log (no-op without a log).
     void LogUserAction(const std::string& text);
 
@@ -78,6 +87,8 @@ public:
     [[nodiscard]] const std::string& LastFolder() const { return m_lastFolder; }
     [[nodiscard]] const std::string& SearchDirectory() const { return m_searchDirectory; }
     [[nodiscard]] bool Searching() const { return m_searching; }
+    // True from "実行" until its search flow has returned, also while it winds down after a cancel.
+    [[nodiscard]] bool InSearchFlow() const { return m_inSearchFlow; }
     [[nodiscard]] bool FormCreating() const { return m_formCreating; }
     [[nodiscard]] bool QuitWithoutAsking() const { return m_quitWithoutAsking; }
     [[nodiscard]] int CursorCount() const { return m_cursorCount; }
@@ -106,6 +117,8 @@ private:
 
     ::SearchProgress m_searchProgress{};
     bool m_searching = false;
+    bool m_inSearchFlow = false;
+    bool m_quitAfterSearchFlow = false; // a close confirmed while the flow ran
     bool m_refreshingCounters = false;
     int m_lastShownFileCount = 0;
 };

@@ -26,8 +26,9 @@ CentredMessageBox::CentredMessageBox(const QString& text, const dvo::app::Messag
     setObjectName(QStringLiteral("MessageBox"));
     setWindowTitle(QString::fromStdString(layout.title));
     setIcon(IconOf(layout.icon));
-    setText(text);
+    // The format first: a text set while it is still automatic is already parsed as markup.
     setTextFormat(Qt::PlainText);
+    setText(text);
     for (std::size_t i = 0; i < layout.buttons.size(); ++i) {
         // One role for all keeps them in the order given instead of the platform's role order.
         QPushButton* button =

@@ -59,6 +59,9 @@ QString Text(const char* utf8) {
 QLabel* AddLabel(QWidget* parent, const char* name, const char* text, int x, int y, int width) {
     auto* label = new QLabel(Text(text), parent);
     label->setObjectName(QString::fromLatin1(name));
+    // Values hold scanned paths: a name that looks like markup must never be parsed (an <img>
+    // would make Qt read a file, and a FIFO there would hang the window).
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(x, y, width, 16);
     return label;
 }
@@ -285,6 +288,7 @@ void QtMainView::BuildPanels() {
 
     m_pnlStatus = new QLabel(statusBar());
     m_pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
+    m_pnlStatus->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_pnlStatus, 1);
     statusBar()->setFixedHeight(kStatusBarHeight);
 
@@ -404,14 +408,21 @@ int QtMainView::ShowMessageBox(const std::string& text, const dvo::app::MessageB
 
 std::optional<std::string> QtMainView::SelectFolder(const std::string& title,
                                                     const std::string& initialFolder) {
-    if (m_folderChooser)
-        return m_folderChooser(title, initialFolder);
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QString::fromStdString(title), QFile::decodeName(initialFolder.c_str()),
-        QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
+    std::optional<std::string> chosen;
+    if (m_folderChooser) {
+        chosen = m_folderChooser(title, initialFolder);
+    } else {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, QString::fromStdString(title), QFile::decodeName(initialFolder.c_str()),
+            QFileDialog::ShowDirsOnly);
+        if (!folder.isEmpty())
+            chosen = QFile::encodeName(folder).toStdString();
+    }
+    if (chosen && !dvo::app::TMainForm::IsUsableFolder(*chosen)) {
+        m_form.ReportUnusableFolder(*chosen);
         return std::nullopt;
-    return QFile::encodeName(folder).toStdString();
+    }
+    return chosen;
 }
 
 void QtMainView::OpenWithDefaultApplication(const std::string& target) {

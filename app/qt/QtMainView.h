@@ -43,8 +43,7 @@ public:
     // The program's folder and operation log, found and opened by StartApplication.
     [[nodiscard]] const dvo::app::OperationLog& Log() const { return m_operationLog; }
 
-    // Replaces the folder dialog, for tests and the screenshot script, which cannot answer a
-    // modal dialog. Unset: the real dialog.
+    // Replaces the folder dialog, for tests, which cannot answer a modal dialog. Unset: the real dialog.
     using FolderChooser =
         std::function<std::optional<std::string>(const std::string& title, const std::string& initial)>;
     void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }

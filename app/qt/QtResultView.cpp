@@ -1,6 +1,7 @@
 #include "app/qt/QtResultView.h"
 
 #include "app/main/TMainForm.h"
+#include "app/qt/NameCollation.h"
 
 #include <QAction>
 #include <QCursor>
@@ -77,7 +78,7 @@ QAction* MenuAction(QMainWindow& window, const char* name) {
 
 QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTreeView& tree,
                            QTableView& grid, QSplitter& splitter)
-    : m_tree(tree), m_grid(grid), m_splitter(splitter) {
+    : m_form(form), m_tree(tree), m_grid(grid), m_splitter(splitter) {
     m_menu = {
         {MenuCheck::TreeAtOnce, MenuAction(window, "mnuTreeAtOnce")},
         {MenuCheck::TreeProgress, MenuAction(window, "mnuTreeProgress")},
@@ -90,6 +91,7 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     };
     m_results = std::make_unique<ResultViews>(form, form.Engine(), *this);
     ResultViews& r = *m_results;
+    r.SetCaptionCollation(NameCollation());
 
     m_treeModel = new FolderTreeModel(r.Tree(), this);
     m_tree.setModel(m_treeModel);
@@ -172,6 +174,10 @@ bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
         // Queued: the handler runs after the tree has moved its selection for this press.
         QMetaObject::invokeMethod(this, [this] { m_results->SearchResultTreeMouseDown(); },
                                   Qt::QueuedConnection);
+    } else if (watched == m_grid.viewport() && event->type() == QEvent::Resize) {
+        // The grid's own new width, after the layout has placed it (a window resize reaches the
+        // form before the grid has its new size); a scroll bar coming or going lands here too.
+        m_results->spSearchResultMoved();
     } else if (watched == m_grid.viewport() && event->type() == QEvent::Wheel) {
         m_wheelRemainder += static_cast<QWheelEvent*>(event)->angleDelta().y();
         while (m_wheelRemainder >= 120) {
@@ -308,7 +314,12 @@ std::optional<std::string> QtResultView::SelectDestinationFolder(const std::stri
         QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
-    return QFile::encodeName(folder).toStdString();
+    std::string chosen = QFile::encodeName(folder).toStdString();
+    if (!dvo::app::TMainForm::IsUsableFolder(chosen)) {
+        m_form.ReportUnusableFolder(chosen);
+        return std::nullopt;
+    }
+    return chosen;
 }
 
 unsigned long long QtResultView::WindowHandle() const {

@@ -67,6 +67,7 @@ protected:
 private:
     void ApplyColumnWidths();
 
+    dvo::app::TMainForm& m_form;
     QTreeView& m_tree;
     QTableView& m_grid;
     QSplitter& m_splitter;

@@ -48,8 +48,10 @@ QtTestDataWindow::QtTestDataWindow(dvo::app::FolderRecordSource records, QWidget
     panel->setFixedHeight(kPanelHeight);
     for (const LabelPlace& place : kLabels) {
         auto* caption = new QLabel(QString::fromUtf8(place.caption), panel);
+        caption->setTextFormat(Qt::PlainText);
         caption->setGeometry(place.captionX, place.y, place.valueX - place.captionX - 4, 16);
         auto* value = new QLabel(panel);
+        value->setTextFormat(Qt::PlainText); // never parse a value as markup
         value->setObjectName(QString::fromLatin1(place.name));
         value->setGeometry(place.valueX, place.y, 96, 16);
         m_values[static_cast<std::size_t>(place.label)] = value;

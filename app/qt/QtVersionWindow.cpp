@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTextOption>
 
@@ -46,7 +47,12 @@ void QtVersionWindow::SetCaption(const std::string& text) {
 }
 
 void QtVersionWindow::AppendMemoLine(const std::string& text) {
-    m_memo11->append(QString::fromStdString(text));
+    // QTextEdit::append would guess markup; a line is inserted as text into a paragraph of its own.
+    QTextCursor cursor(m_memo11->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_memo11->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(QString::fromStdString(text));
 }
 
 void QtVersionWindow::ClearMemo() {

@@ -3,7 +3,6 @@
 #include "app/main/DvoSubEngine.h"
 #include "app/qt/QtMainView.h"
 #include "app/qt/QtVersionWindow.h"
-#include "app/qt/ScreenshotHook.h"
 
 #include <QApplication>
 #include <QFont>
@@ -30,7 +29,6 @@ int main(int argc, char* argv[]) {
     dvo::qt::QtVersionWindow versionWindow(&window.Log());
     window.Form().SetVersionWindow(&versionWindow.Form());
     // The version window and the diagnostics window are created here, hidden, after the main one.
-    dvo::qt::InstallScreenshotHook(window);
     window.Form().StartApplication();
     return QApplication::exec();
 }

@@ -70,7 +70,8 @@ public:
     // chosen item, or -1 when the menu was closed without one.
     virtual int PopupGridMenu(std::span<const GridMenuItem> items) = 0;
     // The modal folder dialog for the destination of a copy or move, starting at initialFolder;
-    // nothing when the user cancels.
+    // nothing when the user cancels, or after an error box when the chosen folder cannot be
+    // handed back exactly.
     [[nodiscard]] virtual std::optional<std::string> SelectDestinationFolder(
         const std::string& title, const std::string& initialFolder) = 0;
     // The top-level window's id, handed to the engine as the owner of what it opens.

@@ -27,8 +27,8 @@ int CompareSizeUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*)
 int CompareSizeDown(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
     return CompareSizeDescending(a, b);
 }
-int CompareCaptionUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
-    return platform::CollateCompare(a.caption, b.caption);
+int CompareCaptionUp(const FolderTreeNode& a, const FolderTreeNode& b, const void* collation) {
+    return (*static_cast<const ResultViews::CaptionCollation*>(collation))(a.caption, b.caption);
 }
 int CompareCaptionDown(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
     return CompareCaptionDescending(a, b);
@@ -37,7 +37,8 @@ int CompareCaptionDown(const FolderTreeNode& a, const FolderTreeNode& b, const v
 } // namespace
 
 ResultViews::ResultViews(TMainForm& form, IEngine& engine, IResultView& view)
-    : m_form(form), m_engine(engine), m_view(view) {
+    : m_form(form), m_engine(engine), m_view(view),
+      m_collation([](const char* a, const char* b) { return platform::CollateCompare(a, b); }) {
     // Size descending from the start, and the menu says so.
     SetSortMenu(m_sortState);
 }
@@ -170,9 +171,34 @@ void ResultViews::LoadChildNodes(Node* node) {
     }
     if (parent == nullptr || parent->childrenLoaded == 1)
         return;
+    // Children come in the engine's order; they join the tree in the current one, so a level
+    // loaded after a sort (expanding, expand-all) is not left unsorted below sorted ones.
+    std::vector<FolderRecord*> records;
+    std::vector<std::string> captions;
     for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(parent); child != nullptr;
-         child = m_engine.DVOGetNextFolderInfo(parent))
-        m_tree.AppendChild(node, child, MakeNodeCaption(*child));
+         child = m_engine.DVOGetNextFolderInfo(parent)) {
+        records.push_back(child);
+        captions.push_back(MakeNodeCaption(*child));
+    }
+    std::vector<std::uint32_t> order(records.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const FolderTree::Compare compare = CompareFor(m_sortState);
+    if (compare != nullptr && order.size() > 1) {
+        // Two scratch nodes stand for the children being compared.
+        FolderTreeNode x, y;
+        const auto stand = [&](FolderTreeNode& n, std::uint32_t i) -> const FolderTreeNode& {
+            n.record = records[i];
+            n.caption = captions[i].c_str();
+            n.captionLength = static_cast<std::uint32_t>(captions[i].size());
+            return n;
+        };
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return compare(stand(x, a), stand(y, b), &m_collation) < 0;
+        });
+    }
+    for (const std::uint32_t i : order)
+        m_tree.AppendChild(node, records[i], captions[i]);
     m_tree.SetChildrenLoaded(parent, node);
 }
 
@@ -263,18 +289,23 @@ void ResultViews::SortFolderTree(int state) {
     m_form.SetStatusText("フォルダツリーをソートしています...");
     m_form.PushHourGlassCursor();
     ClearRowMarks();
-    switch (state) {
-    case kSortSizeAscending: m_tree.SortAllLevels(CompareSizeUp, nullptr); break;
-    case kSortSizeDescending: m_tree.SortAllLevels(CompareSizeDown, nullptr); break;
-    case kSortCaptionAscending: m_tree.SortAllLevels(CompareCaptionUp, nullptr); break;
-    case kSortCaptionDescending: m_tree.SortAllLevels(CompareCaptionDown, nullptr); break;
-    default: break;
-    }
+    if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
+        m_tree.SortAllLevels(compare, &m_collation);
     m_lastSelectedNode = {};
     SetColumnTitles(state);
     ShowSelectedFolder();
     m_form.PopCursor();
     m_form.SetStatusText("検索結果を表示します.");
+}
+
+FolderTree::Compare ResultViews::CompareFor(int state) const {
+    switch (state) {
+    case kSortSizeAscending: return CompareSizeUp;
+    case kSortSizeDescending: return CompareSizeDown;
+    case kSortCaptionAscending: return CompareCaptionUp;
+    case kSortCaptionDescending: return CompareCaptionDown;
+    default: return nullptr;
+    }
 }
 
 void ResultViews::mnuSortNoneClick() {
@@ -460,6 +491,7 @@ namespace {
 constexpr const char* kDeletePrefix = "ファイル：";
 constexpr const char* kDeleteSuffix = " を削除しますか？";
 constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できません。完全に削除しますか？";
+constexpr const char* kNoTrashFolderNote = "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
 constexpr int kErrorTextUnits = 2048;
 constexpr int kNoAnswer = -1;
 
@@ -473,6 +505,14 @@ std::u16string_view RecordName(const FolderRecord& r) {
 
 std::u16string_view RecordDirectory(const FolderRecord& r) {
     return r.directory != nullptr ? std::u16string_view(r.directory) : std::u16string_view();
+}
+
+// The entry's path as the user knows it, one '/' between folder and name.
+std::string FullPath(const ResultViews::RowFile& file) {
+    std::string path = platform::Utf16ToUtf8(file.directory);
+    if (!path.ends_with('/'))
+        path += '/';
+    return path + platform::Utf16ToUtf8(file.name);
 }
 
 } // namespace
@@ -506,23 +546,29 @@ void ResultViews::RunFileOperation(int code) {
         m_destinationFolder = *chosen;
         destination = platform::Utf8ToUtf16(*chosen);
     }
+    int marked = 0;
+    for (int row = 1; row <= m_shownRowCount; ++row)
+        marked += RowMarked(row) ? 1 : 0;
+    // With more rows to go, every error box lets the user stop the rest.
+    const bool batch = marked > 1;
     int answer = kNoAnswer;
     for (int row = 1; row <= m_shownRowCount; ++row) {
         if (!RowMarked(row))
             continue;
         const RowFile file = GetRowFile(row);
+        bool goOn = true;
         if (code == kOpDelete) {
             if (answer != MessageResult::YesToAll)
                 answer = ConfirmFileAction(kDeletePrefix, kDeleteSuffix, file.name, file.directory);
             if (answer == MessageResult::Yes || answer == MessageResult::YesToAll)
-                DeleteEntry(file);
+                goOn = DeleteEntry(file, batch);
             else if (answer != MessageResult::No)
                 break; // Cancel, or the box closed without an answer
         } else if (code == kOpCopy) {
             const int result = m_engine.DVOCopyFile(file.name.c_str(), file.directory.c_str(),
                                                     destination.c_str());
             if (result != DVO_OK)
-                ShowFileError(file, result);
+                goOn = ShowFileError(file, result, batch);
         } else if (code == kOpMove) {
             const int result = m_engine.DVOMoveFile(file.name.c_str(), file.directory.c_str(),
                                                     destination.c_str());
@@ -530,11 +576,15 @@ void ResultViews::RunFileOperation(int code) {
             if (result == DVO_OK)
                 RemoveChildNode(file.name, file.directory);
             else
-                ShowFileError(file, result);
+                goOn = ShowFileError(file, result, batch);
         } else if (!file.name.empty()) {
-            m_engine.DVOShellExecute(m_view.WindowHandle(), file.name.c_str(), file.directory.c_str(),
-                                     code);
+            const int result = m_engine.DVOShellExecute(m_view.WindowHandle(), file.name.c_str(),
+                                                        file.directory.c_str(), code);
+            if (result != DVO_OK) // no xdg-open or lp, printing a folder, an entry gone
+                goOn = ShowFileError(file, result, batch);
         }
+        if (!goOn)
+            break;
     }
     ClearRowMarks();
     // The node selected last may have gone with this very operation, or belong to an earlier
@@ -550,30 +600,45 @@ void ResultViews::RunFileOperation(int code) {
         m_watcher->FileOperationEnded();
 }
 
-void ResultViews::DeleteEntry(const RowFile& file) {
+bool ResultViews::DeleteEntry(const RowFile& file, bool batch) {
     int result = m_engine.DVODeleteFile(file.name.c_str(), file.directory.c_str());
     if (result == DVO_E_NO_TRASH) {
-        if (m_form.ShowMessageDlg(kNoTrashQuestion, MessageKind::Confirmation,
-                                  MessageButton::Yes | MessageButton::No) != MessageResult::Yes)
-            return;
+        // Asked for each such entry, also after "YesToAll" (that answer was for the trash): the
+        // path and what goes with a folder are spelled out, and the safe answer is the default.
+        std::string question = std::string(kNoTrashQuestion) + "\n" + FullPath(file);
+        if (file.folder)
+            question += kNoTrashFolderNote;
+        const int answer = m_form.ShowMessageDlg(
+            question, MessageKind::Confirmation,
+            MessageButton::Yes | MessageButton::No | MessageButton::Cancel, MessageResult::No);
+        if (answer == MessageResult::Cancel)
+            return false;
+        if (answer != MessageResult::Yes)
+            return true;
         result = m_engine.DVODeleteFilePermanently(file.name.c_str(), file.directory.c_str());
     }
     // Only an entry that is really gone leaves the tree; otherwise the user still has it on disk.
-    if (result == DVO_OK)
+    if (result == DVO_OK) {
         RemoveChildNode(file.name, file.directory);
-    else
-        ShowFileError(file, result);
+        return true;
+    }
+    return ShowFileError(file, result, batch);
 }
 
-void ResultViews::ShowFileError(const RowFile& file, int result) {
+bool ResultViews::ShowFileError(const RowFile& file, int result, bool batch) {
     std::u16string text(kErrorTextUnits, u'\0');
     m_engine.DVOGetLastErrorText(text.data(), kErrorTextUnits * static_cast<int>(sizeof(char16_t)));
     text.resize(std::u16string_view(text.c_str()).size());
     std::string message = platform::Utf16ToUtf8(text);
     if (message.empty()) // an engine without a reason: at least say which entry and the code
-        message = platform::Utf16ToUtf8(file.directory) + "/" + platform::Utf16ToUtf8(file.name) +
-                  ": " + std::to_string(result);
-    m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK);
+        message = FullPath(file) + ": " + std::to_string(result);
+    if (!batch) {
+        m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK);
+        return true;
+    }
+    // OK goes on with the next marked row; Cancel (also Escape) leaves the rest untouched.
+    return m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK | MessageButton::Cancel) ==
+           MessageResult::OK;
 }
 
 ResultViews::RowFile ResultViews::GetRowFile(int row) const {
@@ -583,7 +648,7 @@ ResultViews::RowFile ResultViews::GetRowFile(int row) const {
     const FolderRecord* r = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
     if (r == nullptr)
         return {};
-    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r))};
+    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r)), r->kind == 0};
 }
 
 int ResultViews::ConfirmFileAction(const std::string& prefix, const std::string& suffix,

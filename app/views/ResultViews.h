@@ -11,6 +11,7 @@
 #include "app/views/ResultGrid.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,10 +68,17 @@ public:
     struct RowFile {
         std::u16string name;
         std::u16string directory;
+        bool folder = false;
     };
+
+    // The ascending name order: two NUL-terminated UTF-8 captions, negative, zero or positive.
+    using CaptionCollation = std::function<int(const char* a, const char* b)>;
 
     // All three must outlive this object.
     ResultViews(TMainForm& form, IEngine& engine, IResultView& view);
+
+    // Replaces the ascending name order (default: the environment's LC_COLLATE through strcoll).
+    void SetCaptionCollation(CaptionCollation collation) { m_collation = std::move(collation); }
 
     // The search flow's steps.
     void ClearFolderTree() override;
@@ -175,8 +183,11 @@ public:
 private:
     void SetSortMenu(int state);
     void ApplyColumnZeroWidth(int panelWidth);
-    void DeleteEntry(const RowFile& file);
-    void ShowFileError(const RowFile& file, int result);
+    // Each returns false when the user ended the rest of the batch.
+    bool DeleteEntry(const RowFile& file, bool batch);
+    bool ShowFileError(const RowFile& file, int result, bool batch);
+    // The comparison of an order and its context for FolderTree; no comparison for kSortNone.
+    [[nodiscard]] FolderTree::Compare CompareFor(int state) const;
     std::string EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value);
 
     TMainForm& m_form;
@@ -196,6 +207,7 @@ private:
     std::vector<bool> m_rowMarks;
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     std::string m_destinationFolder = "/"; // where the destination dialog starts next time
+    CaptionCollation m_collation;
     IResultViewsWatcher* m_watcher = nullptr;
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;

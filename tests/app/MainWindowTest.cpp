@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QScrollBar>
+#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -163,13 +166,26 @@ TEST_F(MainWindowTest, FolderFieldFollowsItsButtonWhenTheWindowResizes) {
 }
 
 TEST_F(MainWindowTest, CloseConfirmedDuringASearchEndsTheLoopAfterTheFlow) {
-    window->SetFolderChooser([](const std::string&, const std::string&) { return std::string("/data"); });
+    window->SetFolderChooser([](const std::string&, const std::string&) { return std::string("/"); });
     window->Form().btnAddDirectoryClick();
     engine.endless = true;
     bool flowReturned = false;
+    int laterAnswer = -1;
     OnNextMessageBox([&](QMessageBox* box) {
-        box->findChild<QPushButton*>(QStringLiteral("result1"))->click(); // OK
-        engine.endless = false; // the scan ends on its own afterwards
+        box->findChild<QPushButton*>(QStringLiteral("result1"))->click(); // OK: close
+        // A box the flow shows after the close must still wait for its answer, not return at
+        // once from a loop that is already ending.
+        QTimer::singleShot(0, window.get(), [&] {
+            OnNextMessageBox([](QMessageBox* later) {
+                QTimer::singleShot(30, later, [later] {
+                    later->findChild<QPushButton*>(QStringLiteral("result1"))->click(); // OK
+                });
+            });
+            laterAnswer = window->Form().ShowMessageBox("x", dvo::app::MessageKind::Error,
+                                                        dvo::app::MessageButton::OK |
+                                                            dvo::app::MessageButton::Cancel);
+            engine.endless = false; // the scan ends on its own afterwards
+        });
     });
     QTimer::singleShot(0, window.get(), [&] {
         QTimer::singleShot(20, window.get(), [this] { Action("E1")->trigger(); });
@@ -179,8 +195,53 @@ TEST_F(MainWindowTest, CloseConfirmedDuringASearchEndsTheLoopAfterTheFlow) {
     QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // only if the close was lost
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_TRUE(flowReturned);
+    EXPECT_EQ(laterAnswer, dvo::app::MessageResult::OK); // Cancel would be the Escape answer
     EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(), "検索を終了しました");
+}
+
+TEST_F(MainWindowTest, GridColumnsFillTheGridWidthAfterEveryResize) {
+    auto* grid = window->findChild<QTableView*>(QStringLiteral("lsSearchResult"));
+    ASSERT_NE(grid, nullptr);
+    for (const int width : {1600, 700, 1019, 1300, 900}) {
+        window->resize(width, 712);
+        QTest::qWait(30);
+        SCOPED_TRACE(width);
+        int total = 0;
+        for (int c = 0; c < 4; ++c)
+            total += grid->columnWidth(c);
+        EXPECT_EQ(total, grid->viewport()->width());
+        EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, FolderThatCannotBeHandedBackIsReportedNotSearched) {
+    const char* base = std::getenv("DVO_TEST_TMP");
+    const std::filesystem::path dir = std::filesystem::path(base != nullptr ? base : "/tmp") /
+                                      ("unusable-folder-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string raw = (dir / "bad\xff\xfename").string(); // not UTF-8
+    std::filesystem::create_directories(raw);
+    // The question's exact path is kept; a dialog's look-alike (U+FFFD for the bytes) is refused.
+    EXPECT_TRUE(dvo::app::TMainForm::IsUsableFolder(raw));
+    EXPECT_FALSE(dvo::app::TMainForm::IsUsableFolder(dir / "missing"));
+    EXPECT_FALSE(dvo::app::TMainForm::IsUsableFolder(""));
+    const std::string lookAlike = QFile::encodeName(QFile::decodeName(raw.c_str())).toStdString();
+    ASSERT_NE(lookAlike, raw);
+
+    window->SetFolderChooser([&](const std::string&, const std::string&) { return lookAlike; });
+    QString text;
+    OnNextMessageBox([&](QMessageBox* box) {
+        text = box->text();
+        box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
+    });
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8("指定されたフォルダが見つかりません。")));
+    EXPECT_TRUE(text.endsWith(QString::fromStdString(lookAlike)));
+    EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("edtSearchDirectory"))->text(), "");
+    EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("btnExecute"))->isEnabled());
+    EXPECT_EQ(window->Form().SearchDirectory(), "");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SecondInstance, ShowsTheMessageAndEndsWithoutShowingTheWindow) {

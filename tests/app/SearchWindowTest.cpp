@@ -2,6 +2,7 @@
 // counters the user would see when the search has ended.
 #include "app/main/DvoSubEngine.h"
 #include "app/qt/QtMainView.h"
+#include "app/qt/QtTestDataWindow.h"
 #include "platform/Text.h"
 #include "tests/app/QtTestApplication.h"
 
@@ -13,10 +14,19 @@
 #include <QTreeView>
 #include <QTest>
 
+#include <QAction>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -90,6 +100,107 @@ TEST(SearchWindow, ExecuteShowsTheTreesCountsAndFinishes) {
         children << tree->model()->index(i, 0, top).data().toString();
     EXPECT_EQ(children, (QStringList{"sub1", "sub2", "a.txt"}));
     fs::remove_all(root.parent_path());
+}
+
+// Opens the FIFO for writing whenever someone has it open for reading: that both records the
+// read (nobody should ever read it) and releases a reader that would otherwise wait for good.
+class FifoWatch {
+public:
+    explicit FifoWatch(const fs::path& fifo)
+        : m_thread([this, fifo] {
+              while (!m_stop) {
+                  const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                  if (fd >= 0) {
+                      m_opened = true;
+                      ::close(fd);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          }) {}
+    ~FifoWatch() {
+        m_stop = true;
+        m_thread.join();
+    }
+    [[nodiscard]] bool Opened() const { return m_opened; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_opened{false};
+    std::thread m_thread;
+};
+
+TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
+    dvo::test::TestApplication();
+    const char* base = std::getenv("DVO_TEST_TMP");
+    const fs::path top = fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
+                                      ("markup-names-" + std::to_string(::getpid())));
+    fs::remove_all(top);
+    const fs::path fifo = top / "f";
+    const fs::path searched = top / "s";
+    // searched/<img src="/.../top/f">/x.txt: the folder chain spells an image of the FIFO.
+    fs::path deep = searched / "<img src=\"";
+    for (const auto& part : top.relative_path())
+        deep /= part;
+    deep /= "f\">";
+    fs::create_directories(deep);
+    WriteFile(deep / "x.txt", 10);
+    WriteFile(searched / "a.txt", 1);
+    WriteFile(searched / "B.txt", 2);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string image = "<img src=\"" + fifo.string() + "\">";
+    ASSERT_EQ(searched.string() + "/" + image, deep.string());
+
+    FifoWatch watch(fifo);
+    dvo::app::DvoSubEngine engine;
+    dvo::qt::QtMainView window(engine);
+    window.SetFolderChooser([&](const std::string&, const std::string&) {
+        return std::optional<std::string>(searched.string());
+    });
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
+    EXPECT_EQ(LabelText(window, "lblNumberOfFiles"), "3");
+
+    // Whatever the live counters caught during the scan, the deepest path in every place that
+    // shows paths and names: the labels, the status bar, a message box, the tree.
+    const std::string path = deep.string();
+    dvo::app::IMainView& view = window;
+    view.SetLabelText(dvo::app::MainLabel::Searching, path);
+    view.SetStatusText(path);
+    QString boxText;
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxText = box->text();
+            box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
+        }
+    });
+    window.Form().ShowMessageBox(path, dvo::app::MessageKind::Error, dvo::app::MessageButton::OK);
+    window.TestData().show();
+    (void)window.grab();
+    (void)window.TestData().grab();
+    QTest::qWait(20);
+    EXPECT_EQ(LabelText(window, "lblSearching"), QString::fromStdString(path));
+    EXPECT_EQ(LabelText(window, "pnlStatus"), QString::fromStdString(path));
+    EXPECT_EQ(boxText, QString::fromStdString(path));
+    for (QWidget* w : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&window.TestData())})
+        for (QLabel* label : w->findChildren<QLabel*>())
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+
+    // The tree names the folder literally; ascending names follow the user's collation, so the
+    // lower-case a comes before the upper-case B.
+    auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
+    window.findChild<QAction*>(QStringLiteral("mnuAlpha"))->trigger();
+    (void)window.grab();
+    const QModelIndex root = tree->model()->index(0, 0);
+    QStringList children;
+    for (int i = 0; i < tree->model()->rowCount(root); ++i)
+        children << tree->model()->index(i, 0, root).data().toString();
+    EXPECT_EQ(children, (QStringList{QStringLiteral("<img src=\""), "a.txt", "B.txt"}));
+
+    window.TestData().hide();
+    EXPECT_FALSE(watch.Opened()) << "something read the FIFO the names point to";
+    fs::remove_all(top);
 }
 
 } // namespace

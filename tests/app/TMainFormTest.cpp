@@ -86,6 +86,13 @@ TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
         ASSERT_GE(at, 0) << "missing or out of order: " << step;
         from = static_cast<std::size_t>(at) + 1;
     }
+    // The totals come after the last live refresh, so the folder count they show (the records,
+    // the searched folder too) is not overwritten by the live one when the poll missed the end.
+    long lastLiveFolders = -1;
+    for (std::size_t i = 0; i < log.events.size(); ++i)
+        if (log.events[i].starts_with("label:NumberOfFolders="))
+            lastLiveFolders = static_cast<long>(i);
+    EXPECT_LT(lastLiveFolders, log.IndexOf("views:ShowTotals"));
     // The last refresh shows the engine's final record; the path label is emptied at the end.
     EXPECT_EQ(view.labels[MainLabel::FolderSize], "700 B");
     EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "5");
@@ -108,14 +115,39 @@ TEST_F(MainFormTest, CancelledSearchFinishesLikeANormalOne) {
 
     EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
     EXPECT_EQ(view.processEventsCalls, 3);
-    // The buttons go idle at the Cancel click, before the flow has built the tree.
+    // Cancel goes off at the click, before the flow has built the tree; Execute comes back only
+    // once the flow has returned.
     const long abort = log.IndexOf("engine:DVOAbortFileSearching");
     ASSERT_GE(abort, 0);
     EXPECT_EQ(log.events[static_cast<std::size_t>(abort) + 1], "enable:Cancel=0");
-    EXPECT_EQ(log.events[static_cast<std::size_t>(abort) + 2], "enable:Execute=1");
+    EXPECT_EQ(log.events[static_cast<std::size_t>(abort) + 2], "enable:Execute=0");
     EXPECT_LT(abort, log.IndexOf("views:BuildFolderTree"));
+    EXPECT_TRUE(view.executeEnabled);
     EXPECT_GE(log.IndexOf("timing:DisplayEnded"), 0);
     EXPECT_EQ(view.status, "検索を終了しました");
+}
+
+TEST_F(MainFormTest, ExecuteWhileACancelledFlowWindsDownStartsNoSecondSearch) {
+    ChooseFolder("/data");
+    engine.passes.assign(10, Progress(10, u"/data/x", 1, 1));
+    view.onProcessEvents = [&](int pass) {
+        if (pass != 1)
+            return;
+        form.btnCancelClick();
+        EXPECT_FALSE(view.executeEnabled);
+        form.btnExecuteClick(); // the engine is idle already, the flow is not
+    };
+    ClearLog();
+    form.btnExecuteClick();
+    EXPECT_EQ(log.Count("engine:DVOExecFileSearch:1010"), 1);
+    EXPECT_EQ(log.Count("views:BuildFolderTree"), 1);
+    EXPECT_EQ(form.CursorCount(), 0);
+    EXPECT_TRUE(view.executeEnabled);
+
+    // Once the flow has returned, the next click searches again.
+    view.onProcessEvents = nullptr;
+    form.btnExecuteClick();
+    EXPECT_EQ(log.Count("engine:DVOExecFileSearch:1010"), 2);
 }
 
 TEST_F(MainFormTest, ButtonRules) {
@@ -268,6 +300,11 @@ TEST_F(MainFormTest, CloseDuringASearchTakesEffectAfterTheFlow) {
         EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
         EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
         EXPECT_EQ(view.terminated, answer == MessageResult::OK);
+        // The loop is ended only after the flow's last step, so no modal window of the flow
+        // runs inside an ended loop.
+        if (answer == MessageResult::OK) {
+            EXPECT_GT(log.IndexOf("terminate"), log.IndexOf("status:検索を終了しました"));
+        }
     }
 }
 

@@ -46,6 +46,11 @@ TEST(VersionWindowTest, HiddenMenuItemShowsTheFittedWindowAndItsButtonEmptiesIt)
         EXPECT_TRUE(button->hasFocus());
     }
 
+    // A line is text, never markup.
+    const std::string line = "<img src=\"/nonexistent\"><b>bold</b>";
+    versionWindow.Form().SetText(line);
+    EXPECT_TRUE(memo->toPlainText().endsWith(QString::fromStdString("\n" + line)));
+
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(versionWindow.isVisible());
     EXPECT_TRUE(memo->toPlainText().isEmpty());

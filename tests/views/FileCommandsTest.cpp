@@ -202,6 +202,8 @@ TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
          {"ファイル：/data/b.txt を削除しますか？", "delete failed: b.txt"}},
         {&ResultViews::mnuMoveClick, "move:b.txt", {}, {"move failed: b.txt"}},
         {&ResultViews::mnuCopyClick, "copy:b.txt", {}, {"copy failed: b.txt"}},
+        {&ResultViews::mnuOpenClick, "shell2:b.txt", {}, {"shell2 failed: b.txt"}},
+        {&ResultViews::mnuPrintClick, "shell3:b.txt", {}, {"shell3 failed: b.txt"}},
     };
     Show();
     for (const Case& c : cases) {
@@ -220,28 +222,89 @@ TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
     }
 }
 
-TEST_F(FileCommandsTest, WithoutTrashAsksBeforeDeletingForGood) {
-    const std::string noTrash = "ゴミ箱に移動できません。完全に削除しますか？";
+TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswer) {
+    const std::string noTrash = "ゴミ箱に移動できません。完全に削除しますか？\n";
+    const std::string qa = noTrash + "/data/a.txt";
+    const std::string qc = noTrash + "/data/c.txt";
+    const std::string qsub = noTrash + "/data/sub\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
     struct Case {
-        int answer;
-        Strings calls;
+        std::vector<int> answers; // after "YesToAll" to the first question; none left: Escape
+        Strings questions, calls;
         std::string rowsAfter;
     } cases[] = {
-        {Result::No, {"delete:/data|a.txt"}, "a.txt,b.txt,c.txt,sub"},
-        {Result::Yes, {"delete:/data|a.txt", "deletePermanently:/data|a.txt"}, "b.txt,c.txt,sub"},
+        // "YesToAll" was for the trash: each permanent removal is still asked.
+        {{Result::Yes, Result::No, Result::Yes},
+         {qa, qc, qsub},
+         {"delete:/data|a.txt", "deletePermanently:/data|a.txt", "delete:/data|c.txt", "delete:/data|sub",
+          "deletePermanently:/data|sub"},
+         "b.txt,c.txt"},
+        // Escape answers No: nothing goes for good, every entry is still asked.
+        {{}, {qa, qc, qsub}, {"delete:/data|a.txt", "delete:/data|c.txt", "delete:/data|sub"},
+         "a.txt,b.txt,c.txt,sub"},
+        // Cancel ends the whole batch.
+        {{Result::Cancel}, {qa}, {"delete:/data|a.txt"}, "a.txt,b.txt,c.txt,sub"},
     };
-    Show();
-    engine.failures = {{"delete:a.txt", DVO_E_NO_TRASH}};
+    MakeSample();
+    engine.failures = {{"delete:a.txt", DVO_E_NO_TRASH}, {"delete:c.txt", DVO_E_NO_TRASH},
+                       {"delete:sub", DVO_E_NO_TRASH}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
+        SCOPED_TRACE(c.rowsAfter);
+        form.btnExecuteClick(); // a fresh tree of the same records
+        Select("/data");
         engine.fileCalls.clear();
         mainView.boxes.clear();
-        Mark({1});
-        mainView.messageBoxAnswers = {Result::Yes, c.answer};
+        Mark({1, 3, 4});
+        mainView.messageBoxAnswers = {Result::YesToAll};
+        mainView.messageBoxAnswers.insert(mainView.messageBoxAnswers.end(), c.answers.begin(), c.answers.end());
         results.mnuDeleteClick();
-        EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？", noTrash}));
+        Strings asked = Boxes();
+        ASSERT_FALSE(asked.empty());
+        asked.erase(asked.begin()); // the ordinary question
+        EXPECT_EQ(asked, c.questions);
         EXPECT_EQ(engine.fileCalls, c.calls);
         EXPECT_EQ(Rows(), c.rowsAfter);
+    }
+    const auto& layout = mainView.boxes.back().layout;
+    std::vector<int> buttons;
+    for (const auto& b : layout.buttons)
+        buttons.push_back(b.result);
+    EXPECT_EQ(buttons, (std::vector<int>{Result::Yes, Result::No, Result::Cancel}));
+    EXPECT_EQ(layout.defaultButton, 1);
+    EXPECT_EQ(layout.escapeButton, 1);
+}
+
+TEST_F(FileCommandsTest, ErrorBoxInABatchOffersToStopTheRest) {
+    struct Case {
+        void (ResultViews::*run)();
+        std::string op;
+    } cases[] = {
+        {&ResultViews::mnuDeleteClick, "delete"}, {&ResultViews::mnuCopyClick, "copy"},
+        {&ResultViews::mnuMoveClick, "move"},     {&ResultViews::mnuOpenClick, "shell2"},
+        {&ResultViews::mnuPrintClick, "shell3"},
+    };
+    Show();
+    for (const Case& c : cases) {
+        for (const int answer : {Result::Cancel, Result::OK}) {
+            SCOPED_TRACE(c.op + " " + std::to_string(answer));
+            engine.failures = {{c.op + ":a.txt", DVO_E_ACCESS}, {c.op + ":b.txt", DVO_E_ACCESS}};
+            engine.fileCalls.clear();
+            mainView.boxes.clear();
+            view.destinationAnswers = {"/to"};
+            mainView.messageBoxAnswers = {answer, answer};
+            if (c.op == "delete")
+                mainView.messageBoxAnswers.push_front(Result::YesToAll);
+            Mark({1, 2});
+            (results.*c.run)();
+            const std::size_t tried = answer == Result::OK ? 2 : 1;
+            EXPECT_EQ(engine.fileCalls.size(), tried);
+            const auto& error = mainView.boxes.back();
+            EXPECT_EQ(error.text, c.op + " failed: " + (tried == 2 ? "b.txt" : "a.txt"));
+            ASSERT_EQ(error.layout.buttons.size(), 2u);
+            EXPECT_EQ(error.layout.buttons[0].result, Result::OK);
+            EXPECT_EQ(error.layout.buttons[1].result, Result::Cancel);
+            EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+            EXPECT_FALSE(AnyMark());
+        }
     }
 }
 

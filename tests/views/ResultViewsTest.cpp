@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <strings.h>
+
 namespace {
 
 using dvo::FolderTreeNode;
@@ -79,9 +82,9 @@ TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
     FolderTreeNode* top = tree.FirstTopLevel();
     // Sorted by size descending before the automatic expansion ...
     EXPECT_EQ(Captions(tree, top), "b,c.txt,a");
-    // ... which then loaded the deeper levels in the engine's order, files included.
-    EXPECT_EQ(Captions(tree, Find(tree, "b")), "b1,b2.bin");
-    EXPECT_EQ(Captions(tree, Find(tree, "a")), "a1,a2.txt");
+    // ... which then loaded the deeper levels, files included, in the same order.
+    EXPECT_EQ(Captions(tree, Find(tree, "b")), "b2.bin,b1");
+    EXPECT_EQ(Captions(tree, Find(tree, "a")), "a2.txt,a1");
     EXPECT_EQ(Captions(tree, Find(tree, "a1")), "deep.txt");
     EXPECT_EQ(tree.PendingCount(), 0u);
     // The first node is current but drawn unselected, and the grid stays empty.
@@ -97,6 +100,50 @@ TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
     EXPECT_EQ(mainView.status, "検索を終了しました");
     EXPECT_TRUE(view.checks[MenuCheck::SortSizeDown]);
     EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(ResultViewsTest, LevelsLoadedAfterASortJoinInTheCurrentOrder) {
+    // Children below the top level load only when their parent expands, after the tree's sort.
+    const struct {
+        void (ResultViews::*order)();
+        const char* second; // the children of "/data"
+        const char* third;  // the children of "a" and of "b"
+    } cases[] = {
+        {&ResultViews::mnuSizeDownClick, "b,c.txt,a", "a2.txt,a1|b2.bin,b1"},
+        {&ResultViews::mnuSortSizeUpClick, "a,c.txt,b", "a1,a2.txt|b1,b2.bin"},
+        {&ResultViews::mnuAlphaDownClick, "c.txt,b,a", "a2.txt,a1|b2.bin,b1"},
+        {&ResultViews::mnuAlphaClick, "a,b,c.txt", "a1,a2.txt|b1,b2.bin"},
+        {&ResultViews::mnuSortNoneClick, "a,b,c.txt", "a1,a2.txt|b1,b2.bin"}, // the engine's
+    };
+    data = engine.AddSearchedFolder("/data", 100);
+    a = engine.Add(data, "a", 0, 10);
+    engine.Add(a, "a1", 0, 4);
+    engine.Add(a, "a2.txt", 1, 6);
+    b = engine.Add(data, "b", 0, 60);
+    engine.Add(b, "b1", 0, 0);
+    engine.Add(b, "b2.bin", 1, 60);
+    engine.Add(data, "c.txt", 1, 30);
+    for (const auto& c : cases) {
+        (results.*c.order)();
+        Search();
+        const auto& tree = results.Tree();
+        SCOPED_TRACE(results.SortState());
+        EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), c.second);
+        EXPECT_EQ(Captions(tree, Find(tree, "a")) + "|" + Captions(tree, Find(tree, "b")), c.third);
+    }
+}
+
+TEST_F(ResultViewsTest, AscendingNamesUseTheGivenCollation) {
+    data = engine.AddSearchedFolder("/data", 3);
+    for (const char* name : {"B", "c", "a"})
+        engine.Add(data, name, 1, 1);
+    results.SetCaptionCollation([](const char* x, const char* y) { return std::strcmp(x, y); });
+    results.mnuAlphaClick();
+    Search();
+    EXPECT_EQ(Captions(results.Tree(), results.Tree().FirstTopLevel()), "B,a,c");
+    results.SetCaptionCollation([](const char* x, const char* y) { return strcasecmp(x, y); });
+    results.mnuAlphaClick();
+    EXPECT_EQ(Captions(results.Tree(), results.Tree().FirstTopLevel()), "a,B,c");
 }
 
 TEST_F(ResultViewsTest, AtOnceBuildShowsFoldersAndNestsADepthJumpOneLevel) {
@@ -176,8 +223,8 @@ TEST_F(ResultViewsTest, GridListsTheSelectedFolderWithRatiosSizesAndTimes) {
 
     // A file lists its folder; an empty folder shows one empty row that cannot be marked.
     Select("a2.txt");
-    EXPECT_EQ(Column(0), "a1,a2.txt");
-    EXPECT_EQ(Column(1), "40,60");
+    EXPECT_EQ(Column(0), "a2.txt,a1"); // the deeper level in the tree's order too
+    EXPECT_EQ(Column(1), "60,40");
     Select("b1");
     EXPECT_EQ(results.ShownRowCount(), 0);
     EXPECT_EQ(results.Grid().RowCount(), 2);
@@ -211,9 +258,9 @@ TEST_F(ResultViewsTest, MarksStayWithRowPositionsAcrossFolders) {
     // Keys other than Up and Down leave the grid as it is.
     view.current = Find(results.Tree(), "b");
     results.SearchResultTreeKeyUp(37);
-    EXPECT_EQ(Column(0), "a1,a2.txt");
+    EXPECT_EQ(Column(0), "a2.txt,a1");
     results.SearchResultTreeKeyUp(ResultViews::kVirtualKeyDown);
-    EXPECT_EQ(Column(0), "b1,b2.bin");
+    EXPECT_EQ(Column(0), "b2.bin,b1");
 }
 
 TEST_F(ResultViewsTest, TitleClicksCycleTheOrdersAndTheMenuFollows) {
