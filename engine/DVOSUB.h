@@ -25,6 +25,13 @@
  * - a folder that cannot be read, or an entry that vanishes while it is read, never stops the
  *   search: the folder is listed with what could be read, and DVOGetErrorCount counts it.
  * - paths of any length and trees of any depth are scanned; names keep every byte (see above).
+ * - running out of memory or threads never ends the program: a call that cannot do its work
+ *   returns its failure value (DVO_E_IO, 0 or null) with the reason in DVOGetLastErrorText; a
+ *   search whose workers run out of memory ends with what it has read, counted as an error.
+ * - after a successful delete or move, the folders above the entry stop counting it (size and
+ *   counts in their records, the searched folder's totals in DVOGetCurrentSearchInfo), and a
+ *   folder of the search it was moved into counts it; the entry's own record is left as it was.
+ *   A later link of a hard-linked file takes away no bytes, as it added none.
  * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
@@ -117,7 +124,7 @@ DVO_API int DVODestroyObj(void);
  * DVOExecFileSearch opens the folder and starts the worker threads (a pool sized to the machine)
  * and returns at once; DVO_E_NOT_FOUND / DVO_E_NOT_A_FOLDER / DVO_E_ACCESS when the folder cannot
  * be opened (then there is no search and no record), DVO_E_INVALID_ARGUMENT when no folder was
- * set. Its four integers (nonzero = yes): recurse into subfolders (no: the searched folder's
+ * set, DVO_E_IO when there is no memory or thread for the search. Its four integers (nonzero = yes): recurse into subfolders (no: the searched folder's
  * entries only, its subfolders listed but not entered), follow symbolic links (each folder is
  * then entered once, loops are not followed), count each hard-linked file once, cross into other
  * file systems. The program passes 1, 0, 1, 0. */
@@ -148,7 +155,8 @@ DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
  * pre-order, siblings in byte order of their names. DVOGetFolderInfoCount: their number (0 before
  * a search, during one, and when the folder could not be opened). DVOGetFolderInfo writes
  * min(count, total) pointers into the caller's array and returns how many it wrote. The records
- * belong to the engine (see FolderRecord). */
+ * belong to the engine (see FolderRecord). Without memory for the records DVOGetFolderInfo writes
+ * count null pointers and returns DVO_E_IO. */
 DVO_API int DVOGetFolderInfoCount(void);
 DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
 
@@ -173,8 +181,8 @@ DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
 
 /* Shell operations on directory/name. op 0 shows the entry in the file manager and 4 its
- * properties (org.freedesktop.FileManager1 on the session bus; without a file manager there the
- * containing folder is opened instead), 2 opens it with the default application (xdg-open),
+ * properties (org.freedesktop.FileManager1 on the session bus, given up after 3 seconds; without
+ * a file manager there the containing folder is opened instead), 2 opens it with the default application (xdg-open),
  * 3 prints a file (lp). owner is the program's window id (ignored). Programs are started without
  * a shell and not waited for. Any existing entry is accepted, also one the search did not see.
  * Results: 0; DVO_E_INVALID_ARGUMENT (bad name or op), DVO_E_NOT_FOUND, DVO_E_UNSUPPORTED (no
@@ -191,8 +199,8 @@ DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
  * DVO_E_CHANGED and nothing is touched. Other failures: DVO_E_ACCESS, DVO_E_IO.
  * DVODeleteFile: to the user's trash (freedesktop.org Trash: the home trash for the file system
  *   of $XDG_DATA_HOME, else $topdir/.Trash/$uid or $topdir/.Trash-$uid). DVO_E_NO_TRASH when the
- *   entry's file system has no usable trash, DVO_E_MOUNT_POINT for a mount point; then nothing
- *   is deleted.
+ *   entry's file system has no usable trash, or when there is no data folder at all (neither
+ *   XDG_DATA_HOME nor HOME usable), DVO_E_MOUNT_POINT for a mount point; then nothing is deleted.
  * DVODeleteFilePermanently: removes the entry and all it holds, never following a symbolic link,
  *   never leaving the entry's device, never emptying a mount point; it goes on past what it cannot
  *   remove and reports the first failure (DVO_E_MOUNT_POINT when a mount point was left).

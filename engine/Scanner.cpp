@@ -354,14 +354,13 @@ void Scanner::WorkerLoop(Worker& w) {
         // first, which keeps few descriptors open and little of the tree hot.
         const std::size_t n = w.subfolders.size();
         try {
-            local.reserve(local.size() + n);
+            for (std::size_t i = n; i-- > 0;) {
+                local.push_back(w.subfolders[i]);
+            }
         } catch (...) {
             w.subfolders.clear();
             Fail(w);
             break;
-        }
-        for (std::size_t i = n; i-- > 0;) {
-            local.push_back(w.subfolders[i]);
         }
         w.subfolders.clear();
         if (m_outstanding.fetch_add(static_cast<std::int64_t>(n) - 1, std::memory_order_acq_rel) +
