@@ -76,7 +76,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) noexcept {
            Glob(pattern.substr(0, pattern.size() - 2), name);
 }
 
-SearchSpec SplitSearchPath(std::string_view path) {
+FolderPattern SplitSearchPath(std::string_view path) {
     const auto slash = path.rfind('/');
     if (slash == std::string_view::npos)
         return {".", std::string(path)};

@@ -18,11 +18,11 @@ namespace platform {
 // Splits a search path into its folder and its last component, the pattern: "/d/*.txt" gives
 // "/d" and "*.txt", "/x" gives "/" and "x", "x" gives "." and "x". A path ending in '/' has an
 // empty pattern, which matches nothing.
-struct SearchSpec {
+struct FolderPattern {
     std::string folder;
     std::string pattern;
 };
-[[nodiscard]] SearchSpec SplitSearchPath(std::string_view path);
+[[nodiscard]] FolderPattern SplitSearchPath(std::string_view path);
 
 // The names in the folder that match the pattern, "." and ".." included when the pattern matches
 // them, in the order the folder lists them. False when the folder cannot be read (errno set).

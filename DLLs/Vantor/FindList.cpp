@@ -52,8 +52,8 @@ bool FindList::Add(const char* name) noexcept {
     return true;
 }
 
-bool FindList::Search(const char* spec) {
-    const platform::SearchSpec search = platform::SplitSearchPath(spec);
+bool FindList::Search(const char* searchPath) {
+    const platform::FolderPattern search = platform::SplitSearchPath(searchPath);
     m_hFind = ::opendir(search.folder.c_str());
     if (m_hFind == nullptr)
         return false;

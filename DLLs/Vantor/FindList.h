@@ -19,10 +19,10 @@ public:
     FindList(const FindList&) = delete;
     FindList& operator=(const FindList&) = delete;
 
-    // Searches the folder and pattern of `spec` ("<folder>/<pattern>"); on a match replaces the
-    // list by the matching names in byte order and returns true. Nothing matching (or a folder
+    // Searches the folder and pattern of `searchPath` ("<folder>/<pattern>"); on a match replaces
+    // the list by the matching names in byte order and returns true. Nothing matching (or a folder
     // that cannot be read) keeps the list as it was.
-    bool Search(const char* spec);
+    bool Search(const char* searchPath);
     // Copies the next name to out (260 bytes); false when there is no list or it is exhausted.
     bool Next(char* out) noexcept;
     // Frees the names; false when there was no list.

@@ -10,8 +10,8 @@
 
 namespace {
 
-// The spec of a search is built in a path buffer.
-constexpr std::size_t kMaxSpecLength = 259;
+// A search path ("<folder>/<pattern>") is built in a path buffer.
+constexpr std::size_t kMaxSearchPathLength = 259;
 
 // "のコピー" ("copy of") in UTF-8: 12 bytes.
 constexpr std::string_view kCopySuffix = "\xE3\x81\xAE\xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC";
@@ -31,14 +31,14 @@ int SR_FileFindFirst(char* out, const char* directory, const char* pattern) {
         vantor::FindList* list = vantor::TheFindList();
         if (list == nullptr || out == nullptr || directory == nullptr || pattern == nullptr)
             return -1;
-        std::string spec = directory;
-        if (spec.empty() || spec.back() != '/')
-            spec += '/';
-        spec += pattern;
-        // A cut spec would search for other names than the caller asked for.
-        if (spec.size() > kMaxSpecLength)
+        std::string searchPath = directory;
+        if (searchPath.empty() || searchPath.back() != '/')
+            searchPath += '/';
+        searchPath += pattern;
+        // A cut search path would search for other names than the caller asked for.
+        if (searchPath.size() > kMaxSearchPathLength)
             return -1;
-        if (!list->Search(spec.c_str()))
+        if (!list->Search(searchPath.c_str()))
             return -1;
         return list->Next(out) ? 0 : -1;
     } catch (...) {

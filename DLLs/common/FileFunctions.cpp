@@ -35,7 +35,7 @@ std::string_view LastComponent(std::string_view path) {
 // The search pattern "<directory>/<name's base>.*" of a family of files, split into folder and
 // pattern. Nothing when the name has no base of its own (empty, ".", "..", or ending in '/'):
 // such a pattern would take in files of another family or every hidden file.
-std::optional<platform::SearchSpec> FamilyPattern(const char* name, const char* directory) {
+std::optional<platform::FolderPattern> FamilyPattern(const char* name, const char* directory) {
     if (name == nullptr || std::string_view(name).find_first_not_of('/') == std::string_view::npos)
         return std::nullopt;
     const auto dir = directory != nullptr ? BoundedPath(directory) : std::optional<std::string>("");
@@ -224,17 +224,17 @@ int DeleteFile(const char* name, const char* directory) {
 int DeleteFiles(const char* name, const char* directory) {
     TraceLine("SRDeleteFiles Called -->");
     int result = 0;
-    const auto spec = FamilyPattern(name, directory);
+    const auto family = FamilyPattern(name, directory);
     std::vector<std::string> matches;
-    if (!spec) {
+    if (!family) {
         result = -1;
-    } else if (platform::FindMatchingNames(spec->folder, spec->pattern, matches)) {
+    } else if (platform::FindMatchingNames(family->folder, family->pattern, matches)) {
         for (const auto& match : matches) {
             if (IsDotOrDotDot(match))
                 continue;
             // The folder searched, not the caller's directory: a name with a folder part of its
             // own must not delete files of the same names one level up.
-            if (::unlink(InFolder(spec->folder, match).c_str()) != 0)
+            if (::unlink(InFolder(family->folder, match).c_str()) != 0)
                 result = -2;
         }
     }
@@ -270,11 +270,11 @@ int CopyFiles(const char* newBase, const char* directory, const char* oldName) {
     platform::DebugOutput("SRCopyFiles Called -->");
     int result = 0;
     const auto base = BoundedPath(newBase);
-    const auto spec = base ? FamilyPattern(oldName, directory) : std::nullopt;
+    const auto family = base ? FamilyPattern(oldName, directory) : std::nullopt;
     std::vector<std::string> matches;
-    if (!spec) {
+    if (!family) {
         result = kCopyFailed;
-    } else if (platform::FindMatchingNames(spec->folder, spec->pattern, matches)) {
+    } else if (platform::FindMatchingNames(family->folder, family->pattern, matches)) {
         std::sort(matches.begin(), matches.end());
         for (const auto& match : matches) {
             if (IsDotOrDotDot(match))
@@ -283,7 +283,7 @@ int CopyFiles(const char* newBase, const char* directory, const char* oldName) {
             std::string target = *base;
             if (dot != std::string::npos)
                 target += match.substr(dot);
-            result = CopyFile(target.c_str(), directory, InFolder(spec->folder, match).c_str());
+            result = CopyFile(target.c_str(), directory, InFolder(family->folder, match).c_str());
             if (result != 0)
                 break;
         }

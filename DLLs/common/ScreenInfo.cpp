@@ -96,36 +96,28 @@ bool WorkArea(const Xlib& x, XDisplay* display, int screen, int* width, int* hei
     return found;
 }
 
+// The whole screen, or with `workArea` the window manager's work area where it sets one. The
+// targets stay unchanged without libX11 or a display.
+void QueryScreen(int* width, int* height, bool workArea) {
+    if (width == nullptr || height == nullptr)
+        return;
+    const Xlib* x = LoadXlib();
+    if (x == nullptr)
+        return;
+    Connection display(*x);
+    if (display.get() == nullptr)
+        return;
+    const int screen = x->DefaultScreen(display.get());
+    if (workArea && WorkArea(*x, display.get(), screen, width, height))
+        return;
+    *width = x->DisplayWidth(display.get(), screen);
+    *height = x->DisplayHeight(display.get(), screen);
+}
+
 } // namespace
 
-void GetScreenSize(int* width, int* height) {
-    if (width == nullptr || height == nullptr)
-        return;
-    const Xlib* x = LoadXlib();
-    if (x == nullptr)
-        return;
-    Connection display(*x);
-    if (display.get() == nullptr)
-        return;
-    const int screen = x->DefaultScreen(display.get());
-    *width = x->DisplayWidth(display.get(), screen);
-    *height = x->DisplayHeight(display.get(), screen);
-}
+void GetScreenSize(int* width, int* height) { QueryScreen(width, height, false); }
 
-void GetWorkAreaSize(int* width, int* height) {
-    if (width == nullptr || height == nullptr)
-        return;
-    const Xlib* x = LoadXlib();
-    if (x == nullptr)
-        return;
-    Connection display(*x);
-    if (display.get() == nullptr)
-        return;
-    const int screen = x->DefaultScreen(display.get());
-    if (WorkArea(*x, display.get(), screen, width, height))
-        return;
-    *width = x->DisplayWidth(display.get(), screen);
-    *height = x->DisplayHeight(display.get(), screen);
-}
+void GetWorkAreaSize(int* width, int* height) { QueryScreen(width, height, true); }
 
 } // namespace common

@@ -19,6 +19,8 @@ QtVersionWindow::QtVersionWindow(const dvo::app::OperationLog* log, QWidget* par
     m_memo11 = new QTextEdit(this);
     m_memo11->setObjectName(QStringLiteral("Memo11"));
     m_memo11->setReadOnly(true);
+    // The memo holds plain text only: its lines go in through insertText, never as markup.
+    m_memo11->setAcceptRichText(false);
     m_memo11->setGeometry(16, 16, 329, 281);
     m_memo11->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
     m_closeButton = new QPushButton(QString::fromUtf8("閉じる"), this);
@@ -56,7 +58,7 @@ void QtVersionWindow::AppendMemoLine(const std::string& text) {
 }
 
 void QtVersionWindow::ClearMemo() {
-    m_memo11->clear();
+    m_memo11->setPlainText(QString());
     m_memo11->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
 }
 

@@ -79,7 +79,7 @@ TEST_F(Search, NoMatchKeepsTheEarlierListAndCloseEndsIt) {
     EXPECT_EQ(SR_FileFindClose(), -1);
     EXPECT_EQ(SR_FileFindNext(out), -1);
 
-    // A spec beyond the path buffer would search for something else when cut.
+    // A search path beyond the path buffer would search for something else when cut.
     EXPECT_EQ(SR_FileFindFirst(out, tmp.path().c_str(), std::string(300, '*').c_str()), -1);
 }
 
