@@ -230,6 +230,18 @@ DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
  * while read); while a search runs, those counted so far. */
 DVO_API int DVOGetErrorCount(void);
 
+/* How far a folder record of the last search (also the record above the searched folder, which
+ * answers for the searched folder) was read: one of DVO_FOLDER_* below; DVO_E_NOT_FOUND for a
+ * record that is not a folder record of the last search (a file's record, null), DVO_E_BUSY
+ * while searching. An entry other than a folder whose attributes could not be read has a record
+ * with size 0 and an all-zero modifiedTime (wYear 0): its size and time are unknown. */
+#define DVO_FOLDER_READ 0        /* every entry read */
+#define DVO_FOLDER_UNREADABLE 1  /* could not be opened or read: its contents are unknown */
+#define DVO_FOLDER_PARTIAL 2     /* not read, or read in part, because the search was aborted */
+#define DVO_FOLDER_MOUNT_POINT 3 /* another file system, not entered */
+#define DVO_FOLDER_NOT_ENTERED 4 /* not entered by choice (no recursion, or seen through a link) */
+DVO_API int DVOGetFolderState(const FolderRecord* record);
+
 #ifdef __cplusplus
 }
 #endif

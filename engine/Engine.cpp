@@ -299,6 +299,26 @@ int Engine::ErrorCount() {
     return Saturate(m_result->errors);
 }
 
+int Engine::FolderState(const FolderRecord* record) {
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    RecordStore* records = Records();
+    const Dir* d = records != nullptr ? records->FolderOfRecord(record) : nullptr;
+    if (d == nullptr) {
+        return DVO_E_NOT_FOUND;
+    }
+    switch (d->state) {
+    case DirState::Read: return DVO_FOLDER_READ;
+    case DirState::Unreadable: return DVO_FOLDER_UNREADABLE;
+    case DirState::Pending:
+    case DirState::Partial: return DVO_FOLDER_PARTIAL;
+    case DirState::MountPoint: return DVO_FOLDER_MOUNT_POINT;
+    case DirState::NotEntered: return DVO_FOLDER_NOT_ENTERED;
+    }
+    return DVO_FOLDER_READ;
+}
+
 Dir* Engine::FolderAt(std::string_view dir) const {
     const ScanResult& r = *m_result;
     std::string_view rest;

@@ -44,6 +44,8 @@ public:
     [[nodiscard]] FolderRecord* First(FolderRecord* parent);
     [[nodiscard]] FolderRecord* Next(FolderRecord* parent);
     [[nodiscard]] int ErrorCount();
+    // DVO_FOLDER_* of a folder record of the last search, or a negative DVO_E_* code.
+    [[nodiscard]] int FolderState(const FolderRecord* record);
 
     [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
                                       EntryIdentity& identity);

@@ -128,6 +128,13 @@ DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent) {
     });
 }
 
+DVO_API int DVOGetFolderState(const FolderRecord* record) {
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->FolderState(record);
+    });
+}
+
 DVO_API int DVOGetErrorCount(void) {
     return Guarded<int>(DVO_E_IO, [&]() -> int {
         Engine* e = Engine::Instance();

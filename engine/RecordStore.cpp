@@ -68,7 +68,9 @@ void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* direct
         f.folderCount = 0;
         f.fileCount = 0;
     }
-    f.modifiedTime = LocalTimeOf(node.mtimeMs);
+    // An entry whose attributes could not be read has no time: the zero time (year 0) says so,
+    // where a real time of 0 would read as 1970/01/01 and look like a file of that day.
+    f.modifiedTime = (node.flags & kStatFailed) != 0 ? DVOSystemTime{} : LocalTimeOf(node.mtimeMs);
 }
 
 const char16_t* RecordStore::PathOf(Dir* d) {
@@ -137,6 +139,13 @@ Dir* RecordStore::FolderOf(const FolderRecord* record) const noexcept {
     }
     const std::size_t index = (at - base) / sizeof(FolderRecord);
     return index < m_folderDirs.size() ? m_folderDirs[index] : nullptr;
+}
+
+const Dir* RecordStore::FolderOfRecord(const FolderRecord* record) const noexcept {
+    if (record != nullptr && record == m_top) {
+        return m_result.root;
+    }
+    return FolderOf(record);
 }
 
 int RecordStore::FolderCount() const noexcept {

@@ -44,6 +44,9 @@ public:
     // The folder's full path as the records show it.
     [[nodiscard]] const char16_t* PathOf(Dir* d);
 
+    // The folder of a folder record of this store (also of the top record), or null.
+    [[nodiscard]] const Dir* FolderOfRecord(const FolderRecord* record) const noexcept;
+
 private:
     [[nodiscard]] DirRecords& Extra(Dir* d);
     // Makes every folder's record, in one array in pre-order, on first use.

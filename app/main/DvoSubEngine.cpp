@@ -72,4 +72,12 @@ int DvoSubEngine::DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
     return ::DVOGetLastErrorText(buffer, bufferBytes);
 }
 
+int DvoSubEngine::DVOGetErrorCount() {
+    return ::DVOGetErrorCount();
+}
+
+int DvoSubEngine::DVOGetFolderState(const FolderRecord* record) {
+    return ::DVOGetFolderState(record);
+}
+
 } // namespace dvo::app

@@ -32,6 +32,8 @@ public:
     int DVOMoveFile(const char16_t* name, const char16_t* directory,
                     const char16_t* destination) override;
     int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override;
+    int DVOGetErrorCount() override;
+    int DVOGetFolderState(const FolderRecord* record) override;
 };
 
 } // namespace dvo::app

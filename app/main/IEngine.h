@@ -42,6 +42,10 @@ public:
     virtual int DVOMoveFile(const char16_t* name, const char16_t* directory,
                             const char16_t* destination) = 0;
     virtual int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) = 0;
+
+    // What the last search could not read: the count of such entries, and a folder's DVO_FOLDER_*.
+    virtual int DVOGetErrorCount() = 0;
+    virtual int DVOGetFolderState(const FolderRecord* record) = 0;
 };
 
 } // namespace dvo::app

@@ -13,6 +13,10 @@ enum class MainLabel { FolderSize, Searching, NumberOfFiles, NumberOfFolders };
 
 enum class MainButton { Execute, Cancel };
 
+// The permanent fields at the right of the status bar: what the grid has marked, and what the
+// last search could not read.
+enum class StatusField { Marks, Unread };
+
 // Screen cursors of the busy-cursor stack; Default is the toolkit's ordinary pointer.
 enum class ScreenCursor { Default, AppStart, HourGlass };
 
@@ -29,6 +33,7 @@ public:
     virtual void TerminateApplication() = 0;
 
     virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetStatusField(StatusField field, const std::string& text) = 0;
     virtual void SetLabelText(MainLabel label, const std::string& text) = 0;
     virtual void RepaintLabel(MainLabel label) = 0;
     virtual void SetSearchDirectoryText(const std::string& text) = 0;

@@ -22,12 +22,28 @@ constexpr const char* kStatusAddingFolder = "検索ディレクトリを指定�
 constexpr const char* kStatusSearching = "ファイルを検索しています...";
 constexpr const char* kStatusBuildingTree = "フォルダツリーを作成しています...";
 constexpr const char* kStatusFinished = "検索を終了しました";
+constexpr const char* kStatusCancelled = "検索をキャンセルしました（途中までの結果です）";
+constexpr const char* kStatusFailed = "検索できませんでした";
+// After the totals of a cancelled search: they count only what was read.
+constexpr const char* kPartialMark = "（途中まで）";
 
 // The drive root of the original design is the file system root here.
 constexpr std::string_view kInitialFolder = "/";
 
 
 // Names of the message box results in the operation log; any other result has an empty name.
+// Why a search could not start, for the codes the engine gives without a text of its own.
+std::string SearchFailureReason(int code) {
+    switch (code) {
+    case DVO_E_NOT_FOUND: return "フォルダが見つかりません（削除されたか、名前が変わった可能性があります）";
+    case DVO_E_NOT_A_FOLDER: return "フォルダではありません";
+    case DVO_E_ACCESS: return "フォルダを読み取る権限がありません";
+    case DVO_E_INVALID_ARGUMENT: return "検索するフォルダが指定されていません";
+    case DVO_E_BUSY: return "前の検索がまだ終わっていません";
+    default: return "エラーコード " + std::to_string(code);
+    }
+}
+
 std::string_view ButtonNameForLog(int result) {
     switch (result) {
     case MessageResult::OK: return "OK";
@@ -72,11 +88,15 @@ bool TMainForm::FormClose() {
                        MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return false;
     // Ending the loop from inside the search flow's event processing would also end every modal
-    // loop the flow opens later (their boxes would return unanswered), so the flow ends it.
-    if (m_inSearchFlow)
+    // loop the flow opens later (their boxes would return unanswered), so the flow ends it. The
+    // scan is stopped first: the user asked to quit, not to wait for a million entries.
+    if (m_inSearchFlow) {
         m_quitAfterSearchFlow = true;
-    else
+        if (m_searching)
+            m_engine.DVOAbortFileSearching();
+    } else {
         m_view.TerminateApplication();
+    }
     return true;
 }
 
@@ -235,7 +255,13 @@ void TMainForm::btnExecuteClick() {
         m_resultViews->EmptyRowMarks();
     if (m_searchTimings != nullptr)
         m_searchTimings->SearchStarted(platform::LocalNow());
-    m_engine.DVOExecFileSearch(1, 0, 1, 0);
+    m_searchCancelled = false;
+    m_view.SetStatusField(StatusField::Unread, "");
+    const int started = m_engine.DVOExecFileSearch(1, 0, 1, 0);
+    if (started != DVO_OK) {
+        EndFailedSearch(started);
+        return;
+    }
     m_searching = true;
     UpdateButtons();
 
@@ -246,6 +272,15 @@ void TMainForm::btnExecuteClick() {
         m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
         RefreshLiveCounters();
         std::this_thread::yield();
+    }
+    if (m_quitAfterSearchFlow) {
+        // Quitting: building a tree nobody will see could take seconds.
+        m_searching = false;
+        m_inSearchFlow = false;
+        PopCursor();
+        m_quitAfterSearchFlow = false;
+        m_view.TerminateApplication();
+        return;
     }
 
     if (m_searchTimings != nullptr)
@@ -269,7 +304,10 @@ void TMainForm::btnExecuteClick() {
     if (m_resultViews != nullptr)
         m_resultViews->ShowTotals();
     m_view.SetLabelText(MainLabel::Searching, "");
-    SetStatusText(kStatusFinished);
+    const int unread = m_engine.DVOGetErrorCount();
+    m_view.SetStatusField(StatusField::Unread,
+                          "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
+    SetStatusText(m_searchCancelled ? kStatusCancelled : kStatusFinished);
     m_searching = false;
     m_inSearchFlow = false;
     UpdateButtons();
@@ -283,9 +321,40 @@ void TMainForm::btnExecuteClick() {
 void TMainForm::btnCancelClick() {
     if (m_engine.DVOIsActive() == 0)
         return;
+    m_searchCancelled = true;
     m_engine.DVOAbortFileSearching();
     m_searching = false;
     UpdateButtons();
+}
+
+void TMainForm::EndFailedSearch(int code) {
+    // The search never ran: no figures from it, and the user learns why rather than reading
+    // "finished" over an empty tree.
+    m_view.SetLabelText(MainLabel::FolderSize, "");
+    m_view.SetLabelText(MainLabel::Searching, "");
+    m_view.SetLabelText(MainLabel::NumberOfFiles, "");
+    m_view.SetLabelText(MainLabel::NumberOfFolders, "");
+    SetStatusText(kStatusFailed);
+    std::u16string text(1024, u'\0');
+    m_engine.DVOGetLastErrorText(text.data(), static_cast<int>(text.size() * sizeof(char16_t)));
+    text.resize(std::u16string_view(text.c_str()).size());
+    std::string reason = platform::Utf16ToUtf8(text);
+    if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER || code == DVO_E_ACCESS)
+        reason = SearchFailureReason(code);
+    m_searching = false;
+    m_inSearchFlow = false;
+    UpdateButtons();
+    PopCursor();
+    ShowMessageDlg("フォルダを検索できませんでした。\n" + m_searchDirectory + "\n" + reason,
+                   MessageKind::Error, MessageButton::OK);
+    if (m_quitAfterSearchFlow) {
+        m_quitAfterSearchFlow = false;
+        m_view.TerminateApplication();
+    }
+}
+
+std::string TMainForm::PartialMark() const {
+    return m_searchCancelled ? kPartialMark : "";
 }
 
 bool TMainForm::IsUsableFolder(const std::string& path) {
@@ -315,7 +384,8 @@ void TMainForm::RefreshSearchTotals() {
     if (m_searchProgress.size != shownSize) {
         char16_t sizeText[20] = {};
         m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
+        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20) +
+                                                       PartialMark());
     }
 }
 
@@ -332,10 +402,10 @@ void TMainForm::ShowCounters() {
     // 40 bytes for the engine, of which the label shows at most 20 units.
     char16_t sizeText[20] = {};
     m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-    m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20));
+    m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20) + PartialMark());
     m_view.SetLabelText(MainLabel::Searching, platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, 260));
-    m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount));
-    m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount));
+    m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount) + PartialMark());
+    m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount) + PartialMark());
     m_view.RepaintLabel(MainLabel::Searching);
     m_view.RepaintLabel(MainLabel::NumberOfFiles);
     m_view.RepaintLabel(MainLabel::NumberOfFolders);

@@ -96,12 +96,18 @@ public:
     // Reads the finished search's totals again (a delete or a move changes them) and shows a
     // folder size that changed.
     void RefreshSearchTotals();
+    // True after a search that "キャンセル" stopped: its totals count only what was read.
+    [[nodiscard]] bool SearchCancelled() const { return m_searchCancelled; }
+    // The mark a total of a cancelled search carries ("" otherwise).
+    [[nodiscard]] std::string PartialMark() const;
     [[nodiscard]] IEngine& Engine() { return m_engine; }
     [[nodiscard]] IMainView& View() { return m_view; }
 
 private:
     // Writes the counter labels from SearchProgress (the body of a live refresh).
     void ShowCounters();
+    // The end of a search that could not start: the box with the reason and the failure status.
+    void EndFailedSearch(int code);
     IMainView& m_view;
     IEngine& m_engine;
     IResultViews* m_resultViews = nullptr;
@@ -122,6 +128,7 @@ private:
     bool m_inSearchFlow = false;
     bool m_quitAfterSearchFlow = false; // a close confirmed while the flow ran
     bool m_refreshingCounters = false;
+    bool m_searchCancelled = false;
     int m_lastShownFileCount = 0;
 };
 

@@ -75,12 +75,12 @@ QPushButton* AddButton(QWidget* parent, const char* name, const char* text, cons
     return button;
 }
 
-// Radio items that flip their check when chosen: an item that becomes checked unchecks the
-// others, and choosing the checked item leaves none checked (the plain exclusive policy would
-// keep it checked).
+// Radio items keep exactly one choice: an item that becomes checked unchecks the others, and
+// choosing the checked item again keeps it checked (a group with none checked would leave the
+// tree mode undefined and every later search with an empty tree).
 QActionGroup* NewRadioGroup(QObject* parent) {
     auto* group = new QActionGroup(parent);
-    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     return group;
 }
 
@@ -290,6 +290,13 @@ void QtMainView::BuildPanels() {
     m_pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
     m_pnlStatus->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_pnlStatus, 1);
+    for (QLabel** field : {&m_pnlMarks, &m_pnlUnread}) {
+        *field = new QLabel(statusBar());
+        (*field)->setTextFormat(Qt::PlainText);
+        statusBar()->addPermanentWidget(*field);
+    }
+    m_pnlMarks->setObjectName(QStringLiteral("pnlMarks"));
+    m_pnlUnread->setObjectName(QStringLiteral("pnlUnread"));
     statusBar()->setFixedHeight(kStatusBarHeight);
 
     connect(m_btnAddDirectory, &QPushButton::clicked, this, [this] { m_form.btnAddDirectoryClick(); });
@@ -336,6 +343,10 @@ void QtMainView::TerminateApplication() {
 
 void QtMainView::SetStatusText(const std::string& text) {
     m_pnlStatus->setText(QString::fromStdString(text));
+}
+
+void QtMainView::SetStatusField(dvo::app::StatusField field, const std::string& text) {
+    (field == dvo::app::StatusField::Marks ? m_pnlMarks : m_pnlUnread)->setText(QString::fromStdString(text));
 }
 
 QLabel* QtMainView::Label(MainLabel label) const {

@@ -54,6 +54,7 @@ public:
     void CloseWindow() override;
     void TerminateApplication() override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusField(dvo::app::StatusField field, const std::string& text) override;
     void SetLabelText(dvo::app::MainLabel label, const std::string& text) override;
     void RepaintLabel(dvo::app::MainLabel label) override;
     void SetSearchDirectoryText(const std::string& text) override;
@@ -105,6 +106,8 @@ private:
     QSplitter* m_spSearchResult = nullptr;
     QTableView* m_lsSearchResult = nullptr;
     QLabel* m_pnlStatus = nullptr;
+    QLabel* m_pnlMarks = nullptr;  // status bar fields, children of the status bar
+    QLabel* m_pnlUnread = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_treeModeGroup = nullptr;
 };

@@ -149,8 +149,10 @@ void ResultViews::ShowTotals() {
     // A delete or a move takes what went out of the engine's totals: read them again.
     m_form.RefreshSearchTotals();
     IMainView& view = m_form.View();
-    view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_form.CurrentSearchProgress().fileCount));
-    view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_recordCount - m_removedFolderRecords));
+    view.SetLabelText(MainLabel::NumberOfFiles,
+                      std::to_string(m_form.CurrentSearchProgress().fileCount) + m_form.PartialMark());
+    view.SetLabelText(MainLabel::NumberOfFolders,
+                      std::to_string(m_recordCount - m_removedFolderRecords) + m_form.PartialMark());
 }
 
 void ResultViews::FormResize() { spSearchResultMoved(); }

@@ -34,6 +34,9 @@ public:
     std::size_t passesServed = 0;
     int isSearchingCalls = 0;
     std::u16string addedDirectory;
+    int execResult = 0;   // what DVOExecFileSearch returns; a failure starts no search
+    int errorCount = 0;   // DVOGetErrorCount
+    int abortCalls = 0;
 
     int DVOCreateObj() override { return Log("engine:DVOCreateObj"); }
     int DVODestroyObj() override { return Log("engine:DVODestroyObj"); }
@@ -52,13 +55,15 @@ public:
         return Log("engine:DVOAddSearchDirectory:" + platform::Utf16ToUtf8(path));
     }
     int DVOExecFileSearch(int a, int b, int c, int d) override {
-        active = true;
-        searching = true;
+        active = execResult == 0;
+        searching = execResult == 0;
         passesServed = 0;
-        return Log("engine:DVOExecFileSearch:" + std::to_string(a) + std::to_string(b) +
+        Log("engine:DVOExecFileSearch:" + std::to_string(a) + std::to_string(b) +
                    std::to_string(c) + std::to_string(d));
+        return execResult;
     }
     int DVOAbortFileSearching() override {
+        ++abortCalls;
         active = false;
         searching = false;
         return Log("engine:DVOAbortFileSearching");
@@ -94,6 +99,8 @@ public:
             buffer[0] = u'\0';
         return 0;
     }
+    int DVOGetErrorCount() override { return errorCount; }
+    int DVOGetFolderState(const FolderRecord*) override { return DVO_FOLDER_READ; }
 
 private:
     int Log(std::string event) {

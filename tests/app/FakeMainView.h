@@ -85,6 +85,11 @@ public:
         status = text;
         m_log.Add("status:" + text);
     }
+    void SetStatusField(app::StatusField field, const std::string& text) override {
+        statusFields[field] = text;
+        m_log.Add(std::string(field == app::StatusField::Marks ? "marks:" : "unread:") + text);
+    }
+    std::map<app::StatusField, std::string> statusFields;
     void SetLabelText(app::MainLabel label, const std::string& text) override {
         labels[label] = text;
         m_log.Add(std::string("label:") + LabelName(label) + "=" + text);

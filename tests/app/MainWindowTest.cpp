@@ -88,15 +88,18 @@ TEST_F(MainWindowTest, HiddenItemsKeepTheirShortcutsAndTheFirstItemWinsASharedOn
     EXPECT_EQ(detailSpy.count(), 1);
 }
 
-TEST_F(MainWindowTest, RadioItemsFlipTheirCheck) {
+TEST_F(MainWindowTest, RadioItemsKeepOneChoice) {
     QAction* atOnce = Action("mnuTreeAtOnce");
     QAction* progress = Action("mnuTreeProgress");
     ASSERT_TRUE(atOnce && progress);
     EXPECT_FALSE(atOnce->isChecked());
     EXPECT_TRUE(progress->isChecked());
 
-    Alt(Qt::Key_S); // the checked item chosen again: neither is checked
+    Alt(Qt::Key_S); // the checked item chosen again stays checked
     EXPECT_FALSE(atOnce->isChecked());
+    EXPECT_TRUE(progress->isChecked());
+    Alt(Qt::Key_B);
+    EXPECT_TRUE(atOnce->isChecked());
     EXPECT_FALSE(progress->isChecked());
     Alt(Qt::Key_B);
     EXPECT_TRUE(atOnce->isChecked());
@@ -111,6 +114,8 @@ TEST_F(MainWindowTest, RadioItemsFlipTheirCheck) {
     Alt(Qt::Key_0);
     EXPECT_TRUE(none->isChecked());
     EXPECT_FALSE(sizeDown->isChecked());
+    Alt(Qt::Key_0);
+    EXPECT_TRUE(none->isChecked());
     Alt(Qt::Key_2);
     EXPECT_FALSE(none->isChecked());
     EXPECT_TRUE(sizeDown->isChecked());

@@ -102,9 +102,11 @@ TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
     EXPECT_EQ(form.CursorCount(), 0);
 }
 
-TEST_F(MainFormTest, CancelledSearchFinishesLikeANormalOne) {
+TEST_F(MainFormTest, CancelledSearchSaysSoAndMarksItsTotalsPartial) {
     ChooseFolder("/data");
     engine.passes.assign(10, Progress(10, u"/data/x", 1, 1));
+    engine.finalProgress = Progress(30, u"/data", 2, 4);
+    engine.errorCount = 2;
     view.onProcessEvents = [&](int pass) {
         if (pass == 2)
             form.btnCancelClick();
@@ -113,7 +115,13 @@ TEST_F(MainFormTest, CancelledSearchFinishesLikeANormalOne) {
 
     form.btnExecuteClick();
 
-    EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+    std::vector<std::string> statuses = kSearchStatuses;
+    statuses.back() = "検索をキャンセルしました（途中までの結果です）";
+    EXPECT_EQ(log.WithPrefix("status:"), statuses);
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "30 B（途中まで）");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "4（途中まで）");
+    EXPECT_EQ(view.statusFields[StatusField::Unread], "読み取れなかった項目: 2");
+    EXPECT_TRUE(form.SearchCancelled());
     EXPECT_EQ(view.processEventsCalls, 3);
     // Cancel goes off at the click, before the flow has built the tree; Execute comes back only
     // once the flow has returned.
@@ -124,7 +132,48 @@ TEST_F(MainFormTest, CancelledSearchFinishesLikeANormalOne) {
     EXPECT_LT(abort, log.IndexOf("views:BuildFolderTree"));
     EXPECT_TRUE(view.executeEnabled);
     EXPECT_GE(log.IndexOf("timing:DisplayEnded"), 0);
+
+    // The next search that runs to its end is whole again.
+    view.onProcessEvents = nullptr;
+    engine.errorCount = 0;
+    form.btnExecuteClick();
     EXPECT_EQ(view.status, "検索を終了しました");
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "30 B");
+    EXPECT_EQ(view.statusFields[StatusField::Unread], "読み取れなかった項目: 0");
+}
+
+TEST_F(MainFormTest, ASearchThatCannotStartSaysWhy) {
+    struct Case {
+        int code;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {DVO_E_NOT_FOUND, "フォルダが見つかりません"},
+        {DVO_E_ACCESS, "フォルダを読み取る権限がありません"},
+        {DVO_E_NOT_A_FOLDER, "フォルダではありません"},
+    };
+    ChooseFolder("/data/gone");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        engine.execResult = c.code;
+        view.boxes.clear();
+        ClearLog();
+        form.btnExecuteClick();
+
+        EXPECT_EQ(view.status, "検索できませんでした");
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].layout.title, "Error");
+        EXPECT_TRUE(view.boxes[0].text.starts_with("フォルダを検索できませんでした。\n/data/gone\n"));
+        EXPECT_NE(view.boxes[0].text.find(c.reason), std::string::npos) << view.boxes[0].text;
+        // No tree, no figures of a search that did not happen, and the buttons are usable.
+        EXPECT_EQ(log.Count("views:BuildFolderTree"), 0);
+        EXPECT_EQ(view.processEventsCalls, 0);
+        EXPECT_EQ(view.labels[MainLabel::FolderSize], "");
+        EXPECT_FALSE(form.InSearchFlow());
+        EXPECT_TRUE(view.executeEnabled);
+        EXPECT_FALSE(view.cancelEnabled);
+        EXPECT_EQ(form.CursorCount(), 0);
+    }
 }
 
 TEST_F(MainFormTest, ExecuteWhileACancelledFlowWindsDownStartsNoSecondSearch) {
@@ -298,31 +347,38 @@ TEST_F(MainFormTest, CloseRefusedAndConfirmed) {
     EXPECT_TRUE(view.terminated);
 }
 
-TEST_F(MainFormTest, CloseDuringASearchTakesEffectAfterTheFlow) {
+TEST_F(MainFormTest, CloseDuringASearchAbortsItAndQuitsWhenTheFlowReturns) {
     for (const int answer : {MessageResult::Cancel, MessageResult::OK}) {
         SCOPED_TRACE(answer);
         ChooseFolder("/data");
         view.terminated = false;
         engine.passes.assign(4, Progress(1, u"/data", 1, 1));
+        engine.endless = true; // a search that would run for ever
         view.onProcessEvents = [&](int pass) {
             if (pass == 1) {
                 view.messageBoxAnswers = {answer};
                 form.E1Click();
             }
+            if (pass == 6)
+                engine.endless = false; // a declined close lets the search run on
         };
         view.processEventsCalls = 0;
         ClearLog();
         form.btnExecuteClick();
 
-        // The search is not aborted: every pass runs and the flow ends normally.
-        EXPECT_EQ(view.processEventsCalls, 4);
-        EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
-        EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
-        EXPECT_EQ(view.terminated, answer == MessageResult::OK);
-        // The loop is ended only after the flow's last step, so no modal window of the flow
-        // runs inside an ended loop.
         if (answer == MessageResult::OK) {
-            EXPECT_GT(log.IndexOf("terminate"), log.IndexOf("status:検索を終了しました"));
+            // The scan is stopped at the close, no tree is built, and the loop is ended only
+            // after the flow has returned, so no modal window of the flow runs inside an ended loop.
+            EXPECT_EQ(view.processEventsCalls, 2);
+            EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 1);
+            EXPECT_EQ(log.Count("views:BuildFolderTree"), 0);
+            EXPECT_TRUE(view.terminated);
+            EXPECT_EQ(log.events.back(), "terminate");
+            EXPECT_FALSE(form.InSearchFlow());
+        } else {
+            EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 0);
+            EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+            EXPECT_FALSE(view.terminated);
         }
     }
 }

@@ -111,6 +111,15 @@ public:
         return FileCall("move", name, directory, to);
     }
     int DVOGetLastErrorText(char16_t* buffer, int bytes) override { return Put(buffer, bytes, m_lastError); }
+    int DVOGetErrorCount() override { return errorCount; }
+    int DVOGetFolderState(const FolderRecord* record) override {
+        if (record == nullptr || record->kind != 0)
+            return DVO_E_NOT_FOUND;
+        const auto it = folderStates.find(record);
+        return it == folderStates.end() ? DVO_FOLDER_READ : it->second;
+    }
+    int errorCount = 0;
+    std::map<const FolderRecord*, int> folderStates; // DVO_FOLDER_* other than READ
 
 private:
     int FileCall(const std::string& op, const char16_t* name, const char16_t* directory,
