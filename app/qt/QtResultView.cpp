@@ -125,6 +125,7 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     m_grid.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_grid.setWordWrap(false);
     m_grid.viewport()->installEventFilter(this);
+    m_grid.installEventFilter(this);
     m_grid.horizontalHeader()->viewport()->installEventFilter(this);
     connect(&m_grid, &QTableView::clicked, this, [this] { m_results->lsSearchResultClick(); });
     connect(m_grid.horizontalHeader(), &QHeaderView::sectionResized, this,
@@ -165,6 +166,12 @@ QtResultView::~QtResultView() {
 }
 
 bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &m_grid && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        m_results->lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
+        return true; // the mark is the grid's answer to Space
+    }
     if (watched == &m_tree && event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down)
@@ -273,6 +280,11 @@ void QtResultView::SetGridTopRow(int row) { m_grid.verticalScrollBar()->setValue
 
 int QtResultView::GridVisibleRowCount() const { return m_grid.viewport()->height() / kRowHeight; }
 
+int QtResultView::GridCurrentRow() const {
+    const QModelIndex current = m_grid.currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
 int QtResultView::GridRowUnderPointer() const {
     const QPoint inViewport = m_grid.viewport()->mapFromGlobal(QCursor::pos());
     if (m_grid.viewport()->rect().contains(inViewport)) {
@@ -300,6 +312,7 @@ int QtResultView::PopupGridMenu(std::span<const dvo::app::GridMenuItem> items) {
         QAction* action = menu.addAction(QString::fromUtf8(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         action->setVisible(item.shown);
+        action->setEnabled(item.enabled);
         actions.push_back(action);
     }
     QAction* chosen = menu.exec(QCursor::pos());

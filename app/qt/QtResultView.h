@@ -50,6 +50,7 @@ public:
     void SetGridTopRow(int row) override;
     [[nodiscard]] int GridVisibleRowCount() const override;
     [[nodiscard]] int GridRowUnderPointer() const override;
+    [[nodiscard]] int GridCurrentRow() const override;
     [[nodiscard]] int SplitterLeft() const override;
     [[nodiscard]] int SplitterWidth() const override;
     [[nodiscard]] int ResultGroupWidth() const override;

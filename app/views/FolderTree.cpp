@@ -179,6 +179,31 @@ void FolderTree::SortAllLevels(Compare compare, const void* context) {
         m_observer->AfterReorder();
 }
 
+void FolderTree::SortChildrenOf(std::span<Node* const> parents, Compare compare,
+                                const void* context) {
+    if (m_observer)
+        m_observer->BeforeReorder();
+    if (compare != nullptr) {
+        auto less = [&](const Node* a, const Node* b) { return compare(*a, *b, context) < 0; };
+        for (Node* parent : parents) {
+            Node* owner = parent != nullptr ? parent : m_root.get();
+            if (!owner->alive)
+                continue;
+            std::stable_sort(owner->children.begin(), owner->children.end(), less);
+            RenumberFrom(owner, 0);
+        }
+    }
+    if (m_observer)
+        m_observer->AfterReorder();
+}
+
+void FolderTree::SetCaption(Node* node, std::string_view caption) {
+    if (node == nullptr || node == m_root.get())
+        return;
+    node->caption = StoreCaption(caption);
+    node->captionLength = static_cast<std::uint32_t>(caption.size());
+}
+
 void FolderTree::SetChildrenLoaded(FolderRecord* record, Node* node) {
     if (record == nullptr || record->childrenLoaded == 1)
         return;

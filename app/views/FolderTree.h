@@ -90,6 +90,11 @@ public:
     // Sorts the top level and the children of every node with the comparison (stable: nodes
     // that compare equal keep their order).
     void SortAllLevels(Compare compare, const void* context);
+    // Sorts only the children of these nodes (nullptr: the top level), as one reorder; without a
+    // comparison the order stays and the widgets still re-read the captions.
+    void SortChildrenOf(std::span<Node* const> parents, Compare compare, const void* context);
+    // A new display text for the node; the widgets see it at the next reorder or reset.
+    void SetCaption(Node* node, std::string_view caption);
 
     // Progressive loading: a node is pending while it has no children and its record's
     // childrenLoaded flag is 0. SetChildrenLoaded writes the flag through the tree so the

@@ -27,6 +27,7 @@ struct GridMenuItem {
     const char* caption;
     const char* name;
     bool shown;
+    bool enabled = true; // false: shown greyed, nothing to act on
 };
 
 class IResultView {
@@ -59,6 +60,8 @@ public:
     [[nodiscard]] virtual int GridVisibleRowCount() const = 0; // fully visible data rows
     // The grid row under the mouse pointer: 0 the title row, 1.. data rows, -1 outside.
     [[nodiscard]] virtual int GridRowUnderPointer() const = 0;
+    // The grid's current data row (where the keyboard is), 1-based; 0 when none.
+    [[nodiscard]] virtual int GridCurrentRow() const = 0;
 
     // The splitter between tree and grid, and the result group box, in the group's pixels.
     [[nodiscard]] virtual int SplitterLeft() const = 0;

@@ -19,6 +19,12 @@ constexpr const char* kTitleTime = "更新日時";
 constexpr const char* kMarkAscending = "△";
 constexpr const char* kMarkDescending = "▽";
 constexpr int kEngineTextUnits = 20; // the engine writes into 40 bytes
+constexpr const char* kUnknown = "不明";
+
+// An entry whose attributes could not be read carries the zero time.
+bool SizeUnknown(const FolderRecord& r) {
+    return r.kind != 0 && r.modifiedTime.wYear == 0;
+}
 
 
 int CompareSizeUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
@@ -58,7 +64,10 @@ void ResultViews::ResetRecordCount() {
 
 void ResultViews::ResetShownNode() { m_shownNode = {}; }
 
-void ResultViews::EmptyRowMarks() { m_rowMarks.clear(); }
+void ResultViews::EmptyRowMarks() {
+    m_rowMarks.clear();
+    ShowMarkSummary();
+}
 
 void ResultViews::ResetResultGrid() {
     m_view.BeginGridUpdate();
@@ -227,8 +236,19 @@ void ResultViews::AddNodesAtOnce(int& index, int& depth, Node* node) {
     }
 }
 
+std::string ResultViews::FolderNote(const FolderRecord& record) const {
+    if (record.kind != 0)
+        return {};
+    switch (m_engine.DVOGetFolderState(&record)) {
+    case DVO_FOLDER_UNREADABLE: return " ［読み取れません］";
+    case DVO_FOLDER_PARTIAL: return " ［未検索］";
+    case DVO_FOLDER_MOUNT_POINT: return " ［別のファイルシステム］";
+    default: return {};
+    }
+}
+
 std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
-    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260);
+    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260) + FolderNote(record);
     if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == 0) {
         // A 32-bit sum, wrapping as the counts' own type does.
         const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
@@ -377,13 +397,22 @@ std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long 
 
 void ResultViews::ShowFolderContents(Node* node) {
     m_form.PushHourGlassCursor();
-    m_shownRowCount = 0;
     if (node != nullptr && node->record != nullptr && node->record->kind == 1)
         node = m_tree.Parent(node);
     if (node == nullptr) {
+        m_shownRowCount = 0;
         m_form.PopCursor();
         return;
     }
+    // Marks belong to entries: listing the same folder again keeps them on their entries
+    // (rows may have gone or moved), another folder starts with none.
+    std::vector<const FolderRecord*> marked;
+    if (ShownNode() == node)
+        for (int row = 1; row <= m_shownRowCount; ++row)
+            if (RowMarked(row))
+                marked.push_back(m_grid.rows[static_cast<std::size_t>(row - 1)].record);
+    m_shownRowCount = 0;
+    m_rowMarks.clear();
     m_shownNode = m_tree.Ref(node);
     if (m_watcher != nullptr)
         m_watcher->ShownFolderChanged();
@@ -395,6 +424,7 @@ void ResultViews::ShowFolderContents(Node* node) {
     m_grid.rows[0] = ResultGrid::Row{};
     if (n < 1) {
         m_view.EndGridUpdate();
+        ShowMarkSummary();
         m_form.PopCursor();
         return;
     }
@@ -407,13 +437,21 @@ void ResultViews::ShowFolderContents(Node* node) {
             ++m_shownRowCount;
             continue;
         }
-        row.cells[1] = RatioText(r->size, parentSize);
-        row.cells[2] = EngineText(&IEngine::DVOFileSize2String, r->size);
-        char16_t time[kEngineTextUnits] = {};
-        m_engine.DVOSystemTime2String(time, static_cast<int>(sizeof time), &r->modifiedTime);
-        row.cells[3] = platform::Utf16ArrayToUtf8(time, kEngineTextUnits);
+        const std::string note = FolderNote(*r);
+        // Nothing read of a folder that could not be opened: its size is not known to be 0.
+        const bool unknown = SizeUnknown(*r) || (note == " ［読み取れません］" && r->size == 0 &&
+                                                 r->folderCount == 0 && r->fileCount == 0);
+        row.cells[1] = unknown ? "" : RatioText(r->size, parentSize);
+        row.cells[2] = unknown ? kUnknown : EngineText(&IEngine::DVOFileSize2String, r->size);
+        if (SizeUnknown(*r)) {
+            row.cells[3] = kUnknown;
+        } else {
+            char16_t time[kEngineTextUnits] = {};
+            m_engine.DVOSystemTime2String(time, static_cast<int>(sizeof time), &r->modifiedTime);
+            row.cells[3] = platform::Utf16ArrayToUtf8(time, kEngineTextUnits);
+        }
         row.record = r;
-        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260);
+        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260) + note;
         ++m_shownRowCount;
     }
     try {
@@ -421,12 +459,17 @@ void ResultViews::ShowFolderContents(Node* node) {
             m_failRowMarks = false;
             throw std::bad_alloc();
         }
-        m_rowMarks.resize(static_cast<std::size_t>(m_shownRowCount), false);
+        m_rowMarks.assign(static_cast<std::size_t>(m_shownRowCount), false);
+        for (int i = 0; i < m_shownRowCount && !marked.empty(); ++i)
+            if (std::find(marked.begin(), marked.end(), m_grid.rows[static_cast<std::size_t>(i)].record) !=
+                marked.end())
+                m_rowMarks[static_cast<std::size_t>(i)] = true;
     } catch (const std::bad_alloc&) {
         m_form.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
                               MessageButton::OK);
     }
     m_view.EndGridUpdate();
+    ShowMarkSummary();
     m_form.PopCursor();
 }
 
@@ -440,10 +483,34 @@ void ResultViews::ToggleRowMark(int row) {
         return;
     m_rowMarks[static_cast<std::size_t>(row - 1)] = !m_rowMarks[static_cast<std::size_t>(row - 1)];
     m_view.RepaintGrid();
+    ShowMarkSummary();
 }
 
 void ResultViews::ClearRowMarks() {
     std::fill(m_rowMarks.begin(), m_rowMarks.end(), false);
+    ShowMarkSummary();
+}
+
+int ResultViews::MarkedCount() const {
+    return static_cast<int>(std::count(m_rowMarks.begin(), m_rowMarks.end(), true));
+}
+
+long long ResultViews::MarkedSize() const {
+    long long total = 0;
+    for (int row = 1; row <= m_shownRowCount; ++row)
+        if (const FolderRecord* r = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
+            r != nullptr && RowMarked(row))
+            total += r->size;
+    return total;
+}
+
+void ResultViews::ShowMarkSummary() {
+    const int count = MarkedCount();
+    m_form.View().SetStatusField(
+        StatusField::Marks,
+        count == 0 ? std::string()
+                   : "マーク: " + std::to_string(count) + " 件 " +
+                         EngineText(&IEngine::DVOFileSize2String, MarkedSize()));
 }
 
 std::optional<Rgb> ResultViews::lsSearchResultDrawCell(int /*column*/, int row) const {
@@ -455,6 +522,11 @@ std::optional<Rgb> ResultViews::lsSearchResultDrawCell(int /*column*/, int row) 
 }
 
 void ResultViews::lsSearchResultClick() { ToggleRowMark(m_view.GridRowUnderPointer()); }
+
+void ResultViews::lsSearchResultKeyDown(int virtualKey) {
+    if (virtualKey == kVirtualKeySpace)
+        ToggleRowMark(m_view.GridCurrentRow());
+}
 
 bool ResultViews::lsSearchResultMouseWheelDown() {
     if (m_view.GridVisibleRowCount() + m_view.GridTopRow() < m_grid.RowCount())
@@ -524,9 +596,29 @@ void ResultViews::lsSearchResultContextPopup() {
         &ResultViews::mnuEditClick,     &ResultViews::mnuExplorerClick, &ResultViews::mnuOpenClick,
         &ResultViews::mnuPrintClick,    &ResultViews::mnuPropertyClick, &ResultViews::mnuDeleteClick,
         &ResultViews::mnuCopyClick,     &ResultViews::mnuMoveClick};
-    const int chosen = m_view.PopupGridMenu(kGridMenu);
-    if (chosen >= 0 && static_cast<std::size_t>(chosen) < kHandlers.size())
+    // With nothing marked the menu is about the row it was opened on, as in a file manager;
+    // over no entry at all it offers nothing rather than acting on nothing.
+    const int row = m_view.GridRowUnderPointer();
+    m_contextRow = row >= 1 && row <= m_shownRowCount && GetRowFile(row).name.size() > 0 ? row : 0;
+    auto items = kGridMenu;
+    if (MarkedCount() == 0 && m_contextRow == 0)
+        for (auto& item : items)
+            item.enabled = false;
+    const int chosen = m_view.PopupGridMenu(items);
+    if (chosen >= 0 && static_cast<std::size_t>(chosen) < kHandlers.size() &&
+        items[static_cast<std::size_t>(chosen)].enabled)
         (this->*kHandlers[static_cast<std::size_t>(chosen)])();
+    m_contextRow = 0;
+}
+
+std::vector<int> ResultViews::TargetRows() const {
+    std::vector<int> rows;
+    for (int row = 1; row <= m_shownRowCount; ++row)
+        if (RowMarked(row))
+            rows.push_back(row);
+    if (rows.empty() && m_contextRow >= 1 && m_contextRow <= m_shownRowCount)
+        rows.push_back(m_contextRow);
+    return rows;
 }
 
 void ResultViews::mnuEditClick() { RunFileOperation(kOpEdit); }
@@ -539,6 +631,9 @@ void ResultViews::mnuCopyClick() { RunFileOperation(kOpCopy); }
 void ResultViews::mnuMoveClick() { RunFileOperation(kOpMove); }
 
 void ResultViews::RunFileOperation(int code) {
+    const std::vector<int> rows = TargetRows();
+    if (rows.empty())
+        return; // nothing marked and no row under the menu: nothing to act on
     std::u16string destination;
     if (code == kOpCopy || code == kOpMove) {
         const auto chosen = m_view.SelectDestinationFolder(
@@ -548,47 +643,74 @@ void ResultViews::RunFileOperation(int code) {
         m_destinationFolder = *chosen;
         destination = platform::Utf8ToUtf16(*chosen);
     }
-    int marked = 0;
-    for (int row = 1; row <= m_shownRowCount; ++row)
-        marked += RowMarked(row) ? 1 : 0;
+    std::string destinationPath = m_destinationFolder;
+    while (destinationPath.size() > 1 && destinationPath.ends_with('/'))
+        destinationPath.pop_back();
     // With more rows to go, every error box lets the user stop the rest.
-    const bool batch = marked > 1;
+    const bool batch = rows.size() > 1;
     int answer = kNoAnswer;
-    for (int row = 1; row <= m_shownRowCount; ++row) {
-        if (!RowMarked(row))
-            continue;
+    std::vector<const FolderRecord*> succeeded; // their marks go; the others keep theirs
+    bool entriesWent = false;
+    Node* movedInto = nullptr;
+    for (const int row : rows) {
         const RowFile file = GetRowFile(row);
+        const FolderRecord* record = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
         bool goOn = true;
+        bool done = false;
         if (code == kOpDelete) {
             if (answer != MessageResult::YesToAll)
                 answer = ConfirmFileAction(kDeletePrefix, kDeleteSuffix, file.name, file.directory);
             if (answer == MessageResult::Yes || answer == MessageResult::YesToAll)
-                goOn = DeleteEntry(file, batch);
+                goOn = DeleteEntry(file, record, batch, done);
             else if (answer != MessageResult::No)
                 break; // Cancel, or the box closed without an answer
         } else if (code == kOpCopy) {
             const int result = m_engine.DVOCopyFile(file.name.c_str(), file.directory.c_str(),
                                                     destination.c_str());
-            if (result != DVO_OK)
+            done = result == DVO_OK;
+            if (!done)
                 goOn = ShowFileError(file, result, batch);
         } else if (code == kOpMove) {
             const int result = m_engine.DVOMoveFile(file.name.c_str(), file.directory.c_str(),
                                                     destination.c_str());
+            done = result == DVO_OK;
             // A failed move leaves the entry where it was: its node stays.
-            if (result == DVO_OK)
-                RemoveChildNode(file.name, file.directory);
-            else
+            if (done) {
+                Node* into = FindFolderNode(destinationPath);
+                RemoveChildNode(record, into != nullptr);
+                if (into != nullptr) {
+                    AddMovedNode(into, file.name);
+                    movedInto = into;
+                }
+            } else {
                 goOn = ShowFileError(file, result, batch);
+            }
         } else if (!file.name.empty()) {
             const int result = m_engine.DVOShellExecute(m_view.WindowHandle(), file.name.c_str(),
                                                         file.directory.c_str(), code);
-            if (result != DVO_OK) // no xdg-open or lp, printing a folder, an entry gone
+            done = result == DVO_OK;
+            if (!done) // no xdg-open or lp, printing a folder, an entry gone
                 goOn = ShowFileError(file, result, batch);
+        }
+        if (done) {
+            succeeded.push_back(record);
+            entriesWent = entriesWent || code == kOpDelete || code == kOpMove;
         }
         if (!goOn)
             break;
     }
-    ClearRowMarks();
+    for (int row = 1; row <= m_shownRowCount; ++row)
+        if (std::find(succeeded.begin(), succeeded.end(),
+                      m_grid.rows[static_cast<std::size_t>(row - 1)].record) != succeeded.end())
+            m_rowMarks[static_cast<std::size_t>(row - 1)] = false;
+    if (entriesWent) {
+        std::vector<Node*> changed;
+        if (Node* shown = ShownNode())
+            changed.push_back(shown);
+        if (movedInto != nullptr && movedInto->alive)
+            changed.push_back(movedInto);
+        RefreshFolders(changed);
+    }
     // The node selected last may have gone with this very operation, or belong to an earlier
     // tree; the shown folder then gives the listing the user saw, less the removed rows.
     Node* refill = m_tree.Resolve(m_lastSelectedNode);
@@ -596,13 +718,15 @@ void ResultViews::RunFileOperation(int code) {
         refill = ShownNode();
     if (refill != nullptr)
         ShowFolderContents(refill);
+    ShowMarkSummary();
     ShowTotals();
     m_view.RepaintGrid();
     if (m_watcher != nullptr)
         m_watcher->FileOperationEnded();
 }
 
-bool ResultViews::DeleteEntry(const RowFile& file, bool batch) {
+bool ResultViews::DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch, bool& done) {
+    done = false;
     int result = m_engine.DVODeleteFile(file.name.c_str(), file.directory.c_str());
     if (result == DVO_E_NO_TRASH) {
         // Asked for each such entry, also after "YesToAll" (that answer was for the trash): the
@@ -621,7 +745,8 @@ bool ResultViews::DeleteEntry(const RowFile& file, bool batch) {
     }
     // Only an entry that is really gone leaves the tree; otherwise the user still has it on disk.
     if (result == DVO_OK) {
-        RemoveChildNode(file.name, file.directory);
+        done = true;
+        RemoveChildNode(record);
         return true;
     }
     return ShowFileError(file, result, batch);
@@ -663,19 +788,97 @@ int ResultViews::ConfirmFileAction(const std::string& prefix, const std::string&
                                      MessageButton::YesToAll);
 }
 
-void ResultViews::RemoveChildNode(const std::u16string& name, const std::u16string& directory) {
+void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched) {
     Node* shown = ShownNode();
-    if (shown == nullptr)
+    if (shown == nullptr || record == nullptr)
         return;
     for (Node* child : m_tree.Children(shown)) {
         const FolderRecord* r = child->record;
-        if (r != nullptr && RecordName(*r) == name && RecordDirectory(*r) == directory) {
-            if (r->kind == 0) // the folder and every folder below it stop being folder records
+        if (r == record) {
+            if (r->kind == 0 && !stillSearched) // the folder and every folder below it go
                 m_removedFolderRecords += r->folderCount + 1;
             m_tree.Remove(child); // the record stays with the engine
             return;
         }
     }
+}
+
+namespace {
+
+// A folder node's path as the records give it: its folder's path, one '/', its name.
+std::string NodePath(const FolderTreeNode& node) {
+    std::string directory = platform::Utf16ToUtf8(RecordDirectory(*node.record));
+    const std::string name = platform::Utf16ToUtf8(RecordName(*node.record));
+    if (directory.empty())
+        return name;
+    if (!directory.ends_with('/'))
+        directory += '/';
+    return directory + name;
+}
+
+} // namespace
+
+ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
+    Node* node = m_tree.FirstTopLevel();
+    if (node == nullptr || node->record == nullptr)
+        return nullptr;
+    const std::string top = NodePath(*node);
+    if (path == top)
+        return node;
+    const std::string prefix = top.ends_with('/') ? top : top + '/';
+    if (!path.starts_with(prefix))
+        return nullptr;
+    std::string_view rest = std::string_view(path).substr(prefix.size());
+    while (!rest.empty() && node != nullptr) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty())
+            continue;
+        Node* next = nullptr;
+        for (Node* child : m_tree.Children(node))
+            if (child->record != nullptr && child->record->kind == 0 &&
+                platform::Utf16ToUtf8(RecordName(*child->record)) == part) {
+                next = child;
+                break;
+            }
+        node = next;
+    }
+    return node;
+}
+
+void ResultViews::AddMovedNode(Node* into, const std::u16string& name) {
+    if (into == nullptr || into->record == nullptr || into->record->childrenLoaded == 0)
+        return; // its children, the moved entry among them, come when the folder is loaded
+    for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(into->record); child != nullptr;
+         child = m_engine.DVOGetNextFolderInfo(into->record)) {
+        if (RecordName(*child) != name)
+            continue;
+        for (const Node* existing : m_tree.Children(into))
+            if (existing->record == child)
+                return;
+        m_tree.AppendChild(into, child, MakeNodeCaption(*child));
+        return;
+    }
+}
+
+void ResultViews::RefreshFolders(const std::vector<Node*>& changed) {
+    // Every folder above a change has new figures: its caption (the count) and its place among
+    // its siblings (the size) follow them; so do the changed folders' own children.
+    std::vector<Node*> parents;
+    for (Node* n : changed) {
+        if (n == nullptr || !n->alive)
+            continue;
+        parents.push_back(n);
+        for (Node* up = n; up != nullptr; up = m_tree.Parent(up)) {
+            if (up->record != nullptr)
+                m_tree.SetCaption(up, MakeNodeCaption(*up->record));
+            parents.push_back(m_tree.Parent(up));
+        }
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    m_tree.SortChildrenOf(parents, CompareFor(m_sortState), &m_collation);
 }
 
 // ---- tree-wide commands and export items ----------------------------------------------------

@@ -40,6 +40,7 @@ public:
     static constexpr Rgb kMarkColour{217, 240, 210};
     static constexpr int kVirtualKeyUp = 38;
     static constexpr int kVirtualKeyDown = 40;
+    static constexpr int kVirtualKeySpace = 32;
 
     // File operation codes: the shell operations go to the engine unchanged.
     static constexpr int kOpEdit = 0;
@@ -123,6 +124,11 @@ public:
     // The fill colour of a cell, or nothing where the grid draws the cell its own way.
     [[nodiscard]] std::optional<Rgb> lsSearchResultDrawCell(int column, int row) const;
     void lsSearchResultClick();
+    // A key pressed in the grid: Space marks or unmarks the current row.
+    void lsSearchResultKeyDown(int virtualKey);
+    // How many rows are marked, and the bytes their entries take.
+    [[nodiscard]] int MarkedCount() const;
+    [[nodiscard]] long long MarkedSize() const;
     bool lsSearchResultMouseWheelDown();
     bool lsSearchResultMouseWheelUp();
     void spSearchResultMoved();
@@ -140,12 +146,23 @@ public:
     void mnuCopyClick();
     void mnuMoveClick();
     void RunFileOperation(int code);
+    // The rows a file operation acts on: the marked ones, or with none marked the row the
+    // pop-up menu was opened on.
+    [[nodiscard]] std::vector<int> TargetRows() const;
     [[nodiscard]] RowFile GetRowFile(int row) const;
     // Asks prefix + directory + "/" + name + suffix (Yes, No, Cancel, Yes to all); the answer.
     int ConfirmFileAction(const std::string& prefix, const std::string& suffix,
                           const std::u16string& name, const std::u16string& directory);
-    // Removes the first child of the shown folder with this name and directory, with its subtree.
-    void RemoveChildNode(const std::u16string& name, const std::u16string& directory);
+    // Removes the child of the shown folder that holds this record, with its subtree (by the
+    // record, since after a move the engine's record may already name the new place). A folder
+    // that stays in the search (moved within it) still counts as a folder record.
+    void RemoveChildNode(const FolderRecord* record, bool stillSearched = false);
+    // The loaded folder node at this path (bytes, no trailing '/'), or nullptr when the path is
+    // outside the search or its node is not in the tree yet.
+    [[nodiscard]] Node* FindFolderNode(const std::string& path) const;
+    // After a move into a folder of the search: the entry's node appears there, when that
+    // folder's children are already in the tree (otherwise it comes with them when loaded).
+    void AddMovedNode(Node* into, const std::u16string& name);
 
     // Tree-wide commands and the export items.
     void N3Click(); // expand all
@@ -182,9 +199,16 @@ public:
 
 private:
     void SetSortMenu(int state);
+    void ShowMarkSummary();
+    // After entries went or came: the captions of these folders and of every folder above
+    // them, and the order of their children, follow the records' new figures.
+    void RefreshFolders(const std::vector<Node*>& changed);
+    // The note a folder's caption and name cell carry when it was not read whole ("" if read).
+    [[nodiscard]] std::string FolderNote(const FolderRecord& record) const;
     void ApplyColumnZeroWidth(int panelWidth);
     // Each returns false when the user ended the rest of the batch.
-    bool DeleteEntry(const RowFile& file, bool batch);
+    // done tells whether the entry is gone from disk.
+    bool DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch, bool& done);
     bool ShowFileError(const RowFile& file, int result, bool batch);
     // The comparison of an order and its context for FolderTree; no comparison for kSortNone.
     [[nodiscard]] FolderTree::Compare CompareFor(int state) const;
@@ -205,6 +229,7 @@ private:
     FolderTreeNodeRef m_shownNode;
     int m_shownRowCount = 0;
     std::vector<bool> m_rowMarks;
+    int m_contextRow = 0; // the data row the open pop-up menu belongs to, 0 when none
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     std::string m_destinationFolder = "/"; // where the destination dialog starts next time
     CaptionCollation m_collation;

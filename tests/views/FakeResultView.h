@@ -70,6 +70,8 @@ public:
     void SetGridTopRow(int row) override { gridTopRow = row; }
     int GridVisibleRowCount() const override { return visibleRows; }
     int GridRowUnderPointer() const override { return rowUnderPointer; }
+    int GridCurrentRow() const override { return currentRow; }
+    int currentRow = 0;
     int SplitterLeft() const override { return splitterLeft; }
     int SplitterWidth() const override { return 10; }
     int ResultGroupWidth() const override { return groupWidth; }
@@ -80,7 +82,8 @@ public:
     int PopupGridMenu(std::span<const app::GridMenuItem> items) override {
         shownMenu.clear();
         for (const auto& item : items)
-            shownMenu.push_back(std::string(item.caption) + "/" + item.name + "/" + (item.shown ? "1" : "0"));
+            shownMenu.push_back(std::string(item.caption) + "/" + item.name + "/" + (item.shown ? "1" : "0") +
+                                (item.enabled ? "" : "/disabled"));
         if (menuChoices.empty())
             return -1;
         const int choice = menuChoices.front();

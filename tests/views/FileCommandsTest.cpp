@@ -60,9 +60,18 @@ struct FileCommandsTest : testing::Test {
         ASSERT_NE(view.current, nullptr) << caption;
         results.SearchResultTreeMouseDown();
     }
+    // Exactly these rows marked.
     void Mark(std::initializer_list<int> rows) {
+        results.ClearRowMarks();
         for (int row : rows)
             results.ToggleRowMark(row);
+    }
+    std::string MarkedRows() const {
+        std::string out;
+        for (int row = 1; row <= results.ShownRowCount(); ++row)
+            if (results.RowMarked(row))
+                out += (out.empty() ? "" : ",") + results.Grid().rows[static_cast<std::size_t>(row - 1)].cells[0];
+        return out;
     }
     std::string Rows() const {
         std::string out;
@@ -90,10 +99,10 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
     struct Case {
         std::vector<int> answers;
         Strings questions, calls;
-        std::string rowsAfter;
+        std::string rowsAfter, marksAfter; // only entries that went lose their marks
     } cases[] = {
-        {{Result::No, Result::YesToAll}, {qa, qb}, {"delete:/data|b.txt", "delete:/data|c.txt"}, "a.txt,sub"},
-        {{Result::Yes, Result::Cancel}, {qa, qb}, {"delete:/data|a.txt"}, "b.txt,c.txt,sub"},
+        {{Result::No, Result::YesToAll}, {qa, qb}, {"delete:/data|b.txt", "delete:/data|c.txt"}, "a.txt,sub", "a.txt"},
+        {{Result::Yes, Result::Cancel}, {qa, qb}, {"delete:/data|a.txt"}, "b.txt,c.txt,sub", "b.txt,c.txt"},
     };
     MakeSample();
     for (const Case& c : cases) {
@@ -109,7 +118,7 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
         EXPECT_EQ(engine.fileCalls, c.calls);
         EXPECT_EQ(Rows(), c.rowsAfter);
         EXPECT_EQ(static_cast<int>(results.Tree().Children(Find("/data")).size()), results.ShownRowCount());
-        EXPECT_FALSE(AnyMark());
+        EXPECT_EQ(MarkedRows(), c.marksAfter);
         EXPECT_EQ(mainView.labels[dvo::app::MainLabel::NumberOfFolders], "2"); // not recomputed
     }
 }
@@ -124,16 +133,48 @@ TEST_F(FileCommandsTest, QuestionPutsOneSeparatorBetweenDirectoryAndName) {
     EXPECT_EQ(buttons, (std::vector<int>{Result::Yes, Result::No, Result::Cancel, Result::YesToAll}));
 }
 
-TEST_F(FileCommandsTest, NoMarkedRowCallsNothingAndRefillsTheGrid) {
+TEST_F(FileCommandsTest, NoMarkedRowCallsNothing) {
     Show();
-    for (auto run : {&ResultViews::mnuDeleteClick, &ResultViews::mnuOpenClick}) {
-        const int fills = view.gridUpdates;
+    for (auto run : {&ResultViews::mnuDeleteClick, &ResultViews::mnuOpenClick, &ResultViews::mnuCopyClick})
         (results.*run)();
-        EXPECT_GT(view.gridUpdates, fills);
-    }
     EXPECT_TRUE(engine.fileCalls.empty());
     EXPECT_TRUE(mainView.boxes.empty());
+    EXPECT_TRUE(view.destinationDialogs.empty());
     EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+}
+
+TEST_F(FileCommandsTest, WithNothingMarkedTheMenuActsOnTheRowItWasOpenedOn) {
+    Show();
+    view.rowUnderPointer = 2;
+    view.menuChoices = {5}; // "削除"
+    mainView.messageBoxAnswers = {Result::Yes};
+    results.lsSearchResultContextPopup();
+    EXPECT_EQ(Boxes(), Strings{"ファイル：/data/b.txt を削除しますか？"});
+    EXPECT_EQ(engine.fileCalls, Strings{"delete:/data|b.txt"});
+    EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
+    EXPECT_EQ(view.shownMenu[5], "削除/mnuDelete/1");
+
+    // Marks win over the row under the pointer.
+    engine.fileCalls.clear();
+    Mark({1});
+    view.rowUnderPointer = 2;
+    view.menuChoices = {2};
+    results.lsSearchResultContextPopup();
+    EXPECT_EQ(engine.fileCalls, Strings{"shell2:/data|a.txt"});
+
+    // Over no entry, with nothing marked, the menu offers nothing and nothing runs.
+    engine.fileCalls.clear();
+    results.ClearRowMarks();
+    for (const int row : {-1, 0, 9}) {
+        view.rowUnderPointer = row;
+        view.menuChoices = {2};
+        results.lsSearchResultContextPopup();
+        EXPECT_EQ(view.shownMenu[2], "開く/mnuOpen/1/disabled");
+    }
+    EXPECT_TRUE(engine.fileCalls.empty());
+    // The row of a closed menu is forgotten: a later command without marks does nothing.
+    results.mnuOpenClick();
+    EXPECT_TRUE(engine.fileCalls.empty());
 }
 
 TEST_F(FileCommandsTest, CopyAndMoveAskForTheDestinationFirst) {
@@ -303,9 +344,68 @@ TEST_F(FileCommandsTest, ErrorBoxInABatchOffersToStopTheRest) {
             EXPECT_EQ(error.layout.buttons[0].result, Result::OK);
             EXPECT_EQ(error.layout.buttons[1].result, Result::Cancel);
             EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
-            EXPECT_FALSE(AnyMark());
+            EXPECT_EQ(MarkedRows(), "a.txt,b.txt"); // nothing succeeded: the marks stay
         }
     }
+}
+
+TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderFollows) {
+    engine.followFileOps = true;
+    MakeSample();
+    FolderRecord* data = engine.DVOGetRootFolderInfo();
+    data = engine.DVOGetFirstFolderInfo(data);
+    engine.Add(data, "empty", 0, 0);
+    FolderRecord* deep = engine.Add(data, "deep", 0, 5);
+    engine.SetCounts(deep, 1, 1);
+    FolderRecord* deeper = engine.Add(deep, "deeper", 0, 5);
+    engine.SetCounts(deeper, 0, 1);
+    engine.Add(deeper, "d.txt", 1, 5);
+    data->size = 105;
+    engine.SetCounts(data, 4, 5);
+    view.checks[MenuCheck::ShowNumberOfFiles] = true;
+    results.mnuSizeDownClick();
+    form.btnExecuteClick();
+    Select("/data (9)");
+    ASSERT_EQ(Rows(), "sub,c.txt,b.txt,a.txt,deep,empty");
+    const std::string foldersBefore = mainView.labels[dvo::app::MainLabel::NumberOfFolders];
+
+    // A file into a loaded folder: it leaves the grid, appears in the tree below "sub", whose
+    // size, count and place follow.
+    Mark({2});
+    view.destinationAnswers = {"/data/sub"};
+    results.mnuMoveClick();
+    EXPECT_EQ(engine.fileCalls, Strings{"move:/data|c.txt>/data/sub"});
+    EXPECT_EQ(Rows(), "sub,b.txt,a.txt,deep,empty");
+    EXPECT_EQ(results.Grid().rows[0].cells[1], "66"); // 70 of 105
+    FolderTreeNode* subNode = Find("sub (2)");
+    ASSERT_NE(subNode, nullptr);
+    Select("sub (2)");
+    EXPECT_EQ(Rows(), "inner.txt,c.txt");
+
+    // A folder with a folder inside into the empty folder, which then moves up the order:
+    // the folders are counted once, where they are now.
+    Select("/data (9)");
+    Mark({4});
+    view.destinationAnswers = {"/data/empty"};
+    results.mnuMoveClick();
+    EXPECT_EQ(Rows(), "sub,b.txt,a.txt,empty");
+    EXPECT_EQ(mainView.labels[dvo::app::MainLabel::NumberOfFolders], foldersBefore);
+    Select("empty (3)");
+    EXPECT_EQ(Rows(), "deep");
+    ASSERT_NE(Find("deep (2)"), nullptr);
+    // The tree shows the new order at every level: children of /data by size.
+    std::string order;
+    for (FolderTreeNode* n : results.Tree().Children(Find("/data (9)")))
+        order += (order.empty() ? "" : ",") + std::string(n->Caption());
+    EXPECT_EQ(order, "sub (2),b.txt,a.txt,empty (3)");
+
+    // Out of the search: the entry is gone from the tree, and its folders with it.
+    Select("/data (9)");
+    Mark({4});
+    view.destinationAnswers = {"/elsewhere"};
+    results.mnuMoveClick();
+    EXPECT_EQ(Rows(), "sub,b.txt,a.txt");
+    EXPECT_NE(mainView.labels[dvo::app::MainLabel::NumberOfFolders], foldersBefore);
 }
 
 TEST_F(FileCommandsTest, DeletingTheSelectedFileRefillsFromTheShownFolder) {

@@ -239,7 +239,7 @@ TEST_F(ResultViewsTest, GridListsTheSelectedFolderWithRatiosSizesAndTimes) {
     EXPECT_EQ(mainView.status, "フォルダ内容を表示しています");
 }
 
-TEST_F(ResultViewsTest, MarksStayWithRowPositionsAcrossFolders) {
+TEST_F(ResultViewsTest, MarksBelongToTheMarkedEntriesOfTheShownFolder) {
     MakeSample();
     Search();
     Select("/data");
@@ -251,10 +251,28 @@ TEST_F(ResultViewsTest, MarksStayWithRowPositionsAcrossFolders) {
     EXPECT_EQ(results.lsSearchResultDrawCell(2, 1), ResultViews::kMarkColour);
     EXPECT_EQ(results.lsSearchResultDrawCell(2, 2), std::nullopt);
     EXPECT_EQ(results.lsSearchResultDrawCell(0, 0), std::nullopt);
+    const long long markedSize = results.Grid().rows[0].record->size + results.Grid().rows[2].record->size;
+    EXPECT_EQ(mainView.statusFields[dvo::app::StatusField::Marks], "マーク: 2 件 " + std::to_string(markedSize) + " B");
+    // Space toggles the current row; other keys and no current row do nothing.
+    view.currentRow = 2;
+    results.lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
+    results.lsSearchResultKeyDown(13);
+    EXPECT_EQ(results.RowMarks(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(results.MarkedCount(), 3);
+    results.lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
+    view.currentRow = 0;
+    results.lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
+    EXPECT_EQ(results.RowMarks(), (std::vector<bool>{true, false, true}));
+    // Another folder shows no marks: rows there were never marked.
     Select("a");
-    EXPECT_TRUE(results.RowMarked(1));
+    EXPECT_FALSE(results.RowMarked(1));
     EXPECT_FALSE(results.RowMarked(2));
     EXPECT_EQ(results.RowMarks().size(), 2u);
+    EXPECT_EQ(mainView.statusFields[dvo::app::StatusField::Marks], "");
+    // Nor does the first folder when it is shown again.
+    Select("/data");
+    EXPECT_EQ(results.MarkedCount(), 0);
+    Select("a");
     // Keys other than Up and Down leave the grid as it is.
     view.current = Find(results.Tree(), "b");
     results.SearchResultTreeKeyUp(37);

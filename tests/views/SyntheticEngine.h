@@ -45,6 +45,9 @@ public:
     std::vector<std::string> fileCalls;
     // Scripted failures by "op:name"; a failed call leaves its reason for DVOGetLastErrorText.
     std::map<std::string, int> failures;
+    // Whether a successful delete or move changes the records as the real engine does (else the
+    // records stay, so a test can search the same ones again).
+    bool followFileOps = false;
 
     int DVOCreateObj() override { return 0; }
     int DVODestroyObj() override { return 0; }
@@ -131,7 +134,53 @@ private:
         fileCalls.push_back(call);
         const auto it = failures.find(op + ":" + n);
         m_lastError = it == failures.end() ? "" : op + " failed: " + n;
+        if (it == failures.end() && followFileOps && (op == "move" || op.starts_with("delete")))
+            MoveRecord(name, directory, destination != nullptr ? destination : u"");
         return it == failures.end() ? 0 : it->second;
+    }
+
+    // As the engine does after a move into a folder of the search: the record leaves its
+    // parent's children for the destination's, and the sizes above both follow.
+    void MoveRecord(std::u16string_view name, std::u16string_view directory, std::u16string_view to) {
+        FolderRecord* moved = nullptr;
+        FolderRecord* into = nullptr;
+        for (auto& r : m_records) {
+            if (&r == m_root)
+                continue;
+            if (r.directory != nullptr && std::u16string_view(r.directory) == directory &&
+                std::u16string_view(r.name) == name)
+                moved = &r;
+            if (r.kind == 0 && PathOf(&r) == to)
+                into = &r;
+        }
+        if (moved == nullptr)
+            return;
+        FolderRecord*& parent = m_parents[Index(moved)];
+        auto& siblings = m_children[Index(parent)];
+        siblings.erase(std::find(siblings.begin(), siblings.end(), moved));
+        const int folders = moved->kind == 0 ? moved->folderCount + 1 : 0;
+        const int files = moved->kind == 0 ? moved->fileCount : 1;
+        for (FolderRecord* up = parent; up != m_root; up = m_parents[Index(up)]) {
+            up->size -= moved->size;
+            up->folderCount -= folders;
+            up->fileCount -= files;
+        }
+        if (into == nullptr)
+            return; // deleted, or moved out of the search
+        for (FolderRecord* up = into; up != m_root; up = m_parents[Index(up)]) {
+            up->size += moved->size;
+            up->folderCount += folders;
+            up->fileCount += files;
+        }
+        auto& dir = m_directories[Index(into)];
+        if (dir == nullptr) {
+            m_directoryTexts.push_back(PathOf(into));
+            dir = &m_directoryTexts.back();
+        }
+        moved->directory = dir->c_str();
+        moved->depth = static_cast<unsigned char>(into->depth + 1);
+        parent = into;
+        m_children[Index(into)].push_back(moved);
     }
 
     std::size_t Index(const FolderRecord* r) const { return static_cast<std::size_t>(r - m_records.data()); }
@@ -143,6 +192,7 @@ private:
         m_children.emplace_back();
         m_cursor.push_back(0);
         m_directories.push_back(nullptr);
+        m_parents.push_back(parent);
         const std::size_t n = std::min<std::size_t>(name.size(), 259);
         std::memcpy(r.name, name.data(), n * sizeof(char16_t));
         r.kind = static_cast<unsigned char>(kind);
@@ -202,6 +252,7 @@ private:
     std::deque<std::u16string> m_directoryTexts;
     std::vector<std::u16string*> m_directories; // by record index: the text its children share
     std::vector<std::vector<FolderRecord*>> m_children;
+    std::vector<FolderRecord*> m_parents; // by record index
     std::vector<std::size_t> m_cursor;
     std::string m_lastError;
 };
