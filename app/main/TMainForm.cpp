@@ -307,11 +307,17 @@ void TMainForm::btnExecuteClick() {
     const int unread = m_engine.DVOGetErrorCount();
     m_view.SetStatusField(StatusField::Unread,
                           "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
-    SetStatusText(m_searchCancelled ? kStatusCancelled : kStatusFinished);
+    // The searched folder itself could not be read: nothing of it is known, which is no result.
+    const bool unreadable = m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
+    SetStatusText(unreadable ? kStatusFailed : m_searchCancelled ? kStatusCancelled : kStatusFinished);
     m_searching = false;
     m_inSearchFlow = false;
     UpdateButtons();
     PopCursor();
+    if (unreadable)
+        ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchDirectory + "\n" +
+                           SearchFailureReason(DVO_E_ACCESS),
+                       MessageKind::Error, MessageButton::OK);
     if (m_quitAfterSearchFlow) {
         m_quitAfterSearchFlow = false;
         m_view.TerminateApplication();

@@ -100,7 +100,8 @@ public:
         return 0;
     }
     int DVOGetErrorCount() override { return errorCount; }
-    int DVOGetFolderState(const FolderRecord*) override { return DVO_FOLDER_READ; }
+    int DVOGetFolderState(const FolderRecord*) override { return searchedFolderState; }
+    int searchedFolderState = DVO_FOLDER_READ;
 
 private:
     int Log(std::string event) {

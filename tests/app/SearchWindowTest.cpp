@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTreeView>
 #include <QTest>
 
@@ -100,6 +101,62 @@ TEST(SearchWindow, ExecuteShowsTheTreesCountsAndFinishes) {
         children << tree->model()->index(i, 0, top).data().toString();
     EXPECT_EQ(children, (QStringList{"sub1", "sub2", "a.txt"}));
     fs::remove_all(root.parent_path());
+}
+
+TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
+    dvo::test::TestApplication();
+    const char* base = std::getenv("DVO_TEST_TMP");
+    const fs::path root = fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
+                                       ("vanished-" + std::to_string(::getpid())));
+    fs::remove_all(root);
+    fs::create_directories(root / "inner");
+    WriteFile(root / "a.txt", 1500);
+    WriteFile(root / "inner" / "b.txt", 10);
+
+    dvo::app::DvoSubEngine engine;
+    dvo::qt::QtMainView window(engine);
+    window.SetFolderChooser([&](const std::string&, const std::string&) {
+        return std::optional<std::string>(root.string());
+    });
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    fs::remove_all(root); // gone between the choice and "実行"
+    QString boxText;
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxText = box->text();
+            box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
+        }
+    });
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    EXPECT_EQ(LabelText(window, "pnlStatus"), "検索できませんでした");
+    EXPECT_TRUE(boxText.startsWith(QString::fromUtf8("フォルダを検索できませんでした。"))) << boxText.toStdString();
+    EXPECT_NE(LabelText(window, "lblFolderSize"), "0 B");
+
+    // Back again: a whole search, and Space in the grid marks the current row.
+    fs::create_directories(root / "inner");
+    WriteFile(root / "a.txt", 1500);
+    WriteFile(root / "inner" / "b.txt", 10);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
+    EXPECT_EQ(LabelText(window, "pnlUnread"), QString::fromUtf8("読み取れなかった項目: 0"));
+    auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("lsSearchResult"));
+    ASSERT_TRUE(tree && grid);
+    tree->setCurrentIndex(tree->model()->index(0, 0));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->currentIndex()).center());
+    QTest::qWait(20);
+    ASSERT_GE(grid->model()->rowCount(), 2);
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 0)); // a.txt, the largest
+    QTest::keyClick(grid, Qt::Key_Space);
+    char16_t sizeText[20] = {};
+    engine.DVOFileSize2String(sizeText, sizeof sizeText, 1500);
+    EXPECT_EQ(LabelText(window, "pnlMarks"),
+              QString::fromUtf8("マーク: 1 件 ") + QString::fromStdU16String(sizeText));
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(LabelText(window, "pnlMarks"), "");
+    fs::remove_all(root);
 }
 
 // Opens the FIFO for writing whenever someone has it open for reading: that both records the

@@ -142,6 +142,18 @@ TEST_F(MainFormTest, CancelledSearchSaysSoAndMarksItsTotalsPartial) {
     EXPECT_EQ(view.statusFields[StatusField::Unread], "読み取れなかった項目: 0");
 }
 
+TEST_F(MainFormTest, ASearchedFolderThatCouldNotBeReadIsAFailure) {
+    ChooseFolder("/data/locked");
+    engine.searchedFolderState = DVO_FOLDER_UNREADABLE;
+    engine.errorCount = 1;
+    form.btnExecuteClick();
+    EXPECT_EQ(view.status, "検索できませんでした");
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_TRUE(view.boxes[0].text.starts_with("フォルダを読み取れませんでした。\n/data/locked\n"));
+    EXPECT_EQ(view.statusFields[StatusField::Unread], "読み取れなかった項目: 1");
+    EXPECT_TRUE(view.executeEnabled);
+}
+
 TEST_F(MainFormTest, ASearchThatCannotStartSaysWhy) {
     struct Case {
         int code;

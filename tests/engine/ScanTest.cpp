@@ -255,6 +255,10 @@ TEST_F(EngineTest, MountPointIsListedButNotEntered) {
     EXPECT_EQ(folders[1]->size, 0);
     EXPECT_TRUE(Children(folders[1]).empty());
     EXPECT_EQ(DVOGetErrorCount(), 0);
+    // The window tells a mount point from an empty folder by the folder's state.
+    EXPECT_EQ(DVOGetFolderState(folders[0]), DVO_FOLDER_READ);
+    EXPECT_EQ(DVOGetFolderState(DVOGetRootFolderInfo()), DVO_FOLDER_READ);
+    EXPECT_EQ(DVOGetFolderState(folders[1]), DVO_FOLDER_MOUNT_POINT);
 }
 
 // Scans `root` in a child process, after `prepare` ran there (false: cannot be done here).
@@ -307,6 +311,30 @@ TEST(EngineScan, UnreadableFolderIsListedAndCounted) {
     EXPECT_EQ(values[0], 1);  // the locked folder
     EXPECT_EQ(values[1], 42); // what could be read
     EXPECT_EQ(values[2], 2);  // both folders listed
+
+    // Through the exports, the locked folder says it could not be read.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!dropPrivileges() || DVOCreateObj() != DVO_OK || DVOStartFileSearching() != DVO_OK ||
+            DVOAddSearchDirectory(platform::Utf8ToUtf16(t.Path()).c_str()) != DVO_OK ||
+            DVOExecFileSearch(1, 0, 1, 0) != DVO_OK)
+            ::_exit(3);
+        while (DVOIsSearching() != 0) {
+        }
+        std::vector<FolderRecord*> list(static_cast<std::size_t>(DVOGetFolderInfoCount()));
+        DVOGetFolderInfo(list.data(), static_cast<int>(list.size()));
+        int unreadable = 0;
+        int read = 0;
+        for (FolderRecord* f : list) {
+            const int state = DVOGetFolderState(f);
+            unreadable += state == DVO_FOLDER_UNREADABLE && std::u16string_view(f->name) == u"locked";
+            read += state == DVO_FOLDER_READ;
+        }
+        ::_exit(unreadable == 1 && read == 2 ? 0 : 6);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // A chain where every level keeps its descriptor open until a late sibling is read holds more
@@ -356,6 +384,23 @@ TEST_F(EngineTest, AbortLeavesConsistentRecords) {
     ASSERT_FALSE(folders.empty());
     EXPECT_EQ(static_cast<int>(folders.size()), 1 + folders[0]->folderCount);
     ExpectConsistent(folders[0]);
+    // Every folder says whether it was read whole; an abort this early leaves some unread.
+    int unread = 0;
+    for (FolderRecord* f : folders) {
+        const int state = DVOGetFolderState(f);
+        EXPECT_TRUE(state == DVO_FOLDER_READ || state == DVO_FOLDER_PARTIAL) << state;
+        unread += state == DVO_FOLDER_PARTIAL ? 1 : 0;
+    }
+    if (folders.size() < 401u) {
+        EXPECT_GT(unread, 0);
+    }
+    // Not a folder record of the search: a file's record, or none.
+    for (FolderRecord* c : Children(folders[0])) {
+        if (c->kind != 0) {
+            EXPECT_EQ(DVOGetFolderState(c), DVO_E_NOT_FOUND);
+        }
+    }
+    EXPECT_EQ(DVOGetFolderState(nullptr), DVO_E_NOT_FOUND);
     SearchProgress progress{};
     DVOGetCurrentSearchInfo(&progress);
     EXPECT_EQ(progress.size, folders[0]->size);

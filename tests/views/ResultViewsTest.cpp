@@ -281,6 +281,29 @@ TEST_F(ResultViewsTest, MarksBelongToTheMarkedEntriesOfTheShownFolder) {
     EXPECT_EQ(Column(0), "b2.bin,b1");
 }
 
+TEST_F(ResultViewsTest, FoldersNotReadWholeAndEntriesOfUnknownSizeSaySo) {
+    MakeSample();
+    FolderRecord* locked = engine.Add(data, "locked", 0, 0);
+    FolderRecord* halfRead = engine.Add(data, "half", 0, 7);
+    engine.Add(halfRead, "seen.txt", 1, 7);
+    FolderRecord* vanished = engine.Add(data, "vanished.txt", 1, 0);
+    vanished->modifiedTime = DVOSystemTime{};
+    engine.folderStates = {{locked, DVO_FOLDER_UNREADABLE}, {halfRead, DVO_FOLDER_PARTIAL},
+                           {b, DVO_FOLDER_UNREADABLE}};
+    results.mnuSortNoneClick();
+    Search();
+    // The tree says which folders are not known whole; one read in part keeps what was read.
+    EXPECT_EQ(Captions(results.Tree(), results.Tree().FirstTopLevel()),
+              "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
+    Select("/data");
+    EXPECT_EQ(Column(0), "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
+    // Nothing could be read of "locked": not an empty 0 B folder. "b" read in part shows its bytes.
+    EXPECT_EQ(Column(2), "10 B,60 B,30 B,不明,7 B,不明");
+    EXPECT_EQ(Column(1), "10,60,30,,7,");
+    EXPECT_EQ(results.Grid().rows[5].cells[3], "不明");
+    EXPECT_EQ(results.Grid().rows[2].cells[3], "2026/12/09 21:35");
+}
+
 TEST_F(ResultViewsTest, TitleClicksCycleTheOrdersAndTheMenuFollows) {
     MakeSample();
     Search();
