@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <new>
 
@@ -460,9 +461,10 @@ void ResultViews::ShowFolderContents(Node* node) {
             throw std::bad_alloc();
         }
         m_rowMarks.assign(static_cast<std::size_t>(m_shownRowCount), false);
+        std::sort(marked.begin(), marked.end(), std::less<>());
         for (int i = 0; i < m_shownRowCount && !marked.empty(); ++i)
-            if (std::find(marked.begin(), marked.end(), m_grid.rows[static_cast<std::size_t>(i)].record) !=
-                marked.end())
+            if (std::binary_search(marked.begin(), marked.end(),
+                                   m_grid.rows[static_cast<std::size_t>(i)].record, std::less<>()))
                 m_rowMarks[static_cast<std::size_t>(i)] = true;
     } catch (const std::bad_alloc&) {
         m_form.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
@@ -699,9 +701,11 @@ void ResultViews::RunFileOperation(int code) {
         if (!goOn)
             break;
     }
+    std::sort(succeeded.begin(), succeeded.end(), std::less<>());
     for (int row = 1; row <= m_shownRowCount; ++row)
-        if (std::find(succeeded.begin(), succeeded.end(),
-                      m_grid.rows[static_cast<std::size_t>(row - 1)].record) != succeeded.end())
+        if (RowMarked(row) && std::binary_search(succeeded.begin(), succeeded.end(),
+                                                 m_grid.rows[static_cast<std::size_t>(row - 1)].record,
+                                                 std::less<>()))
             m_rowMarks[static_cast<std::size_t>(row - 1)] = false;
     if (entriesWent) {
         std::vector<Node*> changed;
