@@ -100,8 +100,9 @@ BRINDLE_API int RetMemory(void* block, int kind);
 /* Starts a listing of the folder dir: the names (files, folders, hidden ones, "." and "..")
  * that match pattern. dir and pattern are joined with one '/' (none added when dir ends in
  * '/'); a '/' inside pattern moves the listing into that subfolder. The joined path must stay
- * below 512 bytes. Wildcards work on bytes: '*' matches any run of bytes, '?' exactly one byte,
- * every other byte only itself (case-sensitive); "*.*" matches every name. name: at least 260
+ * below 512 bytes. Wildcards: '*' matches any run of characters, '?' one character (a UTF-8
+ * sequence, or else one byte), every other byte only itself (case-sensitive); a trailing ".*"
+ * also matches names without extension, so "*.*" matches every name. name: at least 260
  * bytes. Returns a search handle with the first match in name; null when nothing matches or the
  * folder cannot be read, name then "". Each handle may be used from its own thread. */
 BRINDLE_API void* MFindFirst(const char* dir, const char* pattern, char* name);

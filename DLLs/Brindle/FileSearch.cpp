@@ -1,7 +1,7 @@
 // Listing a folder by wildcard pattern, one name per call, through handles the caller holds.
 #include "DLLs/Brindle/Brindle.h"
 
-#include "DLLs/Brindle/Wildcard.h"
+#include "platform/Wildcard.h"
 
 #include <cstdint>
 #include <cstring>
@@ -29,7 +29,7 @@ public:
     bool Next(char* name) {
         const std::lock_guard lock(m_mutex);
         while (const dirent* entry = ::readdir(m_dir)) {
-            if (!brindle::WildcardMatch(m_pattern, entry->d_name))
+            if (!platform::MatchesWildcard(m_pattern, entry->d_name))
                 continue;
             const std::size_t length = std::strlen(entry->d_name);
             if (length >= kNameBuffer)

@@ -3,6 +3,7 @@
 
 #include "platform/Memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -47,10 +48,30 @@ private:
     std::unordered_map<void*, std::size_t> m_sizes;
 };
 
-// Never destroyed: a block may still be given back while the process exits.
-PageBlocks& Pages() {
-    static PageBlocks* const pages = new PageBlocks;
-    return *pages;
+// The registry of live page blocks, made on first use and freed when the library is unloaded,
+// so that loading and unloading the library again and again loses nothing. Page blocks still
+// out at unload stay mapped: pages taken from the system outlive the library that took them.
+// Once freed, both calls refuse page blocks instead of touching or remaking the registry (a
+// caller's own destructor may still run after ours at process exit).
+std::atomic<PageBlocks*> g_pages{nullptr};
+std::atomic<bool> g_unloaded{false};
+
+PageBlocks* Pages() noexcept {
+    PageBlocks* pages = g_pages.load(std::memory_order_acquire);
+    if (pages != nullptr || g_unloaded.load(std::memory_order_acquire))
+        return pages;
+    auto* fresh = new (std::nothrow) PageBlocks;
+    if (fresh == nullptr)
+        return nullptr;
+    if (g_pages.compare_exchange_strong(pages, fresh, std::memory_order_acq_rel))
+        return fresh;
+    delete fresh; // another thread made it first
+    return pages;
+}
+
+__attribute__((destructor)) void FreePageRegistry() {
+    g_unloaded.store(true, std::memory_order_release);
+    delete g_pages.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 } // namespace
@@ -61,7 +82,8 @@ void* GetMemory(unsigned int size, int kind) {
     try {
         if (kind == 0)
             return std::malloc(size);
-        return Pages().Take(size);
+        PageBlocks* pages = Pages();
+        return pages != nullptr ? pages->Take(size) : nullptr;
     } catch (...) {
         return nullptr; // nothing escapes to the caller
     }
@@ -73,7 +95,8 @@ int RetMemory(void* block, int kind) {
             std::free(block);
             return 0;
         }
-        return Pages().Give(block) ? 1 : 0;
+        PageBlocks* pages = g_pages.load(std::memory_order_acquire);
+        return pages != nullptr && pages->Give(block) ? 1 : 0;
     } catch (...) {
         return 0; // nothing escapes to the caller
     }

@@ -1,6 +1,7 @@
 #include "DLLs/Vantor/FindList.h"
 
 #include "platform/DirectorySearch.h"
+#include "platform/Wildcard.h"
 
 #include <cstdlib>
 #include <cstring>

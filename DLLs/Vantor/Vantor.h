@@ -98,15 +98,16 @@ VANTOR_API int SRMkDir(const char* path);
  * 0; -1 when both are null; -2 when it cannot be deleted. Traced (time-stamped). */
 VANTOR_API int SRDeleteFile(const char* name, const char* directory);
 /* Deletes every entry of the directory with the base name of `name` and any extension
- * ("report.csv": report.csv, report.bak, report). 0; -1 when no pattern can be built (null or
+ * ("report.csv": report.csv, report.bak, report); the base name is taken literally, so "a?.txt"
+ * deletes the a? family only. 0; -1 when no pattern can be built (null or
  * empty name, a path over 259 bytes); -2 when one of them cannot be deleted (a matching folder
  * is never deleted), the others are deleted all the same. Traced (time-stamped). */
 VANTOR_API int SRDeleteFiles(const char* name, const char* directory);
 /* Copies the file `source` to directory/name, never replacing an existing target; the copy
  * keeps mode and times, and nothing is left behind on failure. 0, or VANTOR_COPY_FAILED. */
 VANTOR_API int SRCopyFile(const char* name, const char* directory, const char* source);
-/* Copies each file of the directory with the base name of `oldName` to newBase plus the same
- * extension, in the same directory, in byte order of the names, stopping at the first failure
+/* Copies each file of the directory with the base name of `oldName` (taken literally, like
+ * SRDeleteFiles) to newBase plus the same extension, in the same directory, in byte order of the names, stopping at the first failure
  * (earlier copies stay). 0 or VANTOR_COPY_FAILED. Traced (plain texts). */
 VANTOR_API int SRCopyFiles(const char* newBase, const char* directory, const char* oldName);
 /* Moves the file or folder at existingPath to newPath, never replacing anything; across file
@@ -120,7 +121,8 @@ VANTOR_API int CMNRemoveDirectory(const char* path);
 
 /* ---- File search list ----------------------------------------------------------------------- */
 
-/* Lists the names in `directory` that match `pattern` ('*' and '?'; a trailing ".*" also matches
+/* Lists the names in `directory` that match `pattern` ('*' any run of characters, '?' one UTF-8
+ * character, every other byte itself, case-sensitive; a trailing ".*" also matches
  * names without extension; "." and ".." when the pattern matches them), sorted in byte order,
  * and hands out the first into out (260 bytes). 0; -1 when nothing matches (an earlier list
  * stays as it was). */

@@ -17,6 +17,9 @@
 namespace common {
 namespace {
 
+// The one wildcard of a family search: any extension, or none.
+constexpr std::string_view kAnyExtension = ".*";
+
 // Copies text and its terminating zero into a path buffer; false (buffer untouched) when it
 // does not fit.
 bool Store(char* buffer, std::string_view text) {
@@ -32,10 +35,17 @@ std::string_view LastComponent(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// The search pattern "<directory>/<name's base>.*" of a family of files, split into folder and
-// pattern. Nothing when the name has no base of its own (empty, ".", "..", or ending in '/'):
-// such a pattern would take in files of another family or every hidden file.
-std::optional<platform::FolderPattern> FamilyPattern(const char* name, const char* directory) {
+// A family of files: the folder to search and the base name its members share, each member
+// named <base> or <base>.<any extension>. The base comes from a real name and is matched as
+// plain bytes ("a?.txt" is the family of "a?", never of "ab"). Nothing when the name has no
+// base of its own (empty, ".", "..", or ending in '/'): such a search would take in files of
+// another family or every hidden file.
+struct Family {
+    std::string folder;
+    std::string base;
+};
+
+std::optional<Family> FamilyOf(const char* name, const char* directory) {
     if (name == nullptr || std::string_view(name).find_first_not_of('/') == std::string_view::npos)
         return std::nullopt;
     const auto dir = directory != nullptr ? BoundedPath(directory) : std::optional<std::string>("");
@@ -47,10 +57,12 @@ std::optional<platform::FolderPattern> FamilyPattern(const char* name, const cha
     const std::string_view last = LastComponent(*joined);
     if (last.empty() || last == "." || last == "..")
         return std::nullopt;
-    const auto pattern = ReplaceExtension(*joined, ".*");
-    if (!pattern)
+    // The search path "<folder>/<base>.*" must fit a path buffer like any other path.
+    if (!ReplaceExtension(*joined, kAnyExtension))
         return std::nullopt;
-    return platform::SplitSearchPath(*pattern);
+    platform::FolderPattern split = platform::SplitSearchPath(
+        std::string_view(*joined).substr(0, ExtensionDot(*joined)));
+    return Family{std::move(split.folder), std::move(split.pattern)};
 }
 
 std::string InFolder(const std::string& folder, const std::string& name) {
@@ -224,11 +236,11 @@ int DeleteFile(const char* name, const char* directory) {
 int DeleteFiles(const char* name, const char* directory) {
     TraceLine("SRDeleteFiles Called -->");
     int result = 0;
-    const auto family = FamilyPattern(name, directory);
+    const auto family = FamilyOf(name, directory);
     std::vector<std::string> matches;
     if (!family) {
         result = -1;
-    } else if (platform::FindMatchingNames(family->folder, family->pattern, matches)) {
+    } else if (platform::FindMatchingNames(family->folder, family->base, kAnyExtension, matches)) {
         for (const auto& match : matches) {
             if (IsDotOrDotDot(match))
                 continue;
@@ -270,11 +282,11 @@ int CopyFiles(const char* newBase, const char* directory, const char* oldName) {
     platform::DebugOutput("SRCopyFiles Called -->");
     int result = 0;
     const auto base = BoundedPath(newBase);
-    const auto family = base ? FamilyPattern(oldName, directory) : std::nullopt;
+    const auto family = base ? FamilyOf(oldName, directory) : std::nullopt;
     std::vector<std::string> matches;
     if (!family) {
         result = kCopyFailed;
-    } else if (platform::FindMatchingNames(family->folder, family->pattern, matches)) {
+    } else if (platform::FindMatchingNames(family->folder, family->base, kAnyExtension, matches)) {
         std::sort(matches.begin(), matches.end());
         for (const auto& match : matches) {
             if (IsDotOrDotDot(match))

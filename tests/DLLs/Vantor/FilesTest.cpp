@@ -102,6 +102,26 @@ TEST_F(Files, DeleteFilesTakesNamesLiterallyAndNeverWidens) {
     EXPECT_TRUE(Exists(tmp / ".hidden"));
 }
 
+// '*' and '?' are bytes of a real name too: only the extension the call adds is a wildcard.
+TEST_F(Files, FamiliesOfNamesWithWildcardBytes) {
+    for (const char* name : {"a?.txt", "a?.csv", "ab.txt", "ac.csv", "*.txt", "*", "x.txt", "y"})
+        WriteFile(tmp / name, name);
+    EXPECT_EQ(SRDeleteFiles("a?.txt", tmp.path().c_str()), 0);
+    EXPECT_EQ(SRDeleteFiles("*.csv", tmp.path().c_str()), 0);
+    for (const char* gone : {"a?.txt", "a?.csv", "*.txt", "*"})
+        EXPECT_FALSE(Exists(tmp / gone)) << gone;
+    for (const char* kept : {"ab.txt", "ac.csv", "x.txt", "y"})
+        EXPECT_TRUE(Exists(tmp / kept)) << kept;
+
+    WriteFile(tmp / "b?.txt", "the one");
+    WriteFile(tmp / "b*.txt", "star");
+    WriteFile(tmp / "bc.txt", "another");
+    EXPECT_EQ(SRCopyFiles("new", tmp.path().c_str(), "b?.txt"), 0);
+    EXPECT_EQ(ReadFile(tmp / "new.txt"), "the one");
+    EXPECT_EQ(SRCopyFiles("star", tmp.path().c_str(), "b*"), 0);
+    EXPECT_EQ(ReadFile(tmp / "star.txt"), "star");
+}
+
 TEST_F(Files, CopyFileNeverReplacesAndKeepsModeAndTime) {
     WriteFile(tmp / "source.txt", "new", 0640);
     SetMtime(tmp / "source.txt", 1000000000);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <filesystem>
+#include <set>
 #include <string>
 
 namespace {
@@ -71,6 +73,42 @@ TEST(VantorLibrary, AttachTracesThenTheExportsByName) {
     EXPECT_EQ(ReadFile(debugPath).size(), 2 * std::string("VANTOR.DLL ATTACED_TO_PROCESS:Start\n"
                                                           "VANTOR.DLL ATTACED_TO_PROCESS:Finished\n")
                                                   .size());
+    ::dlclose(library);
+}
+
+// The same patterns find the same names as libBrindle's MFindFirst: '?' is one character and a
+// trailing ".*" also takes the name without extension.
+TEST(VantorLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
+    TempFolder tmp;
+    ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (tmp / "debug.txt").c_str());
+    const std::string dir = tmp / "d";
+    std::filesystem::create_directories(dir);
+    for (const char* name : {"日.txt", "ab.txt", "report", "report.csv", "reports"})
+        WriteFile(dir + "/" + name, "x");
+
+    void* library = ::dlopen(VANTOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    auto findFirst = Find<int (*)(char*, const char*, const char*)>(library, "SR_FileFindFirst");
+    auto findNext = Find<int (*)(char*)>(library, "SR_FileFindNext");
+    auto findClose = Find<int (*)()>(library, "SR_FileFindClose");
+    ASSERT_TRUE(findFirst && findNext && findClose);
+
+    using Names = std::set<std::string>;
+    const struct {
+        const char* pattern;
+        Names names;
+    } cases[] = {
+        {"?.txt", {"日.txt"}},
+        {"report.*", {"report", "report.csv"}},
+    };
+    for (const auto& c : cases) {
+        Names found;
+        char name[260];
+        for (int r = findFirst(name, dir.c_str(), c.pattern); r == 0; r = findNext(name))
+            found.insert(name);
+        EXPECT_EQ(findClose(), 0) << c.pattern;
+        EXPECT_EQ(found, c.names) << c.pattern;
+    }
     ::dlclose(library);
 }
 

@@ -1,0 +1,54 @@
+// MFindFirst through dlopen finds what libVantor's SR_FileFindFirst finds for the same patterns:
+// '?' is one character and a trailing ".*" also takes the name without extension.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
+    const char* scratch = std::getenv("DVO_TEST_TMP");
+    const std::filesystem::path root = std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
+                                       ("brindle-search." + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    for (const char* name : {"日.txt", "ab.txt", "report", "report.csv", "reports"})
+        std::ofstream((root / name).string()) << "x";
+
+    void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(::dlsym(library, "MFindFirst"));
+    const auto findNext = reinterpret_cast<void (*)(void*, char*)>(::dlsym(library, "MFindNext"));
+    const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
+    ASSERT_TRUE(findFirst && findNext && findEnd);
+
+    using Names = std::set<std::string>;
+    const struct {
+        const char* pattern;
+        Names names;
+    } cases[] = {
+        {"?.txt", {"日.txt"}},
+        {"report.*", {"report", "report.csv"}},
+    };
+    for (const auto& c : cases) {
+        Names found;
+        char name[260];
+        void* search = findFirst(root.c_str(), c.pattern, name);
+        for (; name[0] != '\0'; findNext(search, name))
+            found.insert(name);
+        if (search != nullptr) {
+            EXPECT_EQ(findEnd(search), 0) << c.pattern;
+        }
+        EXPECT_EQ(found, c.names) << c.pattern;
+    }
+    ::dlclose(library);
+    std::filesystem::remove_all(root);
+}
+
+} // namespace
