@@ -310,20 +310,29 @@ FolderRecord* RecordStore::FileRecordOf(Dir* parent, const Node& node,
 RecordStore::Relocation RecordStore::PrepareMove(const std::vector<Dir*>& below, Dir* into) {
     Relocation r;
     r.directory = PathOf(into);
-    // Pre-order keeps each folder's subtree together, so the chain of new paths above a folder
-    // is the stack's top part.
-    std::vector<std::pair<const Dir*, std::u16string>> chain;
+    // Only a path already handed out needs a new text (the others are made when asked for), and
+    // a folder has one only when its parent has. Pre-order keeps each folder's subtree together,
+    // so the new paths above a folder are the top of the stack.
+    std::vector<std::pair<const Dir*, std::u16string_view>> chain;
     for (Dir* x : below) {
         while (!chain.empty() && chain.back().first != x->parent) {
             chain.pop_back();
         }
-        std::u16string path = chain.empty() ? std::u16string(r.directory) : chain.back().second;
-        AppendName(path, x->node->Name());
-        // Only a path already handed out needs a new text; the others are made when asked for.
-        if (x->records != nullptr && x->records->path != nullptr) {
-            r.paths.emplace_back(x, CopyText(path));
+        if (x->records == nullptr || x->records->path == nullptr) {
+            continue;
         }
-        chain.emplace_back(x, std::move(path));
+        std::u16string path;
+        if (x == below.front()) {
+            path = r.directory;
+        } else if (!chain.empty()) {
+            path = chain.back().second;
+        } else {
+            continue;
+        }
+        AppendName(path, x->node->Name());
+        const char16_t* text = CopyText(path);
+        r.paths.emplace_back(x, text);
+        chain.emplace_back(x, std::u16string_view(text, path.size()));
     }
     return r;
 }

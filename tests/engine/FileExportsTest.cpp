@@ -394,6 +394,70 @@ TEST_F(FileExports, MovesBackAndOntoAFreedName) {
     EXPECT_EQ(At("")->fileCount, 1);
 }
 
+// Moves of entries that were themselves moved, into folders that were moved: after each one the
+// listing is the disk's, every record's directory and depth say where it is, and the totals add up.
+TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
+    // tree/a: f (1); tree/b: g/h (10); tree/c: k (100)
+    for (const char* d : {"a", "b", "b/g", "c"})
+        ::mkdir((tree + "/" + d).c_str(), 0755);
+    WriteFile(tree + "/a/f", "f");
+    WriteFile(tree + "/b/g/h", std::string(10, 'h'));
+    WriteFile(tree + "/c/k", std::string(100, 'k'));
+    Scan();
+    // Pre-order "path size" lines, children in byte order; a folder's size is what lies below.
+    std::function<long long(const std::string&, std::string&)> disk = [&](const std::string& rel, std::string& out) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(tree + rel))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        long long total = 0;
+        for (const std::string& n : names) {
+            const std::string path = rel + "/" + n;
+            std::string below;
+            const bool folder = std::filesystem::is_directory(tree + path);
+            const long long size = folder ? disk(path, below) : static_cast<long long>(std::filesystem::file_size(tree + path));
+            out += path + " " + std::to_string(size) + "\n" + below;
+            total += size;
+        }
+        return total;
+    };
+    std::function<void(FolderRecord*, const std::u16string&, int, std::string&)> listed =
+        [&](FolderRecord* parent, const std::u16string& path, int depth, std::string& out) {
+            for (FolderRecord* r : Children(parent)) {
+                const std::u16string own = path + u"/" + r->name;
+                EXPECT_EQ(r->directory, path) << Utf16ToUtf8(own);
+                EXPECT_EQ(r->depth, depth) << Utf16ToUtf8(own);
+                out += Utf16ToUtf8(own.substr(tree16.size())) + " " + std::to_string(r->size) + "\n";
+                if (r->kind == 0)
+                    listed(r, own, depth + 1, out);
+            }
+        };
+    const auto check = [&](const char* step) {
+        SCOPED_TRACE(step);
+        std::string want;
+        const long long total = disk("", want);
+        std::string got;
+        listed(At(""), tree16, 1, got);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(At("")->size, total);
+    };
+    check("searched");
+    // Records made before the moves: the listing above made them all.
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a").c_str(), (tree16 + u"/b/g").c_str()), DVO_OK) << LastError();
+    check("a file into a folder");
+    ASSERT_EQ(DVOMoveFile(u"g", (tree16 + u"/b").c_str(), (tree16 + u"/c").c_str()), DVO_OK) << LastError();
+    check("that folder, with the file moved in, elsewhere");
+    ASSERT_EQ(DVOMoveFile(u"c", tree16.c_str(), (tree16 + u"/a").c_str()), DVO_OK) << LastError();
+    check("the folder above it, down a level");
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a/c/g").c_str(), tree16.c_str()), DVO_OK) << LastError();
+    check("the file by its latest place, up to the top");
+    ASSERT_EQ(DVOMoveFile(u"k", (tree16 + u"/a/c").c_str(), (tree16 + u"/a/c/g").c_str()), DVO_OK) << LastError();
+    check("a file the scan found in a moved folder, deeper");
+    for (const char16_t* gone : {u"/a", u"/c", u"/a/c", u"/b/g"})
+        EXPECT_EQ(DVOCopyFile(u"k", (tree16 + gone).c_str(), tree16.c_str()), DVO_E_NOT_FOUND) << Utf16ToUtf8(gone);
+    EXPECT_EQ(DVOGetFolderInfoCount(), 5);
+}
+
 TEST_F(FileExports, LastErrorTextFitsTheBuffer) {
     Scan();
     ASSERT_EQ(DVODeleteFile(u"missing", tree16.c_str()), DVO_E_NOT_FOUND);
