@@ -49,7 +49,8 @@ public:
     [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
                                       EntryIdentity& identity);
     // An entry of the last search was deleted or moved (into movedInto, empty when unknown or
-    // deleted): its parents' totals and records lose what the search counted for it.
+    // deleted): its parents' totals and records lose what the search counted for it. Moved into
+    // a folder of the search, it is listed, found and counted there from then on.
     void EntryGone(std::u16string_view directory, std::u16string_view name,
                    std::u16string_view movedInto);
 
