@@ -30,8 +30,17 @@
  *   search whose workers run out of memory ends with what it has read, counted as an error.
  * - after a successful delete or move, the folders above the entry stop counting it (size and
  *   counts in their records, the searched folder's totals in DVOGetCurrentSearchInfo), and a
- *   folder of the search it was moved into counts it; the entry's own record is left as it was.
- *   A later link of a hard-linked file takes away no bytes, as it added none.
+ *   folder of the search it was moved into counts it; the entry's own record keeps its size,
+ *   counts and time. A later link of a hard-linked file takes away no bytes, as it added none.
+ * - an entry deleted or moved out of the search stays listed where it was, and no file operation
+ *   finds it any more. An entry moved into another folder of the search (destination given as
+ *   the records show that folder's path, a trailing '/' allowed) lives there from then on: a new
+ *   enumeration lists it among that folder's children in name order and its old folder's no
+ *   longer does; file operations find it by its new name and directory, not by the old ones.
+ *   Its record goes with it (a folder keeps its one record), and the records of a moved folder
+ *   and of everything below it, those already handed out included, show the new directory texts
+ *   and depths (the old texts stay readable until the next search). The folder list keeps its
+ *   order and counts each folder once.
  * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
@@ -166,7 +175,7 @@ DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
  * that First began for the same parent; null at the end, for a file's record and for anything
  * that is not a folder record of the last search. A folder has one record, the same pointer in
  * the folder list and among its parent's children; other entries' records are made when their
- * folder is first enumerated. */
+ * folder is first enumerated (one moved within the search before that: when its new folder is). */
 DVO_API FolderRecord* DVOGetRootFolderInfo(void);
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);

@@ -23,10 +23,10 @@ bool NameLess(const Node& n, std::string_view name) {
     return n.Name() < name; // byte order, as the scanner sorts
 }
 
-const Node* FindChild(const Dir* d, std::string_view name) {
-    const Node* begin = d->children;
-    const Node* end = d->children + d->childCount;
-    const Node* it = std::lower_bound(begin, end, name, NameLess);
+Node* FindChild(Dir* d, std::string_view name) {
+    Node* begin = d->children;
+    Node* end = d->children + d->childCount;
+    Node* it = std::lower_bound(begin, end, name, NameLess);
     return it != end && it->Name() == name ? it : nullptr;
 }
 
@@ -75,7 +75,7 @@ RecordStore* Engine::Records() {
         // Made on first use; without the memory for it the records stay unavailable and the
         // next call tries again.
         try {
-            m_records = std::make_unique<RecordStore>(*m_result);
+            m_records = std::make_unique<RecordStore>(*m_result, m_moved);
         } catch (...) {
             m_records.reset();
             SetLastErrorText(kOutOfResourcesText);
@@ -86,6 +86,7 @@ RecordStore* Engine::Records() {
 
 void Engine::Discard() {
     m_records.reset();
+    m_moved.Clear();
     m_result.reset();
     m_pending.reset();
     m_scanner.reset();
@@ -319,7 +320,7 @@ int Engine::FolderState(const FolderRecord* record) {
     return DVO_FOLDER_READ;
 }
 
-Dir* Engine::FolderAt(std::string_view dir) const {
+Dir* Engine::FolderAt(std::string_view dir) {
     const ScanResult& r = *m_result;
     std::string_view rest;
     if (dir == r.path) {
@@ -344,35 +345,50 @@ Dir* Engine::FolderAt(std::string_view dir) const {
                 return nullptr; // a trailing '/' is not a record's text
             }
         }
-        const Node* n = FindChild(d, part);
-        if (n == nullptr || !n->IsFolder() || (n->flags & kRemoved) != 0) {
+        const Slot child = ChildAt(d, part);
+        if (child.node == nullptr || !child.node->IsFolder() || IsGone(child)) {
             return nullptr;
         }
-        d = n->dir;
+        d = child.node->dir;
     }
     return d;
 }
 
-Node* Engine::FindEntry(std::u16string_view directory, std::u16string_view name, Dir*& parent) {
-    parent = nullptr;
+Engine::Slot Engine::ChildAt(Dir* d, std::string_view name) noexcept {
+    // An entry moved in takes the place of one the scan found under the same name, which must
+    // have gone for the move to succeed.
+    if (MovedEntry* moved = m_moved.Find(d, name); moved != nullptr && !moved->movedOn) {
+        return {moved->node, d, moved};
+    }
+    Node* n = FindChild(d, name);
+    if (n == nullptr || m_moved.Vacated(*n) || m_moved.Find(d, name) != nullptr) {
+        return {};
+    }
+    return {n, d, nullptr};
+}
+
+bool Engine::IsGone(const Slot& slot) noexcept {
+    return slot.moved != nullptr ? slot.moved->gone : (slot.node->flags & kRemoved) != 0;
+}
+
+Engine::Slot Engine::FindEntry(std::u16string_view directory, std::u16string_view name) {
     if (m_result == nullptr || name.empty()) {
-        return nullptr;
+        return {};
     }
     const std::string dir = platform::Utf16ToUtf8(directory);
     const std::string entry = platform::Utf16ToUtf8(name);
     // Texts that do not convert back unchanged name nothing the search reported.
     if (platform::Utf8ToUtf16(dir) != directory || platform::Utf8ToUtf16(entry) != name) {
-        return nullptr;
+        return {};
     }
     const ScanResult& r = *m_result;
-    Node* found = nullptr;
+    Slot found;
     if (dir == r.parentPath && entry == r.name) {
-        found = r.rootNode;
+        found.node = r.rootNode;
     } else if (Dir* d = FolderAt(dir)) {
-        found = const_cast<Node*>(FindChild(d, entry));
-        parent = d;
+        found = ChildAt(d, entry);
     }
-    return found == nullptr || (found->flags & kRemoved) != 0 ? nullptr : found;
+    return found.node == nullptr || IsGone(found) ? Slot{} : found;
 }
 
 LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view name,
@@ -381,8 +397,7 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
         return LookupResult::Busy;
     }
     Settle();
-    Dir* parent = nullptr;
-    const Node* found = FindEntry(directory, name, parent);
+    const Node* found = FindEntry(directory, name).node;
     if (found == nullptr) {
         return LookupResult::NotFound;
     }
@@ -409,20 +424,40 @@ void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
         return;
     }
     Settle();
-    Dir* parent = nullptr;
-    Node* node = FindEntry(directory, name, parent);
+    const Slot slot = FindEntry(directory, name);
+    Node* node = slot.node;
     if (node == nullptr) {
         return;
     }
-    node->flags = node->flags | kRemoved;
-    if (parent == nullptr) {
+    if (slot.parent == nullptr) {
         // The searched folder itself went: nothing of the search is left on disk.
+        node->flags = node->flags | kRemoved;
         Dir* root = m_result->root;
         root->total = root->folderCount = root->fileCount = 0;
         if (m_records != nullptr) {
             m_records->Refresh(root);
         }
         return;
+    }
+    Dir* into = nullptr;
+    if (!movedInto.empty()) {
+        const std::string target = platform::Utf16ToUtf8(movedInto);
+        std::string_view trimmed = target;
+        while (trimmed.size() > 1 && trimmed.back() == '/') {
+            trimmed.remove_suffix(1);
+        }
+        into = FolderAt(trimmed);
+        // A folder never lands inside itself; should the tree say so, it is treated as gone
+        // rather than made a loop.
+        for (const Dir* d = into; d != nullptr && node->IsFolder(); d = d->parent) {
+            if (d == node->dir) {
+                into = nullptr;
+                break;
+            }
+        }
+    }
+    if (into == slot.parent) {
+        return; // renamed onto itself: nothing moved
     }
     // What the search counted for the entry: a later link of a hard-linked file added no bytes.
     Counted amount;
@@ -431,18 +466,54 @@ void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
     } else {
         amount = {(node->flags & kDuplicate) != 0 ? 0 : node->size, 0, 1};
     }
-    Adjust(parent, amount, -1);
-    if (!movedInto.empty()) {
-        // Moved into a folder of this search: it counts there now.
-        const std::string target = platform::Utf16ToUtf8(movedInto);
-        std::string_view trimmed = target;
-        while (trimmed.size() > 1 && trimmed.back() == '/') {
-            trimmed.remove_suffix(1);
+    Adjust(slot.parent, amount, -1);
+    if (into != nullptr && MoveWithin(slot, into)) {
+        // Moved into a folder of this search: listed and counted there now.
+        Adjust(into, amount, +1);
+        return;
+    }
+    if (slot.moved != nullptr) {
+        slot.moved->gone = true;
+    } else {
+        node->flags = node->flags | kRemoved;
+    }
+}
+
+bool Engine::MoveWithin(const Slot& slot, Dir* into) noexcept {
+    Node* node = slot.node;
+    std::vector<Dir*> below;
+    RecordStore::Relocation relocation;
+    MovedEntry* entry = nullptr;
+    try {
+        // Everything that takes memory first, so that running out of it changes nothing.
+        if (node->IsFolder()) {
+            below = m_moved.FoldersFrom(node->dir);
         }
-        if (Dir* into = FolderAt(trimmed)) {
-            Adjust(into, amount, +1);
+        if (m_records != nullptr) {
+            relocation = m_records->PrepareMove(below, into);
+        }
+        entry = &m_moved.Add(into, node, slot.moved == nullptr);
+    } catch (...) {
+        return false;
+    }
+    if (slot.moved != nullptr) {
+        slot.moved->movedOn = true;
+    } else {
+        node->flags = node->flags | kRemoved;
+    }
+    if (m_records != nullptr && !node->IsFolder()) {
+        entry->record = m_records->FileRecordOf(slot.parent, *node, slot.moved);
+    }
+    if (node->IsFolder()) {
+        node->dir->parent = into;
+        for (Dir* d : below) { // parents first
+            d->depth = d->parent->depth + 1;
         }
     }
+    if (m_records != nullptr) {
+        m_records->CommitMove(relocation, below, into, *entry);
+    }
+    return true;
 }
 
 LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,

@@ -10,6 +10,7 @@
 
 #include "engine/DVOSUB.h"
 #include "engine/EntryLookup.h"
+#include "engine/MovedEntries.h"
 #include "engine/RecordStore.h"
 #include "engine/ScanTree.h"
 #include "engine/Scanner.h"
@@ -50,7 +51,8 @@ public:
     [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
                                       EntryIdentity& identity);
     // An entry of the last search was deleted or moved (into movedInto, empty when unknown or
-    // deleted): its parents' totals and records lose what the search counted for it.
+    // deleted): its parents' totals and records lose what the search counted for it. Moved into
+    // a folder of the search, it is listed, found and counted there from then on.
     void EntryGone(std::u16string_view directory, std::u16string_view name,
                    std::u16string_view movedInto);
 
@@ -65,11 +67,21 @@ private:
     template <typename Call> [[nodiscard]] FolderRecord* RecordOrNull(Call call);
     void FillCurrentPath(SearchProgress* progress, const Dir* d);
     // The folder of the last search at this path (bytes), or null.
-    [[nodiscard]] Dir* FolderAt(std::string_view dir) const;
-    // The entry of the last search by its record's texts (null when unknown or gone); parent is
-    // its folder, null for the searched folder itself.
-    [[nodiscard]] Node* FindEntry(std::u16string_view directory, std::u16string_view name,
-                                  Dir*& parent);
+    [[nodiscard]] Dir* FolderAt(std::string_view dir);
+    // Where an entry of the last search is listed now: its node, its folder (null for the
+    // searched folder itself) and, for an entry moved there after the search, that move.
+    struct Slot {
+        Node* node = nullptr;
+        Dir* parent = nullptr;
+        MovedEntry* moved = nullptr;
+    };
+    // The entry named `name` that d holds now, gone ones included (node null when none).
+    [[nodiscard]] Slot ChildAt(Dir* d, std::string_view name) noexcept;
+    [[nodiscard]] static bool IsGone(const Slot& slot) noexcept;
+    // The entry by its record's texts (node null when unknown or gone).
+    [[nodiscard]] Slot FindEntry(std::u16string_view directory, std::u16string_view name);
+    // Lists the entry under into from now on; false (nothing changed) without the memory for it.
+    bool MoveWithin(const Slot& slot, Dir* into) noexcept;
     struct Counted {
         std::int64_t size = 0;
         std::int64_t folders = 0;
@@ -85,6 +97,7 @@ private:
     std::atomic<bool> m_searching{false};
     std::unique_ptr<ScanResult> m_pending; // written by the controller before m_searching drops
     std::unique_ptr<ScanResult> m_result;
+    MovedEntries m_moved; // entries moved within the last search's tree; before m_records, which reads it
     std::unique_ptr<RecordStore> m_records;
     bool m_lostResult = false; // the search ran out of memory before its totals were made
 

@@ -26,7 +26,8 @@ enum class LookupResult {
                                        EntryIdentity& identity);
 
 // After a successful delete or move of that entry: the folders above it stop counting it (and,
-// for a move into a folder of the same search, that folder and those above it count it).
+// for a move into a folder of the same search, the entry is listed and found there, and that
+// folder and those above it count it).
 void NoteEntryGone(std::u16string_view directory, std::u16string_view name,
                    std::u16string_view movedInto = {}) noexcept;
 

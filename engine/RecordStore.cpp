@@ -15,6 +15,17 @@ int Saturate(std::int64_t v) {
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
+unsigned char DepthOf(std::uint32_t depth) {
+    return static_cast<unsigned char>(std::min<std::uint32_t>(depth, 255));
+}
+
+void AppendName(std::u16string& path, std::string_view name) {
+    if (path.empty() || path.back() != u'/') {
+        path.push_back(u'/');
+    }
+    path += platform::Utf8ToUtf16(name);
+}
+
 DVOSystemTime LocalTimeOf(std::int64_t ms) {
     std::int64_t seconds = ms / 1000;
     std::int64_t rest = ms % 1000;
@@ -31,7 +42,8 @@ DVOSystemTime LocalTimeOf(std::int64_t ms) {
 }
 } // namespace
 
-RecordStore::RecordStore(const ScanResult& result) : m_result(result) {
+RecordStore::RecordStore(const ScanResult& result, MovedEntries& moved)
+    : m_result(result), m_moved(moved) {
     m_rootDirectory = CopyText(platform::Utf8ToUtf16(result.parentPath));
 }
 
@@ -57,7 +69,7 @@ void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* direct
     f.name[n] = u'\0';
     f.directory = directory;
     f.kind = node.IsFolder() ? 0 : 1;
-    f.depth = static_cast<unsigned char>(std::min<std::uint32_t>(depth, 255));
+    f.depth = DepthOf(depth);
     f.childrenLoaded = 0;
     if (node.IsFolder()) {
         f.size = node.dir->total;
@@ -88,10 +100,7 @@ const char16_t* RecordStore::PathOf(Dir* d) {
             continue;
         }
         std::u16string path = c->parent->records->path;
-        if (path.empty() || path.back() != u'/') {
-            path.push_back(u'/');
-        }
-        path += platform::Utf8ToUtf16(c->node->Name());
+        AppendName(path, c->node->Name());
         c->records->path = CopyText(path);
     }
     return d->records->path;
@@ -201,6 +210,9 @@ FolderRecord* RecordStore::First(FolderRecord* parent) {
     } else if (Dir* d = FolderOf(parent)) {
         d->records->cursor = 0;
         d->records->fileCursor = 0;
+        if (MovedEntries::Incoming* in = m_moved.Into(d)) {
+            in->cursor = 0;
+        }
     } else {
         return nullptr;
     }
@@ -217,30 +229,178 @@ FolderRecord* RecordStore::Next(FolderRecord* parent) {
         return nullptr;
     }
     DirRecords& x = *d->records;
-    if (x.cursor >= d->childCount) {
+    MovedEntries::Incoming* in = m_moved.Into(d);
+    // The scan's children that the folder still holds, merged in name order with those moved in;
+    // one moved in under a name the folder had before takes that name's place.
+    const Node* scanned = nullptr;
+    while (x.cursor < d->childCount) {
+        const Node& n = d->children[x.cursor];
+        if (!m_moved.Vacated(n) && (in == nullptr || m_moved.Find(d, n.Name()) == nullptr)) {
+            scanned = &n;
+            break;
+        }
+        ++x.cursor;
+        x.fileCursor += n.IsFolder() ? 0 : 1;
+    }
+    MovedEntry* moved = nullptr;
+    while (in != nullptr && in->cursor < in->entries.size()) {
+        if (!in->entries[in->cursor]->movedOn) {
+            moved = in->entries[in->cursor].get();
+            break;
+        }
+        ++in->cursor;
+    }
+    if (moved != nullptr && (scanned == nullptr || moved->node->Name() < scanned->Name())) {
+        FolderRecord* r = RecordOf(*moved, d);
+        ++in->cursor;
+        return r;
+    }
+    if (scanned == nullptr) {
         return nullptr;
     }
     if (!x.fileRecordsMade) {
-        // All of a folder's other children at once, in one block: the program lists them all.
-        std::uint32_t files = 0;
+        MakeFileRecords(d, x);
+    }
+    ++x.cursor;
+    return scanned->IsFolder() ? scanned->dir->records->record : &x.fileRecords[x.fileCursor++];
+}
+
+void RecordStore::MakeFileRecords(Dir* d, DirRecords& x) {
+    // All of a folder's other children at once, in one block: the program lists them all.
+    std::uint32_t files = 0;
+    for (std::uint32_t i = 0; i < d->childCount; ++i) {
+        files += d->children[i].IsFolder() ? 0 : 1;
+    }
+    if (files > 0) {
+        x.fileRecords = m_records.AllocateArray<FolderRecord>(files);
+        const char16_t* directory = PathOf(d);
+        FolderRecord* r = x.fileRecords;
         for (std::uint32_t i = 0; i < d->childCount; ++i) {
-            files += d->children[i].IsFolder() ? 0 : 1;
-        }
-        if (files > 0) {
-            x.fileRecords = m_records.AllocateArray<FolderRecord>(files);
-            const char16_t* directory = PathOf(d);
-            FolderRecord* r = x.fileRecords;
-            for (std::uint32_t i = 0; i < d->childCount; ++i) {
-                if (!d->children[i].IsFolder()) {
-                    new (r) FolderRecord{};
-                    Fill(*r++, d->children[i], directory, d->depth + 1);
-                }
+            if (!d->children[i].IsFolder()) {
+                new (r) FolderRecord{};
+                Fill(*r++, d->children[i], directory, d->depth + 1);
             }
         }
-        x.fileRecordsMade = true;
     }
-    const Node& n = d->children[x.cursor++];
-    return n.IsFolder() ? n.dir->records->record : &x.fileRecords[x.fileCursor++];
+    x.fileRecordsMade = true;
+}
+
+FolderRecord* RecordStore::RecordOf(MovedEntry& moved, Dir* into) {
+    if (moved.node->IsFolder()) {
+        return moved.node->dir->records->record;
+    }
+    if (moved.record == nullptr) {
+        // Moved before its old folder's records were made: made where it is now.
+        const char16_t* directory = PathOf(into);
+        auto* r = new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord)))
+            FolderRecord{};
+        Fill(*r, *moved.node, directory, into->depth + 1);
+        moved.record = r;
+    }
+    return moved.record;
+}
+
+FolderRecord* RecordStore::FileRecordOf(Dir* parent, const Node& node,
+                                        const MovedEntry* moved) noexcept {
+    if (moved != nullptr) {
+        return moved->record;
+    }
+    const DirRecords* x = parent->records;
+    if (x == nullptr || x->fileRecords == nullptr) {
+        return nullptr;
+    }
+    std::size_t index = 0;
+    for (const Node* n = parent->children; n != &node; ++n) {
+        index += n->IsFolder() ? 0 : 1;
+    }
+    return &x->fileRecords[index];
+}
+
+RecordStore::Relocation RecordStore::PrepareMove(const std::vector<Dir*>& below, Dir* into) {
+    Relocation r;
+    r.directory = PathOf(into);
+    // Only a path already handed out needs a new text (the others are made when asked for), and
+    // a folder has one only when its parent has. Pre-order keeps each folder's subtree together,
+    // so the new paths above a folder are the top of the stack.
+    std::vector<std::pair<const Dir*, std::u16string_view>> chain;
+    for (Dir* x : below) {
+        while (!chain.empty() && chain.back().first != x->parent) {
+            chain.pop_back();
+        }
+        if (x->records == nullptr || x->records->path == nullptr) {
+            continue;
+        }
+        std::u16string path;
+        if (x == below.front()) {
+            path = r.directory;
+        } else if (!chain.empty()) {
+            path = chain.back().second;
+        } else {
+            continue;
+        }
+        AppendName(path, x->node->Name());
+        const char16_t* text = CopyText(path);
+        r.paths.emplace_back(x, text);
+        chain.emplace_back(x, std::u16string_view(text, path.size()));
+    }
+    return r;
+}
+
+void RecordStore::PointFileRecordsAt(Dir* d, const char16_t* path) noexcept {
+    const unsigned char depth = DepthOf(d->depth + 1);
+    if (FolderRecord* r = d->records->fileRecords) {
+        for (std::uint32_t i = 0; i < d->childCount; ++i) {
+            const Node& n = d->children[i];
+            if (n.IsFolder()) {
+                continue;
+            }
+            if (!m_moved.Vacated(n)) { // a vacated one's record went with it
+                r->directory = path;
+                r->depth = depth;
+            }
+            ++r;
+        }
+    }
+    if (MovedEntries::Incoming* in = m_moved.Into(d)) {
+        for (const auto& e : in->entries) {
+            if (!e->movedOn && !e->node->IsFolder() && e->record != nullptr) {
+                e->record->directory = path;
+                e->record->depth = depth;
+            }
+        }
+    }
+}
+
+void RecordStore::CommitMove(const Relocation& relocation, const std::vector<Dir*>& below,
+                             Dir* into, const MovedEntry& entry) noexcept {
+    if (!entry.node->IsFolder()) {
+        if (entry.record != nullptr) {
+            entry.record->directory = relocation.directory;
+            entry.record->depth = DepthOf(into->depth + 1);
+        }
+        return;
+    }
+    for (const auto& [x, path] : relocation.paths) {
+        x->records->path = path;
+    }
+    for (Dir* x : below) {
+        DirRecords* xr = x->records;
+        if (xr == nullptr) {
+            continue;
+        }
+        if (FolderRecord* r = xr->record) {
+            const DirRecords* up = x->parent->records;
+            if (x == below.front()) {
+                r->directory = relocation.directory;
+            } else if (up != nullptr && up->path != nullptr) {
+                r->directory = up->path;
+            }
+            r->depth = DepthOf(x->depth);
+        }
+        if (xr->path != nullptr) {
+            PointFileRecordsAt(x, xr->path);
+        }
+    }
 }
 
 } // namespace dvo

@@ -5,10 +5,12 @@
 // the store.
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/Arena.h"
 #include "engine/DVOSUB.h"
+#include "engine/MovedEntries.h"
 #include "engine/ScanTree.h"
 
 namespace dvo {
@@ -24,7 +26,9 @@ struct DirRecords {
 
 class RecordStore {
 public:
-    explicit RecordStore(const ScanResult& result);
+    // moved: the entries moved within the search since, which the enumerations follow; it
+    // outlives the store.
+    RecordStore(const ScanResult& result, MovedEntries& moved);
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
@@ -47,6 +51,22 @@ public:
     // The folder of a folder record of this store (also of the top record), or null.
     [[nodiscard]] const Dir* FolderOfRecord(const FolderRecord* record) const noexcept;
 
+    // A move within the search in two steps, so that running out of memory changes nothing:
+    // Prepare makes the new path texts for the entry moving into `into` (below: the folders
+    // from the moved one down, empty for a file); Commit, once the tree shows the entry at its
+    // new place, points the records made so far at them.
+    struct Relocation {
+        const char16_t* directory = nullptr;                  // the moved entry's new directory
+        std::vector<std::pair<Dir*, const char16_t*>> paths;  // new path of each folder below
+    };
+    [[nodiscard]] Relocation PrepareMove(const std::vector<Dir*>& below, Dir* into);
+    void CommitMove(const Relocation& relocation, const std::vector<Dir*>& below, Dir* into,
+                    const MovedEntry& entry) noexcept;
+    // The record made so far for a child other than a folder: the scan's node in its folder
+    // (moved null) or an entry moved in; null when none was made.
+    [[nodiscard]] FolderRecord* FileRecordOf(Dir* parent, const Node& node,
+                                             const MovedEntry* moved) noexcept;
+
 private:
     [[nodiscard]] DirRecords& Extra(Dir* d);
     // Makes every folder's record, in one array in pre-order, on first use.
@@ -55,8 +75,12 @@ private:
     [[nodiscard]] Dir* FolderOf(const FolderRecord* record) const noexcept;
     void Fill(FolderRecord& f, const Node& node, const char16_t* directory, std::uint32_t depth);
     [[nodiscard]] const char16_t* CopyText(std::u16string_view text);
+    [[nodiscard]] FolderRecord* RecordOf(MovedEntry& moved, Dir* into);
+    void MakeFileRecords(Dir* d, DirRecords& x);
+    void PointFileRecordsAt(Dir* d, const char16_t* path) noexcept;
 
     const ScanResult& m_result;
+    MovedEntries& m_moved;
     Arena m_records{1u << 20};
     Arena m_texts{256u << 10};
     FolderRecord* m_folders = nullptr; // every folder's record, in pre-order

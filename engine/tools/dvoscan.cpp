@@ -183,9 +183,10 @@ int main(int argc, char** argv) {
                      abortAfterMs, ms(stopped - abortAt).count(), ms(scanned - stopped).count(),
                      static_cast<long long>(result->root->folderCount + result->root->fileCount));
     }
+    dvo::MovedEntries noMoves;
     std::unique_ptr<dvo::RecordStore> store;
     if (records) {
-        store = std::make_unique<dvo::RecordStore>(*result);
+        store = std::make_unique<dvo::RecordStore>(*result, noMoves);
         std::vector<FolderRecord*> folders(static_cast<std::size_t>(store->FolderCount()));
         store->FolderList(folders.data(), static_cast<int>(folders.size()));
         for (FolderRecord* f : folders) {

@@ -5,11 +5,13 @@
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 using namespace testing_support;
 using platform::Utf16ToUtf8;
@@ -55,6 +57,35 @@ protected:
             return nullptr;
         };
         return find(DVOGetRootFolderInfo());
+    }
+
+    // A fresh enumeration of the parent's children, as the program makes one.
+    static std::vector<FolderRecord*> Children(FolderRecord* parent) {
+        std::vector<FolderRecord*> out;
+        for (FolderRecord* r = DVOGetFirstFolderInfo(parent); r != nullptr; r = DVOGetNextFolderInfo(parent))
+            out.push_back(r);
+        return out;
+    }
+    static std::string Names(const std::vector<FolderRecord*>& records) {
+        std::string out;
+        for (const FolderRecord* r : records)
+            out += (out.empty() ? "" : " ") + Utf16ToUtf8(r->name);
+        return out;
+    }
+    // The record of tree/<path> ("" for tree itself) found through the enumerations.
+    static FolderRecord* At(const std::string& path) {
+        FolderRecord* r = DVOGetFirstFolderInfo(DVOGetRootFolderInfo());
+        for (std::size_t start = 0; r != nullptr && start < path.size();) {
+            const std::size_t slash = std::min(path.find('/', start), path.size());
+            const std::u16string part = Utf8ToUtf16(path.substr(start, slash - start));
+            FolderRecord* parent = r;
+            r = nullptr;
+            for (FolderRecord* c : Children(parent))
+                if (c->name == part)
+                    r = c;
+            start = slash + 1;
+        }
+        return r;
     }
 
     static std::string LastError() {
@@ -222,6 +253,209 @@ TEST_F(FileExports, TotalsFollowDeletesAndMoves) {
     // Gone for the engine too: a second call finds nothing to act on.
     EXPECT_EQ(DVODeleteFile(u"sub", a16.c_str()), DVO_E_NOT_FOUND);
     expect("nothing more", {{1100, 2, 2}, {1100, 0, 2}, {10, 0, 1}, {0, 0, 0}});
+}
+
+// A move into another folder of the search: the entry is listed, found and acted on at its new
+// place only, with its contents below it; records the program already holds follow. Run with the
+// records made before the move and with none made until after it.
+TEST_F(FileExports, MovedEntriesLiveAtTheirNewPlace) {
+    for (const bool enumeratedFirst : {true, false}) {
+        SCOPED_TRACE(enumeratedFirst ? "records made before the move" : "no records before the move");
+        std::filesystem::remove_all(tree);
+        ::mkdir(tree.c_str(), 0755);
+        // tree/src: file (5), dir/inner (3), dir/sub/deep (2); tree/dst: a (1), z (1)
+        for (const char* d : {"src", "src/dir", "src/dir/sub", "dst"})
+            ::mkdir((tree + "/" + d).c_str(), 0755);
+        WriteFile(tree + "/src/file", std::string(5, 'f'));
+        WriteFile(tree + "/src/dir/inner", std::string(3, 'i'));
+        WriteFile(tree + "/src/dir/sub/deep", std::string(2, 'd'));
+        WriteFile(tree + "/dst/a", "a");
+        WriteFile(tree + "/dst/z", "z");
+        const std::u16string src16 = tree16 + u"/src";
+        const std::u16string dst16 = tree16 + u"/dst";
+        Scan();
+        ASSERT_EQ(DVOGetFolderInfoCount(), 5);
+        FolderRecord* inner = nullptr;
+        FolderRecord* deep = nullptr;
+        if (enumeratedFirst) {
+            ASSERT_EQ(Names(Children(At("dst"))), "a z");
+            inner = At("src/dir/inner");
+            deep = At("src/dir/sub/deep");
+            ASSERT_NE(deep, nullptr);
+        }
+
+        ASSERT_EQ(DVOMoveFile(u"file", src16.c_str(), dst16.c_str()), DVO_OK) << LastError();
+        ASSERT_EQ(DVOMoveFile(u"dir", src16.c_str(), (dst16 + u"/").c_str()), DVO_OK) << LastError();
+
+        EXPECT_EQ(Names(Children(At("src"))), "");
+        const std::vector<FolderRecord*> dst = Children(At("dst"));
+        ASSERT_EQ(Names(dst), "a dir file z");
+        for (const FolderRecord* r : dst) {
+            EXPECT_EQ(r->directory, dst16);
+            EXPECT_EQ(r->depth, 2);
+        }
+        FolderRecord* dir = dst[1];
+        EXPECT_EQ(dir->kind, 0);
+        EXPECT_EQ(dir->size, 5);
+        EXPECT_EQ(dir->folderCount, 1);
+        EXPECT_EQ(dir->fileCount, 2);
+        EXPECT_EQ(dst[2]->kind, 1);
+        EXPECT_EQ(dst[2]->size, 5);
+        const std::vector<FolderRecord*> inDir = Children(dir);
+        ASSERT_EQ(Names(inDir), "inner sub");
+        for (const FolderRecord* r : inDir) {
+            EXPECT_EQ(r->directory, dst16 + u"/dir");
+            EXPECT_EQ(r->depth, 3);
+        }
+        const std::vector<FolderRecord*> inSub = Children(inDir[1]);
+        ASSERT_EQ(Names(inSub), "deep");
+        EXPECT_EQ(inSub[0]->directory, dst16 + u"/dir/sub");
+        EXPECT_EQ(inSub[0]->depth, 4);
+        if (enumeratedFirst) {
+            EXPECT_EQ(inner, inDir[0]);
+            EXPECT_EQ(deep, inSub[0]);
+        }
+
+        // Each folder once in the folder list, the moved one showing its new place.
+        FolderRecord* folders[6] = {};
+        ASSERT_EQ(DVOGetFolderInfoCount(), 5);
+        ASSERT_EQ(DVOGetFolderInfo(folders, 6), 5);
+        EXPECT_EQ(std::count(folders, folders + 5, dir), 1);
+        EXPECT_EQ(std::count(folders, folders + 5, inDir[1]), 1);
+        const FolderRecord* root = At("");
+        EXPECT_EQ(root->size, 12);
+        EXPECT_EQ(root->folderCount, 4);
+        EXPECT_EQ(root->fileCount, 5);
+        EXPECT_EQ(At("src")->size, 0);
+        EXPECT_EQ(At("dst")->size, 12);
+        EXPECT_EQ(At("dst")->fileCount, 5);
+
+        // The old place is refused, the new one acts on the same entry.
+        EXPECT_EQ(DVODeleteFile(u"file", src16.c_str()), DVO_E_NOT_FOUND);
+        EXPECT_EQ(DVOMoveFile(u"dir", src16.c_str(), tree16.c_str()), DVO_E_NOT_FOUND);
+        EXPECT_EQ(DVODeleteFilePermanently(u"deep", (src16 + u"/dir/sub").c_str()), DVO_E_NOT_FOUND);
+        EXPECT_TRUE(Exists(tree + "/dst/dir/sub/deep"));
+        ASSERT_EQ(DVODeleteFilePermanently(u"deep", inSub[0]->directory), DVO_OK) << LastError();
+        EXPECT_FALSE(Exists(tree + "/dst/dir/sub/deep"));
+        EXPECT_EQ(dir->size, 3);
+        EXPECT_EQ(At("dst")->size, 10);
+        ASSERT_EQ(DVODeleteFile(u"file", dst16.c_str()), DVO_OK) << LastError();
+        EXPECT_FALSE(Exists(tree + "/dst/file"));
+        EXPECT_EQ(DVOMoveFile(u"file", dst16.c_str(), tree16.c_str()), DVO_E_NOT_FOUND);
+        // A second move, up to the searched folder.
+        ASSERT_EQ(DVOMoveFile(u"dir", dst16.c_str(), tree16.c_str()), DVO_OK) << LastError();
+        EXPECT_EQ(Names(Children(At(""))), "dir dst src");
+        EXPECT_EQ(Names(Children(At("dst"))), "a file z"); // a deleted entry is listed as before
+        EXPECT_EQ(dir->directory, tree16);
+        EXPECT_EQ(dir->depth, 1);
+        EXPECT_EQ(inDir[0]->directory, tree16 + u"/dir");
+        EXPECT_EQ(inDir[0]->depth, 2);
+        EXPECT_EQ(At("dir/sub"), inDir[1]);
+        EXPECT_EQ(At("dst")->size, 2);
+        EXPECT_EQ(root->size, 5);
+        ASSERT_EQ(DVOCopyFile(u"inner", (tree16 + u"/dir").c_str(), dst16.c_str()), DVO_OK) << LastError();
+        EXPECT_EQ(ReadFile(tree + "/dst/inner"), "iii");
+        EXPECT_EQ(DVOGetFolderInfoCount(), 5);
+    }
+}
+
+// An entry moved away and back is listed once where it is; one moved in under the name of an
+// entry deleted there takes that name's place.
+TEST_F(FileExports, MovesBackAndOntoAFreedName) {
+    // tree/a: x/f, n (1 byte); tree/b: n (2 bytes)
+    for (const char* d : {"a", "a/x", "b"})
+        ::mkdir((tree + "/" + d).c_str(), 0755);
+    WriteFile(tree + "/a/x/f", "f");
+    WriteFile(tree + "/a/n", "1");
+    WriteFile(tree + "/b/n", "22");
+    const std::u16string a16 = tree16 + u"/a";
+    const std::u16string b16 = tree16 + u"/b";
+    Scan();
+    ASSERT_EQ(Names(Children(At("a"))), "n x");
+
+    ASSERT_EQ(DVOMoveFile(u"x", a16.c_str(), b16.c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"x", b16.c_str(), a16.c_str()), DVO_OK) << LastError();
+    EXPECT_EQ(Names(Children(At("a"))), "n x");
+    EXPECT_EQ(Names(Children(At("b"))), "n");
+    EXPECT_EQ(At("a/x/f")->directory, a16 + u"/x");
+    EXPECT_EQ(At("a")->size, 2);
+    EXPECT_EQ(At("b")->size, 2);
+    EXPECT_EQ(DVOCopyFile(u"x", b16.c_str(), tree16.c_str()), DVO_E_NOT_FOUND);
+
+    ASSERT_EQ(DVODeleteFilePermanently(u"n", a16.c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"n", b16.c_str(), a16.c_str()), DVO_OK) << LastError();
+    const std::vector<FolderRecord*> a = Children(At("a"));
+    ASSERT_EQ(Names(a), "n x");
+    EXPECT_EQ(a[0]->size, 2);
+    EXPECT_EQ(At("a")->size, 3);
+    ASSERT_EQ(DVODeleteFilePermanently(u"n", a16.c_str()), DVO_OK) << LastError();
+    EXPECT_FALSE(Exists(tree + "/a/n"));
+    EXPECT_EQ(At("a")->size, 1);
+    EXPECT_EQ(At("")->fileCount, 1);
+}
+
+// Moves of entries that were themselves moved, into folders that were moved: after each one the
+// listing is the disk's, every record's directory and depth say where it is, and the totals add up.
+TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
+    // tree/a: f (1); tree/b: g/h (10); tree/c: k (100)
+    for (const char* d : {"a", "b", "b/g", "c"})
+        ::mkdir((tree + "/" + d).c_str(), 0755);
+    WriteFile(tree + "/a/f", "f");
+    WriteFile(tree + "/b/g/h", std::string(10, 'h'));
+    WriteFile(tree + "/c/k", std::string(100, 'k'));
+    Scan();
+    // Pre-order "path size" lines, children in byte order; a folder's size is what lies below.
+    std::function<long long(const std::string&, std::string&)> disk = [&](const std::string& rel, std::string& out) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(tree + rel))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        long long total = 0;
+        for (const std::string& n : names) {
+            const std::string path = rel + "/" + n;
+            std::string below;
+            const bool folder = std::filesystem::is_directory(tree + path);
+            const long long size = folder ? disk(path, below) : static_cast<long long>(std::filesystem::file_size(tree + path));
+            out += path + " " + std::to_string(size) + "\n" + below;
+            total += size;
+        }
+        return total;
+    };
+    std::function<void(FolderRecord*, const std::u16string&, int, std::string&)> listed =
+        [&](FolderRecord* parent, const std::u16string& path, int depth, std::string& out) {
+            for (FolderRecord* r : Children(parent)) {
+                const std::u16string own = path + u"/" + r->name;
+                EXPECT_EQ(r->directory, path) << Utf16ToUtf8(own);
+                EXPECT_EQ(r->depth, depth) << Utf16ToUtf8(own);
+                out += Utf16ToUtf8(own.substr(tree16.size())) + " " + std::to_string(r->size) + "\n";
+                if (r->kind == 0)
+                    listed(r, own, depth + 1, out);
+            }
+        };
+    const auto check = [&](const char* step) {
+        SCOPED_TRACE(step);
+        std::string want;
+        const long long total = disk("", want);
+        std::string got;
+        listed(At(""), tree16, 1, got);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(At("")->size, total);
+    };
+    check("searched");
+    // Records made before the moves: the listing above made them all.
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a").c_str(), (tree16 + u"/b/g").c_str()), DVO_OK) << LastError();
+    check("a file into a folder");
+    ASSERT_EQ(DVOMoveFile(u"g", (tree16 + u"/b").c_str(), (tree16 + u"/c").c_str()), DVO_OK) << LastError();
+    check("that folder, with the file moved in, elsewhere");
+    ASSERT_EQ(DVOMoveFile(u"c", tree16.c_str(), (tree16 + u"/a").c_str()), DVO_OK) << LastError();
+    check("the folder above it, down a level");
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a/c/g").c_str(), tree16.c_str()), DVO_OK) << LastError();
+    check("the file by its latest place, up to the top");
+    ASSERT_EQ(DVOMoveFile(u"k", (tree16 + u"/a/c").c_str(), (tree16 + u"/a/c/g").c_str()), DVO_OK) << LastError();
+    check("a file the scan found in a moved folder, deeper");
+    for (const char16_t* gone : {u"/a", u"/c", u"/a/c", u"/b/g"})
+        EXPECT_EQ(DVOCopyFile(u"k", (tree16 + gone).c_str(), tree16.c_str()), DVO_E_NOT_FOUND) << Utf16ToUtf8(gone);
+    EXPECT_EQ(DVOGetFolderInfoCount(), 5);
 }
 
 TEST_F(FileExports, LastErrorTextFitsTheBuffer) {
