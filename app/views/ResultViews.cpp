@@ -579,6 +579,13 @@ std::u16string_view RecordName(const FolderRecord& r) {
     return {r.name, length};
 }
 
+bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
+    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
+        if (up == ancestor)
+            return true;
+    return false;
+}
+
 std::u16string_view RecordDirectory(const FolderRecord& r) {
     return r.directory != nullptr ? std::u16string_view(r.directory) : std::u16string_view();
 }
@@ -801,7 +808,16 @@ void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched
         if (r == record) {
             if (r->kind == 0 && !stillSearched) // the folder and every folder below it go
                 m_removedFolderRecords += r->folderCount + 1;
+            // A folder that moved within the search keeps its records: they are loaded again at
+            // the new place, so their flags must say they have not been.
+            std::vector<FolderRecord*> reload;
+            if (stillSearched)
+                for (Node* n = child; n != nullptr && (n == child || IsBelow(n, child)); n = m_tree.NextInTreeOrder(n))
+                    if (n->record != nullptr && n->record->kind == 0)
+                        reload.push_back(n->record);
             m_tree.Remove(child); // the record stays with the engine
+            for (FolderRecord* folder : reload)
+                folder->childrenLoaded = 0;
             return;
         }
     }
@@ -852,17 +868,39 @@ ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
 }
 
 void ResultViews::AddMovedNode(Node* into, const std::u16string& name) {
-    if (into == nullptr || into->record == nullptr || into->record->childrenLoaded == 0)
-        return; // its children, the moved entry among them, come when the folder is loaded
-    for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(into->record); child != nullptr;
-         child = m_engine.DVOGetNextFolderInfo(into->record)) {
-        if (RecordName(*child) != name)
-            continue;
-        for (const Node* existing : m_tree.Children(into))
-            if (existing->record == child)
-                return;
-        m_tree.AppendChild(into, child, MakeNodeCaption(*child));
+    // The tree built at once holds every folder and no file; the progressive one a folder's
+    // children once it has been loaded, and the moved entry comes with them when it is later.
+    const bool atOnce = m_view.IsMenuChecked(MenuCheck::TreeAtOnce);
+    if (into == nullptr || into->record == nullptr || (!atOnce && into->record->childrenLoaded == 0))
         return;
+    FolderRecord* moved = nullptr;
+    for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(into->record); child != nullptr;
+         child = m_engine.DVOGetNextFolderInfo(into->record))
+        if (RecordName(*child) == name)
+            moved = child;
+    if (moved == nullptr || (atOnce && moved->kind != 0))
+        return;
+    for (const Node* existing : m_tree.Children(into))
+        if (existing->record == moved)
+            return;
+    Node* node = m_tree.AppendChild(into, moved, MakeNodeCaption(*moved));
+    if (moved->kind != 0)
+        return;
+    if (!atOnce) {
+        LoadChildNodes(node); // one level ahead, as for every shown folder
+        return;
+    }
+    std::vector<Node*> pending{node};
+    while (!pending.empty()) {
+        Node* folder = pending.back();
+        pending.pop_back();
+        std::vector<FolderRecord*> folders;
+        for (FolderRecord* c = m_engine.DVOGetFirstFolderInfo(folder->record); c != nullptr;
+             c = m_engine.DVOGetNextFolderInfo(folder->record))
+            if (c->kind == 0)
+                folders.push_back(c);
+        for (FolderRecord* c : folders)
+            pending.push_back(m_tree.AppendChild(folder, c, MakeNodeCaption(*c)));
     }
 }
 
