@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,33 @@ TEST(Paths, AppDataDirIsCreatedPrivate) {
     ::chmod(data.c_str(), 0750);
     EXPECT_EQ(platform::AppDataDir(), data);
     EXPECT_EQ(ModeOf(data), 0750u);
+}
+
+// A data folder that cannot be made is reported as none, never named as if it existed.
+TEST(Paths, AppDataDirThatCannotBeMadeIsEmpty) {
+    TempDir tmp;
+    std::FILE* f = std::fopen((tmp / "file").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ASSERT_EQ(::mkdir((tmp / "readonly").c_str(), 0500), 0);
+    const bool rootWritesAnyway = ::access((tmp / "readonly").c_str(), W_OK) == 0;
+
+    const struct {
+        const char* data; // XDG_DATA_HOME below tmp, or null for the default under HOME
+        const char* home;
+    } cases[] = {
+        {"file", nullptr},         {"file/data", nullptr}, {"readonly/data", nullptr},
+        {nullptr, "file"},         {nullptr, "readonly"},
+    };
+    for (const auto& c : cases) {
+        const std::string where = c.data != nullptr ? c.data : std::string("HOME=") + c.home;
+        if (rootWritesAnyway && where.find("readonly") != std::string::npos)
+            continue; // root creates folders in a read-only folder all the same
+        ScopedEnv data("XDG_DATA_HOME", c.data != nullptr ? (tmp / c.data).c_str() : nullptr);
+        ScopedEnv home("HOME", c.home != nullptr ? (tmp / c.home).c_str() : tmp.path().c_str());
+        EXPECT_EQ(platform::AppDataDir(), "") << where;
+    }
+    ::chmod((tmp / "readonly").c_str(), 0700);
 }
 
 TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {
