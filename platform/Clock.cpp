@@ -13,8 +13,12 @@ namespace {
 std::mutex g_localTimeLock;
 void LockLocalTime() { g_localTimeLock.lock(); }
 void UnlockLocalTime() { g_localTimeLock.unlock(); }
-const int g_localTimeForkHandlers = ::pthread_atfork(&LockLocalTime, &UnlockLocalTime,
-                                                     &UnlockLocalTime);
+
+// Registered before any other handler of the library, so that fork takes this lock last: a
+// thread may read the time while it holds one of the libraries' own locks.
+__attribute__((constructor(101))) void RegisterLocalTimeForkHandlers() {
+    ::pthread_atfork(&LockLocalTime, &UnlockLocalTime, &UnlockLocalTime);
+}
 
 } // namespace
 

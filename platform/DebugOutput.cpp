@@ -31,7 +31,12 @@ void WriteAll(int fd, std::string_view text) {
 std::mutex g_syslogLock;
 void LockSyslog() { g_syslogLock.lock(); }
 void UnlockSyslog() { g_syslogLock.unlock(); }
-const int g_syslogForkHandlers = ::pthread_atfork(&LockSyslog, &UnlockSyslog, &UnlockSyslog);
+
+// Registered before the libraries' own handlers, so that fork takes this lock after theirs: a
+// log line may go to the debugger output while its log's lock is held.
+__attribute__((constructor(101))) void RegisterSyslogForkHandlers() {
+    ::pthread_atfork(&LockSyslog, &UnlockSyslog, &UnlockSyslog);
+}
 
 } // namespace
 

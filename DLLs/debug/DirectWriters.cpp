@@ -1,6 +1,7 @@
 // The direct writers: every call opens its file, appends one block and closes it again.
 #include "DLLs/debug/DirectWriters.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -30,8 +31,17 @@ struct DirectState {
     char routine[256] = {};
 };
 
+// Set once the state exists, so that a fork in a program that never wrote finds nothing to lock.
+std::atomic<DirectState*> g_directState{nullptr};
+// The state the forking thread locked, for its handlers after fork() in parent and child.
+thread_local DirectState* t_lockedForFork = nullptr;
+
 DirectState& State() {
-    static DirectState* const state = new DirectState;
+    static DirectState* const state = [] {
+        auto* made = new DirectState;
+        g_directState.store(made, std::memory_order_release);
+        return made;
+    }();
     return *state;
 }
 
@@ -59,6 +69,33 @@ std::string Label(int code, bool indented, int reasonErrno) {
 }
 
 } // namespace
+
+void LockDirectWritersForFork() {
+    DirectState* state = g_directState.load(std::memory_order_acquire);
+    t_lockedForFork = state;
+    if (state == nullptr)
+        return;
+    // Each of these is taken alone by the writers, so any order serves.
+    for (const NameSlot* slot : {&state->errorName, &state->debugName, &state->logName,
+                                 &state->recordName})
+        slot->LockForFork();
+    state->logLock.lock();
+    state->dumpLock.lock();
+    state->routineLock.lock();
+}
+
+void UnlockDirectWritersAfterFork() {
+    DirectState* state = t_lockedForFork;
+    t_lockedForFork = nullptr;
+    if (state == nullptr)
+        return;
+    state->routineLock.unlock();
+    state->dumpLock.unlock();
+    state->logLock.unlock();
+    for (const NameSlot* slot : {&state->recordName, &state->logName, &state->debugName,
+                                 &state->errorName})
+        slot->UnlockAfterFork();
+}
 
 int WriteErrorLine(int code, bool indented, int reasonErrno, std::string_view text) {
     const platform::LocalTime now = LocalNow();
