@@ -31,17 +31,20 @@ struct DirectState {
     char routine[256] = {};
 };
 
-// Set once the state exists, so that a fork in a program that never wrote finds nothing to lock.
 std::atomic<DirectState*> g_directState{nullptr};
 // The state the forking thread locked, for its handlers after fork() in parent and child.
 thread_local DirectState* t_lockedForFork = nullptr;
 
+// Published with one exchange rather than a guarded static: a fork while another thread made it
+// would leave the child waiting on that guard for ever.
 DirectState& State() {
-    static DirectState* const state = [] {
-        auto* made = new DirectState;
-        g_directState.store(made, std::memory_order_release);
-        return made;
-    }();
+    DirectState* state = g_directState.load(std::memory_order_acquire);
+    if (state != nullptr)
+        return *state;
+    auto* made = new DirectState;
+    if (g_directState.compare_exchange_strong(state, made, std::memory_order_acq_rel))
+        return *made;
+    delete made;
     return *state;
 }
 
@@ -71,7 +74,11 @@ std::string Label(int code, bool indented, int reasonErrno) {
 } // namespace
 
 void LockDirectWritersForFork() {
-    DirectState* state = g_directState.load(std::memory_order_acquire);
+    DirectState* state = nullptr;
+    try {
+        state = &State(); // made here if need be, so no other thread is making it during fork
+    } catch (...) {
+    }
     t_lockedForFork = state;
     if (state == nullptr)
         return;

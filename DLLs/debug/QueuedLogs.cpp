@@ -47,17 +47,19 @@ struct QueueState {
     QueuedLog logs[kMaxQueuedLogs];
 };
 
-// Set once the state exists, so that a fork in a program that never queued finds nothing to lock.
 std::atomic<QueueState*> g_queueState{nullptr};
 
 // Made on first use and never destroyed: the supervisor runs until the process ends and must
-// not find its logs torn down by exit handlers.
+// not find its logs torn down by exit handlers. Published with one exchange rather than a
+// guarded static: a fork while another thread made it would leave the child waiting for ever.
 QueueState& Queues() {
-    static QueueState* const state = [] {
-        auto* made = new QueueState;
-        g_queueState.store(made, std::memory_order_release);
-        return made;
-    }();
+    QueueState* state = g_queueState.load(std::memory_order_acquire);
+    if (state != nullptr)
+        return *state;
+    auto* made = new QueueState;
+    if (g_queueState.compare_exchange_strong(state, made, std::memory_order_acq_rel))
+        return *made;
+    delete made;
     return *state;
 }
 
@@ -84,7 +86,13 @@ int StartSupervisorLocked(QueueState& state) {
 thread_local QueueState* t_lockedForFork = nullptr;
 
 void PrepareFork() {
-    QueueState* state = g_queueState.load(std::memory_order_acquire);
+    // Made here if need be, so that no other thread can be making it while fork copies it.
+    QueueState* state = nullptr;
+    try {
+        state = &Queues();
+    } catch (...) {
+        // Out of memory: nobody can have queued anything, so there is nothing to lock.
+    }
     t_lockedForFork = state;
     if (state != nullptr) {
         state->registerLock.lock();
