@@ -1,13 +1,34 @@
 #include "platform/Clock.h"
 
 #include <cstdio>
+#include <mutex>
+#include <pthread.h>
 
 namespace platform {
+namespace {
+
+// localtime_r holds a time-zone lock of the C library that fork() does not release: a child
+// forked while another thread converted a time would wait for it for ever. Our conversions
+// take this lock first, and fork waits for it, so no thread of ours is inside at that moment.
+std::mutex g_localTimeLock;
+void LockLocalTime() { g_localTimeLock.lock(); }
+void UnlockLocalTime() { g_localTimeLock.unlock(); }
+
+// Registered before any other handler of the library, so that fork takes this lock last: a
+// thread may read the time while it holds one of the libraries' own locks.
+__attribute__((constructor(101))) void RegisterLocalTimeForkHandlers() {
+    ::pthread_atfork(&LockLocalTime, &UnlockLocalTime, &UnlockLocalTime);
+}
+
+} // namespace
 
 LocalTime ToLocalTime(const timespec& ts) {
     struct tm tm{};
     const time_t seconds = ts.tv_sec;
-    ::localtime_r(&seconds, &tm);
+    {
+        std::lock_guard<std::mutex> lock(g_localTimeLock);
+        ::localtime_r(&seconds, &tm);
+    }
     LocalTime t;
     t.year = tm.tm_year + 1900;
     t.month = tm.tm_mon + 1;

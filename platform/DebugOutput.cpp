@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
@@ -23,6 +25,19 @@ void WriteAll(int fd, std::string_view text) {
     }
 }
 
+// syslog holds a lock of the C library that fork() does not release, so a child forked while
+// another thread was inside would never write a message. Ours take this lock first, and fork
+// waits for it.
+std::mutex g_syslogLock;
+void LockSyslog() { g_syslogLock.lock(); }
+void UnlockSyslog() { g_syslogLock.unlock(); }
+
+// Registered before the libraries' own handlers, so that fork takes this lock after theirs: a
+// log line may go to the debugger output while its log's lock is held.
+__attribute__((constructor(101))) void RegisterSyslogForkHandlers() {
+    ::pthread_atfork(&LockSyslog, &UnlockSyslog, &UnlockSyslog);
+}
+
 } // namespace
 
 void DebugOutput(std::string_view text) noexcept {
@@ -30,6 +45,7 @@ void DebugOutput(std::string_view text) noexcept {
         const char* sink = std::getenv("LUMETRA_DEBUG_OUTPUT");
         if (sink == nullptr || sink[0] == '\0') {
             const std::string copy(text);
+            std::lock_guard<std::mutex> lock(g_syslogLock);
             ::syslog(LOG_DEBUG, "%s", copy.c_str());
             return;
         }

@@ -83,8 +83,10 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
 
 std::string AppDataDir() {
     const std::string dir = EnvOr("XDG_DATA_HOME", "/.local/share");
-    if (!dir.empty())
-        MakeDirectories(dir, 0700);
+    // A folder that cannot be made (a file in the way, a read-only parent) is no data folder:
+    // callers fall back rather than write below a path that does not exist.
+    if (dir.empty() || !MakeDirectories(dir, 0700))
+        return {};
     return dir;
 }
 

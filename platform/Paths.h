@@ -15,7 +15,8 @@ namespace platform {
 [[nodiscard]] std::string BaseNameWithoutExtension(const std::string& path);
 
 // $XDG_DATA_HOME, default ~/.local/share: the per-user application-data folder. It is created
-// with mode 0700 (and its missing parents) when missing. Empty when no home can be found.
+// with mode 0700 (and its missing parents) when missing. Empty when no home can be found or the
+// folder does not exist afterwards.
 [[nodiscard]] std::string AppDataDir();
 
 // $XDG_CONFIG_HOME, default ~/.config. Not created.

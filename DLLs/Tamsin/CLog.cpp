@@ -9,7 +9,10 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
 #include <pthread.h>
+#include <stdio_ext.h>
 #include <unistd.h>
 #include <vector>
 
@@ -63,6 +66,36 @@ struct DrainAtEnd {
             log->Finish();
     }
 } g_drainAtEnd;
+
+// The gathered machine facts are kept process-wide: logs opened at once in several threads take
+// their turns, so that no report reads state another one is filling.
+std::mutex g_reportLock;
+
+// fork() copies only the forking thread. Every lock of the logs is taken around it, so that the
+// child finds none held by a thread it does not have, and the child's logs get writers anew.
+void PrepareFork() {
+    g_reportLock.lock();
+    g_queued.mutex.lock();
+    for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
+        log->LockForFork();
+}
+
+void ParentAfterFork() {
+    for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
+        log->UnlockAfterFork();
+    g_queued.mutex.unlock();
+    g_reportLock.unlock();
+}
+
+void ChildAfterFork() {
+    for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
+        log->ResetInForkChild();
+    g_queued.mutex.unlock();
+    g_reportLock.unlock();
+}
+
+// Registered at load; unloading the library removes the handlers with it.
+const int g_forkHandlers = ::pthread_atfork(&PrepareFork, &ParentAfterFork, &ChildAfterFork);
 
 } // namespace
 
@@ -299,10 +332,7 @@ void CLog::Dump(const unsigned char* data, unsigned length, bool all) noexcept {
 }
 
 void CLog::WriteSystemReport() {
-    // The gathered facts are kept process-wide: logs opened at once in several threads take
-    // their turns, so that no report reads state another one is filling.
-    static std::mutex reportLock;
-    std::lock_guard<std::mutex> lock(reportLock);
+    std::lock_guard<std::mutex> lock(g_reportLock);
     // Room for any value; the line itself is cut to 1023 when it is built.
     char value[kLineSize];
     char text[2 * kLineSize];
@@ -370,15 +400,8 @@ bool CLog::OpenFile(const std::string& path) {
         m_fp = std::fopen(path.c_str(), "ae");
         return m_fp != nullptr;
     }
-    m_nInterval = 100;
-    m_bStopWriter = false;
-    try {
-        m_hWriter = std::thread(&CLog::WriterThread, this);
-        // Named, so that a debugger or top shows whose thread it is.
-        ::pthread_setname_np(m_hWriter.native_handle(), kWriterThreadName);
-    } catch (...) {
+    if (!StartWriter())
         return false;
-    }
     std::FILE* fp = std::fopen(path.c_str(), "ae");
     if (fp == nullptr) {
         StopWriter();
@@ -399,6 +422,48 @@ bool CLog::OpenFile(const std::string& path) {
         m_registered = true;
     }
     return true;
+}
+
+bool CLog::StartWriter() {
+    m_nInterval = 100;
+    m_bStopWriter = false;
+    try {
+        m_hWriter = std::thread(&CLog::WriterThread, this);
+        // Named, so that a debugger or top shows whose thread it is.
+        ::pthread_setname_np(m_hWriter.native_handle(), kWriterThreadName);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+void CLog::LockForFork() noexcept { m_csQueue.lock(); }
+
+void CLog::UnlockAfterFork() noexcept { m_csQueue.unlock(); }
+
+void CLog::ResetInForkChild() noexcept {
+    // The queued lines and whatever the stream still buffers are the parent's to write. The
+    // child's copy of the stream is emptied and left unclosed, so none of it reaches the file a
+    // second time; the child writes through a stream of its own on the same open file.
+    m_queue.clear();
+    if (m_fp != nullptr) {
+        ::__fpurge(m_fp);
+        const int fd = ::fcntl(::fileno(m_fp), F_DUPFD_CLOEXEC, 0);
+        std::FILE* fp = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+        if (fp == nullptr && fd >= 0)
+            ::close(fd);
+        if (fp != nullptr)
+            std::setvbuf(fp, nullptr, _IOFBF, 1 << 16);
+        m_fp = fp;
+    }
+    // The writer and any thread waiting on the condition are the parent's: their handles are
+    // dropped as they are (joining or signalling them would wait for ever).
+    ::new (static_cast<void*>(&m_hWriter)) std::thread();
+    ::new (static_cast<void*>(&m_cvWake)) std::condition_variable();
+    m_bWriterRunning = false;
+    m_bStopWriter = false;
+    m_bWriterLost = !m_bDirect;
+    m_csQueue.unlock();
 }
 
 void CLog::Finish() noexcept {
@@ -439,6 +504,12 @@ void CLog::PutLine(std::string_view line) {
         return;
     }
     std::lock_guard<std::mutex> lock(m_csQueue);
+    if (m_bWriterLost) {
+        // The first line of a forked child starts its writer; without one, lines go out at once.
+        m_bWriterLost = false;
+        if (!StartWriter())
+            m_bDirect = true;
+    }
     if (m_bDirect) {
         if (m_fp != nullptr) {
             std::fwrite(line.data(), 1, line.size(), m_fp);

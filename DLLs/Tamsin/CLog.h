@@ -47,6 +47,15 @@ public:
     // The next log in the list of logs with a writer (see CLog.cpp).
     [[nodiscard]] CLog* NextQueued() const noexcept { return m_nextQueued; }
 
+    // Around fork(): the forking thread takes the queue's lock, so the child's copy of the log
+    // is not caught half-changed, and releases it again in the parent.
+    void LockForFork() noexcept;
+    void UnlockAfterFork() noexcept;
+    // In the child, where only the forking thread exists: forgets the parent's writer and queued
+    // lines (the parent writes those), takes a stream of its own and releases the lock. The next
+    // line starts a writer of the child's own.
+    void ResetInForkChild() noexcept;
+
     [[nodiscard]] bool FileEnabled() const noexcept { return m_bEnable; }
     [[nodiscard]] bool DailyFiles() const noexcept { return m_bDate; }
 
@@ -70,6 +79,8 @@ private:
     void DrainQueue();
     void CloseFile();
     void StopWriter();
+    // Starts the writer; false when no thread can be started.
+    bool StartWriter();
     void Unregister() noexcept;
     static void WriterThread(CLog* log);
 
@@ -79,6 +90,7 @@ private:
     std::atomic<bool> m_bStopWriter{false};
     bool m_bDirect = false;     // guarded by m_csQueue: no writer any more, lines go straight out
     bool m_registered = false;  // listed among the queued logs drained at the end
+    bool m_bWriterLost = false; // guarded by m_csQueue: forked child, its writer is still to start
     CLog* m_nextQueued = nullptr; // that list, guarded by its mutex
     int m_nInterval = 100;
     std::mutex m_csQueue;

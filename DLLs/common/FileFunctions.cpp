@@ -113,8 +113,13 @@ std::optional<std::string> BoundedPath(const char* text) {
 }
 
 int GetApplicationDataPath(char* buffer) {
-    if (buffer != nullptr)
-        Store(buffer, platform::AppDataDir());
+    if (buffer == nullptr)
+        return 0;
+    // Without a data folder the caller's text stays as it was: naming a folder that does not
+    // exist would send its files nowhere.
+    const std::string dir = platform::AppDataDir();
+    if (!dir.empty())
+        Store(buffer, dir);
     return 0;
 }
 

@@ -69,6 +69,9 @@ public:
     // The name's length plus 1; 0 for null, empty or over kMaxName bytes (the name stays).
     int Set(const char* name);
     [[nodiscard]] std::string Get() const;
+    // Held by the forking thread across fork(), so that the child never finds it taken.
+    void LockForFork() const { m_mutex.lock(); }
+    void UnlockAfterFork() const { m_mutex.unlock(); }
 
 private:
     mutable std::mutex m_mutex;

@@ -1,6 +1,7 @@
 // The direct writers: every call opens its file, appends one block and closes it again.
 #include "DLLs/debug/DirectWriters.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -30,8 +31,20 @@ struct DirectState {
     char routine[256] = {};
 };
 
+std::atomic<DirectState*> g_directState{nullptr};
+// The state the forking thread locked, for its handlers after fork() in parent and child.
+thread_local DirectState* t_lockedForFork = nullptr;
+
+// Published with one exchange rather than a guarded static: a fork while another thread made it
+// would leave the child waiting on that guard for ever.
 DirectState& State() {
-    static DirectState* const state = new DirectState;
+    DirectState* state = g_directState.load(std::memory_order_acquire);
+    if (state != nullptr)
+        return *state;
+    auto* made = new DirectState;
+    if (g_directState.compare_exchange_strong(state, made, std::memory_order_acq_rel))
+        return *made;
+    delete made;
     return *state;
 }
 
@@ -59,6 +72,37 @@ std::string Label(int code, bool indented, int reasonErrno) {
 }
 
 } // namespace
+
+void LockDirectWritersForFork() {
+    DirectState* state = nullptr;
+    try {
+        state = &State(); // made here if need be, so no other thread is making it during fork
+    } catch (...) {
+    }
+    t_lockedForFork = state;
+    if (state == nullptr)
+        return;
+    // Each of these is taken alone by the writers, so any order serves.
+    for (const NameSlot* slot : {&state->errorName, &state->debugName, &state->logName,
+                                 &state->recordName})
+        slot->LockForFork();
+    state->logLock.lock();
+    state->dumpLock.lock();
+    state->routineLock.lock();
+}
+
+void UnlockDirectWritersAfterFork() {
+    DirectState* state = t_lockedForFork;
+    t_lockedForFork = nullptr;
+    if (state == nullptr)
+        return;
+    state->routineLock.unlock();
+    state->dumpLock.unlock();
+    state->logLock.unlock();
+    for (const NameSlot* slot : {&state->recordName, &state->logName, &state->debugName,
+                                 &state->errorName})
+        slot->UnlockAfterFork();
+}
 
 int WriteErrorLine(int code, bool indented, int reasonErrno, std::string_view text) {
     const platform::LocalTime now = LocalNow();

@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <pthread.h>
 #include <system_error>
 #include <thread>
 
@@ -38,17 +40,103 @@ struct QueueState {
     std::mutex registerLock;          // registration and the supervisor's start
     std::atomic<int> registered{0};   // logs 1..registered exist; names set before publishing
     bool supervisorStarted = false;
+    // A forked child has the logs but not the supervisor: the next entry queued starts one.
+    std::atomic<bool> supervisorLost{false};
     std::mutex cycleLock;             // one cycle at a time (the supervisor's or a test's)
     std::atomic<bool> held{false};
     QueuedLog logs[kMaxQueuedLogs];
 };
 
+std::atomic<QueueState*> g_queueState{nullptr};
+
 // Made on first use and never destroyed: the supervisor runs until the process ends and must
-// not find its logs torn down by exit handlers.
+// not find its logs torn down by exit handlers. Published with one exchange rather than a
+// guarded static: a fork while another thread made it would leave the child waiting for ever.
 QueueState& Queues() {
-    static QueueState* const state = new QueueState;
+    QueueState* state = g_queueState.load(std::memory_order_acquire);
+    if (state != nullptr)
+        return *state;
+    auto* made = new QueueState;
+    if (g_queueState.compare_exchange_strong(state, made, std::memory_order_acq_rel))
+        return *made;
+    delete made;
     return *state;
 }
+
+void SupervisorMain();
+
+// Starts the supervisor unless it runs; the caller holds registerLock. The system's error when
+// no thread can be started (0 when it runs); the next call tries again.
+int StartSupervisorLocked(QueueState& state) {
+    if (state.supervisorStarted)
+        return 0;
+    try {
+        std::thread(SupervisorMain).detach();
+        state.supervisorStarted = true;
+        state.supervisorLost.store(false, std::memory_order_relaxed);
+        return 0;
+    } catch (const std::system_error& e) {
+        return e.code().value() != 0 ? e.code().value() : EAGAIN;
+    }
+}
+
+// fork() copies only the forking thread. It takes every lock of the logs first (in the order the
+// library takes them), so the child finds none held by a thread it does not have; the child
+// then drops the parent's entries, which the parent writes, and its waiters.
+thread_local QueueState* t_lockedForFork = nullptr;
+
+void PrepareFork() {
+    // Made here if need be, so that no other thread can be making it while fork copies it.
+    QueueState* state = nullptr;
+    try {
+        state = &Queues();
+    } catch (...) {
+        // Out of memory: nobody can have queued anything, so there is nothing to lock.
+    }
+    t_lockedForFork = state;
+    if (state != nullptr) {
+        state->registerLock.lock();
+        state->cycleLock.lock();
+        for (QueuedLog& log : state->logs)
+            log.lock.lock();
+    }
+    LockDirectWritersForFork();
+}
+
+void ParentAfterFork() {
+    UnlockDirectWritersAfterFork();
+    QueueState* state = t_lockedForFork;
+    t_lockedForFork = nullptr;
+    if (state == nullptr)
+        return;
+    for (QueuedLog& log : state->logs)
+        log.lock.unlock();
+    state->cycleLock.unlock();
+    state->registerLock.unlock();
+}
+
+void ChildAfterFork() {
+    UnlockDirectWritersAfterFork();
+    QueueState* state = t_lockedForFork;
+    t_lockedForFork = nullptr;
+    if (state == nullptr)
+        return;
+    for (QueuedLog& log : state->logs) {
+        log.count = 0;
+        log.oldest = 0;
+        // Writers of the parent may have waited on it; signalling them would wait for ever.
+        ::new (static_cast<void*>(&log.room)) std::condition_variable();
+        log.lock.unlock();
+    }
+    if (state->supervisorStarted) {
+        state->supervisorStarted = false;
+        state->supervisorLost.store(true, std::memory_order_relaxed);
+    }
+    state->cycleLock.unlock();
+    state->registerLock.unlock();
+}
+
+const int g_forkHandlers = ::pthread_atfork(&PrepareFork, &ParentAfterFork, &ChildAfterFork);
 
 QueuedLog* FindLog(int handle) {
     QueueState& state = Queues();
@@ -70,6 +158,11 @@ platform::LocalTime EntryTime(const QueueEntry& entry) {
 // Waits for room in the log's queue, then fills the next free entry under the log's lock.
 template <typename Fill>
 void Enqueue(QueuedLog& log, Fill fill) {
+    QueueState& state = Queues();
+    if (state.supervisorLost.load(std::memory_order_relaxed)) {
+        std::lock_guard registration(state.registerLock);
+        (void)StartSupervisorLocked(state); // without one, writers wait as for a full queue
+    }
     std::unique_lock lock(log.lock);
     log.room.wait(lock, [&] { return log.count < kQueueEntries; });
     QueueEntry& entry = log.queue[(log.oldest + log.count) % kQueueEntries];
@@ -243,14 +336,8 @@ int ExtLogInit(const char* name) {
     try {
         QueueState& state = Queues();
         std::lock_guard registration(state.registerLock);
-        if (!state.supervisorStarted) {
-            try {
-                std::thread(SupervisorMain).detach();
-                state.supervisorStarted = true;
-            } catch (const std::system_error& e) {
-                WriteErrorLine(-13, false, e.code().value(), "LogInit: Supervisor Thread");
-            }
-        }
+        if (const int error = StartSupervisorLocked(state); error != 0)
+            WriteErrorLine(-13, false, error, "LogInit: Supervisor Thread");
         const int registered = state.registered.load(std::memory_order_relaxed);
         if (registered >= kMaxQueuedLogs || name == nullptr || name[0] == '\0')
             return 0;

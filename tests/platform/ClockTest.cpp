@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 
 TEST(Clock, CtimeFormHasZeroPaddedDayAndEnglishNames) {
@@ -37,6 +44,39 @@ TEST(Clock, LocalTimeKeepsMillisecondsOfTheSameReading) {
     EXPECT_EQ(st.wDay, 8);
     EXPECT_EQ(st.wHour, 21);
     EXPECT_EQ(st.wMilliseconds, 42);
+}
+
+// A child forked while another thread reads the local time can read it too: the C library's
+// time-zone lock is never left held by a thread the child does not have.
+TEST(Clock, ForkedChildReadsLocalTimeWhileAnotherThreadDoes) {
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop)
+            (void)platform::LocalNow();
+    });
+    int hung = 0;
+    for (int round = 0; round < 40 && hung == 0; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            (void)platform::LocalNow();
+            ::_exit(0);
+        }
+        bool ended = false;
+        for (int i = 0; i < 200 && !ended; ++i) {
+            ended = ::waitpid(pid, nullptr, WNOHANG) == pid;
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!ended) {
+            ++hung;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(hung, 0);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +46,55 @@ TEST(Paths, AppDataDirIsCreatedPrivate) {
     ::chmod(data.c_str(), 0750);
     EXPECT_EQ(platform::AppDataDir(), data);
     EXPECT_EQ(ModeOf(data), 0750u);
+}
+
+// The rows of the table below whose data folder was named although it cannot be made.
+std::string RowsNamedAnyway(const TempDir& tmp) {
+    const struct {
+        const char* data; // XDG_DATA_HOME below tmp, or null for the default under HOME
+        const char* home;
+    } cases[] = {
+        {"file", nullptr},         {"file/data", nullptr}, {"readonly/data", nullptr},
+        {nullptr, "file"},         {nullptr, "readonly"},
+    };
+    std::string named;
+    for (const auto& c : cases) {
+        ScopedEnv data("XDG_DATA_HOME", c.data != nullptr ? (tmp / c.data).c_str() : nullptr);
+        ScopedEnv home("HOME", c.home != nullptr ? (tmp / c.home).c_str() : tmp.path().c_str());
+        if (!platform::AppDataDir().empty())
+            named += std::string(c.data != nullptr ? c.data : c.home) + " ";
+    }
+    return named;
+}
+
+// A data folder that cannot be made (a file in the way, a read-only parent) is reported as none,
+// never named as if it existed.
+TEST(Paths, AppDataDirThatCannotBeMadeIsEmpty) {
+    TempDir tmp;
+    std::FILE* f = std::fopen((tmp / "file").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ASSERT_EQ(::mkdir((tmp / "readonly").c_str(), 0500), 0);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(RowsNamedAnyway(tmp), "");
+        return;
+    }
+    // Root writes into a read-only folder all the same: the table runs as an ordinary user.
+    constexpr uid_t kNobody = 65534;
+    for (const char* name : {"", "file", "readonly"})
+        ASSERT_EQ(::chown((tmp / name).c_str(), kNobody, kNobody), 0) << name;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        const std::string named = RowsNamedAnyway(tmp);
+        std::fprintf(stderr, "named although it cannot be made: %s\n", named.c_str());
+        ::_exit(named.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {

@@ -1,6 +1,9 @@
 // libTamsin.so as a program gets it: loaded with its load trace, used through its exports.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -9,8 +12,12 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tests/platform/ScopedEnv.h"
+#include "tests/platform/TempDir.h"
 
 namespace {
 
@@ -19,6 +26,55 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+using Init = int (*)(void**, int, int, int, int, int, const char*, const char*, const char*);
+using Output = int (*)(void*, int, const char*, ...);
+using Term = int (*)(void*);
+
+// The three calls a program needs, from the library loaded by its file name.
+struct Exports {
+    void* library = ::dlopen(TAMSIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    Init init = library ? reinterpret_cast<Init>(::dlsym(library, "LOGInit")) : nullptr;
+    Output output = library ? reinterpret_cast<Output>(::dlsym(library, "LOGOutput")) : nullptr;
+    Term term = library ? reinterpret_cast<Term>(::dlsym(library, "LOGTerm")) : nullptr;
+    [[nodiscard]] bool ok() const { return init && output && term; }
+};
+
+// Waits for the child to end with status 0; one still running after `seconds` is killed, so a
+// child that hangs fails the test instead of stopping it.
+::testing::AssertionResult EndsInTime(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "the child ended with status " << status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return ::testing::AssertionFailure() << "the child still ran after " << seconds << " s";
+}
+
+// The messages of a log file's lines ("tag time :: message suffix"), from the first line whose
+// message is `first` on; the suffix " E" is taken off.
+std::vector<std::string> MessagesFrom(const std::string& path, const std::string& first) {
+    std::ifstream in(path);
+    std::vector<std::string> messages;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto at = line.find(" :: ");
+        std::string message = at == std::string::npos ? "<torn> " + line : line.substr(at + 4);
+        if (message.size() >= 2 && message.compare(message.size() - 2, 2, " E") == 0)
+            message.resize(message.size() - 2);
+        if (messages.empty() && message != first)
+            continue;
+        messages.push_back(message);
+    }
+    return messages;
 }
 
 TEST(TamsinLibrary, LoadTraceThenALogThroughTheExports) {
@@ -120,6 +176,127 @@ TEST(TamsinLibrary, QueuedLinesSurviveTheEndOfTheProcess) {
         EXPECT_EQ(torn, 0);
     }
     std::filesystem::remove_all(root);
+}
+
+// A child made by fork() while the parent logs in other threads: its lines through the logs it
+// inherited reach the file whole and in order, LOGTerm returns, the lines the parent had queued
+// are written once (by the parent), and the parent's logs go on working.
+TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
+    TempDir root;
+    ScopedEnv data("XDG_DATA_HOME", (root / "data").c_str());
+    ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (root / "debug.txt").c_str());
+    Exports lib;
+    ASSERT_TRUE(lib.ok()) << ::dlerror();
+
+    void* log = nullptr;
+    void* busy = nullptr;
+    lib.init(&log, 0, 1, 0, 0, 0, "Forked", "T", "E");
+    lib.init(&busy, 0, 1, 0, 0, 0, "Busy", "T", "E");
+    ASSERT_TRUE(log != nullptr && busy != nullptr);
+    std::string path;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root / "data"))
+        if (entry.path().filename() == "Forked.txt")
+            path = entry.path();
+    ASSERT_FALSE(path.empty());
+
+    // Another thread keeps the second log's queue and writer busy, so forks find its lock taken.
+    struct Busy {
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Busy() {
+            stop = true;
+            if (thread.joinable())
+                thread.join();
+        }
+    } other;
+    other.thread = std::thread([&] {
+        for (int n = 0; !other.stop; ++n)
+            lib.output(busy, 0, "busy %d", n);
+    });
+
+    constexpr int kRounds = 3;
+    constexpr int kParentLines = 300;
+    constexpr int kChildLines = 5000;
+    const std::string padding(100, 'p');
+    std::vector<std::string> expected;
+    char text[256];
+    for (int round = 0; round < kRounds; ++round) {
+        for (int i = 0; i < kParentLines; ++i) {
+            std::snprintf(text, sizeof text, "parent %d %04d", round, i);
+            lib.output(log, 0, "%s", text);
+            expected.push_back(text);
+        }
+        const std::string lastParentLine = std::string(" :: ") + text + " E\n";
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // The parent's writer writes the lines it had queued; the child starts after them so
+            // that the two processes never write into the file at the same time.
+            for (int i = 0; ReadAll(path).find(lastParentLine) == std::string::npos; ++i) {
+                if (i == 500)
+                    ::_exit(4);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            for (int i = 0; i < kChildLines; ++i)
+                lib.output(log, 0, "child %d %05d %s", round, i, padding.c_str());
+            lib.output(busy, 0, "child %d", round);
+            lib.term(busy);
+            lib.term(log);
+            ::_exit(0);
+        }
+        ASSERT_TRUE(EndsInTime(pid, 10)) << "round " << round;
+        for (int i = 0; i < kChildLines; ++i) {
+            std::snprintf(text, sizeof text, "child %d %05d %s", round, i, padding.c_str());
+            expected.push_back(text);
+        }
+        expected.push_back("Log Ended");
+    }
+    other.stop = true;
+    other.thread.join();
+
+    lib.output(log, 0, "parent after");
+    expected.push_back("parent after");
+    expected.push_back("Log Ended");
+    lib.term(log);
+    lib.term(busy);
+
+    const std::vector<std::string> messages = MessagesFrom(path, expected.front());
+    EXPECT_EQ(messages.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(messages.size(), expected.size()); ++i) {
+        if (messages[i] != expected[i]) {
+            ADD_FAILURE() << "line " << i << ": " << messages[i] << ", expected " << expected[i];
+            break;
+        }
+    }
+}
+
+// With a data folder that cannot be made, the log lies in the current folder instead of being
+// lost.
+TEST(TamsinLibrary, WithoutADataFolderTheLogLiesInTheCurrentFolder) {
+    TempDir root;
+    std::ofstream(root / "plain") << "a file where the data folder would be";
+    std::filesystem::create_directory(root / "here");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(root / "here");
+    ScopedEnv data("XDG_DATA_HOME", (root / "plain/data").c_str());
+    ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (root / "debug.txt").c_str());
+    Exports lib;
+    ASSERT_TRUE(lib.ok()) << ::dlerror();
+
+    for (int direct : {0, 1}) {
+        void* log = nullptr;
+        const std::string name = direct ? "Direct" : "Queued";
+        lib.init(&log, 0, 1, 0, direct, 0, name.c_str(), "T", "E");
+        ASSERT_NE(log, nullptr);
+        lib.output(log, 0, "kept %d", 7);
+        lib.term(log);
+        const std::vector<std::string> messages =
+            MessagesFrom(root / ("here/" + name + ".txt"), "Log Started - CLog Ver. 1.2 (Sep 2006)");
+        ASSERT_GE(messages.size(), 3u) << name;
+        EXPECT_EQ(messages[messages.size() - 2], "kept 7") << name;
+        EXPECT_EQ(messages.back(), "Log Ended") << name;
+    }
+    std::filesystem::current_path(previous);
 }
 
 } // namespace

@@ -284,6 +284,16 @@ TEST_F(Files, ExistenceFoldersAndNames) {
     EXPECT_EQ(CMNGetApplicationDataPath(buffer), 0);
     EXPECT_EQ(std::string(buffer), tmp / "data");
     EXPECT_TRUE(Exists(tmp / "data")); // made when missing
+    {
+        // A data folder that cannot be made leaves the caller's text as it was.
+        WriteFile(tmp / "plain", "x");
+        ScopedEnv below("XDG_DATA_HOME", (tmp / "plain/data").c_str());
+        std::strcpy(buffer, "untouched");
+        EXPECT_EQ(CMNGetApplicationDataPath(buffer), 0);
+        EXPECT_STREQ(buffer, "untouched");
+        EXPECT_EQ(SRGetApplicationDataPath(buffer), 0);
+        EXPECT_STREQ(buffer, "untouched");
+    }
     std::strcpy(buffer, "untouched");
     EXPECT_EQ(SRGetApplicationFilenameBody(buffer), 0);
     EXPECT_STREQ(buffer, "vantor_tests");

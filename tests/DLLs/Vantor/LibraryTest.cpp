@@ -112,4 +112,33 @@ TEST(VantorLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
     ::dlclose(library);
 }
 
+// The data folder is named only when it exists: one that cannot be made leaves the buffer as it
+// was, instead of naming a folder that would swallow every file written below it.
+TEST(VantorLibrary, ApplicationDataPathNamesOnlyAFolderThatExists) {
+    TempFolder tmp;
+    WriteFile(tmp / "plain", "a file where the data folder would be");
+    ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (tmp / "debug.txt").c_str());
+    void* library = ::dlopen(VANTOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    for (const char* name : {"CMNGetApplicationDataPath", "SRGetApplicationDataPath"}) {
+        auto dataPath = Find<int (*)(char*)>(library, name);
+        ASSERT_NE(dataPath, nullptr) << name;
+        const struct {
+            std::string data;
+            std::string expected;
+        } cases[] = {
+            {tmp / "made/data", tmp / "made/data"},
+            {tmp / "plain", "untouched"},
+            {tmp / "plain/data", "untouched"},
+        };
+        for (const auto& c : cases) {
+            ScopedEnv data("XDG_DATA_HOME", c.data.c_str());
+            char buffer[260] = "untouched";
+            EXPECT_EQ(dataPath(buffer), 0);
+            EXPECT_EQ(std::string(buffer), c.expected) << name << " " << c.data;
+        }
+    }
+    ::dlclose(library);
+}
+
 } // namespace

@@ -2,7 +2,10 @@
 // the real clock and the real supervisor thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +13,9 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 #include "tests/platform/TempDir.h"
 
@@ -90,6 +96,114 @@ TEST(DebugLibrary, WritersAndQueuedLogThroughTheExports) {
     // after the close would otherwise run code that is gone.
     EXPECT_EQ(::dlclose(library), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    std::filesystem::current_path(previous);
+}
+
+// Waits until the file whose name starts with prefix holds text, for at most `seconds`.
+bool WaitForText(const std::string& prefix, const std::string& text, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto file = FindFile(prefix);
+        if (!file.empty() && ReadAll(file).find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Waits for the child to end with status 0; one still running after `seconds` is killed, so a
+// child that hangs fails the test instead of stopping it.
+::testing::AssertionResult EndsInTime(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "the child ended with status " << status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return ::testing::AssertionFailure() << "the child still ran after " << seconds << " s";
+}
+
+// A child made by fork() while another thread keeps a queue full and writes directly: more
+// entries than a queue holds reach the child's file whole and in order, the entries the parent
+// had queued are written once (by the parent), and the parent's log goes on working.
+TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
+    TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    void* library = ::dlopen(DEBUG_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    auto log = Get<int (*)(const char*, int, int)>(library, "Log");
+    auto extLogInit = Get<int (*)(const char*)>(library, "ExtLogInit");
+    auto extLog = Get<void (*)(int, const char*, int, int)>(library, "ExtLog");
+    ASSERT_TRUE(log && extLogInit && extLog);
+    const int handle = extLogInit("fork.txt");
+    const int busy = extLogInit("busy.txt");
+    ASSERT_TRUE(handle > 0 && busy > 0);
+
+    struct Busy {
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Busy() {
+            stop = true;
+            if (thread.joinable())
+                thread.join();
+        }
+    } other;
+    other.thread = std::thread([&] {
+        for (int n = 0; !other.stop; ++n) {
+            extLog(busy, "busy %d", n, 1); // waits for room most of the time
+            if (n % 64 == 0)
+                log("direct %d", n, 1);
+        }
+    });
+
+    constexpr int kParentLines = 300;
+    constexpr int kChildLines = 3000; // more than two full queues
+    for (int i = 0; i < kParentLines; ++i)
+        extLog(handle, "parent %04d", i, 1);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The parent's supervisor writes what it had queued; the child starts after it, so that
+        // the two never write into the file at the same time.
+        if (!WaitForText("fork", "parent 0299\r\n", 5))
+            ::_exit(4);
+        for (int i = 0; i < kChildLines; ++i)
+            extLog(handle, "child %04d", i, 1);
+        extLog(busy, "child", 0, 1);
+        log("child direct", 0, 1);
+        ::_exit(WaitForText("fork", "child 2999\r\n", 8) ? 0 : 5);
+    }
+    EXPECT_TRUE(EndsInTime(pid, 15));
+    other.stop = true;
+    other.thread.join();
+
+    extLog(handle, "parent after", 0, 1);
+    EXPECT_TRUE(WaitForText("fork", "parent after\r\n", 5));
+    std::string expected;
+    char line[64];
+    for (int i = 0; i < kParentLines; ++i) {
+        std::snprintf(line, sizeof line, "parent %04d\r\n", i);
+        expected += line;
+    }
+    for (int i = 0; i < kChildLines; ++i) {
+        std::snprintf(line, sizeof line, "child %04d\r\n", i);
+        expected += line;
+    }
+    expected += "parent after\r\n";
+    const std::string text = ReadAll(FindFile("fork"));
+    EXPECT_EQ(text.size(), expected.size());
+    const auto [mismatch, ignored] = std::mismatch(expected.begin(), expected.end(), text.begin(),
+                                                   text.end());
+    EXPECT_TRUE(mismatch == expected.end())
+        << "first difference at byte " << (mismatch - expected.begin()) << ": "
+        << text.substr(static_cast<std::size_t>(mismatch - expected.begin()), 40);
     std::filesystem::current_path(previous);
 }
 
