@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <optional>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,6 +68,7 @@ std::string ReasonText(int error) {
     case EIO: return "入出力エラーが起きました";
     case ENOTDIR: return "フォルダーではありません";
     case ESTALE: return "検索の後で別のものに置き換えられています";
+    case ECANCELED: return "キャンセルされました";
     case EMFILE:
     case ENFILE: return "開いているファイルが多すぎます";
     default: break;
@@ -88,6 +90,7 @@ int CodeFor(int error) {
     case EXDEV: return DVO_E_MOUNT_POINT;
     case ENOTDIR: return DVO_E_NOT_A_FOLDER;
     case EINVAL: return DVO_E_INVALID_ARGUMENT;
+    case ECANCELED: return DVO_E_CANCELLED;
     default: return DVO_E_IO;
     }
 }
@@ -407,11 +410,12 @@ OpResult DeleteEntryPermanently(const std::string& directory, const std::string&
 namespace {
 
 using TreeOperation = int (*)(int, const std::string&, int, const platform::ExpectedEntry&,
-                              platform::FileOpError*);
+                              platform::FileOpError*, const platform::CopyProgress*);
 
 OpResult CopyOrMove(const std::string& action, const std::string& directory,
                     const std::string& name, const EntryIdentity& seen,
-                    const std::string& destination, TreeOperation operation) {
+                    const std::string& destination, TreeOperation operation,
+                    const platform::CopyProgress* progress) {
     CheckedEntry entry;
     if (OpResult r = OpenChecked(action, directory, name, seen, entry); r.code != DVO_OK)
         return r;
@@ -425,7 +429,8 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
                        destination, e == ENOENT ? "行き先のフォルダーがありません" : ReasonText(e));
     }
     platform::FileOpError error;
-    const int result = operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error);
+    const int result =
+        operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error, progress);
     if (result == 0)
         return {};
     // A name taken at the destination is about the target, so say where.
@@ -437,21 +442,25 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
 } // namespace
 
 OpResult CopyEntry(const std::string& directory, const std::string& name,
-                   const EntryIdentity& seen, const std::string& destination) {
+                   const EntryIdentity& seen, const std::string& destination,
+                   const platform::CopyProgress* progress) {
     return CopyOrMove("コピーできません", directory, name, seen, destination,
                       [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-                         platform::FileOpError* error) {
-                          return platform::CopyEntryAt(src, n, dst, n, {}, e, error);
-                      });
+                         platform::FileOpError* error, const platform::CopyProgress* p) {
+                          return platform::CopyEntryAt(src, n, dst, n, {.progress = p}, e, error);
+                      },
+                      progress);
 }
 
 OpResult MoveEntry(const std::string& directory, const std::string& name,
-                   const EntryIdentity& seen, const std::string& destination) {
+                   const EntryIdentity& seen, const std::string& destination,
+                   const platform::CopyProgress* progress) {
     return CopyOrMove("移動できません", directory, name, seen, destination,
                       [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-                         platform::FileOpError* error) {
-                          return platform::MoveEntryAt(src, n, dst, n, e, error);
-                      });
+                         platform::FileOpError* error, const platform::CopyProgress* p) {
+                          return platform::MoveEntryAt(src, n, dst, n, e, error, p);
+                      },
+                      progress);
 }
 
 // ---- shell actions --------------------------------------------------------------------------
@@ -478,9 +487,85 @@ std::string FindProgram(const std::string& name) {
     }
 }
 
+int ExitStatus(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return 0;
+}
+
+// Keeps the start of a helper's error text, cut where a UTF-8 character begins.
+void AppendBounded(std::string& text, const char* data, std::size_t size) {
+    if (text.size() >= kHelperErrorBytes)
+        return;
+    const std::size_t room = kHelperErrorBytes - text.size();
+    if (size <= room) {
+        text.append(data, size);
+        return;
+    }
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(data[cut]) & 0xC0) == 0x80)
+        --cut;
+    text.append(data, cut);
+    text.resize(kHelperErrorBytes); // full: later output is read and dropped
+}
+
+// Waits for the helper while reading its standard error, then tells `done`. A program the
+// helper started (a viewer) may hold the pipe open long after: it is read only as far as it has
+// written when the helper exits, and afterwards drained and dropped, so that it never writes
+// into a closed pipe.
+void Reap(pid_t pid, platform::UniqueFd errors, const HelperDone& done) {
+    std::string text;
+    bool open = errors.valid();
+    int status = 0;
+    char buffer[1024];
+    auto readSome = [&]() {
+        const ssize_t n = ::read(errors.get(), buffer, sizeof buffer);
+        if (n > 0) {
+            AppendBounded(text, buffer, static_cast<std::size_t>(n));
+            return true;
+        }
+        if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            open = false;
+        return false;
+    };
+    for (;;) {
+        if (open) {
+            pollfd ready{errors.get(), POLLIN, 0};
+            if (::poll(&ready, 1, 50) > 0)
+                readSome();
+        }
+        const pid_t waited = ::waitpid(pid, &status, open ? WNOHANG : 0);
+        if (waited == pid)
+            break;
+        if (waited < 0 && errno != EINTR) {
+            status = 0; // reaped elsewhere (SIGCHLD ignored): nothing is known of its end
+            break;
+        }
+    }
+    if (open) {
+        (void)::fcntl(errors.get(), F_SETFL, O_NONBLOCK);
+        while (open && readSome()) {
+        }
+    }
+    if (text.size() > kHelperErrorBytes)
+        text.resize(kHelperErrorBytes);
+    done({ExitStatus(status), text});
+    if (open) {
+        (void)::fcntl(errors.get(), F_SETFL, 0);
+        for (;;) {
+            const ssize_t n = ::read(errors.get(), buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR))
+                break;
+        }
+    }
+}
+
 // Starts the program with these arguments, no shell between, in a session of its own with the
-// default signal handling; a detached thread reaps it, so the caller never waits.
-int Spawn(const std::vector<std::string>& args) {
+// default signal handling; a detached thread reaps it, so the caller never waits. With `done`
+// its standard error goes to a pipe that the reaping thread reads (see Reap).
+int Spawn(const std::vector<std::string>& args, const HelperDone& done) {
     const std::string program = FindProgram(args.front());
     if (program.empty())
         return ENOENT;
@@ -489,10 +574,21 @@ int Spawn(const std::vector<std::string>& args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
+    platform::UniqueFd readEnd;
+    platform::UniqueFd writeEnd;
+    if (done) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return errno;
+        readEnd = platform::UniqueFd(ends[0]);
+        writeEnd = platform::UniqueFd(ends[1]);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (writeEnd.valid()) // dup2 leaves the copy open across exec
+        ::posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
     ::posix_spawnattr_init(&attr);
     sigset_t none;
     sigset_t all;
@@ -506,11 +602,18 @@ int Spawn(const std::vector<std::string>& args) {
     const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     ::posix_spawnattr_destroy(&attr);
     ::posix_spawn_file_actions_destroy(&actions);
+    writeEnd.close(); // only the helper writes now, so the pipe ends with it
     if (rc != 0)
         return rc;
-    std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    if (!done) {
+        std::thread([pid] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+        return 0;
+    }
+    std::thread([pid, errors = std::move(readEnd), done]() mutable {
+        Reap(pid, std::move(errors), done);
     }).detach();
     return 0;
 }
@@ -649,8 +752,8 @@ bool AskFileManager(const char* method, const std::string& path) {
 }
 
 OpResult Launch(const std::string& action, const std::string& shown,
-                const std::vector<std::string>& args) {
-    const int e = Spawn(args);
+                const std::vector<std::string>& args, const HelperDone& done) {
+    const int e = Spawn(args, done);
     if (e == 0)
         return {};
     if (e == ENOENT)
@@ -661,7 +764,8 @@ OpResult Launch(const std::string& action, const std::string& shown,
 
 } // namespace
 
-OpResult ShellExecuteEntry(const std::string& directory, const std::string& name, int op) {
+OpResult ShellExecuteEntry(const std::string& directory, const std::string& name, int op,
+                           HelperDone done) {
     static const char* const kActions[] = {"表示できません", "", "開けません", "印刷できません",
                                            "プロパティを表示できません"};
     const std::string path = JoinPath(directory, name);
@@ -678,16 +782,19 @@ OpResult ShellExecuteEntry(const std::string& directory, const std::string& name
                        ReasonText(e));
     }
     switch (op) {
-    case 2: return Launch(action, path, {"xdg-open", path});
+    case 2: return Launch(action, path, {"xdg-open", path}, done);
     case 3:
         if (!S_ISREG(st.st_mode))
             return Failure(DVO_E_UNSUPPORTED, action, path, "印刷できるのはファイルだけです");
-        return Launch(action, path, {"lp", "--", path});
+        return Launch(action, path, {"lp", "--", path}, done);
     default:
-        if (AskFileManager(op == 0 ? "ShowItems" : "ShowItemProperties", path))
+        if (AskFileManager(op == 0 ? "ShowItems" : "ShowItemProperties", path)) {
+            if (done)
+                done({});
             return {};
+        }
         // No file manager on the bus: at least open the folder that holds the entry.
-        return Launch(action, path, {"xdg-open", directory});
+        return Launch(action, path, {"xdg-open", directory}, done);
     }
 }
 
