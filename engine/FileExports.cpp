@@ -31,10 +31,10 @@ platform::CopyProgress ProgressFor(DVOTransferProgress progress, void* context) 
 }
 
 // The caller's completion callback for a helper; the text is converted losslessly.
-dvo::HelperDone DoneFor(DVOShellDone done, void* context) {
+platform::HelperDone DoneFor(DVOShellDone done, void* context) {
     if (done == nullptr)
         return {};
-    return [done, context](const dvo::HelperExit& exit) {
+    return [done, context](const platform::HelperExit& exit) {
         std::u16string text;
         try {
             text = platform::Utf8ToUtf16(exit.errorText);

@@ -7,6 +7,7 @@
 // meanwhile is refused with DVO_E_CHANGED and nothing is touched.
 #include "engine/EntryLookup.h"
 #include "platform/FileCopy.h"
+#include "platform/HelperProcess.h"
 
 #include <cstddef>
 #include <functional>
@@ -50,15 +51,6 @@ struct OpResult {
                                  const EntryIdentity& seen, const std::string& destination,
                                  const platform::CopyProgress* progress = nullptr);
 
-// How a helper program ended: its exit status (128 + the signal when a signal ended it) and
-// the start of what it wrote to its standard error (at most kHelperErrorBytes, UTF-8 as given).
-struct HelperExit {
-    int status = 0;
-    std::string errorText;
-};
-inline constexpr std::size_t kHelperErrorBytes = 4096;
-using HelperDone = std::function<void(const HelperExit&)>;
-
 // Shell actions, started without a shell: op 2 opens with the default application (xdg-open),
 // 3 prints (lp), 0 shows the entry in the file manager and 4 its properties
 // (org.freedesktop.FileManager1 over D-Bus; without it the folder is opened). Never waited for:
@@ -67,6 +59,6 @@ using HelperDone = std::function<void(const HelperExit&)>;
 // when the file manager took the request without a helper). `done` is called only for a result
 // of DVO_OK.
 [[nodiscard]] OpResult ShellExecuteEntry(const std::string& directory, const std::string& name,
-                                         int op, HelperDone done = {});
+                                         int op, platform::HelperDone done = {});
 
 } // namespace dvo
