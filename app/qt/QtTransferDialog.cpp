@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <thread>
@@ -66,9 +67,16 @@ int QtTransferDialog::Run(QWidget* parent, const QString& title,
     } catch (...) {
         body(); // no thread to be had: the work still gets done, the window waits for it
     }
-    dialog.show();
+    // A quick operation never flashes a dialog: for its first moments the window only repaints,
+    // and input waits (it is delivered, not lost, once the operation has ended or the dialog
+    // blocks it).
+    QTimer::singleShot(kShowAfterMs, &dialog, [&dialog] { dialog.m_loop.quit(); });
     if (!dialog.m_finished)
+        dialog.m_loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!dialog.m_finished) {
+        dialog.show();
         dialog.m_loop.exec();
+    }
     if (worker.joinable())
         worker.join();
     dialog.hide();

@@ -22,6 +22,8 @@ namespace dvo::qt {
 class QtTransferDialog final : public QDialog {
     Q_OBJECT
 public:
+    // How long an operation runs before its dialog appears.
+    static constexpr int kShowAfterMs = 250;
     // Runs work on its own thread behind the dialog and returns work's result.
     static int Run(QWidget* parent, const QString& title,
                    const std::function<int(dvo::app::ProgressSink&)>& work);

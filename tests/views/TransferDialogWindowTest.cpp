@@ -46,7 +46,7 @@ TEST(TransferDialogWindowTest, DialogBlocksTheWindowShowsReportsAndCancels) {
     bool stillShownWhileWinding = false;
     QString shownText;
     bool modal = false;
-    QTimer::singleShot(300, [&] {
+    QTimer::singleShot(QtTransferDialog::kShowAfterMs + 250, [&] {
         auto* dialog = qobject_cast<QtTransferDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         modal = dialog->windowModality() == Qt::ApplicationModal && dialog->isVisible();
