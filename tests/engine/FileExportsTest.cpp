@@ -401,7 +401,7 @@ TEST_F(FileExports, ShellDoneTellsHowTheHelperEnded) {
             << LastError();
         std::unique_lock lock(done.mutex);
         ASSERT_TRUE(done.changed.wait_for(lock, std::chrono::seconds(10), [&] { return done.called; }));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(done.status, c.status);
         EXPECT_EQ(done.text, c.text);
     }
