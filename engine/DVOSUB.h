@@ -3,7 +3,10 @@
  * DVOSUB: the scanning engine of DVO.
  *
  * The engine walks one folder on worker threads of its own and keeps the result in its own
- * memory until the next search starts. All calls come from one thread (the program's GUI thread).
+ * memory until the next search starts. All calls come from one thread (the program's GUI thread),
+ * except that DVOCopyFileEx / DVOMoveFileEx may run on a thread of the caller's while that one
+ * makes no other call than the display texts (which any thread may call at any time); and the
+ * callbacks of DVOShellExecuteEx arrive on threads of the engine's.
  * Texts are UTF-16, NUL-terminated; names that are not valid UTF-8 on disk arrive as lone
  * surrogates U+DC80..U+DCFF (one per byte) and are accepted back in the same form, so every entry
  * the engine reports can be acted on by the name it reported.
@@ -117,6 +120,7 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 #define DVO_E_UNSUPPORTED (-10)     /* operation not available here (e.g. no print command) */
 #define DVO_E_MOUNT_POINT (-11)     /* refused: a mount point, another device, or "/" */
 #define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
+#define DVO_E_CANCELLED (-13)       /* the caller's progress callback asked to stop */
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
  * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
@@ -199,6 +203,24 @@ DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSys
 DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
                             const char16_t* directory, int op);
 
+/* How a helper of DVOShellExecuteEx ended: its exit status (0 success; 128 + the signal when a
+ * signal ended it) and the start of what it wrote to its standard error (at most 4 KiB, the
+ * bytes as UTF-16 like names; empty when it wrote nothing). The text is the engine's and valid
+ * only during the call. Called on a thread of the engine's, or before DVOShellExecuteEx returns
+ * when no helper was needed (the file manager took the request: status 0). */
+typedef void (*DVOShellDone)(int exitStatus, const char16_t* errorText, void* context);
+
+/* DVOShellExecute that also tells how the helper (xdg-open, lp) ended: with a non-null done,
+ * the helper's standard error goes to a pipe the engine reads, and done(status, text, context)
+ * is called exactly once when the helper has exited, if and only if the call returned 0 (a
+ * failure to start it is the call's result, as for DVOShellExecute). A program the helper
+ * leaves running (a viewer) keeps writing into that pipe unharmed: the engine drains it until
+ * that program closes it. The caller keeps context valid until done has run. With a null done
+ * this is DVOShellExecute. */
+DVO_API int DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
+                              const char16_t* directory, int op, DVOShellDone done,
+                              void* context);
+
 /* File operations on an entry of the last search, given by its name and containing folder
  * exactly as reported (names that are not UTF-8 travel as U+DC80..U+DCFF). Each refuses a name
  * that is empty, ".", ".." or holds "/" (DVO_E_INVALID_ARGUMENT), one the last search did not
@@ -228,6 +250,30 @@ DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination);
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination);
+
+/* Progress of DVOCopyFileEx / DVOMoveFileEx, called on the thread that runs the call: bytes of
+ * regular files copied so far and in all (total -1 while the entries are still being counted),
+ * and the entry at hand as a path relative to the containing folder (the engine's text, valid
+ * during the call). Called at the start, then at most every 100 ms and once when the last byte
+ * is copied; a rename within a file system is instant and calls it not at all. Return 0 to go
+ * on, nonzero to cancel. */
+typedef int (*DVOTransferProgress)(long long done, long long total, const char16_t* currentName,
+                                   void* context);
+
+/* DVOCopyFile / DVOMoveFile with progress and cancel; with a null progress they are those
+ * calls. A call cancelled through progress returns DVO_E_CANCELLED: a copy after removing all it
+ * made at the destination, a move across file systems with the source whole and no partial
+ * copy left (the source is removed only after the copy completed, which no cancel interrupts).
+ * The call may run on another thread than the other calls (see the top of this header); its
+ * failure text is kept for DVOGetLastErrorText as usual, readable from any thread once the call
+ * has returned. A successful move updates the folder records' totals on that thread just before
+ * it returns. progress may call nothing of the engine but the display texts. */
+DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
+                          const char16_t* destination, DVOTransferProgress progress,
+                          void* context);
+DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
+                          const char16_t* destination, DVOTransferProgress progress,
+                          void* context);
 
 /* The reason of the last failed file or shell operation as Japanese text for the user (UTF-16
  * into the caller's buffer of bufferBytes bytes: never written past, always NUL-terminated, cut

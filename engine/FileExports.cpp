@@ -14,6 +14,37 @@
 
 namespace {
 
+// The caller's progress callback as the copy sees it. Never throws: a name without memory for
+// its UTF-16 text is told as empty, so the copy can always go on or stop cleanly.
+platform::CopyProgress ProgressFor(DVOTransferProgress progress, void* context) {
+    if (progress == nullptr)
+        return {};
+    return [progress, context](long long done, long long total, const std::string& path) {
+        std::u16string name;
+        try {
+            name = platform::Utf8ToUtf16(path);
+        } catch (...) {
+            name.clear();
+        }
+        return progress(done, total, name.c_str(), context) == 0;
+    };
+}
+
+// The caller's completion callback for a helper; the text is converted losslessly.
+platform::HelperDone DoneFor(DVOShellDone done, void* context) {
+    if (done == nullptr)
+        return {};
+    return [done, context](const platform::HelperExit& exit) {
+        std::u16string text;
+        try {
+            text = platform::Utf8ToUtf16(exit.errorText);
+        } catch (...) {
+            text.clear();
+        }
+        done(exit.status, text.c_str(), context);
+    };
+}
+
 int Finish(const dvo::OpResult& result) {
     dvo::SetLastErrorText(result.code == DVO_OK ? std::string_view() : result.message);
     return result.code;
@@ -78,13 +109,19 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
 
 extern "C" {
 
-DVO_API int DVOShellExecute(unsigned long long /*owner*/, const char16_t* name,
+DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
                             const char16_t* directory, int op) {
+    return DVOShellExecuteEx(owner, name, directory, op, nullptr, nullptr);
+}
+
+DVO_API int DVOShellExecuteEx(unsigned long long /*owner*/, const char16_t* name,
+                              const char16_t* directory, int op, DVOShellDone done,
+                              void* context) {
     try {
         Names names;
         if (dvo::OpResult r = Convert("操作できません", name, directory, names); r.code != DVO_OK)
             return Finish(r);
-        return Finish(dvo::ShellExecuteEntry(names.directory, names.name, op));
+        return Finish(dvo::ShellExecuteEntry(names.directory, names.name, op, DoneFor(done, context)));
     } catch (...) {
         return Finish({DVO_E_IO, "操作できません: メモリが足りません"});
     }
@@ -108,25 +145,43 @@ DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* direc
 
 DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination) {
+    return DVOCopyFileEx(name, directory, destination, nullptr, nullptr);
+}
+
+DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
+                          const char16_t* destination, DVOTransferProgress progress,
+                          void* context) {
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT, "コピーできません: コピー先がありません"});
     return RunOnEntry("コピーできません", name, directory,
-                      [destination](const Names& n, const dvo::EntryIdentity& seen) {
+                      [destination, progress, context](const Names& n,
+                                                       const dvo::EntryIdentity& seen) {
                           const std::string target = platform::Utf16ToUtf8(
                               {destination, platform::Utf16Length(destination)});
-                          return dvo::CopyEntry(n.directory, n.name, seen, target);
+                          const platform::CopyProgress report = ProgressFor(progress, context);
+                          return dvo::CopyEntry(n.directory, n.name, seen, target,
+                                                report ? &report : nullptr);
                       });
 }
 
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination) {
+    return DVOMoveFileEx(name, directory, destination, nullptr, nullptr);
+}
+
+DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
+                          const char16_t* destination, DVOTransferProgress progress,
+                          void* context) {
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT, "移動できません: 移動先がありません"});
     return RunOnEntry("移動できません", name, directory,
-                      [destination](const Names& n, const dvo::EntryIdentity& seen) {
+                      [destination, progress, context](const Names& n,
+                                                       const dvo::EntryIdentity& seen) {
                           const std::string target = platform::Utf16ToUtf8(
                               {destination, platform::Utf16Length(destination)});
-                          return dvo::MoveEntry(n.directory, n.name, seen, target);
+                          const platform::CopyProgress report = ProgressFor(progress, context);
+                          return dvo::MoveEntry(n.directory, n.name, seen, target,
+                                                report ? &report : nullptr);
                       },
                       true, destination);
 }

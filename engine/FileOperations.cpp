@@ -4,19 +4,17 @@
 #include "platform/UniqueFd.h"
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
+#include "platform/HelperProcess.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <optional>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <chrono>
 #include <condition_variable>
@@ -25,8 +23,6 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace dvo {
 namespace {
@@ -67,6 +63,7 @@ std::string ReasonText(int error) {
     case EIO: return "入出力エラーが起きました";
     case ENOTDIR: return "フォルダーではありません";
     case ESTALE: return "検索の後で別のものに置き換えられています";
+    case ECANCELED: return "キャンセルされました";
     case EMFILE:
     case ENFILE: return "開いているファイルが多すぎます";
     default: break;
@@ -88,6 +85,7 @@ int CodeFor(int error) {
     case EXDEV: return DVO_E_MOUNT_POINT;
     case ENOTDIR: return DVO_E_NOT_A_FOLDER;
     case EINVAL: return DVO_E_INVALID_ARGUMENT;
+    case ECANCELED: return DVO_E_CANCELLED;
     default: return DVO_E_IO;
     }
 }
@@ -407,11 +405,12 @@ OpResult DeleteEntryPermanently(const std::string& directory, const std::string&
 namespace {
 
 using TreeOperation = int (*)(int, const std::string&, int, const platform::ExpectedEntry&,
-                              platform::FileOpError*);
+                              platform::FileOpError*, const platform::CopyProgress*);
 
 OpResult CopyOrMove(const std::string& action, const std::string& directory,
                     const std::string& name, const EntryIdentity& seen,
-                    const std::string& destination, TreeOperation operation) {
+                    const std::string& destination, TreeOperation operation,
+                    const platform::CopyProgress* progress) {
     CheckedEntry entry;
     if (OpResult r = OpenChecked(action, directory, name, seen, entry); r.code != DVO_OK)
         return r;
@@ -425,7 +424,8 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
                        destination, e == ENOENT ? "行き先のフォルダーがありません" : ReasonText(e));
     }
     platform::FileOpError error;
-    const int result = operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error);
+    const int result =
+        operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error, progress);
     if (result == 0)
         return {};
     // A name taken at the destination is about the target, so say where.
@@ -437,21 +437,25 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
 } // namespace
 
 OpResult CopyEntry(const std::string& directory, const std::string& name,
-                   const EntryIdentity& seen, const std::string& destination) {
+                   const EntryIdentity& seen, const std::string& destination,
+                   const platform::CopyProgress* progress) {
     return CopyOrMove("コピーできません", directory, name, seen, destination,
                       [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-                         platform::FileOpError* error) {
-                          return platform::CopyEntryAt(src, n, dst, n, {}, e, error);
-                      });
+                         platform::FileOpError* error, const platform::CopyProgress* p) {
+                          return platform::CopyEntryAt(src, n, dst, n, {.progress = p}, e, error);
+                      },
+                      progress);
 }
 
 OpResult MoveEntry(const std::string& directory, const std::string& name,
-                   const EntryIdentity& seen, const std::string& destination) {
+                   const EntryIdentity& seen, const std::string& destination,
+                   const platform::CopyProgress* progress) {
     return CopyOrMove("移動できません", directory, name, seen, destination,
                       [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-                         platform::FileOpError* error) {
-                          return platform::MoveEntryAt(src, n, dst, n, e, error);
-                      });
+                         platform::FileOpError* error, const platform::CopyProgress* p) {
+                          return platform::MoveEntryAt(src, n, dst, n, e, error, p);
+                      },
+                      progress);
 }
 
 // ---- shell actions --------------------------------------------------------------------------
@@ -459,61 +463,6 @@ OpResult MoveEntry(const std::string& directory, const std::string& name,
 namespace {
 
 constexpr const char* kFileManager = "org.freedesktop.FileManager1";
-
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st{};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        if (end == std::string::npos)
-            return {};
-        start = end + 1;
-    }
-}
-
-// Starts the program with these arguments, no shell between, in a session of its own with the
-// default signal handling; a detached thread reaps it, so the caller never waits.
-int Spawn(const std::vector<std::string>& args) {
-    const std::string program = FindProgram(args.front());
-    if (program.empty())
-        return ENOENT;
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    ::posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    ::posix_spawnattr_setsigmask(&attr, &none);
-    ::posix_spawnattr_setsigdefault(&attr, &all);
-    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                          POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    ::posix_spawnattr_destroy(&attr);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return rc;
-    std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-    return 0;
-}
 
 std::string SessionBusAddress() {
     if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address)
@@ -649,8 +598,8 @@ bool AskFileManager(const char* method, const std::string& path) {
 }
 
 OpResult Launch(const std::string& action, const std::string& shown,
-                const std::vector<std::string>& args) {
-    const int e = Spawn(args);
+                const std::vector<std::string>& args, const platform::HelperDone& done) {
+    const int e = platform::StartHelper(args, done);
     if (e == 0)
         return {};
     if (e == ENOENT)
@@ -661,7 +610,8 @@ OpResult Launch(const std::string& action, const std::string& shown,
 
 } // namespace
 
-OpResult ShellExecuteEntry(const std::string& directory, const std::string& name, int op) {
+OpResult ShellExecuteEntry(const std::string& directory, const std::string& name, int op,
+                           platform::HelperDone done) {
     static const char* const kActions[] = {"表示できません", "", "開けません", "印刷できません",
                                            "プロパティを表示できません"};
     const std::string path = JoinPath(directory, name);
@@ -678,16 +628,19 @@ OpResult ShellExecuteEntry(const std::string& directory, const std::string& name
                        ReasonText(e));
     }
     switch (op) {
-    case 2: return Launch(action, path, {"xdg-open", path});
+    case 2: return Launch(action, path, {"xdg-open", path}, done);
     case 3:
         if (!S_ISREG(st.st_mode))
             return Failure(DVO_E_UNSUPPORTED, action, path, "印刷できるのはファイルだけです");
-        return Launch(action, path, {"lp", "--", path});
+        return Launch(action, path, {"lp", "--", path}, done);
     default:
-        if (AskFileManager(op == 0 ? "ShowItems" : "ShowItemProperties", path))
+        if (AskFileManager(op == 0 ? "ShowItems" : "ShowItemProperties", path)) {
+            if (done)
+                done({});
             return {};
+        }
         // No file manager on the bus: at least open the folder that holds the entry.
-        return Launch(action, path, {"xdg-open", directory});
+        return Launch(action, path, {"xdg-open", directory}, done);
     }
 }
 

@@ -6,7 +6,11 @@
 // entry is still what the search saw (device, inode, type) and only then acts; an entry replaced
 // meanwhile is refused with DVO_E_CHANGED and nothing is touched.
 #include "engine/EntryLookup.h"
+#include "platform/FileCopy.h"
+#include "platform/HelperProcess.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,15 +42,23 @@ struct OpResult {
 // Copies / moves the entry into the folder `destination` under the same name, never replacing
 // anything there (DVO_E_EXISTS). A move across file systems copies and removes the source only
 // once the copy is complete; a failed move leaves the source whole and no partial copy.
+// With `progress`, it is told how the copy goes and may cancel it (DVO_E_CANCELLED): a
+// cancelled copy leaves nothing at the destination, a cancelled move leaves the source whole.
 [[nodiscard]] OpResult CopyEntry(const std::string& directory, const std::string& name,
-                                 const EntryIdentity& seen, const std::string& destination);
+                                 const EntryIdentity& seen, const std::string& destination,
+                                 const platform::CopyProgress* progress = nullptr);
 [[nodiscard]] OpResult MoveEntry(const std::string& directory, const std::string& name,
-                                 const EntryIdentity& seen, const std::string& destination);
+                                 const EntryIdentity& seen, const std::string& destination,
+                                 const platform::CopyProgress* progress = nullptr);
 
-// Shell actions, started without a shell and never waited for: op 2 opens with the default
-// application (xdg-open), 3 prints (lp), 0 shows the entry in the file manager and 4 its
-// properties (org.freedesktop.FileManager1 over D-Bus; without it the folder is opened).
+// Shell actions, started without a shell: op 2 opens with the default application (xdg-open),
+// 3 prints (lp), 0 shows the entry in the file manager and 4 its properties
+// (org.freedesktop.FileManager1 over D-Bus; without it the folder is opened). Never waited for:
+// without `done` the helper's exit is not looked at; with it, a thread of its own collects the
+// helper's standard error and calls `done` once the helper has exited (at once, on this thread,
+// when the file manager took the request without a helper). `done` is called only for a result
+// of DVO_OK.
 [[nodiscard]] OpResult ShellExecuteEntry(const std::string& directory, const std::string& name,
-                                         int op);
+                                         int op, platform::HelperDone done = {});
 
 } // namespace dvo

@@ -2,6 +2,7 @@
 #include "platform/FileCopy.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -324,15 +325,116 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
+// Counts what a copy has done and tells its CopyProgress now and then; inactive without one.
+class ProgressMeter {
+public:
+    explicit ProgressMeter(const CopyProgress* report) : m_report(report) {}
+
+    [[nodiscard]] bool Active() const { return m_report != nullptr && *m_report; }
+    void SetTotal(long long total) {
+        m_total = total;
+        m_reported = false; // the first report with the total is never held back
+    }
+    // Adds copied bytes; false when the caller asked to stop (told once, then always false).
+    [[nodiscard]] bool Add(long long bytes, const std::string& path) {
+        if (!Active())
+            return true;
+        if (m_cancelled)
+            return false;
+        m_done += bytes;
+        const auto now = std::chrono::steady_clock::now();
+        const bool last = m_total >= 0 && m_done == m_total && bytes > 0;
+        if (m_reported && !last && now - m_last < std::chrono::milliseconds(kProgressIntervalMs))
+            return true;
+        m_reported = true;
+        m_last = now;
+        m_cancelled = !(*m_report)(m_total < 0 ? 0 : m_done, m_total, path);
+        return !m_cancelled;
+    }
+
+private:
+    const CopyProgress* m_report;
+    long long m_done = 0;
+    long long m_total = -1;
+    bool m_reported = false;
+    bool m_cancelled = false;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// Bytes of the regular files of the entry (below a folder, without following links), for the
+// total of a copy's progress; the meter hears of the counting so that a cancel is seen early.
+// ECANCELED when cancelled; entries that cannot be read count nothing (the copy reports them).
+int CountBytes(int dir, const std::string& name, const struct stat& st, ProgressMeter& meter,
+               long long& total) {
+    total = 0;
+    if (!S_ISDIR(st.st_mode)) {
+        total = S_ISREG(st.st_mode) ? st.st_size : 0;
+        return 0;
+    }
+    struct Level {
+        Fd fd;
+        struct stat st {};
+        std::vector<DirEntry> entries;
+        std::size_t next = 0;
+    };
+    auto open = [](int at, const std::string& n, const struct stat& expected, Level& level) {
+        level.fd = Fd(::openat(at, n.c_str(), kDirFlags));
+        return level.fd.valid() && ::fstat(level.fd.get(), &level.st) == 0 &&
+               SameInode(level.st, expected) && ListEntries(level.fd.get(), level.entries) == 0;
+    };
+    std::vector<Level> stack;
+    {
+        Level top;
+        if (!open(dir, name, st, top))
+            return 0;
+        stack.push_back(std::move(top));
+    }
+    while (!stack.empty()) {
+        Level& f = stack.back();
+        if (f.next == f.entries.size()) {
+            Level done = std::move(stack.back());
+            stack.pop_back();
+            if (!stack.empty() && !stack.back().fd.valid()) {
+                stack.back().fd = ReopenParent(done.fd.get(), stack.back().st);
+                if (!stack.back().fd.valid())
+                    stack.back().next = stack.back().entries.size(); // cannot go on there
+            }
+            continue;
+        }
+        const DirEntry& entry = f.entries[f.next++];
+        if (!meter.Add(0, entry.name))
+            return ECANCELED;
+        struct stat cst{};
+        if (::fstatat(f.fd.get(), entry.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(cst.st_mode)) {
+            total += cst.st_size;
+        } else if (S_ISDIR(cst.st_mode)) {
+            Level child;
+            if (open(f.fd.get(), entry.name, cst, child)) {
+                stack.push_back(std::move(child));
+                if (stack.size() > kOpenLevels)
+                    stack[stack.size() - 1 - kOpenLevels].fd.close();
+            }
+        }
+    }
+    return 0;
+}
+
 // Copies the rest of `in` to `out`: copy_file_range lets the file system share or copy blocks
 // itself; where it cannot (another file system type, an old kernel), plain reads and writes.
-int CopyContents(int in, int out) {
+// With a meter the ranges are a few MB, so that progress and a cancel are seen in time.
+int CopyContents(int in, int out, ProgressMeter& meter, const std::string& path) {
     bool ranged = true;
+    const std::size_t range = meter.Active() ? std::size_t{8} << 20 : std::size_t{1} << 30;
     for (;;) {
         if (ranged) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n > 0)
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, range, 0);
+            if (n > 0) {
+                if (!meter.Add(n, path))
+                    return ECANCELED;
                 continue;
+            }
             if (n == 0)
                 return 0;
             if (errno == EINTR)
@@ -354,17 +456,22 @@ int CopyContents(int in, int out) {
             }
             if (const int e = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)); e != 0)
                 return e;
+            if (!meter.Add(n, path))
+                return ECANCELED;
         }
     }
 }
 
 class Copier {
 public:
-    Copier(const CopyOptions& options, dev_t device, FileOpError* error, CopiedSet* copied)
-        : m_options(options), m_device(device), m_error(error), m_copied(copied) {}
+    Copier(const CopyOptions& options, dev_t device, FileOpError* error, CopiedSet* copied,
+           ProgressMeter& meter)
+        : m_options(options), m_device(device), m_error(error), m_copied(copied), m_meter(meter) {}
 
     int Copy(int srcDir, const std::string& name, const struct stat& st, int dstDir,
              const std::string& dstName, const std::string& path, bool top) {
+        if (!m_meter.Add(0, path))
+            return Fail(m_error, ECANCELED, "cancel", path);
         int result = 0;
         if (S_ISREG(st.st_mode))
             result = CopyFile(srcDir, name, st, dstDir, dstName, path, top);
@@ -413,7 +520,7 @@ private:
         if (!out.valid())
             return Fail(m_error, errno, "create", path);
         Created(top, dstDir, dstName);
-        if (const int e = CopyContents(in.get(), out.get()); e != 0)
+        if (const int e = CopyContents(in.get(), out.get(), m_meter, path); e != 0)
             return Fail(m_error, e, "copy", path);
         const bool sameOwner = KeepOwner(out.get(), "", before, AT_EMPTY_PATH);
         if (::fchmod(out.get(), ModeFor(before, sameOwner)) != 0)
@@ -590,6 +697,7 @@ private:
     dev_t m_device;
     FileOpError* m_error;
     CopiedSet* m_copied;
+    ProgressMeter& m_meter;
 };
 
 // True when the folder open at `dir` is `folder` itself or lies somewhere below it.
@@ -618,8 +726,15 @@ int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dst
         return Fail(error, ESTALE, "stat", name);
     if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
         return Fail(error, EINVAL, "copy into itself", name);
+    ProgressMeter meter(options.progress);
+    if (meter.Active()) {
+        long long total = 0;
+        if (CountBytes(srcDir, name, st, meter, total) != 0)
+            return Fail(error, ECANCELED, "cancel", name); // nothing made yet
+        meter.SetTotal(total);
+    }
     FileOpError first;
-    Copier copier(options, st.st_dev, &first, copied);
+    Copier copier(options, st.st_dev, &first, copied, meter);
     const int result = copier.Copy(srcDir, name, st, dstDir, dstName, name, true);
     if (result != 0) {
         if (copier.m_created.check)
@@ -685,7 +800,7 @@ int CopyEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
 }
 
 int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
-                const ExpectedEntry& expected, FileOpError* error) {
+                const ExpectedEntry& expected, FileOpError* error, const CopyProgress* progress) {
     struct stat st{};
     if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
@@ -713,7 +828,7 @@ int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
             return Fail(error, EXDEV, "mount point", name);
     }
     CopiedSet copied;
-    const CopyOptions options{.keepOwner = true, .sameFileSystem = true};
+    const CopyOptions options{.keepOwner = true, .sameFileSystem = true, .progress = progress};
     if (const int c = Copy(srcDir, name, dstDir, dstName, options, ExpectationOf(st), error, &copied);
         c != 0)
         return c;

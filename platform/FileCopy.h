@@ -6,6 +6,7 @@
 // Results are errno values (0 on success). The first failure is also described in FileOpError:
 // the step that failed and the entry's path relative to the operation's own source or target.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -25,6 +26,14 @@ struct ExpectedEntry {
     mode_t type = 0; // st_mode & S_IFMT
 };
 
+// Progress of a long copy, told from the copying thread: bytes of regular files copied so far,
+// bytes in all (-1 while the entries are still being counted) and the entry at hand (its path
+// relative to the operation's root). Called now and then, at most every kProgressInterval and
+// once when the last byte is copied, never per block. Returning false cancels: the operation
+// fails with ECANCELED and undoes its copy as after any other failure.
+using CopyProgress = std::function<bool(long long done, long long total, const std::string& path)>;
+inline constexpr int kProgressIntervalMs = 100;
+
 struct CopyOptions {
     // Give the copy the source's owner and group when allowed (a move keeps them; a plain copy,
     // like cp without -p, belongs to whoever copies).
@@ -32,6 +41,8 @@ struct CopyOptions {
     // Refuse (EXDEV) a folder below the source that is another file system or mount point: a
     // move could not remove it afterwards.
     bool sameFileSystem = false;
+    // Told how the copy goes and asked whether to go on; none when null.
+    const CopyProgress* progress = nullptr;
 };
 
 // Copies the entry `name` of the folder `srcDir` to `dstName` in the folder `dstDir`. Regular
@@ -47,10 +58,12 @@ struct CopyOptions {
 // across file systems copies it with owner, mode and times, and removes the source only after
 // the copy is complete. A failure before that point leaves the source as it was and removes the
 // partial copy. When removing the source after a complete copy fails, the copy stays and the
-// error is returned: nothing is lost, but the source is not entirely gone.
+// error is returned: nothing is lost, but the source is not entirely gone. `progress` is told
+// about the copy (a rename is instant and tells nothing); a cancel leaves the source whole.
 [[nodiscard]] int MoveEntryAt(int srcDir, const std::string& name, int dstDir,
                               const std::string& dstName, const ExpectedEntry& expected = {},
-                              FileOpError* error = nullptr);
+                              FileOpError* error = nullptr,
+                              const CopyProgress* progress = nullptr);
 
 // Removes the entry `name` of `dir` and, for a folder, everything below it. Every folder is
 // opened with O_NOFOLLOW and checked against what fstatat saw; links are removed, never followed;

@@ -68,6 +68,24 @@ int DvoSubEngine::DVOMoveFile(const char16_t* name, const char16_t* directory,
     return ::DVOMoveFile(name, directory, destination);
 }
 
+int DvoSubEngine::DVOCopyFileEx(const char16_t* name, const char16_t* directory,
+                                const char16_t* destination, DVOTransferProgress progress,
+                                void* context) {
+    return ::DVOCopyFileEx(name, directory, destination, progress, context);
+}
+
+int DvoSubEngine::DVOMoveFileEx(const char16_t* name, const char16_t* directory,
+                                const char16_t* destination, DVOTransferProgress progress,
+                                void* context) {
+    return ::DVOMoveFileEx(name, directory, destination, progress, context);
+}
+
+int DvoSubEngine::DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
+                                    const char16_t* directory, int op, DVOShellDone done,
+                                    void* context) {
+    return ::DVOShellExecuteEx(owner, name, directory, op, done, context);
+}
+
 int DvoSubEngine::DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
     return ::DVOGetLastErrorText(buffer, bufferBytes);
 }

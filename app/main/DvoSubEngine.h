@@ -31,6 +31,12 @@ public:
                     const char16_t* destination) override;
     int DVOMoveFile(const char16_t* name, const char16_t* directory,
                     const char16_t* destination) override;
+    int DVOCopyFileEx(const char16_t* name, const char16_t* directory, const char16_t* destination,
+                      DVOTransferProgress progress, void* context) override;
+    int DVOMoveFileEx(const char16_t* name, const char16_t* directory, const char16_t* destination,
+                      DVOTransferProgress progress, void* context) override;
+    int DVOShellExecuteEx(unsigned long long owner, const char16_t* name, const char16_t* directory,
+                          int op, DVOShellDone done, void* context) override;
     int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override;
     int DVOGetErrorCount() override;
     int DVOGetFolderState(const FolderRecord* record) override;

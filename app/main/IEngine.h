@@ -41,6 +41,17 @@ public:
                             const char16_t* destination) = 0;
     virtual int DVOMoveFile(const char16_t* name, const char16_t* directory,
                             const char16_t* destination) = 0;
+    // The same with progress and cancel, run off the GUI thread (DVO_E_CANCELLED after a cancel),
+    // and the shell operation that tells later, from another thread, how its helper ended.
+    virtual int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination, DVOTransferProgress progress,
+                              void* context) = 0;
+    virtual int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
+                              const char16_t* destination, DVOTransferProgress progress,
+                              void* context) = 0;
+    virtual int DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
+                                  const char16_t* directory, int op, DVOShellDone done,
+                                  void* context) = 0;
     virtual int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) = 0;
 
     // What the last search could not read: the count of such entries, and a folder's DVO_FOLDER_*.

@@ -3,6 +3,7 @@
 // Qt window carries it out in the program, a recording fake in the tests.
 #include "app/main/MessageBoxLayout.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -56,8 +57,12 @@ public:
     [[nodiscard]] virtual std::optional<std::string> SelectFolder(const std::string& title,
                                                                   const std::string& initialFolder) = 0;
     // Opens a document (an absolute path) or a web address with the desktop's default
-    // application, without waiting; a failure is not reported.
-    virtual void OpenWithDefaultApplication(const std::string& target) = 0;
+    // application (xdg-open, as one argument, no shell), without waiting. `done` runs later on
+    // the GUI thread once the helper has ended, with its exit status (0 success) and the start
+    // of what it wrote to its standard error; status -1 and the reason when it could not be
+    // started. It never runs once the window is gone.
+    using HelperDone = std::function<void(int status, const std::string& errorText)>;
+    virtual void OpenWithDefaultApplication(const std::string& target, HelperDone done) = 0;
     // Handles every pending input and paint event without waiting for new ones.
     virtual void ProcessPendingEvents() = 0;
 };

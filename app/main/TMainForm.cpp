@@ -207,11 +207,30 @@ void TMainForm::N2Click() {
     // Without its own folder the program cannot know where the manual is.
     if (m_operationLog == nullptr || m_operationLog->ProgramDirectory().empty())
         return;
-    m_view.OpenWithDefaultApplication(m_operationLog->ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf");
+    OpenWithDefaultApplication(m_operationLog->ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf");
 }
 
 void TMainForm::N5Click() {
-    m_view.OpenWithDefaultApplication(ProductHomePage());
+    OpenWithDefaultApplication(ProductHomePage());
+}
+
+void TMainForm::OpenWithDefaultApplication(const std::string& target) {
+    // The view never calls back once the window, and with it this form, is gone.
+    m_view.OpenWithDefaultApplication(target, [this, target](int status, const std::string& errorText) {
+        if (status != 0)
+            ShowMessageDlg(HelperFailureText("開けません", target, status, errorText), MessageKind::Error,
+                           MessageButton::OK);
+    });
+}
+
+std::string TMainForm::HelperFailureText(const std::string& action, const std::string& target,
+                                         int status, const std::string& errorText) {
+    std::string reason = errorText;
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
+        reason.pop_back();
+    if (reason.empty())
+        reason = "終了コード " + std::to_string(status);
+    return action + ": " + target + "\n" + reason;
 }
 
 void TMainForm::btnAddDirectoryClick() {

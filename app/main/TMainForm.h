@@ -74,6 +74,11 @@ public:
     void mnuVersionClick();
     void N2Click();
     void N5Click();
+    // The box's text when a helper (xdg-open, lp) failed on target: what failed and where, then
+    // the helper's own reason, or its exit status when it said nothing.
+    [[nodiscard]] static std::string HelperFailureText(const std::string& action,
+                                                       const std::string& target, int status,
+                                                       const std::string& errorText);
 
     // Search control.
     void btnAddDirectoryClick();
@@ -104,6 +109,8 @@ public:
     [[nodiscard]] IMainView& View() { return m_view; }
 
 private:
+    // Opens target with the desktop's default application; a failure shows in the logged box.
+    void OpenWithDefaultApplication(const std::string& target);
     // Writes the counter labels from SearchProgress (the body of a live refresh).
     void ShowCounters();
     // The end of a search that could not start: the box with the reason and the failure status.

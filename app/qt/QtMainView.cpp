@@ -5,11 +5,11 @@
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
 #include "app/qt/QtTreemapWindow.h"
+#include "platform/HelperProcess.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -25,9 +25,10 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTreeView>
-#include <QUrl>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <set>
 
@@ -92,7 +93,10 @@ QAction* AddRadio(QActionGroup* group, QAction* action) {
 } // namespace
 
 QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
-    : QMainWindow(parent), m_form(*this, engine) {
+    : QMainWindow(parent), m_form(*this, engine),
+      m_helperMailbox(dvo::app::GuiMailbox::Open([this](std::function<void()> work) {
+          QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+      })) {
     setObjectName(QStringLiteral("TMainForm"));
     BuildMenus();
     BuildPanels();
@@ -111,6 +115,7 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
 }
 
 QtMainView::~QtMainView() {
+    m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
     m_treemap.reset();
     m_form.SetSearchTimings(nullptr);
     m_testData.reset();
@@ -436,11 +441,23 @@ std::optional<std::string> QtMainView::SelectFolder(const std::string& title,
     return chosen;
 }
 
-void QtMainView::OpenWithDefaultApplication(const std::string& target) {
-    // A path goes through fromLocalFile so that '%', '#' or '?' in a folder name stay part of it.
-    const QUrl url = target.starts_with('/') ? QUrl::fromLocalFile(QFile::decodeName(target.c_str()))
-                                             : QUrl(QString::fromStdString(target), QUrl::StrictMode);
-    QDesktopServices::openUrl(url);
+void QtMainView::OpenWithDefaultApplication(const std::string& target, HelperDone done) {
+    // xdg-open gets the path's bytes or the address as one argument: '%', '#' or '?' in a
+    // folder name stay part of it, and its exit status and complaint come back.
+    auto mailbox = m_helperMailbox;
+    int started = ENOMEM;
+    try {
+        started = platform::StartHelper({"xdg-open", target}, [mailbox, done](const platform::HelperExit& exit) {
+            mailbox->Post([done, exit] { done(exit.status, exit.errorText); });
+        });
+    } catch (...) {
+        started = ENOMEM;
+    }
+    if (started != 0) {
+        const std::string reason = started == ENOENT ? std::string("コマンド xdg-open がインストールされていません")
+                                                     : std::string(std::strerror(started));
+        mailbox->Post([done, reason] { done(-1, reason); });
+    }
 }
 
 void QtMainView::ProcessPendingEvents() {

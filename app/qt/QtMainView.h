@@ -1,6 +1,7 @@
 #pragma once
 // The main window on screen. It carries out the view operations TMainForm asks for and forwards
 // every widget event, in one line, to the TMainForm handler named after control and event.
+#include "app/main/GuiMailbox.h"
 #include "app/main/IMainView.h"
 #include "app/main/OperationLog.h"
 #include "app/main/TMainForm.h"
@@ -68,7 +69,7 @@ public:
     int ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) override;
     [[nodiscard]] std::optional<std::string> SelectFolder(const std::string& title,
                                                           const std::string& initialFolder) override;
-    void OpenWithDefaultApplication(const std::string& target) override;
+    void OpenWithDefaultApplication(const std::string& target, HelperDone done) override;
     void ProcessPendingEvents() override;
 
 protected:
@@ -91,6 +92,8 @@ private:
     std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
     FolderChooser m_folderChooser;
     bool m_placed = false;
+    // Ends of the helpers started by OpenWithDefaultApplication; closed first on destruction.
+    std::shared_ptr<dvo::app::GuiMailbox> m_helperMailbox;
 
     // Widgets, all owned by the window through Qt's parent chain.
     FolderPanel* m_folderPanel = nullptr;

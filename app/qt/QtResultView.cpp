@@ -2,6 +2,7 @@
 
 #include "app/main/TMainForm.h"
 #include "app/qt/NameCollation.h"
+#include "app/qt/QtTransferDialog.h"
 
 #include <QAction>
 #include <QCursor>
@@ -337,6 +338,16 @@ std::optional<std::string> QtResultView::SelectDestinationFolder(const std::stri
 
 unsigned long long QtResultView::WindowHandle() const {
     return static_cast<unsigned long long>(m_grid.window()->winId());
+}
+
+int QtResultView::RunWithProgress(const std::string& title,
+                                  std::function<int(dvo::app::ProgressSink&)> work) {
+    return QtTransferDialog::Run(m_grid.window(), QString::fromStdString(title), work);
+}
+
+void QtResultView::PostToGuiThread(std::function<void()> work) {
+    // Queued calls to an object that is gone are dropped by Qt.
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
 bool QtResultView::IsMenuChecked(MenuCheck item) const {

@@ -59,6 +59,9 @@ public:
     [[nodiscard]] std::optional<std::string> SelectDestinationFolder(
         const std::string& title, const std::string& initialFolder) override;
     [[nodiscard]] unsigned long long WindowHandle() const override;
+    int RunWithProgress(const std::string& title,
+                        std::function<int(dvo::app::ProgressSink&)> work) override;
+    void PostToGuiThread(std::function<void()> work) override;
     [[nodiscard]] bool IsMenuChecked(dvo::app::MenuCheck item) const override;
     void SetMenuChecked(dvo::app::MenuCheck item, bool checked) override;
 

@@ -3,7 +3,9 @@
 // types: the Qt window carries it out in the program, a recording fake in the tests. The grid's
 // cells themselves are kept by the logic (ResultGrid) and only shown by the widget.
 #include "app/views/FolderTree.h"
+#include "app/views/ProgressSink.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -79,6 +81,14 @@ public:
         const std::string& title, const std::string& initialFolder) = 0;
     // The top-level window's id, handed to the engine as the owner of what it opens.
     [[nodiscard]] virtual unsigned long long WindowHandle() const = 0;
+    // Runs `work` on a thread of its own behind a progress dialog with the given title and a
+    // "キャンセル" button, modal to the whole program, and returns work's result once it has
+    // finished. The window goes on repainting meanwhile; the dialog never closes before work
+    // returns (a cancel is only asked for through the sink).
+    virtual int RunWithProgress(const std::string& title, std::function<int(ProgressSink&)> work) = 0;
+    // Queues `work` to run on the GUI thread after the running handler. Callable from any thread
+    // while this view exists (GuiMailbox guards the calls that may come later).
+    virtual void PostToGuiThread(std::function<void()> work) = 0;
 
     [[nodiscard]] virtual bool IsMenuChecked(MenuCheck item) const = 0;
     virtual void SetMenuChecked(MenuCheck item, bool checked) = 0;

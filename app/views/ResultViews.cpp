@@ -1,6 +1,7 @@
 #include "app/views/ResultViews.h"
 
 #include "app/main/TMainForm.h"
+#include "app/views/FileTransfer.h"
 #include "app/views/TreeOrder.h"
 #include "platform/Locale.h"
 #include "platform/Text.h"
@@ -44,7 +45,7 @@ int CompareCaptionDown(const FolderTreeNode& a, const FolderTreeNode& b, const v
 } // namespace
 
 ResultViews::ResultViews(TMainForm& form, IEngine& engine, IResultView& view)
-    : m_form(form), m_engine(engine), m_view(view),
+    : m_form(form), m_engine(engine), m_view(view), m_shell(form, engine, view),
       m_collation([](const char* a, const char* b) { return platform::CollateCompare(a, b); }) {
     // Size descending from the start, and the menu says so.
     SetSortMenu(m_sortState);
@@ -674,16 +675,18 @@ void ResultViews::RunFileOperation(int code) {
             else if (answer != MessageResult::No)
                 break; // Cancel, or the box closed without an answer
         } else if (code == kOpCopy) {
-            const int result = m_engine.DVOCopyFile(file.name.c_str(), file.directory.c_str(),
-                                                    destination.c_str());
+            const int result = RunTransfer(m_engine, m_view, TransferKind::Copy, file.name,
+                                           file.directory, destination);
             done = result == DVO_OK;
-            if (!done)
+            if (result == DVO_E_CANCELLED)
+                goOn = false; // the user stopped the batch; the engine removed the partial copy
+            else if (!done)
                 goOn = ShowFileError(file, result, batch);
         } else if (code == kOpMove) {
-            const int result = m_engine.DVOMoveFile(file.name.c_str(), file.directory.c_str(),
-                                                    destination.c_str());
+            const int result = RunTransfer(m_engine, m_view, TransferKind::Move, file.name,
+                                           file.directory, destination);
             done = result == DVO_OK;
-            // A failed move leaves the entry where it was: its node stays.
+            // A failed or cancelled move leaves the entry where it was: its node stays.
             if (done) {
                 Node* into = FindFolderNode(destinationPath);
                 RemoveChildNode(record, into != nullptr);
@@ -691,12 +694,14 @@ void ResultViews::RunFileOperation(int code) {
                     AddMovedNode(into, file.name);
                     movedInto = into;
                 }
+            } else if (result == DVO_E_CANCELLED) {
+                goOn = false;
             } else {
                 goOn = ShowFileError(file, result, batch);
             }
         } else if (!file.name.empty()) {
-            const int result = m_engine.DVOShellExecute(m_view.WindowHandle(), file.name.c_str(),
-                                                        file.directory.c_str(), code);
+            // A helper that fails after starting reports later, on its own.
+            const int result = m_shell.Start(m_view.WindowHandle(), file.name, file.directory, code);
             done = result == DVO_OK;
             if (!done) // no xdg-open or lp, printing a folder, an entry gone
                 goOn = ShowFileError(file, result, batch);

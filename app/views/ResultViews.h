@@ -9,6 +9,7 @@
 #include "app/views/IResultView.h"
 #include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultGrid.h"
+#include "app/views/ShellRequests.h"
 
 #include <array>
 #include <functional>
@@ -217,6 +218,7 @@ private:
     TMainForm& m_form;
     IEngine& m_engine;
     IResultView& m_view;
+    ShellRequests m_shell; // the helpers of open and print, whose failures come back later
 
     FolderTree m_tree;
     ResultGrid m_grid;

@@ -94,6 +94,16 @@ public:
     int DVODeleteFilePermanently(const char16_t*, const char16_t*) override { return 0; }
     int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
     int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
+    int DVOCopyFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress, void*) override {
+        return 0;
+    }
+    int DVOMoveFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress, void*) override {
+        return 0;
+    }
+    int DVOShellExecuteEx(unsigned long long, const char16_t*, const char16_t*, int, DVOShellDone,
+                          void*) override {
+        return DVO_E_UNSUPPORTED; // never calls back
+    }
     int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override {
         if (bufferBytes >= 2)
             buffer[0] = u'\0';

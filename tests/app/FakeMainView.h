@@ -137,11 +137,13 @@ public:
         folderAnswers.pop_front();
         return answer;
     }
-    void OpenWithDefaultApplication(const std::string& target) override {
+    void OpenWithDefaultApplication(const std::string& target, HelperDone done) override {
         opened.push_back(target);
+        openDone.push_back(std::move(done));
         m_log.Add("open:" + target);
     }
     std::vector<std::string> opened; // documents and addresses handed to the desktop
+    std::vector<HelperDone> openDone; // how each of them is told its helper ended
     void ProcessPendingEvents() override {
         m_log.Add("processEvents");
         const int pass = processEventsCalls++;

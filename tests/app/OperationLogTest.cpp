@@ -274,6 +274,26 @@ TEST_F(OperationLogTest, ManualOpensFromTheProgramFolderOnlyWhenItIsKnown) {
                                                      "https://www.lumetra.example/dvo.html"}));
 }
 
+TEST_F(OperationLogTest, HelpItemsShowWhyTheDesktopCouldNotOpenThem) {
+    oplog.FindProgramDirectory();
+    const std::string manual = oplog.ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf";
+    form.N2Click();
+    form.N5Click();
+    form.N5Click();
+    ASSERT_EQ(view.openDone.size(), 3u);
+    view.openDone[0](2, "xdg-open: file '" + manual + "' does not exist\n");
+    view.openDone[1](0, "");
+    view.openDone[2](-1, "xdg-open がインストールされていません");
+    std::vector<std::string> boxes;
+    for (const auto& box : view.boxes) {
+        boxes.push_back(box.text);
+        EXPECT_EQ(box.layout.buttons.size(), 1u);
+    }
+    EXPECT_EQ(boxes, (std::vector<std::string>{
+                         "開けません: " + manual + "\nxdg-open: file '" + manual + "' does not exist",
+                         "開けません: https://www.lumetra.example/dvo.html\nxdg-open がインストールされていません"}));
+}
+
 TEST_F(OperationLogTest, TreemapMenuItemIsALevelTwoUserActionEachTime) {
     StoreLogValues({{"Level", "2"}, {"Enable", "1"}, {"Date", "0"}});
     oplog.OpenOperationLog();

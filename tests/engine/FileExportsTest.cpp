@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -470,6 +473,177 @@ TEST_F(FileExports, LastErrorTextFitsTheBuffer) {
     EXPECT_EQ(std::u16string(small), std::u16string(full, 3));
     EXPECT_EQ(small[4], u'x'); // never written past the given size
     EXPECT_EQ(DVOGetLastErrorText(small, 1), DVO_E_INVALID_ARGUMENT);
+}
+
+// What a transfer's progress callback was told; cancels at the report numbered cancelAt.
+struct Reports {
+    struct Report {
+        long long done, total;
+        std::string name;
+    };
+    std::vector<Report> seen;
+    std::size_t cancelAt = SIZE_MAX;
+
+    static int Callback(long long done, long long total, const char16_t* name, void* context) {
+        auto* self = static_cast<Reports*>(context);
+        self->seen.push_back({done, total, Utf16ToUtf8(name)});
+        return self->seen.size() > self->cancelAt ? 1 : 0;
+    }
+};
+
+TEST_F(FileExports, CopyCancelledAtTheFirstReportLeavesNoTarget) {
+    const std::string dest = tmp / "dest";
+    ::mkdir(dest.c_str(), 0755);
+    ::mkdir((tree + "/folder").c_str(), 0755);
+    ::mkdir((tree + "/folder/deep").c_str(), 0755);
+    WriteFile(tree + "/folder/a", std::string(1000, 'a'));
+    WriteFile(tree + "/folder/deep/b", std::string(3 << 20, 'b'));
+    WriteFile(tree + "/file", std::string(3 << 20, 'f'));
+    Scan();
+    const std::u16string dest16 = Utf8ToUtf16(dest);
+    for (const char16_t* name : {u"file", u"folder"}) {
+        SCOPED_TRACE(Utf16ToUtf8(name));
+        Reports reports;
+        reports.cancelAt = 0;
+        // On a thread of its own, as the window runs it; the reason is read here afterwards.
+        int result = 0;
+        std::thread([&] {
+            result = DVOCopyFileEx(name, tree16.c_str(), dest16.c_str(), &Reports::Callback, &reports);
+        }).join();
+        EXPECT_EQ(result, DVO_E_CANCELLED);
+        EXPECT_EQ(reports.seen.size(), 1u);
+        EXPECT_NE(LastError().find("キャンセル"), std::string::npos) << LastError();
+        EXPECT_FALSE(Exists(dest + "/" + Utf16ToUtf8(name)));
+    }
+    // Cancelled halfway through the folder: what was copied of it goes as well.
+    Reports later;
+    later.cancelAt = 2;
+    EXPECT_EQ(DVOCopyFileEx(u"folder", tree16.c_str(), dest16.c_str(), &Reports::Callback, &later),
+              DVO_E_CANCELLED);
+    EXPECT_FALSE(Exists(dest + "/folder"));
+    EXPECT_EQ(ReadFile(tree + "/folder/a"), std::string(1000, 'a'));
+}
+
+TEST_F(FileExports, ProgressCountsUpToTheTotalNowAndThen) {
+    const std::string dest = tmp / "dest";
+    ::mkdir(dest.c_str(), 0755);
+    ::mkdir((tree + "/folder").c_str(), 0755);
+    ::mkdir((tree + "/folder/sub").c_str(), 0755);
+    WriteFile(tree + "/folder/small", std::string(10, 's'));
+    WriteFile(tree + "/folder/sub/big", std::string(24 << 20, 'b'));
+    ::symlink("small", (tree + "/folder/link").c_str()); // a link adds no bytes
+    const long long total = 10 + (24 << 20);
+    Scan();
+    Reports reports;
+    ASSERT_EQ(DVOCopyFileEx(u"folder", tree16.c_str(), Utf8ToUtf16(dest).c_str(), &Reports::Callback,
+                            &reports),
+              DVO_OK)
+        << LastError();
+    EXPECT_EQ(ReadFile(dest + "/folder/sub/big").size(), std::size_t{24 << 20});
+    ASSERT_FALSE(reports.seen.empty());
+    long long previous = 0;
+    for (const auto& r : reports.seen) {
+        if (r.total < 0)
+            continue; // still counting
+        EXPECT_EQ(r.total, total);
+        EXPECT_GE(r.done, previous);
+        previous = r.done;
+    }
+    EXPECT_EQ(reports.seen.back().done, total);
+    EXPECT_EQ(reports.seen.back().name, "folder/sub/big");
+    // Told now and then, not per block: 24 MB in 128 KiB blocks would be 192 reports.
+    EXPECT_LT(reports.seen.size(), 40u);
+}
+
+TEST_F(FileExports, CancelledMoveAcrossFileSystemsKeepsTheSource) {
+    TempFolder shm("/dev/shm");
+    struct stat a{}, b{};
+    if (shm.path().empty() || ::stat(shm.path().c_str(), &a) != 0 || ::stat(tree.c_str(), &b) != 0 ||
+        a.st_dev == b.st_dev)
+        GTEST_SKIP() << "/dev/shm is not another file system than " << tree;
+    ::mkdir((tree + "/folder").c_str(), 0755);
+    WriteFile(tree + "/folder/a", std::string(5 << 20, 'a'));
+    WriteFile(tree + "/folder/b", std::string(5 << 20, 'b'));
+    Scan();
+    const std::u16string into = Utf8ToUtf16(shm.path());
+    for (std::size_t cancelAt : {0u, 2u}) {
+        SCOPED_TRACE(cancelAt);
+        Reports reports;
+        reports.cancelAt = cancelAt;
+        EXPECT_EQ(DVOMoveFileEx(u"folder", tree16.c_str(), into.c_str(), &Reports::Callback, &reports),
+                  DVO_E_CANCELLED);
+        EXPECT_EQ(ReadFile(tree + "/folder/a"), std::string(5 << 20, 'a'));
+        EXPECT_EQ(ReadFile(tree + "/folder/b"), std::string(5 << 20, 'b'));
+        EXPECT_FALSE(Exists(shm / "folder"));
+    }
+    // Still the search's entry: the move itself goes through afterwards.
+    Reports reports;
+    ASSERT_EQ(DVOMoveFileEx(u"folder", tree16.c_str(), into.c_str(), &Reports::Callback, &reports),
+              DVO_OK)
+        << LastError();
+    EXPECT_FALSE(Exists(tree + "/folder"));
+    EXPECT_EQ(ReadFile(shm / "folder/b"), std::string(5 << 20, 'b'));
+}
+
+// Helpers that fail, as xdg-open and lp do: the callback gets their status and error text.
+TEST_F(FileExports, ShellDoneTellsHowTheHelperEnded) {
+    const std::string bin = tmp / "bin";
+    ::mkdir(bin.c_str(), 0755);
+    ScopedEnv path{"PATH", bin.c_str()};
+    ScopedEnv noBus{"DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + tmp / "no-bus").c_str()};
+    WriteFile(tree + "/doc.pdf", "pdf");
+    Scan();
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool called = false;
+        int status = -1;
+        std::string text;
+        static void Callback(int status, const char16_t* text, void* context) {
+            auto* self = static_cast<Done*>(context);
+            std::lock_guard lock(self->mutex);
+            self->called = true;
+            self->status = status;
+            self->text = Utf16ToUtf8(text);
+            self->changed.notify_all();
+        }
+    };
+    struct Case {
+        const char* program;
+        int op;
+        std::string script; // after #!/bin/sh
+        int status;
+        std::string text;
+    } cases[] = {
+        {"lp", 3, "echo 'lp: No default destination.' >&2; exit 1", 1, "lp: No default destination.\n"},
+        {"xdg-open", 2, "echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3", 3,
+         "xdg-open: no method available for opening '" + tree + "/doc.pdf'\n"},
+        {"xdg-open", 2, "exit 0", 0, ""},
+        {"xdg-open", 2, "kill -TERM $$", 128 + SIGTERM, ""},
+        // A viewer it leaves running keeps the pipe open: the end is still told at once.
+        {"xdg-open", 2, "/bin/sleep 5 >/dev/null & echo started >&2; exit 4", 4, "started\n"},
+        // A flood is cut to the first 4 KiB.
+        {"lp", 3, "/usr/bin/head -c 100000 /dev/zero | /usr/bin/tr '\\0' x >&2; exit 1", 1,
+         std::string(4096, 'x')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        WriteFile(bin + "/" + c.program, std::string("#!/bin/sh\n") + c.script + "\n", 0755);
+        Done done;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), c.op, &Done::Callback, &done), DVO_OK)
+            << LastError();
+        std::unique_lock lock(done.mutex);
+        ASSERT_TRUE(done.changed.wait_for(lock, std::chrono::seconds(10), [&] { return done.called; }));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(done.status, c.status);
+        EXPECT_EQ(done.text, c.text);
+    }
+    // A helper that cannot be started is the call's own failure; the callback is not called.
+    ::unlink((bin + "/lp").c_str());
+    Done never;
+    EXPECT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), 3, &Done::Callback, &never), DVO_E_UNSUPPORTED);
+    EXPECT_FALSE(never.called);
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 #include "app/views/ResultViews.h"
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -100,11 +102,50 @@ public:
         return answer;
     }
     unsigned long long WindowHandle() const override { return 77; }
+
+    // The progress dialog, run inline: its titles and every report as "permille|text"; the user
+    // presses "キャンセル" at report number cancelAtReport of each run (none when negative).
+    int cancelAtReport = -1;
+    std::vector<std::string> progressTitles;
+    std::vector<std::string> progressReports;
+    int RunWithProgress(const std::string& title, std::function<int(app::ProgressSink&)> work) override {
+        progressTitles.push_back(title);
+        struct Sink final : app::ProgressSink {
+            FakeResultView& view;
+            int count = 0;
+            explicit Sink(FakeResultView& v) : view(v) {}
+            bool Report(int permille, const std::string& text) override {
+                view.progressReports.push_back(std::to_string(permille) + "|" + text);
+                return view.cancelAtReport < 0 || count++ < view.cancelAtReport;
+            }
+        } sink(*this);
+        return work(sink);
+    }
+    // Work posted from other threads waits here until the test drains it, as on a GUI thread.
+    void PostToGuiThread(std::function<void()> work) override {
+        std::lock_guard lock(m_postedMutex);
+        m_posted.push_back(std::move(work));
+    }
+    // Runs what was posted so far; the number of functions run.
+    int DrainPosted() {
+        std::deque<std::function<void()>> posted;
+        {
+            std::lock_guard lock(m_postedMutex);
+            posted.swap(m_posted);
+        }
+        for (auto& work : posted)
+            work();
+        return static_cast<int>(posted.size());
+    }
     bool IsMenuChecked(app::MenuCheck item) const override {
         const auto it = checks.find(item);
         return it != checks.end() && it->second;
     }
     void SetMenuChecked(app::MenuCheck item, bool checked) override { checks[item] = checked; }
+
+private:
+    std::mutex m_postedMutex;
+    std::deque<std::function<void()>> m_posted; // guarded by m_postedMutex
 };
 
 } // namespace dvo::test

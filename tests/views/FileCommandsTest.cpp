@@ -419,6 +419,97 @@ TEST_F(FileCommandsTest, DeletingTheSelectedFileRefillsFromTheShownFolder) {
     EXPECT_EQ(results.ShownNode(), Find("/data"));
 }
 
+TEST_F(FileCommandsTest, CopyAndMoveRunBehindTheProgressDialog) {
+    Show();
+    engine.transferReports = {{-1, -1}, {0, 30}, {15, 30}, {30, 30}};
+    view.destinationAnswers = {"/to", "/to"};
+    Mark({1});
+    results.mnuCopyClick();
+    Mark({2});
+    results.mnuMoveClick();
+    EXPECT_EQ(view.progressTitles, (Strings{"コピー中", "移動中"}));
+    EXPECT_EQ(view.progressReports,
+              (Strings{"-1|a.txt\n項目を数えています…", "0|a.txt\n0 B / 30 B", "500|a.txt\n15 B / 30 B",
+                       "1000|a.txt\n30 B / 30 B", "-1|b.txt\n項目を数えています…", "0|b.txt\n0 B / 30 B",
+                       "500|b.txt\n15 B / 30 B", "1000|b.txt\n30 B / 30 B"}));
+    EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
+    EXPECT_TRUE(mainView.boxes.empty());
+}
+
+// "キャンセル" in the progress dialog: the rest of the batch is left alone, no error box says
+// that the user cancelled, and a cancelled move keeps its node (the source stayed whole).
+TEST_F(FileCommandsTest, CancelInTheProgressDialogEndsTheBatchQuietly) {
+    struct Case {
+        void (ResultViews::*run)();
+        std::string call;
+    } cases[] = {
+        {&ResultViews::mnuCopyClick, "copy:/data|b.txt>/to"},
+        {&ResultViews::mnuMoveClick, "move:/data|b.txt>/to"},
+    };
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        engine.fileCalls.clear();
+        view.destinationAnswers = {"/to"};
+        view.cancelAtReport = 1; // at the second report of the first marked row
+        Mark({2, 3, 4});
+        (results.*c.run)();
+        EXPECT_EQ(engine.fileCalls, Strings{c.call});
+        EXPECT_TRUE(mainView.boxes.empty());
+        EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
+        EXPECT_EQ(MarkedRows(), "b.txt,c.txt,sub"); // nothing was done: every mark stays
+    }
+}
+
+TEST_F(FileCommandsTest, HelperThatFailsLaterShowsItsReason) {
+    struct Case {
+        void (ResultViews::*run)();
+        int status;
+        std::string errorText;
+        Strings boxes;
+    } cases[] = {
+        {&ResultViews::mnuOpenClick, 0, "", {}},
+        {&ResultViews::mnuOpenClick, 3, "xdg-open: no method available for opening '/data/b.txt'\n",
+         {"開けません: /data/b.txt\nxdg-open: no method available for opening '/data/b.txt'"}},
+        {&ResultViews::mnuPrintClick, 1, "lp: No default destination.\n",
+         {"印刷できません: /data/b.txt\nlp: No default destination."}},
+        {&ResultViews::mnuPrintClick, 4, "", {"印刷できません: /data/b.txt\n終了コード 4"}},
+    };
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.errorText);
+        mainView.boxes.clear();
+        Mark({2});
+        (results.*c.run)();
+        ASSERT_EQ(engine.runningHelpers.size(), 1u);
+        EXPECT_TRUE(mainView.boxes.empty()); // nothing waits for the helper
+        engine.FinishHelper(0, c.status, c.errorText);
+        EXPECT_TRUE(mainView.boxes.empty()); // not on the helper's thread
+        view.DrainPosted();
+        EXPECT_EQ(Boxes(), c.boxes);
+        if (!c.boxes.empty()) {
+            EXPECT_EQ(mainView.boxes.back().layout.buttons.size(), 1u);
+        }
+    }
+}
+
+// A helper may end after the logic that started it is gone, before or after its end was posted.
+TEST_F(FileCommandsTest, HelperEndingAfterTheViewsAreGoneTouchesNothing) {
+    for (const bool postedFirst : {false, true}) {
+        SCOPED_TRACE(postedFirst);
+        dvo::test::FakeResultView otherView;
+        auto shell = std::make_unique<dvo::app::ShellRequests>(form, engine, otherView);
+        ASSERT_EQ(shell->Start(0, u"a.txt", u"/data", 2), DVO_OK);
+        if (postedFirst)
+            engine.FinishHelper(0, 1, "failed");
+        shell.reset();
+        if (!postedFirst)
+            engine.FinishHelper(0, 1, "failed");
+        otherView.DrainPosted();
+        EXPECT_TRUE(mainView.boxes.empty());
+    }
+}
+
 TEST_F(FileCommandsTest, PopupMenuListsTheItemsAndRunsTheChosenOne) {
     Show();
     Mark({3});

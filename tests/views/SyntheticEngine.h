@@ -12,6 +12,8 @@
 #include <map>
 #include <string>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace dvo::test {
@@ -22,6 +24,11 @@ public:
     explicit SyntheticEngine(std::size_t capacity = 4096) {
         m_records.reserve(capacity);
         m_root = NewRecord(nullptr, u"", 0, 0);
+    }
+    // Helpers still running end well, so that whoever waits for them lets go.
+    ~SyntheticEngine() override {
+        while (!runningHelpers.empty())
+            FinishHelper(0, 0, "");
     }
 
     // The searched folder, directly below the root record.
@@ -48,6 +55,23 @@ public:
     // Whether a successful delete or move changes the records as the real engine does (else the
     // records stay, so a test can search the same ones again).
     bool followFileOps = false;
+    // What a copy or move with progress reports, in order, as (done, total); the name is the
+    // entry's. A nonzero answer cancels: DVO_E_CANCELLED and the reports after it are not made.
+    std::vector<std::pair<long long, long long>> transferReports{{0, 30}, {30, 30}};
+    // Shell operations that started their helper and wait for FinishHelper.
+    struct RunningHelper {
+        std::string call;
+        DVOShellDone done;
+        void* context;
+    };
+    std::deque<RunningHelper> runningHelpers;
+    // Ends the helper at `index` as a reaper thread would: done runs on a thread of its own.
+    void FinishHelper(std::size_t index, int status, const std::string& errorText) {
+        const RunningHelper helper = runningHelpers.at(index);
+        runningHelpers.erase(runningHelpers.begin() + static_cast<std::ptrdiff_t>(index));
+        const std::u16string text = platform::Utf8ToUtf16(errorText);
+        std::thread([&] { helper.done(status, text.c_str(), helper.context); }).join();
+    }
 
     int DVOCreateObj() override { return 0; }
     int DVODestroyObj() override { return 0; }
@@ -113,6 +137,21 @@ public:
     int DVOMoveFile(const char16_t* name, const char16_t* directory, const char16_t* to) override {
         return FileCall("move", name, directory, to);
     }
+    int DVOCopyFileEx(const char16_t* name, const char16_t* directory, const char16_t* to,
+                      DVOTransferProgress progress, void* context) override {
+        return Transfer("copy", name, directory, to, progress, context);
+    }
+    int DVOMoveFileEx(const char16_t* name, const char16_t* directory, const char16_t* to,
+                      DVOTransferProgress progress, void* context) override {
+        return Transfer("move", name, directory, to, progress, context);
+    }
+    int DVOShellExecuteEx(unsigned long long, const char16_t* name, const char16_t* directory, int op,
+                          DVOShellDone done, void* context) override {
+        const int result = FileCall("shell" + std::to_string(op), name, directory, nullptr);
+        if (result == 0 && done != nullptr)
+            runningHelpers.push_back({fileCalls.back(), done, context});
+        return result;
+    }
     int DVOGetLastErrorText(char16_t* buffer, int bytes) override { return Put(buffer, bytes, m_lastError); }
     int DVOGetErrorCount() override { return errorCount; }
     int DVOGetFolderState(const FolderRecord* record) override {
@@ -125,6 +164,24 @@ public:
     std::map<const FolderRecord*, int> folderStates; // DVO_FOLDER_* other than READ
 
 private:
+    int Transfer(const std::string& op, const char16_t* name, const char16_t* directory,
+                 const char16_t* to, DVOTransferProgress progress, void* context) {
+        m_inTransfer = true; // the records follow only a transfer that was not cancelled
+        const int result = FileCall(op, name, directory, to);
+        m_inTransfer = false;
+        if (result != 0)
+            return result;
+        for (const auto& [done, total] : progress != nullptr ? transferReports : decltype(transferReports){}) {
+            if (progress(done, total, name, context) != 0) {
+                m_lastError = "キャンセルされました";
+                return DVO_E_CANCELLED;
+            }
+        }
+        if (followFileOps && op == "move")
+            MoveRecord(name, directory, to);
+        return 0;
+    }
+
     int FileCall(const std::string& op, const char16_t* name, const char16_t* directory,
                  const char16_t* destination) {
         const std::string n = platform::Utf16ToUtf8(name);
@@ -134,7 +191,7 @@ private:
         fileCalls.push_back(call);
         const auto it = failures.find(op + ":" + n);
         m_lastError = it == failures.end() ? "" : op + " failed: " + n;
-        if (it == failures.end() && followFileOps && (op == "move" || op.starts_with("delete")))
+        if (it == failures.end() && followFileOps && !m_inTransfer && (op == "move" || op.starts_with("delete")))
             MoveRecord(name, directory, destination != nullptr ? destination : u"");
         return it == failures.end() ? 0 : it->second;
     }
@@ -255,6 +312,7 @@ private:
     std::vector<FolderRecord*> m_parents; // by record index
     std::vector<std::size_t> m_cursor;
     std::string m_lastError;
+    bool m_inTransfer = false;
 };
 
 } // namespace dvo::test
