@@ -266,8 +266,9 @@ typedef int (*DVOTransferProgress)(long long done, long long total, const char16
  * copy left (the source is removed only after the copy completed, which no cancel interrupts).
  * The call may run on another thread than the other calls (see the top of this header); its
  * failure text is kept for DVOGetLastErrorText as usual, readable from any thread once the call
- * has returned. A successful move updates the folder records' totals on that thread just before
- * it returns. progress may call nothing of the engine but the display texts. */
+ * has returned. A successful move updates the folder records (totals, and the moved entry's
+ * place) on that thread just before it returns: the caller reads no record until the call has
+ * returned. progress may call nothing of the engine but the display texts. */
 DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context);

@@ -12,6 +12,9 @@ public:
     virtual void TreeBuilt() = 0;
     // The grid has listed a folder (ShownNode), perhaps the same one again.
     virtual void ShownFolderChanged() = 0;
+    // A file operation is about to run: until it has ended, the engine may change records on
+    // a thread of its own (a copy or move behind the progress dialog), so none may be read.
+    virtual void FileOperationStarted() {}
     // A file operation on the grid's marked rows has ended; nodes may have gone.
     virtual void FileOperationEnded() = 0;
 };

@@ -656,6 +656,8 @@ void ResultViews::RunFileOperation(int code) {
     std::string destinationPath = m_destinationFolder;
     while (destinationPath.size() > 1 && destinationPath.ends_with('/'))
         destinationPath.pop_back();
+    if (m_watcher != nullptr)
+        m_watcher->FileOperationStarted();
     // With more rows to go, every error box lets the user stop the rest.
     const bool batch = rows.size() > 1;
     int answer = kNoAnswer;

@@ -43,7 +43,10 @@ void TTreemapForm::FormClose() {
 }
 
 void TTreemapForm::FormResize() {
-    // A map laid out for this very size stays as it is.
+    // A map laid out for this very size stays as it is; during a file operation the new size
+    // waits for its end, when the records are the program's again.
+    if (m_operationRunning)
+        return;
     if (!m_map.Empty() && m_view.MapWidth() == m_laidOutWidth && m_view.MapHeight() == m_laidOutHeight)
         return;
     Relayout();
@@ -78,7 +81,12 @@ void TTreemapForm::ShownFolderChanged() {
     Relayout();
 }
 
-void TTreemapForm::FileOperationEnded() { Relayout(); }
+void TTreemapForm::FileOperationStarted() { m_operationRunning = true; }
+
+void TTreemapForm::FileOperationEnded() {
+    m_operationRunning = false;
+    Relayout();
+}
 
 // ---- the map --------------------------------------------------------------------------------
 

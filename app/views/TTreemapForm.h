@@ -45,6 +45,7 @@ public:
     void TreeCleared() override;
     void TreeBuilt() override;
     void ShownFolderChanged() override;
+    void FileOperationStarted() override;
     void FileOperationEnded() override;
 
     // State, for the widgets, the tests and the benchmarks.
@@ -75,6 +76,7 @@ private:
     ITreemapView& m_view;
 
     State m_state = State::BeforeSearch;
+    bool m_operationRunning = false; // a file operation may be changing records: no layout
     bool m_visible = false;
     bool m_selectingInTree = false; // our own click is moving the tree's selection
     FolderTreeNodeRef m_root;       // unset: the searched folder

@@ -132,6 +132,19 @@ TEST_F(TreemapFormTest, AResizeLaysOutAgainOnlyForANewSize) {
     EXPECT_NEAR(AreaShare("big.mkv"), 0.6, 1e-4);
 }
 
+TEST_F(TreemapFormTest, NoLayoutWhileAFileOperationMayChangeTheRecords) {
+    treemap.mnuTreemapClick(true);
+    form.btnExecuteClick();
+    const int maps = view.maps;
+    treemap.FileOperationStarted();
+    view.width = 300;
+    treemap.FormResize(); // the window resized behind the progress dialog
+    EXPECT_EQ(view.maps, maps);
+    treemap.FileOperationEnded();
+    EXPECT_EQ(view.maps, maps + 1);
+    EXPECT_EQ(treemap.Geometry().rects[0].Width(), 300);
+}
+
 TEST_F(TreemapFormTest, LoadsEntriesTheTreeHasNotLoadedThroughTheEngine) {
     treemap.mnuTreemapClick(true);
     results.LoadFolderRecords();
