@@ -1,7 +1,5 @@
 // libdebug.so as another program gets it: loaded by name, used through its exports only, with
 // the real clock and the real supervisor thread.
-#include "tests/support/ForkPause.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -157,10 +155,8 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
                 thread.join();
         }
     } other;
-    dvo::test::ForkPause pause;
     other.thread = std::thread([&] {
         for (int n = 0; !other.stop; ++n) {
-            pause.Checkpoint();
             extLog(busy, "busy %d", n, 1); // waits for room most of the time
             if (n % 64 == 0)
                 log("direct %d", n, 1);
@@ -171,10 +167,7 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
     constexpr int kChildLines = 3000; // more than two full queues
     for (int i = 0; i < kParentLines; ++i)
         extLog(handle, "parent %04d", i, 1);
-    pause.Before();
     const pid_t pid = ::fork();
-    if (pid != 0)
-        pause.After();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         // The parent's supervisor writes what it had queued; the child starts after it, so that
