@@ -182,6 +182,12 @@ TEST(TamsinLibrary, QueuedLinesSurviveTheEndOfTheProcess) {
 // inherited reach the file whole and in order, LOGTerm returns, the lines the parent had queued
 // are written once (by the parent), and the parent's logs go on working.
 TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
+#if defined(__SANITIZE_ADDRESS__)
+    // This compiler's AddressSanitizer takes no lock of its allocator around fork(): a child
+    // forked while another thread allocates can wait for that lock for ever. The ordinary build
+    // runs the test.
+    GTEST_SKIP() << "fork amid allocating threads is not safe under this AddressSanitizer";
+#endif
     TempDir root;
     ScopedEnv data("XDG_DATA_HOME", (root / "data").c_str());
     ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (root / "debug.txt").c_str());

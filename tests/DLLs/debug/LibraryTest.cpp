@@ -133,6 +133,12 @@ bool WaitForText(const std::string& prefix, const std::string& text, int seconds
 // entries than a queue holds reach the child's file whole and in order, the entries the parent
 // had queued are written once (by the parent), and the parent's log goes on working.
 TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
+#if defined(__SANITIZE_ADDRESS__)
+    // This compiler's AddressSanitizer takes no lock of its allocator around fork(): a child
+    // forked while another thread allocates can wait for that lock for ever. The ordinary build
+    // runs the test.
+    GTEST_SKIP() << "fork amid allocating threads is not safe under this AddressSanitizer";
+#endif
     TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
