@@ -613,12 +613,21 @@ private:
 };
 
 // Links the name to the open file `fd`: directly where the process may, else through /proc.
-int LinkTo(int fd, int dstDir, const std::string& dstName) {
-    if (::linkat(fd, "", dstDir, dstName.c_str(), AT_EMPTY_PATH) == 0)
-        return 0;
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, proc.c_str(), dstDir, dstName.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+// The new name is checked to be that file (a link through /proc must not end up on what a
+// symbolic link points to); false, with nothing left behind, when it could not be linked.
+bool LinkTo(int fd, int dstDir, const std::string& dstName) {
+    if (::linkat(fd, "", dstDir, dstName.c_str(), AT_EMPTY_PATH) != 0) {
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, proc.c_str(), dstDir, dstName.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return false;
+    }
+    struct stat linked{};
+    struct stat first{};
+    if (::fstatat(dstDir, dstName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+        ::fstat(fd, &first) == 0 && SameInode(linked, first))
+        return true;
+    (void)::unlinkat(dstDir, dstName.c_str(), 0);
+    return false;
 }
 
 class Copier {
@@ -635,7 +644,7 @@ public:
         if (linked && m_links.Find(st) >= 0) {
             // Where the name cannot be linked (the file system's limit of links, say), it is
             // copied as a file of its own.
-            if (LinkTo(m_links.Find(st), dstDir, dstName) == 0) {
+            if (LinkTo(m_links.Find(st), dstDir, dstName)) {
                 m_links.Linked(st);
                 if (m_copied != nullptr)
                     m_copied->Add(st);

@@ -524,6 +524,33 @@ TEST(FileCopy, HardLinksInsideACopiedFolderStayLinks) {
     }
 }
 
+// Without privileges the links are made another way: the copies still share one inode.
+TEST(FileCopy, HardLinksStayLinksForAnUnprivilegedCopy) {
+    TempFolder tmp;
+    ::chmod(tmp.path().c_str(), 0777);
+    const int status = ExitStatusOf([&] {
+        if (!Unprivileged())
+            return 77;
+        if (::mkdir((tmp / "tree").c_str(), 0755) != 0 || ::mkdir((tmp / "dst").c_str(), 0755) != 0)
+            return 3;
+        WriteFile(tmp / "tree/a", "shared");
+        ::link((tmp / "tree/a").c_str(), (tmp / "tree/b").c_str());
+        ::symlink("a", (tmp / "tree/l").c_str());
+        ::link((tmp / "tree/l").c_str(), (tmp / "tree/l2").c_str());
+        if (Copy(tmp.path(), "tree", tmp / "dst") != 0)
+            return 1;
+        const struct stat a = Lstat(tmp / "dst/tree/a");
+        const struct stat l = Lstat(tmp / "dst/tree/l2");
+        return a.st_nlink == 2 && Lstat(tmp / "dst/tree/b").st_ino == a.st_ino && S_ISLNK(l.st_mode) &&
+                       l.st_nlink == 2 && Lstat(tmp / "dst/tree/l").st_ino == l.st_ino
+                   ? 0
+                   : 2;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    EXPECT_EQ(status, 0) << "1: the copy failed, 2: the names are not one copy";
+}
+
 namespace {
 
 std::string Attribute(const std::string& path, const char* name) {
