@@ -1,12 +1,12 @@
 #include "platform/UniqueFd.h"
 #include "platform/FileCopy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <algorithm>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <map>
