@@ -236,13 +236,19 @@ DVO_API int DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
  *   never leaving the entry's device, never emptying a mount point; it goes on past what it cannot
  *   remove and reports the first failure (DVO_E_MOUNT_POINT when a mount point was left).
  * DVOCopyFile: copies (folders recursively) into the folder destination under the same name,
- *   keeping mode and modification time; symbolic links are copied as links, fifos recreated.
- *   Never overwrites: DVO_E_EXISTS when the name is taken there. DVO_E_NOT_A_FOLDER when the
- *   destination is no folder; DVO_E_INVALID_ARGUMENT for a folder copied into itself. A failed
- *   copy removes what it made.
+ *   keeping mode, modification time and extended attributes (POSIX ACLs among them); symbolic
+ *   links are copied as links, fifos recreated. Holes of sparse files stay holes (the file system
+ *   may share the blocks instead), and names of one file inside a copied folder stay hard links
+ *   of one copy. An attribute the destination cannot hold (no support there, or not allowed to
+ *   this process) is left out, as the owner is, so a copy to a file system without attributes
+ *   works. Never overwrites: DVO_E_EXISTS when the name is taken there. DVO_E_NOT_A_FOLDER when
+ *   the destination is no folder; DVO_E_INVALID_ARGUMENT for a folder copied into itself. A
+ *   failed copy removes what it made.
  * DVOMoveFile: renames within a file system (never replacing: DVO_E_EXISTS); across file systems
- *   copies with owner, mode and times, then removes the source once the copy is complete. A
- *   failure before that leaves the source whole and removes the partial copy; entries that
+ *   copies as above with owner, mode, times, hard links and every extended attribute, then
+ *   removes the source once the copy is complete. An attribute the destination cannot hold fails
+ *   the move (DVO_E_IO, or DVO_E_ACCESS when not allowed; the text names the attribute). A
+ *   failure before the removal leaves the source whole and removes the partial copy; entries that
  *   changed during the copy are left in place and reported (DVO_E_IO). */
 DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory);
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory);
@@ -252,7 +258,8 @@ DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
                         const char16_t* destination);
 
 /* Progress of DVOCopyFileEx / DVOMoveFileEx, called on the thread that runs the call: bytes of
- * regular files copied so far and in all (total -1 while the entries are still being counted),
+ * regular files copied so far and in all, by their sizes (holes of sparse files count as copied;
+ * total -1 while the entries are still being counted),
  * and the entry at hand as a path relative to the containing folder (the engine's text, valid
  * during the call). Called at the start, then at most every 100 ms and once when the last byte
  * is copied; a rename within a file system is instant and calls it not at all. Return 0 to go

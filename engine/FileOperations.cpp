@@ -104,6 +104,8 @@ OpResult FromFileOp(const std::string& action, const std::string& directory,
         reason = "別のファイルシステム（マウントポイント）には立ち入りません";
     } else if (error.step == "copy into itself" || error.step == "move into itself") {
         reason = "フォルダーをそれ自身の中にはコピー・移動できません";
+    } else if (error.step == "xattr") {
+        reason = "拡張属性 " + error.attribute + " を保てません: " + ReasonText(result);
     } else if (error.step == "changed during the move") {
         reason = "移動中に変更されたため、元の場所に残しました";
         code = DVO_E_IO;

@@ -1,13 +1,19 @@
 #include "platform/UniqueFd.h"
 #include "platform/FileCopy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <map>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -311,20 +317,6 @@ int RemoveTree(int dir, const std::string& name, const ExpectedEntry& expected,
     return first.error;
 }
 
-int WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Counts what a copy has done and tells its CopyProgress now and then; inactive without one.
 class ProgressMeter {
 public:
@@ -421,45 +413,221 @@ int CountBytes(int dir, const std::string& name, const struct stat& st, Progress
     return 0;
 }
 
-// Copies the rest of `in` to `out`: copy_file_range lets the file system share or copy blocks
-// itself; where it cannot (another file system type, an old kernel), plain reads and writes.
-// With a meter the ranges are a few MB, so that progress and a cancel are seen in time.
-int CopyContents(int in, int out, ProgressMeter& meter, const std::string& path) {
-    bool ranged = true;
-    const std::size_t range = meter.Active() ? std::size_t{8} << 20 : std::size_t{1} << 30;
-    for (;;) {
+// Copies bytes [from, to) of `in` to the same offsets of `out`: copy_file_range lets the file
+// system share or copy blocks itself; where it cannot (another file system type, an old kernel),
+// plain reads and writes. `ranged` turns false for good once the file system refused it.
+int CopyRun(int in, int out, off_t from, off_t to, bool& ranged, ProgressMeter& meter,
+            const std::string& path) {
+    const off_t step = meter.Active() ? off_t{8} << 20 : off_t{1} << 30;
+    std::vector<char> buffer;
+    while (from < to) {
+        const std::size_t want = static_cast<std::size_t>(std::min(step, to - from));
+        ssize_t n = 0;
         if (ranged) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, range, 0);
-            if (n > 0) {
-                if (!meter.Add(n, path))
-                    return ECANCELED;
+            loff_t inOff = from;
+            loff_t outOff = from;
+            n = ::copy_file_range(in, &inOff, out, &outOff, want, 0);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                    errno != EBADF && errno != EPERM)
+                    return errno;
+                ranged = false;
                 continue;
             }
-            if (n == 0)
-                return 0;
-            if (errno == EINTR)
-                continue;
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
-                errno != EBADF && errno != EPERM)
-                return errno;
-            ranged = false; // the offsets have advanced past what was copied so far
-        }
-        std::vector<char> buffer(128 * 1024);
-        for (;;) {
-            const ssize_t n = ::read(in, buffer.data(), buffer.size());
-            if (n == 0)
-                return 0;
+        } else {
+            buffer.resize(std::min<std::size_t>(want, 128 * 1024));
+            n = ::pread(in, buffer.data(), std::min(want, buffer.size()), from);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
                 return errno;
             }
-            if (const int e = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)); e != 0)
-                return e;
-            if (!meter.Add(n, path))
-                return ECANCELED;
+            for (ssize_t written = 0; written < n;) {
+                const ssize_t w = ::pwrite(out, buffer.data() + written,
+                                           static_cast<std::size_t>(n - written), from + written);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0)
+                    return errno;
+                written += w;
+            }
         }
+        if (n == 0)
+            return 0; // the file got shorter meanwhile: the copy ends where it does
+        from += n;
+        if (!meter.Add(n, path))
+            return ECANCELED;
     }
+    return 0;
+}
+
+// Copies all of `in` to the empty `out`. A file system that can share the blocks (FICLONE) does
+// so at once; otherwise only the data runs are copied and the holes stay holes, so a sparse file
+// takes no more room than it did. Holes count as copied bytes for the progress.
+int CopyContents(int in, int out, ProgressMeter& meter, const std::string& path) {
+    struct stat st{};
+    if (::fstat(in, &st) != 0)
+        return errno;
+    if (::ioctl(out, FICLONE, in) == 0)
+        return meter.Add(st.st_size, path) ? 0 : ECANCELED;
+    bool ranged = true;
+    off_t pos = 0;
+    for (;;) {
+        off_t data = ::lseek(in, pos, SEEK_DATA);
+        off_t hole = 0;
+        if (data < 0 && errno == ENXIO) {
+            // No data after pos: the rest is a hole up to the end.
+            data = hole = ::lseek(in, 0, SEEK_END);
+            if (data < 0)
+                return errno;
+        } else if (data < 0) {
+            if (errno != EINVAL && errno != EOPNOTSUPP)
+                return errno;
+            // The file system cannot tell the holes: everything counts as data.
+            data = pos;
+            hole = ::lseek(in, 0, SEEK_END);
+            if (hole < 0)
+                return errno;
+        } else {
+            hole = ::lseek(in, data, SEEK_HOLE);
+            if (hole < 0)
+                return errno;
+        }
+        if (data > pos && !meter.Add(data - pos, path))
+            return ECANCELED;
+        if (hole <= data) {
+            // End of the file: the size comes last, so a trailing hole is kept too.
+            if (::ftruncate(out, data) != 0)
+                return errno;
+            return 0;
+        }
+        if (const int e = CopyRun(in, out, data, hole, ranged, meter, path); e != 0)
+            return e;
+        pos = hole;
+    }
+}
+
+// An entry whose extended attributes are read or written: an open descriptor, or one opened with
+// O_PATH (links, fifos, devices), reached through /proc because f*xattr refuses O_PATH.
+struct AttrHandle {
+    int fd;
+    bool byPath;
+    [[nodiscard]] std::string Proc() const { return "/proc/self/fd/" + std::to_string(fd); }
+    ssize_t List(char* out, std::size_t size) const {
+        return byPath ? ::listxattr(Proc().c_str(), out, size) : ::flistxattr(fd, out, size);
+    }
+    ssize_t Get(const char* name, void* out, std::size_t size) const {
+        return byPath ? ::getxattr(Proc().c_str(), name, out, size) : ::fgetxattr(fd, name, out, size);
+    }
+    int Set(const char* name, const void* value, std::size_t size) const {
+        return byPath ? ::setxattr(Proc().c_str(), name, value, size, 0)
+                      : ::fsetxattr(fd, name, value, size, 0);
+    }
+};
+
+// Reads a list or a value, growing the buffer while it changes under us (ERANGE).
+template <typename Read>
+int ReadGrowing(std::vector<char>& buffer, Read read) {
+    for (;;) {
+        const ssize_t need = read(nullptr, 0);
+        if (need < 0)
+            return errno;
+        buffer.resize(static_cast<std::size_t>(need));
+        const ssize_t n = read(buffer.data(), buffer.size());
+        if (n >= 0) {
+            buffer.resize(static_cast<std::size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE)
+            return errno;
+    }
+}
+
+bool Unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP; }
+
+// Gives `to` every extended attribute of `from` (so also POSIX ACLs). With `all`, an attribute
+// the target cannot hold (no support, no permission) fails the call naming it in `failed`;
+// without, such attributes are left out, as a copy leaves out the owner it cannot give.
+int CopyAttributes(const AttrHandle& from, const AttrHandle& to, bool all, std::string& failed) {
+    std::vector<char> names;
+    if (const int e = ReadGrowing(names, [&](char* b, std::size_t n) { return from.List(b, n); });
+        e != 0)
+        return Unsupported(e) ? 0 : e; // no attributes where the file system has none
+    std::vector<char> value;
+    for (std::size_t at = 0; at < names.size();) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const int e = ReadGrowing(value, [&](char* b, std::size_t n) { return from.Get(name, b, n); });
+        if (e == ENODATA)
+            continue; // removed since the listing
+        if (e == 0 && to.Set(name, value.data(), value.size()) == 0)
+            continue;
+        const int code = e != 0 ? e : errno;
+        if (e == 0 && !all && (Unsupported(code) || code == EPERM))
+            continue;
+        failed = name;
+        return code;
+    }
+    return 0;
+}
+
+// Hard links inside a copied tree stay links: the first copy of a file with several names is
+// kept open (O_PATH) until all its names in the tree were met, within a share of the process's
+// descriptor limit; past it, further names are copied as files of their own.
+class LinkTable {
+public:
+    LinkTable() {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            m_budget = limit.rlim_cur > 64 ? static_cast<std::size_t>(limit.rlim_cur - 64) / 2 : 0;
+    }
+
+    // The open first copy of the source file `st`, or -1.
+    [[nodiscard]] int Find(const struct stat& st) const {
+        const auto it = m_links.find({st.st_dev, st.st_ino});
+        return it == m_links.end() ? -1 : it->second.fd.get();
+    }
+    void Remember(const struct stat& st, int dstDir, const std::string& dstName) {
+        if (m_links.size() >= m_budget)
+            return;
+        Fd copy(::openat(dstDir, dstName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (copy.valid())
+            m_links[{st.st_dev, st.st_ino}] = {std::move(copy), st.st_nlink - 1};
+    }
+    // One more name of `st` was linked; the copy is let go once no name is left to meet.
+    void Linked(const struct stat& st) {
+        const auto it = m_links.find({st.st_dev, st.st_ino});
+        if (it != m_links.end() && --it->second.left == 0)
+            m_links.erase(it);
+    }
+
+private:
+    struct Entry {
+        Fd fd;
+        nlink_t left;
+    };
+    std::map<std::pair<dev_t, ino_t>, Entry> m_links;
+    std::size_t m_budget = 4096;
+};
+
+// Links the name to the open file `fd`: directly where the process may, else through /proc.
+// The new name is checked to be that file (a link through /proc must not end up on what a
+// symbolic link points to); false, with nothing left behind, when it could not be linked.
+bool LinkTo(int fd, int dstDir, const std::string& dstName) {
+    if (::linkat(fd, "", dstDir, dstName.c_str(), AT_EMPTY_PATH) != 0) {
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, proc.c_str(), dstDir, dstName.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return false;
+    }
+    struct stat linked{};
+    struct stat first{};
+    if (::fstatat(dstDir, dstName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+        ::fstat(fd, &first) == 0 && SameInode(linked, first))
+        return true;
+    (void)::unlinkat(dstDir, dstName.c_str(), 0);
+    return false;
 }
 
 class Copier {
@@ -472,6 +640,19 @@ public:
              const std::string& dstName, const std::string& path, bool top) {
         if (!m_meter.Add(0, path))
             return Fail(m_error, ECANCELED, "cancel", path);
+        const bool linked = !S_ISDIR(st.st_mode) && st.st_nlink > 1 && !top;
+        if (linked && m_links.Find(st) >= 0) {
+            // Where the name cannot be linked (the file system's limit of links, say), it is
+            // copied as a file of its own.
+            if (LinkTo(m_links.Find(st), dstDir, dstName)) {
+                m_links.Linked(st);
+                if (m_copied != nullptr)
+                    m_copied->Add(st);
+                return m_meter.Add(S_ISREG(st.st_mode) ? st.st_size : 0, path)
+                           ? 0
+                           : Fail(m_error, ECANCELED, "cancel", path);
+            }
+        }
         int result = 0;
         if (S_ISREG(st.st_mode))
             result = CopyFile(srcDir, name, st, dstDir, dstName, path, top);
@@ -480,7 +661,9 @@ public:
         else if (S_ISLNK(st.st_mode))
             result = CopyLink(srcDir, name, st, dstDir, dstName, path, top);
         else
-            result = CopySpecial(st, dstDir, dstName, path, top);
+            result = CopySpecial(srcDir, name, st, dstDir, dstName, path, top);
+        if (result == 0 && linked)
+            m_links.Remember(st, dstDir, dstName);
         return result;
     }
 
@@ -499,6 +682,24 @@ private:
         if (m_options.keepOwner && ::fchownat(fd, name, st.st_uid, st.st_gid, flags) == 0)
             return true;
         return st.st_uid == ::geteuid() && st.st_gid == ::getegid();
+    }
+
+    int KeepAttributes(const AttrHandle& from, const AttrHandle& to, const std::string& path) {
+        std::string name;
+        const int e = CopyAttributes(from, to, m_options.allAttributes, name);
+        if (e != 0 && m_error != nullptr && m_error->error == 0)
+            m_error->attribute = name;
+        return e == 0 ? 0 : Fail(m_error, e, "xattr", path);
+    }
+
+    // The same through O_PATH descriptors, for entries that cannot be opened for reading.
+    int KeepAttributesAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
+                         const std::string& path) {
+        Fd from(::openat(srcDir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        Fd to(::openat(dstDir, dstName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!from.valid() || !to.valid())
+            return Fail(m_error, errno, "open", path);
+        return KeepAttributes({from.get(), true}, {to.get(), true}, path);
     }
 
     // Set-ID bits only survive when the copy has the source's owner, as with cp -p.
@@ -523,6 +724,9 @@ private:
         if (const int e = CopyContents(in.get(), out.get(), m_meter, path); e != 0)
             return Fail(m_error, e, "copy", path);
         const bool sameOwner = KeepOwner(out.get(), "", before, AT_EMPTY_PATH);
+        // Before the mode: a read-only mode would forbid writing the attributes.
+        if (const int e = KeepAttributes({in.get(), false}, {out.get(), false}, path); e != 0)
+            return e;
         if (::fchmod(out.get(), ModeFor(before, sameOwner)) != 0)
             return Fail(m_error, errno, "chmod", path);
         const timespec times[2] = {before.st_atim, before.st_mtim};
@@ -638,6 +842,9 @@ private:
     int FinishFolder(Level& level) {
         const struct stat& opened = level.srcSt;
         const bool sameOwner = KeepOwner(level.dst.get(), "", opened, AT_EMPTY_PATH);
+        if (const int e = KeepAttributes({level.src.get(), false}, {level.dst.get(), false}, level.path);
+            e != 0)
+            return e;
         if (::fchmod(level.dst.get(), ModeFor(opened, sameOwner)) != 0)
             return Fail(m_error, errno, "chmod", level.path);
         // Last, because creating the entries above changed the folder's times.
@@ -667,6 +874,8 @@ private:
         Created(top, dstDir, dstName);
         if (m_options.keepOwner)
             (void)::fchownat(dstDir, dstName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+        if (const int e = KeepAttributesAt(srcDir, name, dstDir, dstName, path); e != 0)
+            return e;
         const timespec times[2] = {st.st_atim, st.st_mtim};
         if (::utimensat(dstDir, dstName.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
             return Fail(m_error, errno, "utimens", path);
@@ -677,12 +886,14 @@ private:
 
     // Fifos and sockets are recreated (a socket file is only a name; nobody listens on the copy);
     // devices only where the process may create them.
-    int CopySpecial(const struct stat& st, int dstDir, const std::string& dstName,
-                    const std::string& path, bool top) {
+    int CopySpecial(int srcDir, const std::string& name, const struct stat& st, int dstDir,
+                    const std::string& dstName, const std::string& path, bool top) {
         if (::mknodat(dstDir, dstName.c_str(), (st.st_mode & S_IFMT) | 0600, st.st_rdev) != 0)
             return Fail(m_error, errno, "mknod", path);
         Created(top, dstDir, dstName);
         const bool sameOwner = KeepOwner(dstDir, dstName.c_str(), st, AT_SYMLINK_NOFOLLOW);
+        if (const int e = KeepAttributesAt(srcDir, name, dstDir, dstName, path); e != 0)
+            return e;
         if (::fchmodat(dstDir, dstName.c_str(), ModeFor(st, sameOwner), 0) != 0)
             return Fail(m_error, errno, "chmod", path);
         const timespec times[2] = {st.st_atim, st.st_mtim};
@@ -698,6 +909,7 @@ private:
     FileOpError* m_error;
     CopiedSet* m_copied;
     ProgressMeter& m_meter;
+    LinkTable m_links;
 };
 
 // True when the folder open at `dir` is `folder` itself or lies somewhere below it.
@@ -828,7 +1040,8 @@ int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
             return Fail(error, EXDEV, "mount point", name);
     }
     CopiedSet copied;
-    const CopyOptions options{.keepOwner = true, .sameFileSystem = true, .progress = progress};
+    const CopyOptions options{.keepOwner = true, .sameFileSystem = true, .allAttributes = true,
+                              .progress = progress};
     if (const int c = Copy(srcDir, name, dstDir, dstName, options, ExpectationOf(st), error, &copied);
         c != 0)
         return c;

@@ -16,6 +16,7 @@ struct FileOpError {
     int error = 0;       // errno of the first failure; 0 when none
     std::string step;    // the call that failed: "open", "mkdir", "rename", ...
     std::string path;    // the entry it failed on (raw bytes), relative to the operation's root
+    std::string attribute; // with step "xattr": the extended attribute that could not be kept
 };
 
 // What a caller saw of an entry earlier; the operation refuses (ESTALE) an entry that differs.
@@ -41,12 +42,17 @@ struct CopyOptions {
     // Refuse (EXDEV) a folder below the source that is another file system or mount point: a
     // move could not remove it afterwards.
     bool sameFileSystem = false;
+    // Extended attributes (POSIX ACLs among them) are always copied. With this, one the target
+    // cannot hold (ENOTSUP, EPERM) fails the operation (step "xattr"), as a move must keep all;
+    // without, it is left out, so a copy to a file system without attributes still works.
+    bool allAttributes = false;
     // Told how the copy goes and asked whether to go on; none when null.
     const CopyProgress* progress = nullptr;
 };
 
 // Copies the entry `name` of the folder `srcDir` to `dstName` in the folder `dstDir`. Regular
-// files keep their contents, mode and modification time; folders are copied with all they hold;
+// files keep their contents (holes stay holes), mode, modification time and extended attributes;
+// names of one file inside a copied folder stay hard links of one copy; folders are copied with all they hold;
 // symbolic links are copied as links; fifos and sockets are recreated; devices are recreated
 // when the process may (else EPERM). Fails with EEXIST when the target exists and EINVAL when a
 // folder would be copied into itself. On failure, everything the call created is removed again.
@@ -55,7 +61,8 @@ struct CopyOptions {
                               const ExpectedEntry& expected = {}, FileOpError* error = nullptr);
 
 // Renames the entry when source and target are on one file system (never replacing a target);
-// across file systems copies it with owner, mode and times, and removes the source only after
+// across file systems copies it with owner, mode, times and all extended attributes (else it
+// fails with step "xattr" before removing anything), and removes the source only after
 // the copy is complete. A failure before that point leaves the source as it was and removes the
 // partial copy. When removing the source after a complete copy fails, the copy stays and the
 // error is returned: nothing is lost, but the source is not entirely gone. `progress` is told

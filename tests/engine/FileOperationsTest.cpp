@@ -18,6 +18,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -293,6 +294,28 @@ TEST_F(FileOperations, FailedMoveAcrossFileSystemsKeepsTheSource) {
     EXPECT_EQ(result.code, DVO_E_ACCESS) << result.message;
     EXPECT_EQ(ReadFile(tree + "/folder/a"), "a");
     EXPECT_FALSE(Exists(shm / "ro/folder"));
+}
+
+// A move to a file system that cannot hold the file's extended attribute says which one and
+// keeps the source; a copy there goes on without it.
+TEST_F(FileOperations, MoveNamesTheAttributeItCannotKeep) {
+    const std::string mnt = tmp / "mnt";
+    ::mkdir(mnt.c_str(), 0755);
+    std::string reason;
+    if (!tmp.Mount("dvo-test", mnt, "ramfs", 0, nullptr, &reason))
+        GTEST_SKIP() << reason;
+    WriteFile(tree + "/f", "data");
+    if (::setxattr((tree + "/f").c_str(), "user.origin", "scan", 4, 0) != 0)
+        GTEST_SKIP() << "no user extended attributes here";
+    const auto seen = Seen(tree + "/f");
+    const auto moved = dvo::MoveEntry(tree, "f", seen, mnt);
+    EXPECT_EQ(moved.code, DVO_E_IO);
+    EXPECT_NE(moved.message.find("user.origin"), std::string::npos) << moved.message;
+    EXPECT_NE(moved.message.find(tree + "/f"), std::string::npos) << moved.message;
+    EXPECT_EQ(ReadFile(tree + "/f"), "data");
+    EXPECT_FALSE(Exists(mnt + "/f"));
+    EXPECT_EQ(dvo::CopyEntry(tree, "f", seen, mnt).code, DVO_OK);
+    EXPECT_EQ(ReadFile(mnt + "/f"), "data");
 }
 
 // Shell actions run programs found on PATH with the path as one argument, never through a shell.

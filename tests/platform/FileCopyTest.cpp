@@ -2,6 +2,9 @@
 
 #include "tests/support/FileTree.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -10,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -412,4 +416,200 @@ TEST(FileCopy, FailedCopyRemovesReadOnlyFoldersItMade) {
     if (status == 77)
         GTEST_SKIP() << "cannot drop to an unprivileged user here";
     EXPECT_EQ(status, 0) << "1: the copy did not fail as planned, 2: the failed copy was left";
+}
+
+namespace {
+
+// Bytes the file really takes on its file system.
+long long Allocated(const std::string& path) { return static_cast<long long>(Lstat(path).st_blocks) * 512; }
+
+std::string ReadAt(const std::string& path, off_t offset, std::size_t size) {
+    std::string out(size, '\0');
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = ::pread(fd, out.data(), size, offset);
+    ::close(fd);
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+}
+
+} // namespace
+
+// A 1 GiB file with a few KiB of data keeps its holes in the copy; progress counts the holes as
+// done, and a cancel still removes the partial copy.
+TEST(FileCopy, SparseFileCopiesOnlyItsData) {
+    constexpr off_t kSize = off_t{1} << 30;
+    const std::pair<off_t, std::string> runs[] = {
+        {0, std::string(4096, 'a')},
+        {kSize / 2 + 100, std::string(5000, 'm')},
+        {kSize - 4096, std::string(4096, 'z')},
+    };
+    std::vector<std::string> destinations = {""};
+    if (!OtherFileSystem().empty())
+        destinations.push_back(OtherFileSystem());
+    for (const auto& base : destinations) {
+        TempFolder src, dst(base);
+        SCOPED_TRACE(dst.path());
+        {
+            const int fd = ::open((src / "sparse").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            for (const auto& [offset, data] : runs)
+                ASSERT_EQ(::pwrite(fd, data.data(), data.size(), offset), static_cast<ssize_t>(data.size()));
+            ASSERT_EQ(::ftruncate(fd, kSize), 0);
+            ::close(fd);
+        }
+        long long lastDone = -1, lastTotal = -1;
+        const platform::CopyProgress progress = [&](long long done, long long total, const std::string&) {
+            lastDone = done;
+            lastTotal = total;
+            return true;
+        };
+        DirFd s(src.path()), d(dst.path());
+        platform::FileOpError error;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "sparse", {.progress = &progress}, {}, &error), 0)
+            << error.step;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::string copy = dst / "sparse";
+        std::printf("sparse copy to %s: %.3f s, %lld bytes allocated (source %lld)\n", dst.path().c_str(),
+                    seconds, Allocated(copy), Allocated(src / "sparse"));
+        EXPECT_EQ(Lstat(copy).st_size, kSize);
+        EXPECT_LT(Allocated(copy), 4 << 20);
+        EXPECT_EQ(lastDone, kSize);
+        EXPECT_EQ(lastTotal, kSize);
+        for (const auto& [offset, data] : runs) {
+            EXPECT_EQ(ReadAt(copy, offset, data.size()), data) << offset;
+            // What lies around the data reads as zeros, as in the source.
+            EXPECT_EQ(ReadAt(copy, offset + data.size(), 8192), ReadAt(src / "sparse", offset + data.size(), 8192));
+            if (offset > 0) {
+                EXPECT_EQ(ReadAt(copy, offset - 8192, 8192), std::string(8192, '\0'));
+            }
+        }
+
+        const platform::CopyProgress cancel = [](long long done, long long, const std::string&) {
+            return done == 0;
+        };
+        EXPECT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "again", {.progress = &cancel}), ECANCELED);
+        EXPECT_FALSE(Exists(dst / "again"));
+    }
+}
+
+// Names of one file inside a copied folder stay names of one copy, for a copy and for a move
+// across file systems; a name whose other links lie outside the folder gets a file of its own.
+TEST(FileCopy, HardLinksInsideACopiedFolderStayLinks) {
+    std::vector<std::pair<std::string, Operation>> runs = {{"copy", Copy}};
+    if (!OtherFileSystem().empty()) {
+        runs.emplace_back("copy across", Copy);
+        runs.emplace_back("move across", Move);
+    }
+    for (const auto& [what, op] : runs) {
+        SCOPED_TRACE(what);
+        TempFolder src, dst(what == "copy" ? std::string() : OtherFileSystem());
+        ::mkdir((src / "tree").c_str(), 0755);
+        ::mkdir((src / "tree/sub").c_str(), 0755);
+        WriteFile(src / "tree/a", "shared");
+        ::link((src / "tree/a").c_str(), (src / "tree/sub/b").c_str());
+        ::link((src / "tree/a").c_str(), (src / "tree/c").c_str());
+        WriteFile(src / "tree/half", "half");
+        ::link((src / "tree/half").c_str(), (src / "outside").c_str());
+        platform::FileOpError error;
+        ASSERT_EQ(op(src.path(), "tree", dst.path(), &error), 0) << error.step << " " << error.path;
+        const struct stat a = Lstat(dst / "tree/a");
+        EXPECT_EQ(a.st_nlink, 3u);
+        EXPECT_EQ(Lstat(dst / "tree/sub/b").st_ino, a.st_ino);
+        EXPECT_EQ(Lstat(dst / "tree/c").st_ino, a.st_ino);
+        EXPECT_EQ(ReadFile(dst / "tree/sub/b"), "shared");
+        EXPECT_EQ(Lstat(dst / "tree/half").st_nlink, 1u);
+        EXPECT_EQ(ReadFile(dst / "tree/half"), "half");
+        EXPECT_EQ(Exists(src / "tree"), what != "move across");
+        EXPECT_EQ(ReadFile(src / "outside"), "half");
+    }
+}
+
+// Without privileges the links are made another way: the copies still share one inode.
+TEST(FileCopy, HardLinksStayLinksForAnUnprivilegedCopy) {
+    TempFolder tmp;
+    ::chmod(tmp.path().c_str(), 0777);
+    const int status = ExitStatusOf([&] {
+        if (!Unprivileged())
+            return 77;
+        if (::mkdir((tmp / "tree").c_str(), 0755) != 0 || ::mkdir((tmp / "dst").c_str(), 0755) != 0)
+            return 3;
+        WriteFile(tmp / "tree/a", "shared");
+        ::link((tmp / "tree/a").c_str(), (tmp / "tree/b").c_str());
+        ::symlink("a", (tmp / "tree/l").c_str());
+        ::link((tmp / "tree/l").c_str(), (tmp / "tree/l2").c_str());
+        if (Copy(tmp.path(), "tree", tmp / "dst") != 0)
+            return 1;
+        const struct stat a = Lstat(tmp / "dst/tree/a");
+        const struct stat l = Lstat(tmp / "dst/tree/l2");
+        return a.st_nlink == 2 && Lstat(tmp / "dst/tree/b").st_ino == a.st_ino && S_ISLNK(l.st_mode) &&
+                       l.st_nlink == 2 && Lstat(tmp / "dst/tree/l").st_ino == l.st_ino
+                   ? 0
+                   : 2;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    EXPECT_EQ(status, 0) << "1: the copy failed, 2: the names are not one copy";
+}
+
+namespace {
+
+std::string Attribute(const std::string& path, const char* name) {
+    char value[4096];
+    const ssize_t n = ::lgetxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("<") + std::strerror(errno) + ">" : std::string(value, static_cast<std::size_t>(n));
+}
+
+bool SetAttribute(const std::string& path, const char* name, const std::string& value) {
+    return ::lsetxattr(path.c_str(), name, value.data(), value.size(), 0) == 0;
+}
+
+} // namespace
+
+// Extended attributes of files and folders go with a copy and with a move across file systems.
+TEST(FileCopy, ExtendedAttributesSurviveCopyAndMove) {
+    std::vector<std::pair<std::string, Operation>> runs = {{"copy", Copy}};
+    if (!OtherFileSystem().empty()) {
+        runs.emplace_back("copy across", Copy);
+        runs.emplace_back("move across", Move);
+    }
+    for (const auto& [what, op] : runs) {
+        SCOPED_TRACE(what);
+        TempFolder src, dst(what == "copy" ? std::string() : OtherFileSystem());
+        BuildSample(src / "tree");
+        if (!SetAttribute(src / "tree/plain.txt", "user.origin", "scan") ||
+            !SetAttribute(dst.path(), "user.probe", "x"))
+            GTEST_SKIP() << "no user extended attributes here: " << std::strerror(errno);
+        ASSERT_TRUE(SetAttribute(src / "tree/sub", "user.folder", std::string(1000, 'f')));
+        ::chmod((src / "tree/plain.txt").c_str(), 0444); // attributes must not need a writable mode
+        platform::FileOpError error;
+        ASSERT_EQ(op(src.path(), "tree", dst.path(), &error), 0)
+            << error.step << " " << error.path << " " << error.attribute;
+        EXPECT_EQ(Attribute(dst / "tree/plain.txt", "user.origin"), "scan");
+        EXPECT_EQ(Attribute(dst / "tree/sub", "user.folder"), std::string(1000, 'f'));
+        EXPECT_EQ(Lstat(dst / "tree/plain.txt").st_mode & 07777, 0444u);
+    }
+}
+
+// A target without extended attributes (ramfs): a copy goes on without them; a move fails
+// naming the attribute, keeps its source and leaves no partial copy.
+TEST(FileCopy, AttributeTheTargetCannotHoldFailsAMoveOnly) {
+    TempFolder src, dst;
+    std::string reason;
+    ::mkdir((dst / "mnt").c_str(), 0755);
+    if (!dst.Mount("dvo-test", dst / "mnt", "ramfs", 0, nullptr, &reason))
+        GTEST_SKIP() << reason;
+    BuildSample(src / "tree");
+    if (!SetAttribute(src / "tree/sub", "user.origin", "scan"))
+        GTEST_SKIP() << "no user extended attributes here: " << std::strerror(errno);
+    const auto before = Describe(src / "tree");
+    platform::FileOpError error;
+    EXPECT_EQ(Move(src.path(), "tree", dst / "mnt", &error), EOPNOTSUPP);
+    EXPECT_EQ(error.step, "xattr");
+    EXPECT_EQ(error.attribute, "user.origin");
+    EXPECT_EQ(error.path, "tree/sub");
+    EXPECT_EQ(Describe(src / "tree"), before);
+    EXPECT_FALSE(Exists(dst / "mnt/tree"));
+
+    ASSERT_EQ(Copy(src.path(), "tree", dst / "mnt"), 0);
+    EXPECT_EQ(Describe(dst / "mnt/tree"), before);
 }
