@@ -46,8 +46,8 @@
  *   and of everything below it, those already handed out included, show the new directory texts
  *   and depths (the old texts stay readable until the next search). The folder list keeps its
  *   order and counts each folder once.
- * - texts cut to fit a fixed field (names, the path being read) end before a character, never
- *   inside a surrogate pair.
+ * - a text cut to fit a fixed field (a name, the path being read) ends on a whole character,
+ *   never inside a surrogate pair.
  * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
