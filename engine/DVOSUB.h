@@ -22,6 +22,8 @@
  *   a file with several hard links, recognised by (device, inode), adds its size once per
  *   search, at its first occurrence in record order (pre-order, names in byte order), so totals
  *   never depend on thread timing. A later link's own record still shows the file's size.
+ *   Totals (sparse files can claim any size) stop at INT64_MAX instead of wrapping; a total
+ *   that reached it stays there after a delete or move, its exact sum being unknown.
  *   folderCount and fileCount count the folders and the other entries below it at all depths.
  * - a mount point below the searched folder is listed as a folder of size 0 without children
  *   and not entered, unless crossing file systems was asked for.
@@ -44,6 +46,8 @@
  *   and of everything below it, those already handed out included, show the new directory texts
  *   and depths (the old texts stay readable until the next search). The folder list keeps its
  *   order and counts each folder once.
+ * - a text cut to fit a fixed field (a name, the path being read) ends on a whole character,
+ *   never inside a surrogate pair.
  * - siblings are always in byte order of their names (UTF-8 bytes), so results are repeatable.
  */
 #include <stddef.h>
@@ -72,7 +76,7 @@ typedef struct DVOSystemTime {
 
 /* Live totals of a running search (536 bytes). */
 typedef struct SearchProgress {
-    long long size;            /* bytes counted so far */
+    long long size;            /* bytes counted so far (at most INT64_MAX, see below) */
     char16_t currentPath[260]; /* a folder being read now (cut to 259 units, NUL-terminated) */
     int folderCount;           /* folders counted so far */
     int fileCount;             /* other entries counted so far */
@@ -179,7 +183,10 @@ DVO_API int DVOGetFolderInfo(FolderRecord** records, int count);
  * that First began for the same parent; null at the end, for a file's record and for anything
  * that is not a folder record of the last search. A folder has one record, the same pointer in
  * the folder list and among its parent's children; other entries' records are made when their
- * folder is first enumerated (one moved within the search before that: when its new folder is). */
+ * folder is first enumerated (one moved within the search before that: when its new folder is).
+ * Without memory for the records a call returns null although the list goes on: then
+ * DVOGetErrorCount has grown by one and DVOGetLastErrorText gives the reason. First clears that
+ * text, so a null from First or Next with a non-empty text is such a failure, not the end. */
 DVO_API FolderRecord* DVOGetRootFolderInfo(void);
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
@@ -290,7 +297,8 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes);
 
 /* Folders or entries of the last search that could not be read (unreadable, vanished, replaced
- * while read); while a search runs, those counted so far. */
+ * while read), and its records that could not be made for want of memory (see
+ * DVOGetFirstFolderInfo); while a search runs, those counted so far. */
 DVO_API int DVOGetErrorCount(void);
 
 /* How far a folder record of the last search (also the record above the searched folder, which

@@ -7,6 +7,7 @@
 
 #include "engine/FaultInjection.h"
 #include "engine/LastError.h"
+#include "engine/DisplayText.h"
 #include "platform/Text.h"
 
 namespace dvo {
@@ -79,6 +80,7 @@ RecordStore* Engine::Records() {
         } catch (...) {
             m_records.reset();
             SetLastErrorText(kOutOfResourcesText);
+            ++m_result->errors; // a list the caller cannot have is not to look empty
         }
     }
     return m_records.get();
@@ -191,7 +193,7 @@ int Engine::Abort() {
 void Engine::FillCurrentPath(SearchProgress* progress, const Dir* d) {
     if (d != nullptr && d != m_shownFolder) {
         const std::u16string text = platform::Utf8ToUtf16(FolderPath(m_rootPath, d));
-        const std::size_t n = std::min<std::size_t>(text.size(), 259);
+        const std::size_t n = FittingUnits(text, 259);
         std::copy_n(text.begin(), n, m_shownPath);
         m_shownPath[n] = u'\0';
         m_shownFolder = d;
@@ -272,7 +274,9 @@ FolderRecord* Engine::RecordOrNull(Call call) {
     try {
         return call(*store);
     } catch (...) {
+        // The null is not the end of the list: the error count and the text tell the caller.
         SetLastErrorText(kOutOfResourcesText);
+        ++m_result->errors;
         return nullptr;
     }
 }
@@ -282,6 +286,8 @@ FolderRecord* Engine::Top() {
 }
 
 FolderRecord* Engine::First(FolderRecord* parent) {
+    // An enumeration starts with no reason given, so a reason after a null is this one's.
+    SetLastErrorText({});
     return RecordOrNull([parent](RecordStore& s) { return s.First(parent); });
 }
 
@@ -409,7 +415,11 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
 
 void Engine::Adjust(Dir* from, const Counted& amount, int sign) {
     for (Dir* d = from; d != nullptr; d = d->parent) {
-        d->total += sign * amount.size;
+        // A total that reached the ceiling no longer knows its exact sum: it stays there rather
+        // than drop by a size it may never have held.
+        if (d->total != INT64_MAX) {
+            d->total = std::max<std::int64_t>(0, AddBytes(d->total, sign * amount.size));
+        }
         d->folderCount += sign * amount.folders;
         d->fileCount += sign * amount.files;
         if (m_records != nullptr) {

@@ -206,9 +206,18 @@ std::string TrashName(const std::string& name, int attempt) {
     const std::size_t room = 255 - std::strlen(".trashinfo") - suffix.size();
     std::string base = name;
     if (base.size() > room) {
+        // Back up only to the lead byte of a sequence that the cut would split: a name that is
+        // not UTF-8 (say all continuation bytes) is cut at `room`, never to nothing.
         std::size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
-            --cut;
+        for (std::size_t back = 1; back <= 3 && back <= room; ++back) {
+            const auto c = static_cast<unsigned char>(base[room - back]);
+            if ((c & 0xC0) == 0x80)
+                continue;
+            const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back)
+                cut = room - back;
+            break;
+        }
         base.resize(cut);
     }
     return base + suffix;

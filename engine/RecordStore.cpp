@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "engine/DisplayText.h"
 #include "platform/Text.h"
 
 namespace dvo {
@@ -64,7 +65,7 @@ DirRecords& RecordStore::Extra(Dir* d) {
 void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* directory,
                        std::uint32_t depth) {
     const std::u16string name = platform::Utf8ToUtf16(node.Name());
-    const std::size_t n = std::min<std::size_t>(name.size(), 259);
+    const std::size_t n = FittingUnits(name, 259);
     std::copy_n(name.begin(), n, f.name);
     f.name[n] = u'\0';
     f.directory = directory;

@@ -13,6 +13,16 @@
 
 namespace dvo {
 
+// Byte totals stop at INT64_MAX rather than wrap: sparse files can claim sizes whose sum no
+// 64-bit count holds, and a wrapped total would show a folder smaller than its files.
+[[nodiscard]] inline std::int64_t AddBytes(std::int64_t total, std::int64_t bytes) noexcept {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(total, bytes, &sum)) {
+        return bytes > 0 ? INT64_MAX : INT64_MIN;
+    }
+    return sum;
+}
+
 struct Dir;
 struct DirRecords; // what the record store keeps of a folder
 

@@ -597,7 +597,7 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
         n.flags = e.flags;
         if (!n.IsFolder()) {
             n.size = e.size;
-            w.local.size += e.size;
+            w.local.size = AddBytes(w.local.size, e.size);
             ++w.local.files;
             continue;
         }
@@ -675,12 +675,12 @@ void Scanner::ComputeTotals(ScanResult& result) {
                     continue;
                 }
             }
-            d->total += n.size;
+            d->total = AddBytes(d->total, n.size);
             continue;
         }
         stack.pop_back();
         if (Dir* p = d->parent) {
-            p->total += d->total;
+            p->total = AddBytes(p->total, d->total);
             p->folderCount += d->folderCount;
             p->fileCount += d->fileCount;
         }
@@ -716,7 +716,7 @@ Scanner::Totals Scanner::Snapshot() const noexcept {
     Totals sum;
     for (const auto& w : m_workers) {
         const Totals t = w->Read();
-        sum.size += t.size;
+        sum.size = AddBytes(sum.size, t.size);
         sum.folders += t.folders;
         sum.files += t.files;
         sum.errors += t.errors;

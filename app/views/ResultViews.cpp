@@ -10,6 +10,7 @@
 #include <functional>
 #include <cstdint>
 #include <new>
+#include <unordered_map>
 
 namespace dvo::app {
 namespace {
@@ -133,9 +134,7 @@ void ResultViews::BuildFolderTree() {
     m_form.PushHourGlassCursor();
     m_view.BeginTreeUpdate();
     if (m_view.IsMenuChecked(MenuCheck::TreeAtOnce)) {
-        int index = 0;
-        int depth = 0;
-        AddNodesAtOnce(index, depth, nullptr);
+        AddNodesAtOnce();
     } else if (m_view.IsMenuChecked(MenuCheck::TreeProgress)) {
         LoadChildNodes(nullptr);
         if (Node* first = m_tree.FirstTopLevel())
@@ -215,26 +214,20 @@ void ResultViews::LoadChildNodes(Node* node) {
     m_tree.SetChildrenLoaded(parent, node);
 }
 
-void ResultViews::AddNodesAtOnce(int& index, int& depth, Node* node) {
-    while (index < m_recordCount) {
+void ResultViews::AddNodesAtOnce() {
+    // The folder list is in pre-order and siblings share one directory text, so a folder's
+    // parent is the folder whose children carry that same pointer; one not met before is the
+    // first child of the folder just added. Record depths stop at 255 and cannot tell this.
+    std::unordered_map<const char16_t*, Node*> parentOf;
+    Node* last = nullptr;
+    for (int index = 0; index < m_recordCount; ++index) {
         FolderRecord* r = m_folderRecords[static_cast<std::size_t>(index)];
-        if (r == nullptr) { // an engine that wrote fewer records than it counted
-            ++index;
+        if (r == nullptr) // an engine that wrote fewer records than it counted
             continue;
-        }
-        if (r->depth < depth)
-            return;
-        if (r->depth == depth) {
-            node = m_tree.AppendChild(node != nullptr ? m_tree.Parent(node) : nullptr, r,
-                                      MakeNodeCaption(*r));
-            ++index;
-        } else {
-            Node* child = m_tree.AppendChild(node, r, MakeNodeCaption(*r));
-            ++depth;
-            ++index;
-            AddNodesAtOnce(index, depth, child);
-            --depth;
-        }
+        Node* parent = nullptr;
+        if (last != nullptr && r->depth != 0)
+            parent = parentOf.try_emplace(r->directory, last).first->second;
+        last = m_tree.AppendChild(parent, r, MakeNodeCaption(*r));
     }
 }
 

@@ -95,7 +95,7 @@ public:
 
     // Folder tree.
     void LoadChildNodes(Node* node);
-    void AddNodesAtOnce(int& index, int& depth, Node* node);
+    void AddNodesAtOnce();
     [[nodiscard]] std::string MakeNodeCaption(const FolderRecord& record) const;
     void SearchResultTreeExpanding(Node* node);
     // The style a node is painted with; kinds other than folder and file keep the style of the

@@ -1,8 +1,10 @@
 // dvoscan: the engine's folder sizes on the command line, printed the way du prints them.
-//   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] [--stats [--records]] PATH
+//   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [-0] [--threads N] [--stats [--records]] PATH
 // --stats reports time and memory on stderr; --records first makes every entry's FolderRecord,
 // as the program has them made, to measure that case. One line "<bytes>\t<path>" per folder down to DEPTH (default 0: the searched folder only), a
 // folder after its subfolders. Exit status 0, 1 when entries could not be read, 2 on bad use.
+// On a terminal, control bytes and bytes that are not UTF-8 in paths are shown as \xNN, so a
+// name cannot set the terminal's title or forge a line; -0 ends lines with NUL, paths raw.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <string_view>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/DVOSUB.h"
@@ -21,7 +24,7 @@ namespace {
 
 void Usage() {
     std::fputs("usage: dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] "
-               "[--stats [--records]] PATH\n",
+               "[-0] [--stats [--records]] PATH\n",
                stderr);
 }
 
@@ -44,15 +47,57 @@ const char* Reason(int rc) {
     }
 }
 
+// Length of the well-formed UTF-8 character at text[i] that is no control character, or 0.
+std::size_t PrintableLength(std::string_view text, std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+        return c < 0x20 || c == 0x7F ? 0 : 1;
+    }
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1Fu;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0Fu;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07u;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = code << 6 | (b & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    // C1 controls (U+0080..U+009F) start escape sequences on some terminals too.
+    const bool c1 = code >= 0x80 && code <= 0x9F;
+    return overlong || surrogate || c1 || code > 0x10FFFF ? 0 : length;
+}
+
 class Printer {
 public:
+    Printer(bool escape, char end) : m_escape(escape), m_end(end) {}
     ~Printer() { Flush(); }
     void Line(std::int64_t bytes, std::string_view path) {
         char number[24];
         const int n = std::snprintf(number, sizeof number, "%lld\t", static_cast<long long>(bytes));
         m_buffer.append(number, static_cast<std::size_t>(n));
-        m_buffer.append(path);
-        m_buffer.push_back('\n');
+        if (m_escape) {
+            AppendEscaped(path);
+        } else {
+            m_buffer.append(path);
+        }
+        m_buffer.push_back(m_end);
         if (m_buffer.size() > (1u << 16)) {
             Flush();
         }
@@ -63,12 +108,30 @@ public:
     }
 
 private:
+    void AppendEscaped(std::string_view path) {
+        for (std::size_t i = 0; i < path.size();) {
+            const std::size_t length = PrintableLength(path, i);
+            if (length > 0) {
+                m_buffer.append(path.substr(i, length));
+                i += length;
+                continue;
+            }
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(
+                                                          static_cast<unsigned char>(path[i])));
+            m_buffer.append(hex);
+            ++i;
+        }
+    }
+
+    bool m_escape;
+    char m_end;
     std::string m_buffer;
 };
 
 // Folders down to maxDepth, each after its subfolders, children in byte order.
-void PrintFolders(const dvo::ScanResult& result, long maxDepth) {
-    Printer out;
+void PrintFolders(const dvo::ScanResult& result, long maxDepth, bool nulEnded) {
+    Printer out(!nulEnded && ::isatty(STDOUT_FILENO) == 1, nulEnded ? '\0' : '\n');
     struct Frame {
         const dvo::Dir* dir;
         std::uint32_t next;
@@ -104,6 +167,7 @@ int main(int argc, char** argv) {
     long depth = 0;
     bool stats = false;
     bool records = false;
+    bool nulEnded = false;
     long abortAfterMs = -1; // measures how fast an abort stops the workers
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -127,6 +191,8 @@ int main(int argc, char** argv) {
             options.crossFileSystems = true;
         } else if (a == "-L") {
             options.followLinks = true;
+        } else if (a == "-0" || a == "--null") {
+            nulEnded = true;
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--records") {
@@ -194,7 +260,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    PrintFolders(*result, depth);
+    PrintFolders(*result, depth, nulEnded);
     std::fflush(stdout);
 
     if (stats) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace enginetest;
 
@@ -135,6 +136,48 @@ TEST_F(EngineFailure, CallsThatCannotAllocateReturnTheirFailureValue) {
     EXPECT_NE(LastError(), "");
     dvo::faults::FailArenaChunksAfter(-1);
     ExpectConsistentRecords();
+}
+
+// A child list that cannot be made for want of memory must not pass for a short list: the
+// caller sees the reason and a grown error count, and a later try lists everything.
+TEST_F(EngineFailure, ChildListWithoutMemoryIsNotTheEnd) {
+    MakeDir(dir / "many"); // enough files that their records need a new arena chunk
+    for (int i = 0; i < 2000; ++i)
+        MakeFile(dir / ("many/" + std::to_string(i)), 0);
+    ASSERT_EQ(Start(), DVO_OK);
+    WaitForTheEnd();
+    const int count = DVOGetFolderInfoCount();
+    std::vector<FolderRecord*> folders(static_cast<std::size_t>(count));
+    ASSERT_EQ(DVOGetFolderInfo(folders.data(), count), count);
+    FolderRecord* many = nullptr;
+    for (FolderRecord* f : folders)
+        if (platform::Utf16ToUtf8(f->name) == "many")
+            many = f;
+    ASSERT_NE(many, nullptr);
+    const int errors = DVOGetErrorCount();
+
+    // A reason left over from an earlier failure does not make a complete list look cut short.
+    EXPECT_EQ(DVODeleteFilePermanently(u"no-such-entry", path16.c_str()), DVO_E_NOT_FOUND);
+    ASSERT_NE(LastError(), "");
+    int listed = 0;
+    for (FolderRecord* c = DVOGetFirstFolderInfo(folders[0]); c != nullptr;
+         c = DVOGetNextFolderInfo(folders[0]))
+        ++listed;
+    EXPECT_EQ(listed, 4);
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(DVOGetErrorCount(), errors);
+
+    dvo::faults::FailArenaChunksAfter(0);
+    EXPECT_EQ(DVOGetFirstFolderInfo(many), nullptr);
+    EXPECT_NE(LastError(), "");
+    EXPECT_EQ(DVOGetErrorCount(), errors + 1);
+    dvo::faults::FailArenaChunksAfter(-1);
+
+    listed = 0;
+    for (FolderRecord* c = DVOGetFirstFolderInfo(many); c != nullptr; c = DVOGetNextFolderInfo(many))
+        ++listed;
+    EXPECT_EQ(listed, 2000);
+    EXPECT_EQ(LastError(), "");
 }
 
 TEST_F(EngineFailure, WorkersThatCannotStartLeaveTheWalkToTheOthers) {

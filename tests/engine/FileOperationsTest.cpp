@@ -101,6 +101,42 @@ TEST_F(FileOperations, TrashWritesInfoFirstAndKeepsNamesThatAreNotUtf8) {
     EXPECT_TRUE(Exists(trash + "/info/" + kNotUtf8 + ".2.trashinfo"));
 }
 
+// Long names are cut to fit the trash's 255-byte limit: never to nothing, never inside a UTF-8
+// character, and a second entry cut to the same text still gets a name of its own.
+TEST_F(FileOperations, LongNamesGetAValidTrashName) {
+    std::string continuation; // not UTF-8 at all: every byte looks like the middle of a character
+    for (int i = 0; i < 255; ++i)
+        continuation += static_cast<char>(0x80 + i % 0x40);
+    std::string accents = "a"; // a cut at 245 bytes would split an "é"
+    while (accents.size() + 2 <= 255)
+        accents += "\xC3\xA9";
+    for (const std::string& name : {continuation, accents}) {
+        SCOPED_TRACE(name.size());
+        for (int copy = 0; copy < 2; ++copy) {
+            WriteFile(tree + "/" + name, std::to_string(copy));
+            const auto result = dvo::TrashEntry(tree, name, Seen(tree + "/" + name));
+            ASSERT_EQ(result.code, DVO_OK) << result.message;
+            EXPECT_FALSE(Exists(tree + "/" + name));
+        }
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(trash + "/files"))
+            names.push_back(e.path().filename().string());
+        ASSERT_EQ(names.size(), 2u);
+        for (const std::string& n : names) {
+            EXPECT_GE(n.size(), 200u);
+            EXPECT_LE(n.size() + std::strlen(".trashinfo"), 255u);
+            EXPECT_TRUE(Exists(trash + "/info/" + n + ".trashinfo"));
+            for (std::size_t i = 0; name == accents && i < n.size(); ++i) {
+                if (n[i] == '\xC3') {
+                    EXPECT_TRUE(i + 1 < n.size() && n[i + 1] == '\xA9') << "split at " << i;
+                }
+            }
+        }
+        std::filesystem::remove_all(trash + "/files");
+        std::filesystem::remove_all(trash + "/info");
+    }
+}
+
 // When the home trash cannot be used, the entry stays; no trash is made elsewhere instead.
 TEST_F(FileOperations, UnusableHomeTrashDeletesNothing) {
     WriteFile(trash, "a file where the trash folder belongs");

@@ -1,6 +1,7 @@
 // The engine against real trees: what it records, in which order, and how it copes with links,
 // mount points, unreadable folders, aborts and very deep trees.
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -412,6 +413,84 @@ TEST_F(EngineTest, AbortLeavesConsistentRecords) {
     ASSERT_EQ(all.size(), 401u);
     ExpectConsistent(all[0]);
     EXPECT_EQ(all[0]->size, 200 * 190);
+}
+
+// Sparse files can claim sizes whose sum no 64-bit count holds: every total stops at the ceiling
+// instead of wrapping to a folder smaller than its own files.
+TEST_F(EngineTest, TotalsStopAtTheLargestSize) {
+    constexpr long long kMax = INT64_MAX;
+    const long long sizes[] = {kMax, kMax, 1LL << 62};
+    std::string root;
+    for (const char* base : {"/tmp", "/dev/shm"}) {
+        std::string pattern = std::string(base) + "/engine-sparse-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            continue;
+        }
+        MakeDir(pattern + "/big");
+        bool made = true;
+        for (int i = 0; i < 3 && made; ++i) {
+            const std::string file = pattern + "/big/f" + std::to_string(i);
+            const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
+            made = fd >= 0 && ::ftruncate(fd, sizes[i]) == 0;
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        if (made) {
+            root = pattern;
+            break;
+        }
+        RemoveTree(pattern);
+    }
+    if (root.empty()) {
+        GTEST_SKIP() << "neither /tmp nor /dev/shm takes files of 2^63-1 bytes";
+    }
+    MakeFile(root + "/small", 5);
+
+    ASSERT_EQ(Search(root), DVO_OK);
+    const auto folders = Folders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0]->size, kMax);
+    EXPECT_EQ(folders[1]->size, kMax);
+    EXPECT_EQ(DVOGetRootFolderInfo()->size, kMax);
+    SearchProgress progress{};
+    ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), DVO_OK);
+    EXPECT_EQ(progress.size, kMax);
+
+    // Taking one file away leaves more than the ceiling: the totals stay there, not wrapped.
+    const std::u16string big = platform::Utf8ToUtf16(root + "/big");
+    ASSERT_EQ(DVODeleteFilePermanently(u"f2", big.c_str()), DVO_OK);
+    ASSERT_EQ(DVODeleteFilePermanently(u"small", platform::Utf8ToUtf16(root).c_str()), DVO_OK);
+    EXPECT_EQ(folders[0]->size, kMax);
+    EXPECT_EQ(folders[1]->size, kMax);
+    ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), DVO_OK);
+    EXPECT_EQ(progress.size, kMax);
+    RemoveTree(root);
+}
+
+// The path shown while searching is cut to 259 units, before a character rather than through
+// one: a lone half of a surrogate pair is not a character.
+TEST_F(EngineTest, ShownPathIsCutBetweenCharacters) {
+    TempDir t;
+    const std::size_t base = platform::Utf8ToUtf16(t.Path()).size() + 1;
+    ASSERT_LT(base, 190u);
+    // Padding so that a four-byte character (two units) starts at unit 258.
+    const std::string pad(199 - base, 'p');
+    std::string emoji;
+    for (int i = 0; i < 60; ++i) {
+        emoji += "\xF0\x9F\x98\x80";
+    }
+    const std::string deep = t / (pad + "/" + emoji);
+    MakeDir(t / pad);
+    MakeDir(deep);
+
+    ASSERT_EQ(Search(deep), DVO_OK);
+    SearchProgress progress{};
+    ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), DVO_OK);
+    const std::u16string full = platform::Utf8ToUtf16(deep);
+    const std::u16string shown = progress.currentPath;
+    EXPECT_EQ(shown.size(), 258u);
+    EXPECT_EQ(shown, full.substr(0, shown.size()));
 }
 
 TEST_F(EngineTest, TreeDeeperThanPathMaxIsScanned) {

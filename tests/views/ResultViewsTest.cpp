@@ -163,6 +163,29 @@ TEST_F(ResultViewsTest, AtOnceBuildShowsFoldersAndNestsADepthJumpOneLevel) {
     EXPECT_EQ(engine.enumerations, 0); // the flat list is enough
 }
 
+// Below 255 levels the records' depth no longer changes: the tree built at once still nests
+// every folder under its own parent, and a folder after a deep branch returns to its level.
+TEST_F(ResultViewsTest, AtOnceBuildNestsFoldersBelowTheDepthLimit) {
+    FolderRecord* s = engine.AddSearchedFolder("/s", 1);
+    FolderRecord* r = s;
+    for (int level = 1; level <= 300; ++level)
+        r = engine.Add(r, "d" + std::to_string(level), 0, 1);
+    engine.Add(r, "leaf", 0, 1);
+    engine.Add(s, "next", 0, 0);
+    view.checks[MenuCheck::TreeAtOnce] = true;
+    view.checks[MenuCheck::TreeProgress] = false;
+    Search();
+    const auto& tree = results.Tree();
+    EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "d1,next");
+    FolderTreeNode* n = Find(tree, "d1");
+    for (int level = 2; level <= 300 && n != nullptr; ++level) {
+        ASSERT_EQ(Captions(tree, n), "d" + std::to_string(level)) << "below level " << level - 1;
+        n = Find(tree, "d" + std::to_string(level));
+    }
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(Captions(tree, n), "leaf");
+}
+
 TEST_F(ResultViewsTest, NeitherTreeModeCheckedGivesAnEmptyTree) {
     MakeSample();
     view.checks[MenuCheck::TreeProgress] = false;

@@ -256,7 +256,8 @@ private:
         r.size = size;
         r.modifiedTime = {2026, 12, 3, 9, 21, 35, 36, 42};
         if (parent != nullptr) {
-            r.depth = parent == m_root ? 0 : static_cast<unsigned char>(parent->depth + 1);
+            // Saturates at 255 as the engine's does.
+            r.depth = parent == m_root ? 0 : static_cast<unsigned char>(std::min(parent->depth + 1, 255));
             auto& dir = m_directories[Index(parent)];
             if (dir == nullptr) {
                 m_directoryTexts.push_back(parent == m_root ? u"" : PathOf(parent));
