@@ -39,10 +39,10 @@ protected:
     }
     void TearDown() override { DVODestroyObj(); }
 
-    void Scan() {
+    void Scan(int followLinks = 0) {
         ASSERT_EQ(DVOStartFileSearching(), 0);
         ASSERT_EQ(DVOAddSearchDirectory(tree16.c_str()), 0);
-        ASSERT_EQ(DVOExecFileSearch(1, 0, 1, 0), 0);
+        ASSERT_EQ(DVOExecFileSearch(1, followLinks, 1, 0), 0);
         while (DVOIsSearching() != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -212,6 +212,29 @@ TEST_F(FileExports, RefusesAFolderAboveTheEntrySwappedForALink) {
         << LastError();
     EXPECT_EQ(DVODeleteFilePermanently(u"x", Utf8ToUtf16(tree + "/a").c_str()), DVO_OK)
         << LastError();
+}
+
+// A search that followed links reached these entries through one, so the calls may too; a link
+// retargeted since leads to another folder and is refused.
+TEST_F(FileExports, ActsThroughTheLinksASearchFollowed) {
+    const std::string target = tmp / "target";
+    const std::string other = tmp / "other";
+    const std::string dest = tmp / "dest";
+    for (const std::string& d : {target, other, dest})
+        ::mkdir(d.c_str(), 0755);
+    WriteFile(target + "/f", "f");
+    WriteFile(target + "/g", "g");
+    ::symlink(target.c_str(), (tree + "/link").c_str());
+    Scan(1);
+    const std::u16string link16 = Utf8ToUtf16(tree + "/link");
+    EXPECT_EQ(DVOCopyFile(u"f", link16.c_str(), Utf8ToUtf16(dest).c_str()), DVO_OK) << LastError();
+    EXPECT_EQ(ReadFile(dest + "/f"), "f");
+
+    ASSERT_EQ(::rename((target + "/g").c_str(), (other + "/g").c_str()), 0);
+    ASSERT_EQ(::unlink((tree + "/link").c_str()), 0);
+    ASSERT_EQ(::symlink(other.c_str(), (tree + "/link").c_str()), 0);
+    EXPECT_EQ(DVODeleteFilePermanently(u"g", link16.c_str()), DVO_E_CHANGED) << LastError();
+    EXPECT_EQ(ReadFile(other + "/g"), "g");
 }
 
 // `rm -rf build && mkdir build && echo x > build/report.txt` after the search: whatever inode
