@@ -232,9 +232,13 @@ DVO_API int DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
  * exactly as reported (names that are not UTF-8 travel as U+DC80..U+DCFF). Each refuses a name
  * that is empty, ".", ".." or holds "/" (DVO_E_INVALID_ARGUMENT), one the last search did not
  * report (DVO_E_NOT_FOUND, also when it is gone from disk), and runs only while no search does
- * (DVO_E_BUSY). Right before acting it checks the entry is still what the search saw (device,
- * inode, type): an entry replaced since (say a folder swapped for a symbolic link) gives
- * DVO_E_CHANGED and nothing is touched. Other failures: DVO_E_ACCESS, DVO_E_IO.
+ * (DVO_E_BUSY). Right before acting it reaches the entry from the searched folder one folder at
+ * a time, following no symbolic link (unless the search followed them), checks that every
+ * folder on the way is the one the search listed, and that the entry is still what the search
+ * saw: same device, inode and type, and not born after the search started (where the file
+ * system keeps no birth time: its status not changed since). An entry or folder replaced since
+ * (a folder swapped for a symbolic link, an entry deleted and made again under a reused inode
+ * number) gives DVO_E_CHANGED and nothing is touched. Other failures: DVO_E_ACCESS, DVO_E_IO.
  * DVODeleteFile: to the user's trash (freedesktop.org Trash: the home trash for the file system
  *   of $XDG_DATA_HOME, else $topdir/.Trash/$uid or $topdir/.Trash-$uid). DVO_E_NO_TRASH when the
  *   entry's file system has no usable trash, or when there is no data folder at all (neither

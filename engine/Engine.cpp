@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 #include "engine/FaultInjection.h"
@@ -146,6 +147,11 @@ int Engine::ExecSearch(const ScanOptions& options) {
     WaitForTotals();
     Settle();
     Discard();
+    // File systems stamp times from the same wall clock; what is born after this is not what
+    // the search saw.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    m_searchStartNs = std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
     try {
         auto scanner = std::make_unique<Scanner>(options);
         const int rc = scanner->Open(m_searchPath);
@@ -403,13 +409,25 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
         return LookupResult::Busy;
     }
     Settle();
-    const Node* found = FindEntry(directory, name).node;
+    const Slot slot = FindEntry(directory, name);
+    const Node* found = slot.node;
     if (found == nullptr) {
         return LookupResult::NotFound;
     }
     identity.device = m_result->devices[found->device];
     identity.inode = found->inode;
     identity.type = found->Mode();
+    identity.searchStartNs = m_searchStartNs;
+    identity.followLinks = m_result->options.followLinks;
+    identity.root.clear();
+    identity.folders.clear();
+    if (slot.parent != nullptr) {
+        for (const Dir* d = slot.parent; d != nullptr; d = d->parent) {
+            identity.folders.push_back({m_result->devices[d->node->device], d->node->inode});
+        }
+        std::reverse(identity.folders.begin(), identity.folders.end());
+        identity.root = m_result->path;
+    }
     return LookupResult::Found;
 }
 

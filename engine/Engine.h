@@ -99,6 +99,7 @@ private:
     std::unique_ptr<ScanResult> m_result;
     MovedEntries m_moved; // entries moved within the last search's tree; before m_records, which reads it
     std::unique_ptr<RecordStore> m_records;
+    std::int64_t m_searchStartNs = 0; // CLOCK_REALTIME when the last search began
     bool m_lostResult = false; // the search ran out of memory before its totals were made
 
     const Dir* m_shownFolder = nullptr;

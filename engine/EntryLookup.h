@@ -1,9 +1,16 @@
 #pragma once
 // Engine-internal: how the file operations find what the last search saw of an entry.
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace dvo {
+
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
 
 // What the search recorded of an entry: checked again right before any file operation, so an
 // entry replaced since the search (say a folder swapped for a symbolic link) is refused.
@@ -11,6 +18,17 @@ struct EntryIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::uint32_t type = 0; // st_mode & S_IFMT
+    // When the search started (CLOCK_REALTIME, ns; 0: unknown). Inode numbers are reused at
+    // once, so an entry born after it (or, where no birth time is kept, changed after it) is a
+    // new one under the old number.
+    std::int64_t searchStartNs = 0;
+    // The searched folder as the search opened it, and the identities of that folder and of
+    // each folder below it down to the one holding the entry: the operation reaches the entry
+    // from there one folder at a time, so a folder swapped for a link is not followed. Empty
+    // for the searched folder itself, whose containing folder is opened by its path.
+    std::string root{};
+    std::vector<FolderIdentity> folders{};
+    bool followLinks = false; // the search followed links to folders, so the walk does too
 };
 
 enum class LookupResult {

@@ -2,9 +2,11 @@
 // The engine's operations on one entry of the last search: to the trash, removal for good,
 // copy, move and the desktop's shell actions. Names and folders are the raw bytes on disk.
 //
-// Each operation opens the containing folder, checks with fstatat(AT_SYMLINK_NOFOLLOW) that the
-// entry is still what the search saw (device, inode, type) and only then acts; an entry replaced
-// meanwhile is refused with DVO_E_CHANGED and nothing is touched.
+// Each operation opens the containing folder by walking down from the searched folder without
+// following links, checking each folder against the search's, checks with statx that the entry
+// is still what the search saw (device, inode, type, born before the search) and only then acts
+// through the folder it holds open; an entry replaced meanwhile is refused with DVO_E_CHANGED
+// and nothing is touched.
 #include "engine/EntryLookup.h"
 #include "platform/FileCopy.h"
 #include "platform/HelperProcess.h"

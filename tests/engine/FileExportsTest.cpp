@@ -39,10 +39,10 @@ protected:
     }
     void TearDown() override { DVODestroyObj(); }
 
-    void Scan() {
+    void Scan(int followLinks = 0) {
         ASSERT_EQ(DVOStartFileSearching(), 0);
         ASSERT_EQ(DVOAddSearchDirectory(tree16.c_str()), 0);
-        ASSERT_EQ(DVOExecFileSearch(1, 0, 1, 0), 0);
+        ASSERT_EQ(DVOExecFileSearch(1, followLinks, 1, 0), 0);
         while (DVOIsSearching() != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -168,6 +168,92 @@ TEST_F(FileExports, RefusesAFolderReplacedByALinkAfterTheSearch) {
         EXPECT_EQ(LinkTarget(tree + "/folder"), outside);
         EXPECT_FALSE(Exists(dest + "/folder"));
     }
+}
+
+// A folder above the entry moved out of the tree and replaced by a link to where it went: the
+// entry is still the same file, but reaching it through the link would act outside the tree.
+TEST_F(FileExports, RefusesAFolderAboveTheEntrySwappedForALink) {
+    const std::string elsewhere = tmp / "elsewhere";
+    const std::string dest = tmp / "dest";
+    ::mkdir(dest.c_str(), 0755);
+    ::mkdir((tree + "/a").c_str(), 0755);
+    ::mkdir((tree + "/a/sub").c_str(), 0755);
+    WriteFile(tree + "/a/x", "x");
+    WriteFile(tree + "/a/sub/y", "y");
+    Scan();
+    ASSERT_EQ(::rename((tree + "/a").c_str(), elsewhere.c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (tree + "/a").c_str()), 0);
+
+    const std::u16string dest16 = Utf8ToUtf16(dest);
+    for (const std::string& at : {std::string("a"), std::string("a/sub")}) {
+        const std::u16string dir = Utf8ToUtf16(tree + "/" + at);
+        const char16_t* name = at == "a" ? u"x" : u"y";
+        const std::pair<const char*, std::function<int()>> calls[] = {
+            {"delete", [&] { return DVODeleteFile(name, dir.c_str()); }},
+            {"delete permanently", [&] { return DVODeleteFilePermanently(name, dir.c_str()); }},
+            {"copy", [&] { return DVOCopyFile(name, dir.c_str(), dest16.c_str()); }},
+            {"move", [&] { return DVOMoveFile(name, dir.c_str(), dest16.c_str()); }},
+        };
+        for (const auto& [what, call] : calls) {
+            SCOPED_TRACE(at + " " + what);
+            EXPECT_EQ(call(), DVO_E_CHANGED) << LastError();
+            EXPECT_EQ(ReadFile(elsewhere + "/x"), "x");
+            EXPECT_EQ(ReadFile(elsewhere + "/sub/y"), "y");
+            EXPECT_FALSE(Exists(dest + "/x"));
+            EXPECT_FALSE(Exists(dest + "/y"));
+            EXPECT_FALSE(Exists(data + "/Trash/files/x"));
+            EXPECT_FALSE(Exists(data + "/Trash/files/y"));
+        }
+    }
+    // Put back, the tree is what the search saw and the calls work again.
+    ASSERT_EQ(::unlink((tree + "/a").c_str()), 0);
+    ASSERT_EQ(::rename(elsewhere.c_str(), (tree + "/a").c_str()), 0);
+    EXPECT_EQ(DVOCopyFile(u"y", Utf8ToUtf16(tree + "/a/sub").c_str(), dest16.c_str()), DVO_OK)
+        << LastError();
+    EXPECT_EQ(DVODeleteFilePermanently(u"x", Utf8ToUtf16(tree + "/a").c_str()), DVO_OK)
+        << LastError();
+}
+
+// A search that followed links reached these entries through one, so the calls may too; a link
+// retargeted since leads to another folder and is refused.
+TEST_F(FileExports, ActsThroughTheLinksASearchFollowed) {
+    const std::string target = tmp / "target";
+    const std::string other = tmp / "other";
+    const std::string dest = tmp / "dest";
+    for (const std::string& d : {target, other, dest})
+        ::mkdir(d.c_str(), 0755);
+    WriteFile(target + "/f", "f");
+    WriteFile(target + "/g", "g");
+    ::symlink(target.c_str(), (tree + "/link").c_str());
+    Scan(1);
+    const std::u16string link16 = Utf8ToUtf16(tree + "/link");
+    EXPECT_EQ(DVOCopyFile(u"f", link16.c_str(), Utf8ToUtf16(dest).c_str()), DVO_OK) << LastError();
+    EXPECT_EQ(ReadFile(dest + "/f"), "f");
+
+    ASSERT_EQ(::rename((target + "/g").c_str(), (other + "/g").c_str()), 0);
+    ASSERT_EQ(::unlink((tree + "/link").c_str()), 0);
+    ASSERT_EQ(::symlink(other.c_str(), (tree + "/link").c_str()), 0);
+    EXPECT_EQ(DVODeleteFilePermanently(u"g", link16.c_str()), DVO_E_CHANGED) << LastError();
+    EXPECT_EQ(ReadFile(other + "/g"), "g");
+}
+
+// `rm -rf build && mkdir build && echo x > build/report.txt` after the search: whatever inode
+// numbers the new entries got, they are not the searched ones.
+TEST_F(FileExports, RefusesEntriesMadeAgainAfterTheSearch) {
+    const std::string build = tree + "/build";
+    ::mkdir(build.c_str(), 0755);
+    WriteFile(build + "/report.txt", "old");
+    Scan();
+    // File times come from a clock that may lag by a tick.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::filesystem::remove_all(build);
+    ::mkdir(build.c_str(), 0755);
+    WriteFile(build + "/report.txt", "new");
+
+    const std::u16string build16 = Utf8ToUtf16(build);
+    EXPECT_EQ(DVODeleteFilePermanently(u"report.txt", build16.c_str()), DVO_E_CHANGED);
+    EXPECT_EQ(DVODeleteFile(u"build", tree16.c_str()), DVO_E_CHANGED);
+    EXPECT_EQ(ReadFile(build + "/report.txt"), "new");
 }
 
 TEST_F(FileExports, ActsOnlyOnWhatTheSearchSaw) {

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdint>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <gio/gio.h>
@@ -248,6 +250,39 @@ TEST_F(FileOperations, RefusesAnEntryReplacedSinceTheSearch) {
         EXPECT_EQ(ReadFile(outside + "/keep"), "keep");
         EXPECT_FALSE(Exists(dest + "/victim"));
         EXPECT_FALSE(Exists(trash + "/files/victim"));
+    }
+}
+
+// ext4 hands a freed inode number to the next new file, so device, inode and type can match an
+// entry made after the search: its birth (or change) time gives it away.
+TEST_F(FileOperations, RefusesAnEntryBornAfterTheSearchUnderTheSameNumber) {
+    const std::string dest = tmp / "dest";
+    ::mkdir(dest.c_str(), 0755);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t searchStart = std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // file times lag by a tick
+    WriteFile(tree + "/report.txt", "new");
+    ::mkdir((tree + "/build").c_str(), 0755);
+
+    for (const char* name : {"report.txt", "build"}) {
+        dvo::EntryIdentity seen = Seen(tree + "/" + name);
+        seen.searchStartNs = searchStart;
+        const std::pair<const char*, std::function<dvo::OpResult()>> operations[] = {
+            {"trash", [&] { return dvo::TrashEntry(tree, name, seen); }},
+            {"delete", [&] { return dvo::DeleteEntryPermanently(tree, name, seen); }},
+            {"copy", [&] { return dvo::CopyEntry(tree, name, seen, dest); }},
+            {"move", [&] { return dvo::MoveEntry(tree, name, seen, dest); }},
+        };
+        for (const auto& [what, operation] : operations) {
+            SCOPED_TRACE(std::string(name) + " " + what);
+            EXPECT_EQ(operation().code, DVO_E_CHANGED);
+            EXPECT_TRUE(Exists(tree + "/" + name));
+            EXPECT_FALSE(Exists(dest + "/" + name));
+        }
+        // Seen before it was made again (a search started later), it is acted on.
+        seen.searchStartNs = searchStart + 3'600'000'000'000;
+        EXPECT_EQ(dvo::CopyEntry(tree, name, seen, dest).code, DVO_OK);
     }
 }
 
