@@ -231,10 +231,12 @@ void ResultViews::AddNodesAtOnce() {
     }
 }
 
-std::string ResultViews::FolderNote(const FolderRecord& record) const {
-    if (record.kind != 0)
-        return {};
-    switch (m_engine.DVOGetFolderState(&record)) {
+int ResultViews::FolderState(const FolderRecord& record) const {
+    return record.kind == 0 ? m_engine.DVOGetFolderState(&record) : DVO_FOLDER_READ;
+}
+
+std::string ResultViews::FolderNote(int state) {
+    switch (state) {
     case DVO_FOLDER_UNREADABLE: return " ［読み取れません］";
     case DVO_FOLDER_PARTIAL: return " ［未検索］";
     case DVO_FOLDER_MOUNT_POINT: return " ［別のファイルシステム］";
@@ -243,7 +245,7 @@ std::string ResultViews::FolderNote(const FolderRecord& record) const {
 }
 
 std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
-    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260) + FolderNote(record);
+    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260) + FolderNote(FolderState(record));
     if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == 0) {
         // A 32-bit sum, wrapping as the counts' own type does.
         const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
@@ -432,9 +434,9 @@ void ResultViews::ShowFolderContents(Node* node) {
             ++m_shownRowCount;
             continue;
         }
-        const std::string note = FolderNote(*r);
+        const int state = FolderState(*r);
         // Nothing read of a folder that could not be opened: its size is not known to be 0.
-        const bool unknown = SizeUnknown(*r) || (note == " ［読み取れません］" && r->size == 0 &&
+        const bool unknown = SizeUnknown(*r) || (state == DVO_FOLDER_UNREADABLE && r->size == 0 &&
                                                  r->folderCount == 0 && r->fileCount == 0);
         row.cells[1] = unknown ? "" : RatioText(r->size, parentSize);
         row.cells[2] = unknown ? kUnknown : EngineText(&IEngine::DVOFileSize2String, r->size);
@@ -446,7 +448,7 @@ void ResultViews::ShowFolderContents(Node* node) {
             row.cells[3] = platform::Utf16ArrayToUtf8(time, kEngineTextUnits);
         }
         row.record = r;
-        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260) + note;
+        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260) + FolderNote(state);
         ++m_shownRowCount;
     }
     try {

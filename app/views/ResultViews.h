@@ -204,8 +204,10 @@ private:
     // After entries went or came: the captions of these folders and of every folder above
     // them, and the order of their children, follow the records' new figures.
     void RefreshFolders(const std::vector<Node*>& changed);
-    // The note a folder's caption and name cell carry when it was not read whole ("" if read).
-    [[nodiscard]] std::string FolderNote(const FolderRecord& record) const;
+    // How far a record's folder was read (DVO_FOLDER_*; READ for other entries), and the note
+    // its caption and name cell carry when it was not read whole ("" if read).
+    [[nodiscard]] int FolderState(const FolderRecord& record) const;
+    [[nodiscard]] static std::string FolderNote(int state);
     void ApplyColumnZeroWidth(int panelWidth);
     // Each returns false when the user ended the rest of the batch.
     // done tells whether the entry is gone from disk.

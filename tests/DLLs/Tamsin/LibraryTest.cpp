@@ -18,6 +18,7 @@
 
 #include "tests/platform/ScopedEnv.h"
 #include "tests/platform/TempDir.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -40,24 +41,6 @@ struct Exports {
     Term term = library ? reinterpret_cast<Term>(::dlsym(library, "LOGTerm")) : nullptr;
     [[nodiscard]] bool ok() const { return init && output && term; }
 };
-
-// Waits for the child to end with status 0; one still running after `seconds` is killed, so a
-// child that hangs fails the test instead of stopping it.
-::testing::AssertionResult EndsInTime(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                return ::testing::AssertionSuccess();
-            return ::testing::AssertionFailure() << "the child ended with status " << status;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return ::testing::AssertionFailure() << "the child still ran after " << seconds << " s";
-}
 
 // The messages of a log file's lines ("tag time :: message suffix"), from the first line whose
 // message is `first` on; the suffix " E" is taken off.
@@ -250,7 +233,7 @@ TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
             lib.term(log);
             ::_exit(0);
         }
-        ASSERT_TRUE(EndsInTime(pid, 10)) << "round " << round;
+        ASSERT_TRUE(dvo::test::EndsInTime(pid, 10)) << "round " << round;
         for (int i = 0; i < kChildLines; ++i) {
             std::snprintf(text, sizeof text, "child %d %05d %s", round, i, padding.c_str());
             expected.push_back(text);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/platform/TempDir.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -111,24 +112,6 @@ bool WaitForText(const std::string& prefix, const std::string& text, int seconds
     return false;
 }
 
-// Waits for the child to end with status 0; one still running after `seconds` is killed, so a
-// child that hangs fails the test instead of stopping it.
-::testing::AssertionResult EndsInTime(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                return ::testing::AssertionSuccess();
-            return ::testing::AssertionFailure() << "the child ended with status " << status;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return ::testing::AssertionFailure() << "the child still ran after " << seconds << " s";
-}
-
 // A child made by fork() while another thread keeps a queue full and writes directly: more
 // entries than a queue holds reach the child's file whole and in order, the entries the parent
 // had queued are written once (by the parent), and the parent's log goes on working.
@@ -186,7 +169,7 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
         log("child direct", 0, 1);
         ::_exit(WaitForText("fork", "child 2999\r\n", 8) ? 0 : 5);
     }
-    EXPECT_TRUE(EndsInTime(pid, 15));
+    EXPECT_TRUE(dvo::test::EndsInTime(pid, 15));
     other.stop = true;
     other.thread.join();
 

@@ -1,0 +1,31 @@
+#pragma once
+// Waiting for a forked child in a test without ever hanging the test.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace dvo::test {
+
+// Waits for the child to end with status 0; one still running after `seconds` is killed, so a
+// child that hangs fails the test instead of stopping it.
+inline ::testing::AssertionResult EndsInTime(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "the child ended with status " << status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return ::testing::AssertionFailure() << "the child still ran after " << seconds << " s";
+}
+
+} // namespace dvo::test
