@@ -1,6 +1,7 @@
 #include "app/main/TMainForm.h"
 
 #include "app/main/AppConstants.h"
+#include "app/main/HelperFailureText.h"
 #include "app/main/IResultViews.h"
 #include "app/main/ISearchTimings.h"
 #include "app/main/IStartupSteps.h"
@@ -57,9 +58,56 @@ std::string_view ButtonNameForLog(int result) {
     }
 }
 
+// Stand-ins for the modules a form may run without (tests, a window without diagnostics).
+class NoResultViews final : public IResultViews {
+public:
+    void ClearFolderTree() override {}
+    void ResetRecordCount() override {}
+    void ResetResultGrid() override {}
+    void ResetShownNode() override {}
+    void EmptyRowMarks() override {}
+    void LoadFolderRecords() override {}
+    void BuildFolderTree() override {}
+    void ShowTotals() override {}
+    void FormResize() override {}
+};
+
+class NoSearchTimings final : public ISearchTimings {
+public:
+    void SearchStarted(const platform::LocalTime&) override {}
+    void SearchEnded(const platform::LocalTime&) override {}
+    void DisplayStarted(const platform::LocalTime&) override {}
+    void DisplayEnded(const platform::LocalTime&) override {}
+};
+
+class NoStartupSteps final : public IStartupSteps {
+public:
+    void FindProgramDirectory() override {}
+    void OpenOperationLog() override {}
+};
+
+// Stateless, so one of each serves every form.
+NoResultViews g_noResultViews;
+NoSearchTimings g_noSearchTimings;
+NoStartupSteps g_noStartupSteps;
+
 } // namespace
 
-TMainForm::TMainForm(IMainView& view, IEngine& engine) : m_view(view), m_engine(engine) {}
+TMainForm::TMainForm(IMainView& view, IEngine& engine)
+    : m_view(view), m_engine(engine), m_resultViews(&g_noResultViews),
+      m_searchTimings(&g_noSearchTimings), m_startupSteps(&g_noStartupSteps) {}
+
+void TMainForm::SetResultViews(IResultViews* views) {
+    m_resultViews = views != nullptr ? views : &g_noResultViews;
+}
+
+void TMainForm::SetSearchTimings(ISearchTimings* timings) {
+    m_searchTimings = timings != nullptr ? timings : &g_noSearchTimings;
+}
+
+void TMainForm::SetStartupSteps(IStartupSteps* steps) {
+    m_startupSteps = steps != nullptr ? steps : &g_noStartupSteps;
+}
 
 void TMainForm::FormCreate() {
     m_formCreating = true;
@@ -69,8 +117,7 @@ void TMainForm::FormCreate() {
     m_view.SetLabelText(MainLabel::NumberOfFolders, "0");
     m_view.SetButtonEnabled(MainButton::Cancel, false);
     m_view.SetButtonEnabled(MainButton::Execute, false);
-    if (m_resultViews != nullptr)
-        m_resultViews->ResetResultGrid();
+    m_resultViews->ResetResultGrid();
     m_engine.DVOCreateObj();
     m_formCreating = false;
     m_view.SetCaption(std::string(WindowCaption));
@@ -81,7 +128,7 @@ void TMainForm::FormDestroy() {
 }
 
 bool TMainForm::FormClose() {
-    if (m_quitAfterSearchFlow)
+    if (m_quitRequested)
         return true; // already confirmed; the flow ends the loop when it returns
     if (!m_quitWithoutAsking &&
         ShowMessageBox("プログラムを終了します", MessageKind::Confirmation,
@@ -90,9 +137,9 @@ bool TMainForm::FormClose() {
     // Ending the loop from inside the search flow's event processing would also end every modal
     // loop the flow opens later (their boxes would return unanswered), so the flow ends it. The
     // scan is stopped first: the user asked to quit, not to wait for a million entries.
-    if (m_inSearchFlow) {
-        m_quitAfterSearchFlow = true;
-        if (m_searching)
+    if (InSearchFlow()) {
+        m_quitRequested = true;
+        if (m_phase == SearchPhase::Polling)
             m_engine.DVOAbortFileSearching();
     } else {
         m_view.TerminateApplication();
@@ -101,8 +148,7 @@ bool TMainForm::FormClose() {
 }
 
 void TMainForm::FormResize() {
-    if (m_resultViews != nullptr)
-        m_resultViews->FormResize();
+    m_resultViews->FormResize();
     m_view.SetSearchDirectoryWidth(m_view.AddDirectoryButtonLeft() - m_view.SearchDirectoryLeft() - 32);
 }
 
@@ -122,16 +168,26 @@ void TMainForm::StartApplication() {
         m_view.CloseWindow();
         return;
     }
-    if (m_startupSteps != nullptr) {
-        m_startupSteps->FindProgramDirectory();
-        m_startupSteps->OpenOperationLog();
-    }
+    m_startupSteps->FindProgramDirectory();
+    m_startupSteps->OpenOperationLog();
     ResetCursorStack();
     m_view.ShowWindow();
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
     m_view.SetStatusText(text);
+}
+
+void TMainForm::SetLabelText(MainLabel label, const std::string& text) {
+    m_view.SetLabelText(label, text);
+}
+
+void TMainForm::SetStatusField(StatusField field, const std::string& text) {
+    m_view.SetStatusField(field, text);
+}
+
+void TMainForm::RepaintWindow() {
+    m_view.RepaintWindow();
 }
 
 void TMainForm::PushCursor(ScreenCursor cursor) {
@@ -173,22 +229,23 @@ int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigne
 
 int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons,
                               int safeResult) {
-    if (m_operationLog != nullptr)
-        m_operationLog->Write(kLogLevelMessage, "メッセージ出力：[" + text + "]");
+    WriteLog(kLogLevelMessage, "メッセージ出力：[" + text + "]");
     MessageBoxLayout layout = DescribeMessageBox(kind, buttons);
     for (std::size_t i = 0; i < layout.buttons.size(); ++i)
         if (layout.buttons[i].result == safeResult)
             layout.defaultButton = layout.escapeButton = static_cast<int>(i);
     const int result = m_view.ShowMessageBox(text, layout);
-    if (m_operationLog != nullptr)
-        m_operationLog->Write(kLogLevelMessage,
-                              "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
+    WriteLog(kLogLevelMessage, "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
     return result;
 }
 
 void TMainForm::LogUserAction(const std::string& text) {
+    WriteLog(kLogLevelUserAction, text);
+}
+
+void TMainForm::WriteLog(int level, const std::string& text) {
     if (m_operationLog != nullptr)
-        m_operationLog->Write(kLogLevelUserAction, text);
+        m_operationLog->Write(level, text);
 }
 
 void TMainForm::mnuVersionClick() {
@@ -223,16 +280,6 @@ void TMainForm::OpenWithDefaultApplication(const std::string& target) {
     });
 }
 
-std::string TMainForm::HelperFailureText(const std::string& action, const std::string& target,
-                                         int status, const std::string& errorText) {
-    std::string reason = errorText;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-        reason.pop_back();
-    if (reason.empty())
-        reason = "終了コード " + std::to_string(status);
-    return action + ": " + target + "\n" + reason;
-}
-
 void TMainForm::btnAddDirectoryClick() {
     if (auto folder = m_view.SelectFolder("検索フォルダ指定", m_lastFolder)) {
         m_searchDirectory = *folder;
@@ -245,21 +292,17 @@ void TMainForm::btnAddDirectoryClick() {
 void TMainForm::btnExecuteClick() {
     // A click while the previous flow winds down (after "キャンセル") would nest a second search
     // inside the first one's event processing.
-    if (m_inSearchFlow || m_engine.DVOIsActive() != 0)
+    if (InSearchFlow() || m_engine.DVOIsActive() != 0)
         return;
-    m_inSearchFlow = true;
+    m_phase = SearchPhase::WindingDown; // in the flow; polling starts once the engine searches
     PushAppStartCursor();
     SetStatusText(kStatusStarting);
-    if (m_resultViews != nullptr)
-        m_resultViews->ClearFolderTree();
+    m_resultViews->ClearFolderTree();
     m_refreshingCounters = false;
-    if (m_resultViews != nullptr)
-        m_resultViews->ResetRecordCount();
+    m_resultViews->ResetRecordCount();
     m_engine.DVOStartFileSearching();
-    if (m_resultViews != nullptr) {
-        m_resultViews->ResetResultGrid();
-        m_resultViews->ResetShownNode();
-    }
+    m_resultViews->ResetResultGrid();
+    m_resultViews->ResetShownNode();
     SetStatusText(kStatusAddingFolder);
     if (!m_searchDirectory.empty()) {
         // The engine takes a path of any length, so a folder deeper than the 259 units of the
@@ -270,10 +313,8 @@ void TMainForm::btnExecuteClick() {
     SetStatusText(kStatusSearching);
     m_searchProgress.fileCount = 0;
     m_searchProgress.folderCount = 0;
-    if (m_resultViews != nullptr)
-        m_resultViews->EmptyRowMarks();
-    if (m_searchTimings != nullptr)
-        m_searchTimings->SearchStarted(platform::LocalNow());
+    m_resultViews->EmptyRowMarks();
+    m_searchTimings->SearchStarted(platform::LocalNow());
     m_searchCancelled = false;
     m_view.SetStatusField(StatusField::Unread, "");
     const int started = m_engine.DVOExecFileSearch(1, 0, 1, 0);
@@ -281,47 +322,50 @@ void TMainForm::btnExecuteClick() {
         EndFailedSearch(started);
         return;
     }
-    m_searching = true;
+    m_phase = SearchPhase::Polling;
     UpdateButtons();
 
     // No pause between passes: the window stays responsive and the counters live. The yield
     // leaves the processor to the engine's threads on a machine with few cores.
+    //
+    // ProcessPendingEvents runs other handlers inside this flow; each knows the phase:
+    //  - btnCancelClick: aborts the scan, phase WindingDown; this loop ends once the engine stops.
+    //  - FormClose (frame or "終了"): once confirmed, a quit request and an abort; the loop ends
+    //    the flow early below and ends the message loop itself.
+    //  - btnExecuteClick: ignored while the phase is not Idle.
+    //  - btnAddDirectoryClick: changes the folder field only, not this search.
+    //  - FormResize, the help and version items, the sort and tree-mode menus, the treemap item,
+    //    clicks in the tree and grid and the grid's file commands: they act on the tree that was
+    //    cleared at the start, which stays empty until BuildFolderTree.
     while (m_engine.DVOIsSearching() != 0) {
         m_view.ProcessPendingEvents();
         m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
         RefreshLiveCounters();
         std::this_thread::yield();
     }
-    if (m_quitAfterSearchFlow) {
+    m_phase = SearchPhase::WindingDown;
+    if (m_quitRequested) {
         // Quitting: building a tree nobody will see could take seconds.
-        m_searching = false;
-        m_inSearchFlow = false;
+        m_phase = SearchPhase::Idle;
         PopCursor();
-        m_quitAfterSearchFlow = false;
-        m_view.TerminateApplication();
+        QuitIfRequested();
         return;
     }
 
-    if (m_searchTimings != nullptr)
-        m_searchTimings->SearchEnded(platform::LocalNow());
+    m_searchTimings->SearchEnded(platform::LocalNow());
     ShowFolderCount();
     SetStatusText(kStatusBuildingTree);
-    if (m_resultViews != nullptr)
-        m_resultViews->LoadFolderRecords();
-    if (m_searchTimings != nullptr)
-        m_searchTimings->DisplayStarted(platform::LocalNow());
-    if (m_resultViews != nullptr)
-        m_resultViews->BuildFolderTree();
-    if (m_searchTimings != nullptr)
-        m_searchTimings->DisplayEnded(platform::LocalNow());
+    m_resultViews->LoadFolderRecords();
+    m_searchTimings->DisplayStarted(platform::LocalNow());
+    m_resultViews->BuildFolderTree();
+    m_searchTimings->DisplayEnded(platform::LocalNow());
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
     // The final figures are written whatever the live passes showed: the same file count can
     // come with another size (hard links are counted once only in the final figures, or an earlier
     // search had as many files). They go before the totals, whose folder count (the records, the
     // searched folder too) must not be overwritten by the live one.
     ShowCounters();
-    if (m_resultViews != nullptr)
-        m_resultViews->ShowTotals();
+    m_resultViews->ShowTotals();
     m_view.SetLabelText(MainLabel::Searching, "");
     const int unread = m_engine.DVOGetErrorCount();
     m_view.SetStatusField(StatusField::Unread,
@@ -329,18 +373,12 @@ void TMainForm::btnExecuteClick() {
     // The searched folder itself could not be read: nothing of it is known, which is no result.
     const bool unreadable = m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
     SetStatusText(unreadable ? kStatusFailed : m_searchCancelled ? kStatusCancelled : kStatusFinished);
-    m_searching = false;
-    m_inSearchFlow = false;
-    UpdateButtons();
-    PopCursor();
+    LeaveSearchFlow();
     if (unreadable)
         ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchDirectory + "\n" +
                            SearchFailureReason(DVO_E_ACCESS),
                        MessageKind::Error, MessageButton::OK);
-    if (m_quitAfterSearchFlow) {
-        m_quitAfterSearchFlow = false;
-        m_view.TerminateApplication();
-    }
+    QuitIfRequested();
 }
 
 void TMainForm::btnCancelClick() {
@@ -348,8 +386,23 @@ void TMainForm::btnCancelClick() {
         return;
     m_searchCancelled = true;
     m_engine.DVOAbortFileSearching();
-    m_searching = false;
+    // Outside a flow (an engine active on its own) there is nothing to wind down.
+    if (m_phase == SearchPhase::Polling)
+        m_phase = SearchPhase::WindingDown;
     UpdateButtons();
+}
+
+void TMainForm::LeaveSearchFlow() {
+    m_phase = SearchPhase::Idle;
+    UpdateButtons();
+    PopCursor();
+}
+
+void TMainForm::QuitIfRequested() {
+    if (!m_quitRequested)
+        return;
+    m_quitRequested = false;
+    m_view.TerminateApplication();
 }
 
 void TMainForm::EndFailedSearch(int code) {
@@ -366,16 +419,10 @@ void TMainForm::EndFailedSearch(int code) {
     std::string reason = platform::Utf16ToUtf8(text);
     if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER || code == DVO_E_ACCESS)
         reason = SearchFailureReason(code);
-    m_searching = false;
-    m_inSearchFlow = false;
-    UpdateButtons();
-    PopCursor();
+    LeaveSearchFlow();
     ShowMessageDlg("フォルダを検索できませんでした。\n" + m_searchDirectory + "\n" + reason,
                    MessageKind::Error, MessageButton::OK);
-    if (m_quitAfterSearchFlow) {
-        m_quitAfterSearchFlow = false;
-        m_view.TerminateApplication();
-    }
+    QuitIfRequested();
 }
 
 std::string TMainForm::PartialMark() const {
@@ -394,12 +441,12 @@ void TMainForm::ReportUnusableFolder(const std::string& path) {
 }
 
 void TMainForm::UpdateButtons() {
-    if (m_searching) {
+    if (m_phase == SearchPhase::Polling) {
         m_view.SetButtonEnabled(MainButton::Cancel, true);
         m_view.SetButtonEnabled(MainButton::Execute, false);
     } else {
         m_view.SetButtonEnabled(MainButton::Cancel, false);
-        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty() && !m_inSearchFlow);
+        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty() && !InSearchFlow());
     }
 }
 

@@ -5,6 +5,7 @@
 // tests.
 #include "app/main/IEngine.h"
 #include "app/main/IMainView.h"
+#include "app/main/IWindowServices.h"
 #include "app/main/MessageBoxLayout.h"
 
 #include <array>
@@ -18,7 +19,17 @@ class IStartupSteps;
 class OperationLog;
 class TIGForm;
 
-class TMainForm {
+// Where the search flow is. The poll loop processes window events, so handlers run inside the
+// flow and read this to know what they may do.
+enum class SearchPhase {
+    Idle,        // no flow: "実行" starts one
+    Polling,     // the engine scans and the poll loop runs; Cancel and a close stop the scan
+    WindingDown, // the flow runs without a scan to poll: its first steps before the engine is
+                 // told to search, then after the scan ended or was stopped (Cancel, a close)
+                 // the records and the tree, which a confirmed close skips
+};
+
+class TMainForm final : public IWindowServices {
 public:
     static constexpr int kCursorStackSize = 11;
 
@@ -28,10 +39,10 @@ public:
     TMainForm& operator=(const TMainForm&) = delete;
 
     // The modules that own the tree and grid, the diagnostics window and the operation log plug
-    // in here; each may stay unset (its steps are then skipped). Not owned.
-    void SetResultViews(IResultViews* views) { m_resultViews = views; }
-    void SetSearchTimings(ISearchTimings* timings) { m_searchTimings = timings; }
-    void SetStartupSteps(IStartupSteps* steps) { m_startupSteps = steps; }
+    // in here; each may stay unset or be reset with nullptr (its steps then do nothing). Not owned.
+    void SetResultViews(IResultViews* views);
+    void SetSearchTimings(ISearchTimings* timings);
+    void SetStartupSteps(IStartupSteps* steps);
     void SetOperationLog(const OperationLog* log) { m_operationLog = log; }
     void SetVersionWindow(TIGForm* window) { m_versionWindow = window; }
 
@@ -54,31 +65,30 @@ public:
     // False only when a live process holds the single-instance lock.
     [[nodiscard]] static bool PGMutex(const std::string& name);
 
-    // Services for every part of the window.
-    void SetStatusText(const std::string& text);
+    // Services for every part of the window (IWindowServices).
+    void SetStatusText(const std::string& text) override;
+    void SetLabelText(MainLabel label, const std::string& text) override;
+    void SetStatusField(StatusField field, const std::string& text) override;
+    void RepaintWindow() override;
     void PushCursor(ScreenCursor cursor);
     void PushAppStartCursor();
-    void PushHourGlassCursor();
-    void PopCursor();
+    void PushHourGlassCursor() override;
+    void PopCursor() override;
     void ResetCursorStack();
-    int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons);
+    int ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons) override;
     // The message box whose text and answer also go to the operation log.
-    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons);
+    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons) override;
     // The same with the given result as the default and the Escape button, for questions whose
     // safe answer is not the usual default (say No before removing for good).
-    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons, int safeResult);
+    int ShowMessageDlg(const std::string& text, MessageKind kind, unsigned buttons,
+                       int safeResult) override;
     // Writes a user action in a menu or window to the operation log (no-op without a log).
-    void LogUserAction(const std::string& text);
+    void LogUserAction(const std::string& text) override;
 
     // The "ヘルプ" menu: the hidden version item, the manual and the product home page.
     void mnuVersionClick();
     void N2Click();
     void N5Click();
-    // The box's text when a helper (xdg-open, lp) failed on target: what failed and where, then
-    // the helper's own reason, or its exit status when it said nothing.
-    [[nodiscard]] static std::string HelperFailureText(const std::string& action,
-                                                       const std::string& target, int status,
-                                                       const std::string& errorText);
 
     // Search control.
     void btnAddDirectoryClick();
@@ -91,20 +101,22 @@ public:
     // State read by the result views and the tests.
     [[nodiscard]] const std::string& LastFolder() const { return m_lastFolder; }
     [[nodiscard]] const std::string& SearchDirectory() const { return m_searchDirectory; }
-    [[nodiscard]] bool Searching() const { return m_searching; }
+    [[nodiscard]] SearchPhase Phase() const { return m_phase; }
+    // True while the engine scans, until it ends or is cancelled.
+    [[nodiscard]] bool Searching() const { return m_phase == SearchPhase::Polling; }
     // True from "実行" until its search flow has returned, also while it winds down after a cancel.
-    [[nodiscard]] bool InSearchFlow() const { return m_inSearchFlow; }
-    [[nodiscard]] bool FormCreating() const { return m_formCreating; }
+    [[nodiscard]] bool InSearchFlow() const { return m_phase != SearchPhase::Idle; }
+    [[nodiscard]] bool FormCreating() const override { return m_formCreating; }
     [[nodiscard]] bool QuitWithoutAsking() const { return m_quitWithoutAsking; }
     [[nodiscard]] int CursorCount() const { return m_cursorCount; }
-    [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const { return m_searchProgress; }
+    [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const override { return m_searchProgress; }
     // Reads the finished search's totals again (a delete or a move changes them) and shows a
     // folder size that changed.
-    void RefreshSearchTotals();
+    void RefreshSearchTotals() override;
     // True after a search that "キャンセル" stopped: its totals count only what was read.
     [[nodiscard]] bool SearchCancelled() const { return m_searchCancelled; }
     // The mark a total of a cancelled search carries ("" otherwise).
-    [[nodiscard]] std::string PartialMark() const;
+    [[nodiscard]] std::string PartialMark() const override;
     [[nodiscard]] IEngine& Engine() { return m_engine; }
     [[nodiscard]] IMainView& View() { return m_view; }
 
@@ -115,11 +127,18 @@ private:
     void ShowCounters();
     // The end of a search that could not start: the box with the reason and the failure status.
     void EndFailedSearch(int code);
+    // The last steps of every flow: back to Idle, the buttons, the cursor pushed at the start.
+    void LeaveSearchFlow();
+    // Ends the message loop when a close was confirmed during the flow that has just returned.
+    void QuitIfRequested();
+    void WriteLog(int level, const std::string& text);
+
     IMainView& m_view;
     IEngine& m_engine;
-    IResultViews* m_resultViews = nullptr;
-    ISearchTimings* m_searchTimings = nullptr;
-    IStartupSteps* m_startupSteps = nullptr;
+    // Never null: unset modules are null objects that do nothing.
+    IResultViews* m_resultViews;
+    ISearchTimings* m_searchTimings;
+    IStartupSteps* m_startupSteps;
     const OperationLog* m_operationLog = nullptr;
     TIGForm* m_versionWindow = nullptr;
 
@@ -131,9 +150,12 @@ private:
     int m_cursorCount = 0;
 
     ::SearchProgress m_searchProgress{};
-    bool m_searching = false;
-    bool m_inSearchFlow = false;
-    bool m_quitAfterSearchFlow = false; // a close confirmed while the flow ran
+    SearchPhase m_phase = SearchPhase::Idle;
+    // A close confirmed while the flow ran, in either of its phases: the flow ends the message
+    // loop when it returns.
+    bool m_quitRequested = false;
+    // Guards RefreshLiveCounters against running inside itself; it is not a phase, only that
+    // one function's nesting.
     bool m_refreshingCounters = false;
     bool m_searchCancelled = false;
     int m_lastShownFileCount = 0;

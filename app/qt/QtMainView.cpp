@@ -114,6 +114,8 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
                                                   m_form, m_resultView->Results());
 }
 
+dvo::app::FileCommands& QtMainView::Files() { return m_resultView->Files(); }
+
 QtMainView::~QtMainView() {
     m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
     m_treemap.reset();

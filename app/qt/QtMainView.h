@@ -23,6 +23,10 @@ class QSplitter;
 class QTableView;
 class QTreeView;
 
+namespace dvo::app {
+class FileCommands;
+}
+
 namespace dvo::qt {
 
 class FolderPanel;
@@ -39,6 +43,8 @@ public:
     ~QtMainView() override;
 
     [[nodiscard]] dvo::app::TMainForm& Form() { return m_form; }
+    // The grid's file commands, as its pop-up menu runs them.
+    [[nodiscard]] dvo::app::FileCommands& Files();
     // The diagnostics window, created hidden with this one and never shown by the program.
     [[nodiscard]] QtTestDataWindow& TestData() { return *m_testData; }
     // The program's folder and operation log, found and opened by StartApplication.

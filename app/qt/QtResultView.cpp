@@ -91,6 +91,7 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
         {MenuCheck::SortAlphaDown, MenuAction(window, "mnuAlphaDown")},
     };
     m_results = std::make_unique<ResultViews>(form, form.Engine(), *this);
+    m_files = std::make_unique<dvo::app::FileCommands>(form, form.Engine(), *this, *m_results);
     ResultViews& r = *m_results;
     r.SetCaptionCollation(NameCollation());
 
@@ -144,7 +145,7 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
 
     m_grid.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_grid, &QTableView::customContextMenuRequested, this,
-            [this] { m_results->lsSearchResultContextPopup(); });
+            [this] { m_files->lsSearchResultContextPopup(); });
     // The window's commands on the whole tree; "詳細情報" has no action.
     const std::pair<const char*, void (ResultViews::*)()> commands[] = {
         {"N3", &ResultViews::N3Click},

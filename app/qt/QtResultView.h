@@ -1,8 +1,10 @@
 #pragma once
 // The folder tree and the contents grid on screen: carries out the result views' widget
-// operations and forwards the widgets' events, one line each, to the handlers of ResultViews.
+// operations and forwards the widgets' events, one line each, to the handlers of ResultViews
+// and, for the grid's pop-up menu, of FileCommands.
 #include "app/qt/FolderTreeModel.h"
 #include "app/qt/ResultGridModel.h"
+#include "app/views/FileCommands.h"
 #include "app/views/IResultView.h"
 #include "app/views/ResultViews.h"
 
@@ -20,6 +22,10 @@ class QSplitter;
 class QTableView;
 class QTreeView;
 
+namespace dvo::app {
+class TMainForm;
+}
+
 namespace dvo::qt {
 
 class QtResultView final : public QObject, public dvo::app::IResultView {
@@ -32,6 +38,7 @@ public:
     ~QtResultView() override;
 
     [[nodiscard]] dvo::app::ResultViews& Results() { return *m_results; }
+    [[nodiscard]] dvo::app::FileCommands& Files() { return *m_files; }
 
     // dvo::app::IResultView
     void BeginTreeUpdate() override;
@@ -77,6 +84,7 @@ private:
     QSplitter& m_splitter;
     std::map<dvo::app::MenuCheck, QAction*> m_menu;
     std::unique_ptr<dvo::app::ResultViews> m_results;
+    std::unique_ptr<dvo::app::FileCommands> m_files; // acts on m_results; made after it, gone first
     FolderTreeModel* m_treeModel = nullptr;  // child of this object
     ResultGridModel* m_gridModel = nullptr;  // child of this object
     bool m_expandingByProgram = false;

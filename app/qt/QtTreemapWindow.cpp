@@ -1,5 +1,6 @@
 #include "app/qt/QtTreemapWindow.h"
 
+#include "app/main/TMainForm.h"
 #include "app/views/ResultViews.h"
 
 #include <QAction>

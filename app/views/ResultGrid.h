@@ -22,6 +22,11 @@ struct ResultGrid {
     std::vector<Row> rows{Row{}};
     std::array<int, kColumns> columnWidths{0, 60, 80, 110};
 
+    // Grid row r's data (r >= 1: row 0 is the title row, whose texts are `titles`); the caller
+    // has checked r < RowCount().
+    [[nodiscard]] Row& DataRow(int gridRow) { return rows[static_cast<std::size_t>(gridRow - 1)]; }
+    [[nodiscard]] const Row& DataRow(int gridRow) const { return rows[static_cast<std::size_t>(gridRow - 1)]; }
+
     // Grid rows including the title row.
     [[nodiscard]] int RowCount() const { return static_cast<int>(rows.size()) + 1; }
     // Grid row count n (>= 2): rows beyond keep their cells, new ones start empty.

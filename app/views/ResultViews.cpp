@@ -1,7 +1,7 @@
 #include "app/views/ResultViews.h"
 
-#include "app/main/TMainForm.h"
-#include "app/views/FileTransfer.h"
+#include "app/views/BusyCursor.h"
+#include "app/views/RecordText.h"
 #include "app/views/TreeOrder.h"
 #include "platform/Locale.h"
 #include "platform/Text.h"
@@ -45,8 +45,8 @@ int CompareCaptionDown(const FolderTreeNode& a, const FolderTreeNode& b, const v
 
 } // namespace
 
-ResultViews::ResultViews(TMainForm& form, IEngine& engine, IResultView& view)
-    : m_form(form), m_engine(engine), m_view(view), m_shell(form, engine, view),
+ResultViews::ResultViews(IWindowServices& window, IEngine& engine, IResultView& view)
+    : m_window(window), m_engine(engine), m_view(view),
       m_collation([](const char* a, const char* b) { return platform::CollateCompare(a, b); }) {
     // Size descending from the start, and the menu says so.
     SetSortMenu(m_sortState);
@@ -104,14 +104,14 @@ void ResultViews::LoadFolderRecords() {
         m_folderRecords.assign(static_cast<std::size_t>(count) + 1, nullptr);
     } catch (const std::bad_alloc&) {
         m_folderRecords.clear();
-        m_form.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
+        m_window.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
                               MessageButton::OK);
         return;
     }
     // The engine refuses the records when it has no memory for them: the same failure to the user.
     if (count > 0 && m_engine.DVOGetFolderInfo(m_folderRecords.data(), count) < 0) {
         m_folderRecords.clear();
-        m_form.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
+        m_window.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
                               MessageButton::OK);
         return;
     }
@@ -131,38 +131,38 @@ void ResultViews::BuildFolderTree() {
         return;
     }
     m_rootRecord = m_engine.DVOGetRootFolderInfo();
-    m_form.PushHourGlassCursor();
-    m_view.BeginTreeUpdate();
-    if (m_view.IsMenuChecked(MenuCheck::TreeAtOnce)) {
-        AddNodesAtOnce();
-    } else if (m_view.IsMenuChecked(MenuCheck::TreeProgress)) {
-        LoadChildNodes(nullptr);
-        if (Node* first = m_tree.FirstTopLevel())
-            LoadChildNodes(first);
+    {
+        const BusyCursor busy(m_window);
+        m_view.BeginTreeUpdate();
+        if (m_view.IsMenuChecked(MenuCheck::TreeAtOnce)) {
+            AddNodesAtOnce();
+        } else if (m_view.IsMenuChecked(MenuCheck::TreeProgress)) {
+            LoadChildNodes(nullptr);
+            if (Node* first = m_tree.FirstTopLevel())
+                LoadChildNodes(first);
+        }
+        m_window.SetLabelText(MainLabel::Searching, "");
+        m_view.EndTreeUpdate();
+        if (m_sortState != kSortNone)
+            SortFolderTree(m_sortState);
     }
-    m_form.View().SetLabelText(MainLabel::Searching, "");
-    m_view.EndTreeUpdate();
-    if (m_sortState != kSortNone)
-        SortFolderTree(m_sortState);
-    m_form.PopCursor();
     if (Node* first = m_tree.FirstTopLevel()) {
         // Becoming current with auto-expand expands it, which loads the levels below.
         m_view.SetCurrentTreeNode(first, true);
         m_view.SetTreeSelectionVisible(false);
     }
-    m_form.View().RepaintWindow();
+    m_window.RepaintWindow();
     if (m_watcher != nullptr)
         m_watcher->TreeBuilt();
 }
 
 void ResultViews::ShowTotals() {
     // A delete or a move takes what went out of the engine's totals: read them again.
-    m_form.RefreshSearchTotals();
-    IMainView& view = m_form.View();
-    view.SetLabelText(MainLabel::NumberOfFiles,
-                      std::to_string(m_form.CurrentSearchProgress().fileCount) + m_form.PartialMark());
-    view.SetLabelText(MainLabel::NumberOfFolders,
-                      std::to_string(m_recordCount - m_removedFolderRecords) + m_form.PartialMark());
+    m_window.RefreshSearchTotals();
+    m_window.SetLabelText(MainLabel::NumberOfFiles,
+                          std::to_string(m_window.CurrentSearchProgress().fileCount) + m_window.PartialMark());
+    m_window.SetLabelText(MainLabel::NumberOfFolders,
+                          std::to_string(m_recordCount - m_removedFolderRecords) + m_window.PartialMark());
 }
 
 void ResultViews::FormResize() { spSearchResultMoved(); }
@@ -258,12 +258,11 @@ std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
 void ResultViews::SearchResultTreeExpanding(Node* node) {
     if (!m_view.IsMenuChecked(MenuCheck::TreeProgress))
         return;
-    m_form.PushHourGlassCursor();
+    const BusyCursor busy(m_window);
     // Loading a node that is not pending does nothing, so the walk ends once none is left.
     for (Node* n = m_tree.FirstChild(node); n != nullptr && m_tree.PendingCount() != 0;
          n = m_tree.NextInTreeOrder(n))
         LoadChildNodes(n);
-    m_form.PopCursor();
 }
 
 TreeFontStyle ResultViews::SearchResultTreeCustomDrawItem(const Node* node) {
@@ -283,7 +282,7 @@ void ResultViews::SearchResultTreeKeyUp(int virtualKey) {
 
 void ResultViews::SearchResultTreeMouseDown() {
     ShowSelectedFolder();
-    m_form.SetStatusText("フォルダ内容を表示しています");
+    m_window.SetStatusText("フォルダ内容を表示しています");
 }
 
 void ResultViews::ShowSelectedFolder() {
@@ -305,16 +304,17 @@ void ResultViews::SelectTreeNode(Node* node) {
 // ---- orders ---------------------------------------------------------------------------------
 
 void ResultViews::SortFolderTree(int state) {
-    m_form.SetStatusText("フォルダツリーをソートしています...");
-    m_form.PushHourGlassCursor();
-    ClearRowMarks();
-    if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
-        m_tree.SortAllLevels(compare, &m_collation);
-    m_lastSelectedNode = {};
-    SetColumnTitles(state);
-    ShowSelectedFolder();
-    m_form.PopCursor();
-    m_form.SetStatusText("検索結果を表示します.");
+    m_window.SetStatusText("フォルダツリーをソートしています...");
+    {
+        const BusyCursor busy(m_window);
+        ClearRowMarks();
+        if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
+            m_tree.SortAllLevels(compare, &m_collation);
+        m_lastSelectedNode = {};
+        SetColumnTitles(state);
+        ShowSelectedFolder();
+    }
+    m_window.SetStatusText("検索結果を表示します.");
 }
 
 FolderTree::Compare ResultViews::CompareFor(int state) const {
@@ -393,12 +393,11 @@ std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long 
 }
 
 void ResultViews::ShowFolderContents(Node* node) {
-    m_form.PushHourGlassCursor();
+    const BusyCursor busy(m_window);
     if (node != nullptr && node->record != nullptr && node->record->kind == 1)
         node = m_tree.Parent(node);
     if (node == nullptr) {
         m_shownRowCount = 0;
-        m_form.PopCursor();
         return;
     }
     // Marks belong to entries: listing the same folder again keeps them on their entries
@@ -407,7 +406,7 @@ void ResultViews::ShowFolderContents(Node* node) {
     if (ShownNode() == node)
         for (int row = 1; row <= m_shownRowCount; ++row)
             if (RowMarked(row))
-                marked.push_back(m_grid.rows[static_cast<std::size_t>(row - 1)].record);
+                marked.push_back(m_grid.DataRow(row).record);
     m_shownRowCount = 0;
     m_rowMarks.clear();
     m_shownNode = m_tree.Ref(node);
@@ -422,7 +421,6 @@ void ResultViews::ShowFolderContents(Node* node) {
     if (n < 1) {
         m_view.EndGridUpdate();
         ShowMarkSummary();
-        m_form.PopCursor();
         return;
     }
     m_grid.SetRowCount(n + 1);
@@ -463,23 +461,22 @@ void ResultViews::ShowFolderContents(Node* node) {
                                    m_grid.rows[static_cast<std::size_t>(i)].record, std::less<>()))
                 m_rowMarks[static_cast<std::size_t>(i)] = true;
     } catch (const std::bad_alloc&) {
-        m_form.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
+        m_window.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
                               MessageButton::OK);
     }
     m_view.EndGridUpdate();
     ShowMarkSummary();
-    m_form.PopCursor();
 }
 
 bool ResultViews::RowMarked(int row) const {
-    return row >= 1 && static_cast<std::size_t>(row - 1) < m_rowMarks.size() &&
+    return row >= 1 && static_cast<std::size_t>(row) <= m_rowMarks.size() &&
            m_rowMarks[static_cast<std::size_t>(row - 1)];
 }
 
 void ResultViews::ToggleRowMark(int row) {
-    if (row <= 0 || row > m_shownRowCount || static_cast<std::size_t>(row - 1) >= m_rowMarks.size())
+    if (row <= 0 || row > m_shownRowCount || static_cast<std::size_t>(row) > m_rowMarks.size())
         return;
-    m_rowMarks[static_cast<std::size_t>(row - 1)] = !m_rowMarks[static_cast<std::size_t>(row - 1)];
+    RowMark(row) = !RowMark(row);
     m_view.RepaintGrid();
     ShowMarkSummary();
 }
@@ -496,7 +493,7 @@ int ResultViews::MarkedCount() const {
 long long ResultViews::MarkedSize() const {
     long long total = 0;
     for (int row = 1; row <= m_shownRowCount; ++row)
-        if (const FolderRecord* r = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
+        if (const FolderRecord* r = m_grid.DataRow(row).record;
             r != nullptr && RowMarked(row))
             total += r->size;
     return total;
@@ -504,7 +501,7 @@ long long ResultViews::MarkedSize() const {
 
 void ResultViews::ShowMarkSummary() {
     const int count = MarkedCount();
-    m_form.View().SetStatusField(
+    m_window.SetStatusField(
         StatusField::Marks,
         count == 0 ? std::string()
                    : "マーク: " + std::to_string(count) + " 件 " +
@@ -512,7 +509,7 @@ void ResultViews::ShowMarkSummary() {
 }
 
 std::optional<Rgb> ResultViews::lsSearchResultDrawCell(int /*column*/, int row) const {
-    if (row == 0 || m_form.FormCreating() || m_shownRowCount == 0)
+    if (row == 0 || m_window.FormCreating() || m_shownRowCount == 0)
         return std::nullopt;
     if (RowMarked(row))
         return kMarkColour;
@@ -556,166 +553,22 @@ void ResultViews::ApplyColumnZeroWidth(int panelWidth) {
     m_view.RepaintGrid();
 }
 
-// ---- file operations ------------------------------------------------------------------------
+// ---- changes made by the file commands ------------------------------------------------------
 
-namespace {
-
-constexpr const char* kDeletePrefix = "ファイル：";
-constexpr const char* kDeleteSuffix = " を削除しますか？";
-constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できません。完全に削除しますか？";
-constexpr const char* kNoTrashFolderNote = "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
-constexpr int kErrorTextUnits = 2048;
-constexpr int kNoAnswer = -1;
-
-// A record's name up to its first NUL, at most 260 units.
-std::u16string_view RecordName(const FolderRecord& r) {
-    std::size_t length = 0;
-    while (length < 260 && r.name[length] != u'\0')
-        ++length;
-    return {r.name, length};
-}
-
-bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
-    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
-        if (up == ancestor)
-            return true;
-    return false;
-}
-
-std::u16string_view RecordDirectory(const FolderRecord& r) {
-    return r.directory != nullptr ? std::u16string_view(r.directory) : std::u16string_view();
-}
-
-// The entry's path as the user knows it, one '/' between folder and name.
-std::string FullPath(const ResultViews::RowFile& file) {
-    std::string path = platform::Utf16ToUtf8(file.directory);
-    if (!path.ends_with('/'))
-        path += '/';
-    return path + platform::Utf16ToUtf8(file.name);
-}
-
-} // namespace
-
-void ResultViews::lsSearchResultContextPopup() {
-    static constexpr std::array<void (ResultViews::*)(), kGridMenu.size()> kHandlers{
-        &ResultViews::mnuEditClick,     &ResultViews::mnuExplorerClick, &ResultViews::mnuOpenClick,
-        &ResultViews::mnuPrintClick,    &ResultViews::mnuPropertyClick, &ResultViews::mnuDeleteClick,
-        &ResultViews::mnuCopyClick,     &ResultViews::mnuMoveClick};
-    // With nothing marked the menu is about the row it was opened on, as in a file manager;
-    // over no entry at all it offers nothing rather than acting on nothing.
-    const int row = m_view.GridRowUnderPointer();
-    m_contextRow = row >= 1 && row <= m_shownRowCount && GetRowFile(row).name.size() > 0 ? row : 0;
-    auto items = kGridMenu;
-    if (MarkedCount() == 0 && m_contextRow == 0)
-        for (auto& item : items)
-            item.enabled = false;
-    const int chosen = m_view.PopupGridMenu(items);
-    if (chosen >= 0 && static_cast<std::size_t>(chosen) < kHandlers.size() &&
-        items[static_cast<std::size_t>(chosen)].enabled)
-        (this->*kHandlers[static_cast<std::size_t>(chosen)])();
-    m_contextRow = 0;
-}
-
-std::vector<int> ResultViews::TargetRows() const {
-    std::vector<int> rows;
-    for (int row = 1; row <= m_shownRowCount; ++row)
-        if (RowMarked(row))
-            rows.push_back(row);
-    if (rows.empty() && m_contextRow >= 1 && m_contextRow <= m_shownRowCount)
-        rows.push_back(m_contextRow);
-    return rows;
-}
-
-void ResultViews::mnuEditClick() { RunFileOperation(kOpEdit); }
-void ResultViews::mnuExplorerClick() { RunFileOperation(kOpExplorer); }
-void ResultViews::mnuOpenClick() { RunFileOperation(kOpOpen); }
-void ResultViews::mnuPrintClick() { RunFileOperation(kOpPrint); }
-void ResultViews::mnuPropertyClick() { RunFileOperation(kOpProperty); }
-void ResultViews::mnuDeleteClick() { RunFileOperation(kOpDelete); }
-void ResultViews::mnuCopyClick() { RunFileOperation(kOpCopy); }
-void ResultViews::mnuMoveClick() { RunFileOperation(kOpMove); }
-
-void ResultViews::RunFileOperation(int code) {
-    const std::vector<int> rows = TargetRows();
-    if (rows.empty())
-        return; // nothing marked and no row under the menu: nothing to act on
-    std::u16string destination;
-    if (code == kOpCopy || code == kOpMove) {
-        const auto chosen = m_view.SelectDestinationFolder(
-            code == kOpCopy ? "コピー先ディレクトリ" : "移動先ディレクトリ", m_destinationFolder);
-        if (!chosen)
-            return; // nothing done: the marks and the rows stay
-        m_destinationFolder = *chosen;
-        destination = platform::Utf8ToUtf16(*chosen);
-    }
-    std::string destinationPath = m_destinationFolder;
-    while (destinationPath.size() > 1 && destinationPath.ends_with('/'))
-        destinationPath.pop_back();
+void ResultViews::FileOperationStarting() {
     if (m_watcher != nullptr)
         m_watcher->FileOperationStarted();
-    // With more rows to go, every error box lets the user stop the rest.
-    const bool batch = rows.size() > 1;
-    int answer = kNoAnswer;
-    std::vector<const FolderRecord*> succeeded; // their marks go; the others keep theirs
-    bool entriesWent = false;
-    Node* movedInto = nullptr;
-    for (const int row : rows) {
-        const RowFile file = GetRowFile(row);
-        const FolderRecord* record = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
-        bool goOn = true;
-        bool done = false;
-        if (code == kOpDelete) {
-            if (answer != MessageResult::YesToAll)
-                answer = ConfirmFileAction(kDeletePrefix, kDeleteSuffix, file.name, file.directory);
-            if (answer == MessageResult::Yes || answer == MessageResult::YesToAll)
-                goOn = DeleteEntry(file, record, batch, done);
-            else if (answer != MessageResult::No)
-                break; // Cancel, or the box closed without an answer
-        } else if (code == kOpCopy) {
-            const int result = RunTransfer(m_engine, m_view, TransferKind::Copy, file.name,
-                                           file.directory, destination);
-            done = result == DVO_OK;
-            if (result == DVO_E_CANCELLED)
-                goOn = false; // the user stopped the batch; the engine removed the partial copy
-            else if (!done)
-                goOn = ShowFileError(file, result, batch);
-        } else if (code == kOpMove) {
-            const int result = RunTransfer(m_engine, m_view, TransferKind::Move, file.name,
-                                           file.directory, destination);
-            done = result == DVO_OK;
-            // A failed or cancelled move leaves the entry where it was: its node stays.
-            if (done) {
-                Node* into = FindFolderNode(destinationPath);
-                RemoveChildNode(record, into != nullptr);
-                if (into != nullptr) {
-                    AddMovedNode(into, file.name);
-                    movedInto = into;
-                }
-            } else if (result == DVO_E_CANCELLED) {
-                goOn = false;
-            } else {
-                goOn = ShowFileError(file, result, batch);
-            }
-        } else if (!file.name.empty()) {
-            // A helper that fails after starting reports later, on its own.
-            const int result = m_shell.Start(m_view.WindowHandle(), file.name, file.directory, code);
-            done = result == DVO_OK;
-            if (!done) // no xdg-open or lp, printing a folder, an entry gone
-                goOn = ShowFileError(file, result, batch);
-        }
-        if (done) {
-            succeeded.push_back(record);
-            entriesWent = entriesWent || code == kOpDelete || code == kOpMove;
-        }
-        if (!goOn)
-            break;
-    }
-    std::sort(succeeded.begin(), succeeded.end(), std::less<>());
+}
+
+void ResultViews::UnmarkEntries(std::vector<const FolderRecord*> entries) {
+    std::sort(entries.begin(), entries.end(), std::less<>());
     for (int row = 1; row <= m_shownRowCount; ++row)
-        if (RowMarked(row) && std::binary_search(succeeded.begin(), succeeded.end(),
-                                                 m_grid.rows[static_cast<std::size_t>(row - 1)].record,
-                                                 std::less<>()))
-            m_rowMarks[static_cast<std::size_t>(row - 1)] = false;
+        if (RowMarked(row) &&
+            std::binary_search(entries.begin(), entries.end(), m_grid.DataRow(row).record, std::less<>()))
+            RowMark(row) = false;
+}
+
+void ResultViews::FileOperationEnded(bool entriesWent, Node* movedInto) {
     if (entriesWent) {
         std::vector<Node*> changed;
         if (Node* shown = ShownNode())
@@ -738,68 +591,16 @@ void ResultViews::RunFileOperation(int code) {
         m_watcher->FileOperationEnded();
 }
 
-bool ResultViews::DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch, bool& done) {
-    done = false;
-    int result = m_engine.DVODeleteFile(file.name.c_str(), file.directory.c_str());
-    if (result == DVO_E_NO_TRASH) {
-        // Asked for each such entry, also after "YesToAll" (that answer was for the trash): the
-        // path and what goes with a folder are spelled out, and the safe answer is the default.
-        std::string question = std::string(kNoTrashQuestion) + "\n" + FullPath(file);
-        if (file.folder)
-            question += kNoTrashFolderNote;
-        const int answer = m_form.ShowMessageDlg(
-            question, MessageKind::Confirmation,
-            MessageButton::Yes | MessageButton::No | MessageButton::Cancel, MessageResult::No);
-        if (answer == MessageResult::Cancel)
-            return false;
-        if (answer != MessageResult::Yes)
+namespace {
+
+bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
+    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
+        if (up == ancestor)
             return true;
-        result = m_engine.DVODeleteFilePermanently(file.name.c_str(), file.directory.c_str());
-    }
-    // Only an entry that is really gone leaves the tree; otherwise the user still has it on disk.
-    if (result == DVO_OK) {
-        done = true;
-        RemoveChildNode(record);
-        return true;
-    }
-    return ShowFileError(file, result, batch);
+    return false;
 }
 
-bool ResultViews::ShowFileError(const RowFile& file, int result, bool batch) {
-    std::u16string text(kErrorTextUnits, u'\0');
-    m_engine.DVOGetLastErrorText(text.data(), kErrorTextUnits * static_cast<int>(sizeof(char16_t)));
-    text.resize(std::u16string_view(text.c_str()).size());
-    std::string message = platform::Utf16ToUtf8(text);
-    if (message.empty()) // an engine without a reason: at least say which entry and the code
-        message = FullPath(file) + ": " + std::to_string(result);
-    if (!batch) {
-        m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK);
-        return true;
-    }
-    // OK goes on with the next marked row; Cancel (also Escape) leaves the rest untouched.
-    return m_form.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK | MessageButton::Cancel) ==
-           MessageResult::OK;
-}
-
-ResultViews::RowFile ResultViews::GetRowFile(int row) const {
-    // Row records are valid while the tree of their search exists.
-    if (m_tree.Empty() || row < 1 || row > m_grid.RowCount() - 1)
-        return {};
-    const FolderRecord* r = m_grid.rows[static_cast<std::size_t>(row - 1)].record;
-    if (r == nullptr)
-        return {};
-    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r)), r->kind == 0};
-}
-
-int ResultViews::ConfirmFileAction(const std::string& prefix, const std::string& suffix,
-                                   const std::u16string& name, const std::u16string& directory) {
-    // One separator whatever the directory ends with, so the root shows "//".
-    const std::string question = prefix + platform::Utf16ToUtf8(directory) + "/" +
-                                 platform::Utf16ToUtf8(name) + suffix;
-    return m_form.ShowMessageDlg(question, MessageKind::Confirmation,
-                                 MessageButton::Yes | MessageButton::No | MessageButton::Cancel |
-                                     MessageButton::YesToAll);
-}
+} // namespace
 
 void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched) {
     Node* shown = ShownNode();
@@ -928,13 +729,13 @@ void ResultViews::RefreshFolders(const std::vector<Node*>& changed) {
 // ---- tree-wide commands and export items ----------------------------------------------------
 
 void ResultViews::N3Click() {
-    if (m_form.CurrentSearchProgress().folderCount > kExpandAllWithoutAsking &&
-        m_form.ShowMessageBox("表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
+    if (m_window.CurrentSearchProgress().folderCount > kExpandAllWithoutAsking &&
+        m_window.ShowMessageBox("表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
                               "（途中でキャンセルできません）",
                               MessageKind::Confirmation,
                               MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return;
-    m_form.SetStatusText("フォルダを展開しています...");
+    m_window.SetStatusText("フォルダを展開しています...");
     // Every expansion runs the expanding handler first, as a click would; once nothing is left
     // to load it would only walk the tree again, so the later ones are skipped.
     for (Node* n = m_tree.FirstTopLevel(); n != nullptr; n = m_tree.NextInTreeOrder(n)) {
@@ -945,14 +746,14 @@ void ResultViews::N3Click() {
         n->expanded = true;
     }
     m_view.ExpandAllTreeNodes();
-    m_form.SetStatusText("フォルダの展開を完了しました");
+    m_window.SetStatusText("フォルダの展開を完了しました");
 }
 
 void ResultViews::N4Click() {
     for (Node* n = m_tree.FirstTopLevel(); n != nullptr; n = m_tree.NextInTreeOrder(n))
         n->expanded = false;
     m_view.CollapseAllTreeNodes();
-    m_form.SetStatusText("フォルダを収容しました");
+    m_window.SetStatusText("フォルダを収容しました");
 }
 
 // The menu item is checkable and flips its own check; captions read it as nodes are added, so

@@ -2,24 +2,22 @@
 // The result views' logic: the engine's records as a folder tree (built at once or
 // progressively), its orders, and the contents grid of the selected folder with its row marks.
 // It owns their state and asks IResultView for every widget operation; the window services
-// (status text, busy cursor, message box) come from the main form.
+// (status text, busy cursor, message box) come through IWindowServices. The grid's file
+// commands live in FileCommands, which changes this state through the operations below.
 #include "app/main/IEngine.h"
 #include "app/main/IResultViews.h"
+#include "app/main/IWindowServices.h"
 #include "app/views/FolderTree.h"
 #include "app/views/IResultView.h"
 #include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultGrid.h"
-#include "app/views/ShellRequests.h"
 
-#include <array>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace dvo::app {
-
-class TMainForm;
 
 // How the tree draws a node's caption.
 enum class TreeFontStyle { Regular, BoldItalic };
@@ -42,42 +40,14 @@ public:
     static constexpr int kVirtualKeyUp = 38;
     static constexpr int kVirtualKeyDown = 40;
     static constexpr int kVirtualKeySpace = 32;
-
-    // File operation codes: the shell operations go to the engine unchanged.
-    static constexpr int kOpEdit = 0;
-    static constexpr int kOpExplorer = 0;
-    static constexpr int kOpOpen = 2;
-    static constexpr int kOpPrint = 3;
-    static constexpr int kOpProperty = 4;
-    static constexpr int kOpDelete = 5;
-    static constexpr int kOpCopy = 6;
-    static constexpr int kOpMove = 7;
-    // The grid's pop-up menu, in menu order.
-    static constexpr std::array<GridMenuItem, 8> kGridMenu{{
-        {"編集", "mnuEdit", false},
-        {"エクスプローラ", "mnuExplorer", false},
-        {"開く", "mnuOpen", true},
-        {"印刷", "mnuPrint", true},
-        {"プロパティ", "mnuProperty", false},
-        {"削除", "mnuDelete", true},
-        {"コピー", "mnuCopy", true},
-        {"移動", "mnuMove", true},
-    }};
     // Folders counted by the last search above which expanding everything asks first.
     static constexpr int kExpandAllWithoutAsking = 999;
-
-    // A grid row's entry as the engine knows it.
-    struct RowFile {
-        std::u16string name;
-        std::u16string directory;
-        bool folder = false;
-    };
 
     // The ascending name order: two NUL-terminated UTF-8 captions, negative, zero or positive.
     using CaptionCollation = std::function<int(const char* a, const char* b)>;
 
     // All three must outlive this object.
-    ResultViews(TMainForm& form, IEngine& engine, IResultView& view);
+    ResultViews(IWindowServices& window, IEngine& engine, IResultView& view);
 
     // Replaces the ascending name order (default: the environment's LC_COLLATE through strcoll).
     void SetCaptionCollation(CaptionCollation collation) { m_collation = std::move(collation); }
@@ -136,24 +106,15 @@ public:
     // The user dragged a column border: the width is kept for the resize rules.
     void GridColumnResized(int column, int width);
 
-    // File operations on the marked rows.
-    void lsSearchResultContextPopup(); // a right click over the grid
-    void mnuEditClick();
-    void mnuExplorerClick();
-    void mnuOpenClick();
-    void mnuPrintClick();
-    void mnuPropertyClick();
-    void mnuDeleteClick();
-    void mnuCopyClick();
-    void mnuMoveClick();
-    void RunFileOperation(int code);
-    // The rows a file operation acts on: the marked ones, or with none marked the row the
-    // pop-up menu was opened on.
-    [[nodiscard]] std::vector<int> TargetRows() const;
-    [[nodiscard]] RowFile GetRowFile(int row) const;
-    // Asks prefix + directory + "/" + name + suffix (Yes, No, Cancel, Yes to all); the answer.
-    int ConfirmFileAction(const std::string& prefix, const std::string& suffix,
-                          const std::u16string& name, const std::u16string& directory);
+    // What the file commands change (FileCommands). Around a batch: until FileOperationEnded
+    // the engine may change records on a thread of its own, so the watcher reads none.
+    void FileOperationStarting();
+    // The marks of these entries go (the ones whose operation succeeded); the others keep theirs.
+    void UnmarkEntries(std::vector<const FolderRecord*> entries);
+    // After a batch: when entries went, the shown folder's and movedInto's captions and orders
+    // follow the new figures; then the grid lists the selected (or shown) folder again, with
+    // the mark summary and the totals.
+    void FileOperationEnded(bool entriesWent, Node* movedInto);
     // Removes the child of the shown folder that holds this record, with its subtree (by the
     // record, since after a move the engine's record may already name the new place). A folder
     // that stays in the search (moved within it) still counts as a folder record.
@@ -174,7 +135,8 @@ public:
     void ExportFolderTree();
     void ExportFileList();
 
-    // State, for the widgets and the tests.
+    // State, for the widgets, the file commands and the tests.
+    [[nodiscard]] IEngine& Engine() const { return m_engine; }
     [[nodiscard]] FolderTree& Tree() { return m_tree; }
     [[nodiscard]] const FolderTree& Tree() const { return m_tree; }
     [[nodiscard]] const ResultGrid& Grid() const { return m_grid; }
@@ -201,6 +163,10 @@ public:
 private:
     void SetSortMenu(int state);
     void ShowMarkSummary();
+    // The mark entry of grid row r (r >= 1, as RowMarked); the caller has checked the range.
+    [[nodiscard]] std::vector<bool>::reference RowMark(int row) {
+        return m_rowMarks[static_cast<std::size_t>(row - 1)];
+    }
     // After entries went or came: the captions of these folders and of every folder above
     // them, and the order of their children, follow the records' new figures.
     void RefreshFolders(const std::vector<Node*>& changed);
@@ -209,18 +175,13 @@ private:
     [[nodiscard]] int FolderState(const FolderRecord& record) const;
     [[nodiscard]] static std::string FolderNote(int state);
     void ApplyColumnZeroWidth(int panelWidth);
-    // Each returns false when the user ended the rest of the batch.
-    // done tells whether the entry is gone from disk.
-    bool DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch, bool& done);
-    bool ShowFileError(const RowFile& file, int result, bool batch);
     // The comparison of an order and its context for FolderTree; no comparison for kSortNone.
     [[nodiscard]] FolderTree::Compare CompareFor(int state) const;
     std::string EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value);
 
-    TMainForm& m_form;
+    IWindowServices& m_window;
     IEngine& m_engine;
     IResultView& m_view;
-    ShellRequests m_shell; // the helpers of open and print, whose failures come back later
 
     FolderTree m_tree;
     ResultGrid m_grid;
@@ -232,10 +193,8 @@ private:
     int m_sortState = kSortSizeDescending;
     FolderTreeNodeRef m_shownNode;
     int m_shownRowCount = 0;
-    std::vector<bool> m_rowMarks;
-    int m_contextRow = 0; // the data row the open pop-up menu belongs to, 0 when none
+    std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to grid row i + 1
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
-    std::string m_destinationFolder = "/"; // where the destination dialog starts next time
     CaptionCollation m_collation;
     IResultViewsWatcher* m_watcher = nullptr;
     bool m_failFolderRecords = false;

@@ -1,6 +1,6 @@
 #include "app/views/ShellRequests.h"
 
-#include "app/main/TMainForm.h"
+#include "app/main/HelperFailureText.h"
 #include "platform/Text.h"
 
 namespace dvo::app {
@@ -14,8 +14,8 @@ struct ShellRequests::Request {
     std::string path;
 };
 
-ShellRequests::ShellRequests(TMainForm& form, IEngine& engine, IResultView& view)
-    : m_form(form), m_engine(engine),
+ShellRequests::ShellRequests(IWindowServices& window, IEngine& engine, IResultView& view)
+    : m_window(window), m_engine(engine),
       m_mailbox(GuiMailbox::Open([&view](std::function<void()> work) {
           view.PostToGuiThread(std::move(work));
       })) {}
@@ -48,7 +48,7 @@ void ShellRequests::HelperEnded(int status, const char16_t* errorText, void* con
                                        errorText != nullptr ? platform::Utf16ToUtf8(errorText) : "");
         ShellRequests* owner = request->owner;
         request->mailbox->Post([owner, text = std::move(text)] {
-            owner->m_form.ShowMessageDlg(text, MessageKind::Error, MessageButton::OK);
+            owner->m_window.ShowMessageDlg(text, MessageKind::Error, MessageButton::OK);
         });
     } catch (...) {
         // Without memory for the text the failure goes unreported; nothing else is at stake.
@@ -61,7 +61,7 @@ std::string ShellRequests::FailureText(int op, const std::string& path, int stat
                          : op == 3 ? "印刷できません"
                          : op == 4 ? "プロパティを表示できません"
                                    : "表示できません";
-    return TMainForm::HelperFailureText(action, path, status, errorText);
+    return HelperFailureText(action, path, status, errorText);
 }
 
 } // namespace dvo::app

@@ -5,6 +5,7 @@
 // that arrives after this object is gone shows nothing and touches nothing of it.
 #include "app/main/GuiMailbox.h"
 #include "app/main/IEngine.h"
+#include "app/main/IWindowServices.h"
 #include "app/views/IResultView.h"
 
 #include <memory>
@@ -12,12 +13,10 @@
 
 namespace dvo::app {
 
-class TMainForm;
-
 class ShellRequests {
 public:
     // All three must outlive this object.
-    ShellRequests(TMainForm& form, IEngine& engine, IResultView& view);
+    ShellRequests(IWindowServices& window, IEngine& engine, IResultView& view);
     ~ShellRequests();
     ShellRequests(const ShellRequests&) = delete;
     ShellRequests& operator=(const ShellRequests&) = delete;
@@ -36,7 +35,7 @@ private:
     struct Request;
     static void HelperEnded(int status, const char16_t* errorText, void* context) noexcept;
 
-    TMainForm& m_form;
+    IWindowServices& m_window;
     IEngine& m_engine;
     std::shared_ptr<GuiMailbox> m_mailbox;
 };

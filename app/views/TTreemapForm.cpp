@@ -1,6 +1,5 @@
 #include "app/views/TTreemapForm.h"
 
-#include "app/main/TMainForm.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -22,11 +21,11 @@ bool IsFolder(const FolderTreeNode& node) { return node.record != nullptr && nod
 
 } // namespace
 
-TTreemapForm::TTreemapForm(TMainForm& form, ResultViews& results, ITreemapView& view)
-    : m_form(form), m_results(results), m_view(view) {}
+TTreemapForm::TTreemapForm(IWindowServices& window, ResultViews& results, ITreemapView& view)
+    : m_window(window), m_results(results), m_view(view) {}
 
 void TTreemapForm::mnuTreemapClick(bool checked) {
-    m_form.LogUserAction(kMenuLogText);
+    m_window.LogUserAction(kMenuLogText);
     if (checked) {
         m_view.ShowWindow();
         m_visible = true; // laid out once, at the size the window has taken
@@ -205,7 +204,7 @@ std::string TTreemapForm::EntryText(const Node& node) {
     }
     path += platform::Utf16ToUtf8(RecordName(r));
     char16_t size[kEngineTextUnits] = {};
-    m_form.Engine().DVOFileSize2String(size, static_cast<int>(sizeof size), r.size);
+    m_results.Engine().DVOFileSize2String(size, static_cast<int>(sizeof size), r.size);
     return path + "  " + platform::Utf16ArrayToUtf8(size, kEngineTextUnits);
 }
 

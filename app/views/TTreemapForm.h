@@ -5,6 +5,7 @@
 // tree's nodes, loading what the tree has not loaded yet the way the tree does, and follows the
 // result views through IResultViewsWatcher. It owns its state and asks ITreemapView for every
 // widget operation.
+#include "app/main/IWindowServices.h"
 #include "app/views/ITreemapView.h"
 #include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultViews.h"
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace dvo::app {
-
-class TMainForm;
 
 class TTreemapForm final : public IResultViewsWatcher {
 public:
@@ -27,7 +26,7 @@ public:
     static constexpr const char* kMenuLogText = "ﾒﾆｭｰ:ﾂﾘｰﾏｯﾌﾟ表示 選択";
 
     // All three must outlive this object; it does not register itself with results.
-    TTreemapForm(TMainForm& form, ResultViews& results, ITreemapView& view);
+    TTreemapForm(IWindowServices& window, ResultViews& results, ITreemapView& view);
 
     // The menu item "ツリーマップ表示" with its new check state.
     void mnuTreemapClick(bool checked);
@@ -71,7 +70,7 @@ private:
     void CollectEntries(Node* node, std::vector<double>& weights);
     [[nodiscard]] std::string EntryText(const Node& node);
 
-    TMainForm& m_form;
+    IWindowServices& m_window;
     ResultViews& m_results;
     ITreemapView& m_view;
 

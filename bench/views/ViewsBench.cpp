@@ -72,6 +72,7 @@ struct Window {
         views.reset();
     }
     ResultViews& Results() { return views->Results(); }
+    dvo::app::FileCommands& Files() { return views->Files(); }
     void SetMode(bool atOnce) {
         views->SetMenuChecked(dvo::app::MenuCheck::TreeAtOnce, atOnce);
         views->SetMenuChecked(dvo::app::MenuCheck::TreeProgress, !atOnce);
@@ -187,7 +188,7 @@ void BM_DeleteMarkedRows(benchmark::State& state) {
         w.engine.fileCalls.clear();
         w.mainView.messageBoxAnswers = {dvo::app::MessageResult::YesToAll};
         state.ResumeTiming();
-        w.Results().mnuDeleteClick();
+        w.Files().mnuDeleteClick();
     }
     state.counters["deleted"] = static_cast<double>(w.engine.fileCalls.size());
     state.counters["rows_left"] = w.Results().ShownRowCount();

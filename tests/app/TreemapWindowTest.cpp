@@ -4,6 +4,7 @@
 #include "app/main/DvoSubEngine.h"
 #include "app/qt/QtMainView.h"
 #include "app/qt/QtTreemapWindow.h"
+#include "app/views/FileCommands.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/platform/TempDir.h"
@@ -158,7 +159,7 @@ TEST_F(TreemapWindowTest, ClickSelectsTheFolderInTheTreeAndADeleteRefreshesTheMa
     // Delete d.mp4 from the grid: the map loses it and is drawn again.
     map->Results().ToggleRowMark(1);
     AnswerNextMessageBox(QStringLiteral("&Yes"));
-    map->Results().mnuDeleteClick();
+    window->Files().mnuDeleteClick();
     EXPECT_FALSE(fs::exists(root / "sub2" / "sub3" / "d.mp4"));
     EXPECT_EQ(Entry(*map, "d.mp4"), -1);
     EXPECT_EQ(map->Logic().Nodes().size(), 7U);

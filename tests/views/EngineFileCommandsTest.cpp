@@ -2,6 +2,7 @@
 // in the tree and the grid after a move within the searched folder.
 #include "app/main/DvoSubEngine.h"
 #include "app/main/TMainForm.h"
+#include "app/views/FileCommands.h"
 #include "app/views/ResultViews.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeMainView.h"
@@ -27,6 +28,7 @@ struct EngineFileCommandsTest : testing::Test {
     dvo::app::TMainForm form{mainView, engine};
     dvo::test::FakeResultView view;
     dvo::app::ResultViews results{form, engine, view};
+    dvo::app::FileCommands files{form, engine, view, results};
 
     void SetUp() override {
         view.results = &results;
@@ -61,7 +63,7 @@ struct EngineFileCommandsTest : testing::Test {
         results.ClearRowMarks();
         results.ToggleRowMark(row);
         view.destinationAnswers = {to};
-        results.mnuMoveClick();
+        files.mnuMoveClick();
     }
 };
 

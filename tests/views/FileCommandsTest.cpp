@@ -1,5 +1,6 @@
 // File operations on the marked grid rows, and the commands on the whole tree.
 #include "app/main/TMainForm.h"
+#include "app/views/FileCommands.h"
 #include "app/views/ResultViews.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeMainView.h"
@@ -11,6 +12,7 @@
 namespace {
 
 using dvo::FolderTreeNode;
+using dvo::app::FileCommands;
 using dvo::app::MenuCheck;
 using dvo::app::ResultViews;
 namespace Result = dvo::app::MessageResult;
@@ -25,6 +27,7 @@ struct FileCommandsTest : testing::Test {
     dvo::app::TMainForm form{mainView, engine};
     dvo::test::FakeResultView view;
     ResultViews results{form, engine, view};
+    FileCommands files{form, engine, view, results};
 
     void SetUp() override {
         view.results = &results;
@@ -113,7 +116,7 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
         mainView.boxes.clear();
         Mark({1, 2, 3});
         mainView.messageBoxAnswers.assign(c.answers.begin(), c.answers.end());
-        results.mnuDeleteClick();
+        files.mnuDeleteClick();
         EXPECT_EQ(Boxes(), c.questions);
         EXPECT_EQ(engine.fileCalls, c.calls);
         EXPECT_EQ(Rows(), c.rowsAfter);
@@ -124,8 +127,8 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
 }
 
 TEST_F(FileCommandsTest, QuestionPutsOneSeparatorBetweenDirectoryAndName) {
-    results.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/data");
-    results.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/");
+    files.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/data");
+    files.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/");
     EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？", "ファイル：//a.txt を削除しますか？"}));
     std::vector<int> buttons;
     for (const auto& b : mainView.boxes[0].layout.buttons)
@@ -135,8 +138,8 @@ TEST_F(FileCommandsTest, QuestionPutsOneSeparatorBetweenDirectoryAndName) {
 
 TEST_F(FileCommandsTest, NoMarkedRowCallsNothing) {
     Show();
-    for (auto run : {&ResultViews::mnuDeleteClick, &ResultViews::mnuOpenClick, &ResultViews::mnuCopyClick})
-        (results.*run)();
+    for (auto run : {&FileCommands::mnuDeleteClick, &FileCommands::mnuOpenClick, &FileCommands::mnuCopyClick})
+        (files.*run)();
     EXPECT_TRUE(engine.fileCalls.empty());
     EXPECT_TRUE(mainView.boxes.empty());
     EXPECT_TRUE(view.destinationDialogs.empty());
@@ -148,7 +151,7 @@ TEST_F(FileCommandsTest, WithNothingMarkedTheMenuActsOnTheRowItWasOpenedOn) {
     view.rowUnderPointer = 2;
     view.menuChoices = {5}; // "削除"
     mainView.messageBoxAnswers = {Result::Yes};
-    results.lsSearchResultContextPopup();
+    files.lsSearchResultContextPopup();
     EXPECT_EQ(Boxes(), Strings{"ファイル：/data/b.txt を削除しますか？"});
     EXPECT_EQ(engine.fileCalls, Strings{"delete:/data|b.txt"});
     EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
@@ -159,7 +162,7 @@ TEST_F(FileCommandsTest, WithNothingMarkedTheMenuActsOnTheRowItWasOpenedOn) {
     Mark({1});
     view.rowUnderPointer = 2;
     view.menuChoices = {2};
-    results.lsSearchResultContextPopup();
+    files.lsSearchResultContextPopup();
     EXPECT_EQ(engine.fileCalls, Strings{"shell2:/data|a.txt"});
 
     // Over no entry, with nothing marked, the menu offers nothing and nothing runs.
@@ -168,28 +171,28 @@ TEST_F(FileCommandsTest, WithNothingMarkedTheMenuActsOnTheRowItWasOpenedOn) {
     for (const int row : {-1, 0, 9}) {
         view.rowUnderPointer = row;
         view.menuChoices = {2};
-        results.lsSearchResultContextPopup();
+        files.lsSearchResultContextPopup();
         EXPECT_EQ(view.shownMenu[2], "開く/mnuOpen/1/disabled");
     }
     EXPECT_TRUE(engine.fileCalls.empty());
     // The row of a closed menu is forgotten: a later command without marks does nothing.
-    results.mnuOpenClick();
+    files.mnuOpenClick();
     EXPECT_TRUE(engine.fileCalls.empty());
 }
 
 TEST_F(FileCommandsTest, CopyAndMoveAskForTheDestinationFirst) {
     Show();
     Mark({1, 4});
-    results.mnuCopyClick(); // cancelled: nothing at all
+    files.mnuCopyClick(); // cancelled: nothing at all
     EXPECT_TRUE(engine.fileCalls.empty());
     EXPECT_TRUE(results.RowMarked(1) && results.RowMarked(4));
     EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
 
     view.destinationAnswers = {"/backup"};
-    results.mnuCopyClick();
+    files.mnuCopyClick();
     view.destinationAnswers = {"/elsewhere"};
     Mark({2, 4});
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(view.destinationDialogs,
               (std::vector<std::pair<std::string, std::string>>{{"コピー先ディレクトリ", "/"},
                                                                 {"コピー先ディレクトリ", "/"},
@@ -210,9 +213,9 @@ TEST_F(FileCommandsTest, ShellOperationsGoInRowOrderAndSkipEmptyNames) {
     engine.Add(data, "a.txt", 1, 5);
     form.btnExecuteClick();
     Select("/data");
-    for (auto run : {&ResultViews::mnuOpenClick, &ResultViews::mnuPrintClick}) {
+    for (auto run : {&FileCommands::mnuOpenClick, &FileCommands::mnuPrintClick}) {
         Mark({3, 1, 2});
-        (results.*run)();
+        (files.*run)();
     }
     EXPECT_EQ(engine.fileCalls, (Strings{"shell2:/data|z.txt", "shell2:/data|a.txt", "shell3:/data|z.txt",
                                          "shell3:/data|a.txt"}));
@@ -223,7 +226,7 @@ TEST_F(FileCommandsTest, MarkedFolderIsDeletedLikeAFileWithItsSubtree) {
     Show();
     Mark({4});
     mainView.messageBoxAnswers = {Result::Yes};
-    results.mnuDeleteClick();
+    files.mnuDeleteClick();
     EXPECT_EQ(engine.fileCalls, Strings{"delete:/data|sub"});
     EXPECT_EQ(Find("sub"), nullptr);
     EXPECT_EQ(Find("inner.txt"), nullptr);
@@ -234,17 +237,17 @@ TEST_F(FileCommandsTest, MarkedFolderIsDeletedLikeAFileWithItsSubtree) {
 
 TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
     struct Case {
-        void (ResultViews::*run)();
+        void (FileCommands::*run)();
         std::string failing;
         std::vector<int> answers;
         Strings boxes;
     } cases[] = {
-        {&ResultViews::mnuDeleteClick, "delete:b.txt", {Result::YesToAll},
+        {&FileCommands::mnuDeleteClick, "delete:b.txt", {Result::YesToAll},
          {"ファイル：/data/b.txt を削除しますか？", "delete failed: b.txt"}},
-        {&ResultViews::mnuMoveClick, "move:b.txt", {}, {"move failed: b.txt"}},
-        {&ResultViews::mnuCopyClick, "copy:b.txt", {}, {"copy failed: b.txt"}},
-        {&ResultViews::mnuOpenClick, "shell2:b.txt", {}, {"shell2 failed: b.txt"}},
-        {&ResultViews::mnuPrintClick, "shell3:b.txt", {}, {"shell3 failed: b.txt"}},
+        {&FileCommands::mnuMoveClick, "move:b.txt", {}, {"move failed: b.txt"}},
+        {&FileCommands::mnuCopyClick, "copy:b.txt", {}, {"copy failed: b.txt"}},
+        {&FileCommands::mnuOpenClick, "shell2:b.txt", {}, {"shell2 failed: b.txt"}},
+        {&FileCommands::mnuPrintClick, "shell3:b.txt", {}, {"shell3 failed: b.txt"}},
     };
     Show();
     for (const Case& c : cases) {
@@ -254,7 +257,7 @@ TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
         mainView.messageBoxAnswers.assign(c.answers.begin(), c.answers.end());
         view.destinationAnswers = {"/to"};
         Mark({2});
-        (results.*c.run)();
+        (files.*c.run)();
         EXPECT_EQ(Boxes(), c.boxes);
         EXPECT_EQ(mainView.boxes.back().layout.buttons.size(), 1u);
         EXPECT_EQ(mainView.boxes.back().layout.buttons[0].result, Result::OK);
@@ -297,7 +300,7 @@ TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswe
         Mark({1, 3, 4});
         mainView.messageBoxAnswers = {Result::YesToAll};
         mainView.messageBoxAnswers.insert(mainView.messageBoxAnswers.end(), c.answers.begin(), c.answers.end());
-        results.mnuDeleteClick();
+        files.mnuDeleteClick();
         Strings asked = Boxes();
         ASSERT_FALSE(asked.empty());
         asked.erase(asked.begin()); // the ordinary question
@@ -316,12 +319,12 @@ TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswe
 
 TEST_F(FileCommandsTest, ErrorBoxInABatchOffersToStopTheRest) {
     struct Case {
-        void (ResultViews::*run)();
+        void (FileCommands::*run)();
         std::string op;
     } cases[] = {
-        {&ResultViews::mnuDeleteClick, "delete"}, {&ResultViews::mnuCopyClick, "copy"},
-        {&ResultViews::mnuMoveClick, "move"},     {&ResultViews::mnuOpenClick, "shell2"},
-        {&ResultViews::mnuPrintClick, "shell3"},
+        {&FileCommands::mnuDeleteClick, "delete"}, {&FileCommands::mnuCopyClick, "copy"},
+        {&FileCommands::mnuMoveClick, "move"},     {&FileCommands::mnuOpenClick, "shell2"},
+        {&FileCommands::mnuPrintClick, "shell3"},
     };
     Show();
     for (const Case& c : cases) {
@@ -335,7 +338,7 @@ TEST_F(FileCommandsTest, ErrorBoxInABatchOffersToStopTheRest) {
             if (c.op == "delete")
                 mainView.messageBoxAnswers.push_front(Result::YesToAll);
             Mark({1, 2});
-            (results.*c.run)();
+            (files.*c.run)();
             const std::size_t tried = answer == Result::OK ? 2 : 1;
             EXPECT_EQ(engine.fileCalls.size(), tried);
             const auto& error = mainView.boxes.back();
@@ -373,7 +376,7 @@ TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderF
     // size, count and place follow.
     Mark({2});
     view.destinationAnswers = {"/data/sub"};
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(engine.fileCalls, Strings{"move:/data|c.txt>/data/sub"});
     EXPECT_EQ(Rows(), "sub,b.txt,a.txt,deep,empty");
     EXPECT_EQ(results.Grid().rows[0].cells[1], "66"); // 70 of 105
@@ -387,7 +390,7 @@ TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderF
     Select("/data (9)");
     Mark({4});
     view.destinationAnswers = {"/data/empty"};
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(Rows(), "sub,b.txt,a.txt,empty");
     EXPECT_EQ(mainView.labels[dvo::app::MainLabel::NumberOfFolders], foldersBefore);
     Select("empty (3)");
@@ -403,7 +406,7 @@ TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderF
     Select("/data (9)");
     Mark({4});
     view.destinationAnswers = {"/elsewhere"};
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(Rows(), "sub,b.txt,a.txt");
     EXPECT_NE(mainView.labels[dvo::app::MainLabel::NumberOfFolders], foldersBefore);
 }
@@ -414,7 +417,7 @@ TEST_F(FileCommandsTest, DeletingTheSelectedFileRefillsFromTheShownFolder) {
     ASSERT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
     Mark({2});
     mainView.messageBoxAnswers = {Result::Yes};
-    results.mnuDeleteClick();
+    files.mnuDeleteClick();
     EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
     EXPECT_EQ(results.ShownNode(), Find("/data"));
 }
@@ -424,9 +427,9 @@ TEST_F(FileCommandsTest, CopyAndMoveRunBehindTheProgressDialog) {
     engine.transferReports = {{-1, -1}, {0, 30}, {15, 30}, {30, 30}};
     view.destinationAnswers = {"/to", "/to"};
     Mark({1});
-    results.mnuCopyClick();
+    files.mnuCopyClick();
     Mark({2});
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(view.progressTitles, (Strings{"コピー中", "移動中"}));
     EXPECT_EQ(view.progressReports,
               (Strings{"-1|a.txt\n項目を数えています…", "0|a.txt\n0 B / 30 B", "500|a.txt\n15 B / 30 B",
@@ -440,11 +443,11 @@ TEST_F(FileCommandsTest, CopyAndMoveRunBehindTheProgressDialog) {
 // that the user cancelled, and a cancelled move keeps its node (the source stayed whole).
 TEST_F(FileCommandsTest, CancelInTheProgressDialogEndsTheBatchQuietly) {
     struct Case {
-        void (ResultViews::*run)();
+        void (FileCommands::*run)();
         std::string call;
     } cases[] = {
-        {&ResultViews::mnuCopyClick, "copy:/data|b.txt>/to"},
-        {&ResultViews::mnuMoveClick, "move:/data|b.txt>/to"},
+        {&FileCommands::mnuCopyClick, "copy:/data|b.txt>/to"},
+        {&FileCommands::mnuMoveClick, "move:/data|b.txt>/to"},
     };
     Show();
     for (const Case& c : cases) {
@@ -453,7 +456,7 @@ TEST_F(FileCommandsTest, CancelInTheProgressDialogEndsTheBatchQuietly) {
         view.destinationAnswers = {"/to"};
         view.cancelAtReport = 1; // at the second report of the first marked row
         Mark({2, 3, 4});
-        (results.*c.run)();
+        (files.*c.run)();
         EXPECT_EQ(engine.fileCalls, Strings{c.call});
         EXPECT_TRUE(mainView.boxes.empty());
         EXPECT_EQ(Rows(), "a.txt,b.txt,c.txt,sub");
@@ -463,24 +466,24 @@ TEST_F(FileCommandsTest, CancelInTheProgressDialogEndsTheBatchQuietly) {
 
 TEST_F(FileCommandsTest, HelperThatFailsLaterShowsItsReason) {
     struct Case {
-        void (ResultViews::*run)();
+        void (FileCommands::*run)();
         int status;
         std::string errorText;
         Strings boxes;
     } cases[] = {
-        {&ResultViews::mnuOpenClick, 0, "", {}},
-        {&ResultViews::mnuOpenClick, 3, "xdg-open: no method available for opening '/data/b.txt'\n",
+        {&FileCommands::mnuOpenClick, 0, "", {}},
+        {&FileCommands::mnuOpenClick, 3, "xdg-open: no method available for opening '/data/b.txt'\n",
          {"開けません: /data/b.txt\nxdg-open: no method available for opening '/data/b.txt'"}},
-        {&ResultViews::mnuPrintClick, 1, "lp: No default destination.\n",
+        {&FileCommands::mnuPrintClick, 1, "lp: No default destination.\n",
          {"印刷できません: /data/b.txt\nlp: No default destination."}},
-        {&ResultViews::mnuPrintClick, 4, "", {"印刷できません: /data/b.txt\n終了コード 4"}},
+        {&FileCommands::mnuPrintClick, 4, "", {"印刷できません: /data/b.txt\n終了コード 4"}},
     };
     Show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.errorText);
         mainView.boxes.clear();
         Mark({2});
-        (results.*c.run)();
+        (files.*c.run)();
         ASSERT_EQ(engine.runningHelpers.size(), 1u);
         EXPECT_TRUE(mainView.boxes.empty()); // nothing waits for the helper
         engine.FinishHelper(0, c.status, c.errorText);
@@ -514,12 +517,12 @@ TEST_F(FileCommandsTest, PopupMenuListsTheItemsAndRunsTheChosenOne) {
     Show();
     Mark({3});
     view.menuChoices = {2}; // "開く"
-    results.lsSearchResultContextPopup();
+    files.lsSearchResultContextPopup();
     EXPECT_EQ(view.shownMenu, (Strings{"編集/mnuEdit/0", "エクスプローラ/mnuExplorer/0", "開く/mnuOpen/1",
                                        "印刷/mnuPrint/1", "プロパティ/mnuProperty/0", "削除/mnuDelete/1",
                                        "コピー/mnuCopy/1", "移動/mnuMove/1"}));
     EXPECT_EQ(engine.fileCalls, Strings{"shell2:/data|c.txt"});
-    results.lsSearchResultContextPopup(); // closed without a choice
+    files.lsSearchResultContextPopup(); // closed without a choice
     EXPECT_EQ(engine.fileCalls.size(), 1u);
 }
 

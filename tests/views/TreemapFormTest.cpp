@@ -2,6 +2,7 @@
 // before, during and after a search, hovering, selecting in the tree, descending and going up,
 // and laying out again after a delete.
 #include "app/main/TMainForm.h"
+#include "app/views/FileCommands.h"
 #include "app/views/ResultViews.h"
 #include "app/views/TTreemapForm.h"
 #include "tests/app/EventLog.h"
@@ -26,6 +27,7 @@ struct TreemapFormTest : testing::Test {
     dvo::app::TMainForm form{mainView, engine};
     dvo::test::FakeResultView resultView;
     dvo::app::ResultViews results{form, engine, resultView};
+    dvo::app::FileCommands files{form, engine, resultView, results};
     dvo::test::FakeTreemapView view;
     TTreemapForm treemap{form, results, view};
 
@@ -246,7 +248,7 @@ TEST_F(TreemapFormTest, ADeleteInTheGridLaysTheMapOutAgain) {
     results.ToggleRowMark(row);
     const int maps = view.maps;
     mainView.messageBoxAnswers = {Result::Yes};
-    results.mnuDeleteClick();
+    files.mnuDeleteClick();
     EXPECT_GT(view.maps, maps);
     EXPECT_EQ(Entry("big.mkv"), -1);
     EXPECT_EQ(treemap.Nodes().size(), 9U);
@@ -268,7 +270,7 @@ TEST_F(TreemapFormTest, AMapRootThatWasMovedAwayFallsBackToItsFolder) {
     ASSERT_GT(row, 0);
     results.ToggleRowMark(row);
     resultView.destinationAnswers = {std::string("/elsewhere")};
-    results.mnuMoveClick();
+    files.mnuMoveClick();
     EXPECT_EQ(Root(), "/data");
     EXPECT_EQ(Entry("x.cpp"), -1);
 }

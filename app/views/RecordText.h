@@ -1,0 +1,23 @@
+#pragma once
+// The name and folder of an engine record as views of its own UTF-16 text.
+#include "engine/DVOSUB.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace dvo::app {
+
+// A record's name up to its first NUL, at most 260 units.
+inline std::u16string_view RecordName(const FolderRecord& r) {
+    std::size_t length = 0;
+    while (length < 260 && r.name[length] != u'\0')
+        ++length;
+    return {r.name, length};
+}
+
+// The folder that holds the record; empty when the record names none.
+inline std::u16string_view RecordDirectory(const FolderRecord& r) {
+    return r.directory != nullptr ? std::u16string_view(r.directory) : std::u16string_view();
+}
+
+} // namespace dvo::app
