@@ -276,29 +276,34 @@ int QtResultView::GridWidth() const { return m_grid.viewport()->width(); }
 
 int QtResultView::GridLineWidth() const { return m_grid.showGrid() ? 1 : 0; }
 
-int QtResultView::GridTopRow() const { return m_grid.verticalScrollBar()->value() + 1; }
+int QtResultView::GridTopRow() const {
+    return dvo::app::ResultGrid::GridRowOf(m_grid.verticalScrollBar()->value());
+}
 
-void QtResultView::SetGridTopRow(int row) { m_grid.verticalScrollBar()->setValue(row - 1); }
+void QtResultView::SetGridTopRow(int row) {
+    m_grid.verticalScrollBar()->setValue(dvo::app::ResultGrid::DataIndexOf(row));
+}
 
 int QtResultView::GridVisibleRowCount() const { return m_grid.viewport()->height() / kRowHeight; }
 
 int QtResultView::GridCurrentRow() const {
     const QModelIndex current = m_grid.currentIndex();
-    return current.isValid() ? current.row() + 1 : 0;
+    return current.isValid() ? dvo::app::ResultGrid::GridRowOf(current.row()) : 0;
 }
 
 int QtResultView::GridRowUnderPointer() const {
     const QPoint inViewport = m_grid.viewport()->mapFromGlobal(QCursor::pos());
     if (m_grid.viewport()->rect().contains(inViewport)) {
         const int row = m_grid.rowAt(inViewport.y());
-        return row < 0 ? -1 : row + 1;
+        return row < 0 ? -1 : dvo::app::ResultGrid::GridRowOf(row);
     }
     QHeaderView* header = m_grid.horizontalHeader();
     return header->rect().contains(header->mapFromGlobal(QCursor::pos())) ? 0 : -1;
 }
 
-// The splitter lays the grid out itself; these figures make the logic's resize rule give the
-// grid's visible width, so column 0 takes exactly the room the other three leave.
+// The splitter lays the grid out itself; these figures make the logic's resize rule (the resize
+// contract in IResultView.h) give the grid's visible width: width = ResultGroupWidth() -
+// SplitterLeft() - 1 = viewport width, so column 0 takes exactly the room the other three leave.
 int QtResultView::SplitterLeft() const { return m_grid.x() - m_splitter.handleWidth() - 1; }
 
 int QtResultView::SplitterWidth() const { return m_splitter.handleWidth(); }

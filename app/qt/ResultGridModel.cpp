@@ -52,7 +52,8 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const {
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
     if (role == Qt::BackgroundRole) {
-        if (const auto fill = m_results.lsSearchResultDrawCell(index.column(), index.row() + 1))
+        if (const auto fill = m_results.lsSearchResultDrawCell(index.column(),
+                                                             dvo::app::ResultGrid::GridRowOf(index.row())))
             return QBrush(QColor(fill->r, fill->g, fill->b));
         return {};
     }

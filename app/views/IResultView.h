@@ -57,6 +57,7 @@ public:
     virtual void RepaintGrid() = 0;
     [[nodiscard]] virtual int GridWidth() const = 0;       // the grid's client width
     [[nodiscard]] virtual int GridLineWidth() const = 0;
+    // Rows here are grid rows: 0 the title row, data rows from 1 (ResultGrid::GridRowOf).
     [[nodiscard]] virtual int GridTopRow() const = 0;      // first visible data row (1-based)
     virtual void SetGridTopRow(int row) = 0;
     [[nodiscard]] virtual int GridVisibleRowCount() const = 0; // fully visible data rows
@@ -66,6 +67,16 @@ public:
     [[nodiscard]] virtual int GridCurrentRow() const = 0;
 
     // The splitter between tree and grid, and the result group box, in the group's pixels.
+    //
+    // The resize contract: on every resize (the splitter moved, the window resized, the grid's
+    // own width changed) the logic places the grid panel at
+    //     left  = SplitterLeft() + SplitterWidth() + 1
+    //     width = ResultGroupWidth() - SplitterLeft() - 1
+    // through SetGridPanelBounds, then gives column 0 what columns 1 to 3 leave of that width
+    // (those keep the widths the user dragged, GridColumnResized). A view whose layout already
+    // places the grid answers the three figures so that `width` is the grid's visible client
+    // width, and may ignore SetGridPanelBounds. A new grid (ResetResultGrid) instead starts
+    // column 0 at GridWidth() - 3 * GridLineWidth() less the other three.
     [[nodiscard]] virtual int SplitterLeft() const = 0;
     [[nodiscard]] virtual int SplitterWidth() const = 0;
     [[nodiscard]] virtual int ResultGroupWidth() const = 0;

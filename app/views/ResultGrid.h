@@ -22,10 +22,17 @@ struct ResultGrid {
     std::vector<Row> rows{Row{}};
     std::array<int, kColumns> columnWidths{0, 60, 80, 110};
 
+    // Grid rows count the title row as row 0, so data row i (of `rows`, of a widget's model,
+    // of a scroll position) is grid row i + 1. These two are the only place of that shift.
+    [[nodiscard]] static constexpr int GridRowOf(int dataIndex) { return dataIndex + 1; }
+    [[nodiscard]] static constexpr int DataIndexOf(int gridRow) { return gridRow - 1; }
+
     // Grid row r's data (r >= 1: row 0 is the title row, whose texts are `titles`); the caller
     // has checked r < RowCount().
-    [[nodiscard]] Row& DataRow(int gridRow) { return rows[static_cast<std::size_t>(gridRow - 1)]; }
-    [[nodiscard]] const Row& DataRow(int gridRow) const { return rows[static_cast<std::size_t>(gridRow - 1)]; }
+    [[nodiscard]] Row& DataRow(int gridRow) { return rows[static_cast<std::size_t>(DataIndexOf(gridRow))]; }
+    [[nodiscard]] const Row& DataRow(int gridRow) const {
+        return rows[static_cast<std::size_t>(DataIndexOf(gridRow))];
+    }
 
     // Grid rows including the title row.
     [[nodiscard]] int RowCount() const { return static_cast<int>(rows.size()) + 1; }

@@ -470,7 +470,7 @@ void ResultViews::ShowFolderContents(Node* node) {
 
 bool ResultViews::RowMarked(int row) const {
     return row >= 1 && static_cast<std::size_t>(row) <= m_rowMarks.size() &&
-           m_rowMarks[static_cast<std::size_t>(row - 1)];
+           m_rowMarks[static_cast<std::size_t>(ResultGrid::DataIndexOf(row))];
 }
 
 void ResultViews::ToggleRowMark(int row) {

@@ -165,7 +165,7 @@ private:
     void ShowMarkSummary();
     // The mark entry of grid row r (r >= 1, as RowMarked); the caller has checked the range.
     [[nodiscard]] std::vector<bool>::reference RowMark(int row) {
-        return m_rowMarks[static_cast<std::size_t>(row - 1)];
+        return m_rowMarks[static_cast<std::size_t>(ResultGrid::DataIndexOf(row))];
     }
     // After entries went or came: the captions of these folders and of every folder above
     // them, and the order of their children, follow the records' new figures.
@@ -193,7 +193,7 @@ private:
     int m_sortState = kSortSizeDescending;
     FolderTreeNodeRef m_shownNode;
     int m_shownRowCount = 0;
-    std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to grid row i + 1
+    std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to data row i (ResultGrid::GridRowOf)
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
     IResultViewsWatcher* m_watcher = nullptr;

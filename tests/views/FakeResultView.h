@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,7 +65,13 @@ public:
     void ExpandAllTreeNodes() override { ++expandAllCalls; }
     void CollapseAllTreeNodes() override { ++collapseAllCalls; }
     void BeginGridUpdate() override {}
-    void EndGridUpdate() override { ++gridUpdates; }
+    // A widget that fails while it shows the grid's new content (set: the next end throws).
+    bool failNextGridUpdate = false;
+    void EndGridUpdate() override {
+        ++gridUpdates;
+        if (std::exchange(failNextGridUpdate, false))
+            throw std::runtime_error("grid update failed");
+    }
     void RepaintGrid() override { ++gridRepaints; }
     int GridWidth() const override { return gridWidth; }
     int GridLineWidth() const override { return 1; }

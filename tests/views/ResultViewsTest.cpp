@@ -406,4 +406,27 @@ TEST_F(ResultViewsTest, ShowBufferFailureKeepsTheRowsButNotTheirMarks) {
     EXPECT_FALSE(results.RowMarked(1));
 }
 
+// A widget that throws while a folder is listed, also inside a sort, leaves no busy cursor
+// behind: every level pushed on the way is popped as the exception passes.
+TEST_F(ResultViewsTest, BusyCursorIsPoppedWhenListingThrows) {
+    MakeSample();
+    Search();
+    Select("/data");
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+    } cases[] = {
+        {"list a folder", [&] { results.ShowFolderContents(Find(results.Tree(), "b")); }},
+        {"sort, then list", [&] { results.mnuAlphaClick(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(form.CursorCount(), 0);
+        view.failNextGridUpdate = true;
+        EXPECT_THROW(c.run(), std::runtime_error);
+        EXPECT_EQ(form.CursorCount(), 0);
+        EXPECT_EQ(mainView.cursor, dvo::app::ScreenCursor::Default);
+    }
+}
+
 } // namespace
