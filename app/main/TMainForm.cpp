@@ -335,8 +335,8 @@ void TMainForm::btnExecuteClick() {
     //  - btnExecuteClick: ignored while the phase is not Idle.
     //  - btnAddDirectoryClick: changes the folder field only, not this search.
     //  - FormResize, the help and version items, the sort and tree-mode menus, the treemap item,
-    //    clicks in the tree and grid and the grid's file commands: they act on the tree that was
-    //    cleared at the start, which stays empty until BuildFolderTree.
+    //    clicks in the tree and grid and the grid's file commands: they find the tree and the
+    //    grid emptied at the start (nothing to list or act on) until BuildFolderTree.
     while (m_engine.DVOIsSearching() != 0) {
         m_view.ProcessPendingEvents();
         m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);

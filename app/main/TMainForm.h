@@ -2,7 +2,7 @@
 // The main window's logic: start-up, closing, the status text, the busy-cursor stack, the
 // message box, the folder choice and the search flow with its live counters. It owns the
 // state and asks IMainView for every widget operation, so it runs the same on a screen and in
-// tests.
+// tests. The result views and the treemap see it only as IWindowServices.
 #include "app/main/IEngine.h"
 #include "app/main/IMainView.h"
 #include "app/main/IWindowServices.h"

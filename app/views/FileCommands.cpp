@@ -33,9 +33,9 @@ FileCommands::FileCommands(IWindowServices& window, IEngine& engine, IResultView
 
 void FileCommands::lsSearchResultContextPopup() {
     static constexpr std::array<void (FileCommands::*)(), kGridMenu.size()> kHandlers{
-        &FileCommands::mnuEditClick,     &FileCommands::mnuExplorerClick, &FileCommands::mnuOpenClick,
-        &FileCommands::mnuPrintClick,    &FileCommands::mnuPropertyClick, &FileCommands::mnuDeleteClick,
-        &FileCommands::mnuCopyClick,     &FileCommands::mnuMoveClick};
+        &FileCommands::mnuEditClick,  &FileCommands::mnuExplorerClick, &FileCommands::mnuOpenClick,
+        &FileCommands::mnuPrintClick, &FileCommands::mnuPropertyClick, &FileCommands::mnuDeleteClick,
+        &FileCommands::mnuCopyClick,  &FileCommands::mnuMoveClick};
     // With nothing marked the menu is about the row it was opened on, as in a file manager;
     // over no entry at all it offers nothing rather than acting on nothing.
     const int row = m_view.GridRowUnderPointer();
@@ -202,13 +202,13 @@ FileCommands::RowFile FileCommands::GetRowFile(int row) const {
 }
 
 int FileCommands::ConfirmFileAction(const std::string& prefix, const std::string& suffix,
-                                   const std::u16string& name, const std::u16string& directory) {
+                                    const std::u16string& name, const std::u16string& directory) {
     // One separator whatever the directory ends with, so the root shows "//".
     const std::string question = prefix + platform::Utf16ToUtf8(directory) + "/" +
                                  platform::Utf16ToUtf8(name) + suffix;
     return m_window.ShowMessageDlg(question, MessageKind::Confirmation,
-                                 MessageButton::Yes | MessageButton::No | MessageButton::Cancel |
-                                     MessageButton::YesToAll);
+                                   MessageButton::Yes | MessageButton::No | MessageButton::Cancel |
+                                       MessageButton::YesToAll);
 }
 
 } // namespace dvo::app

@@ -105,14 +105,14 @@ void ResultViews::LoadFolderRecords() {
     } catch (const std::bad_alloc&) {
         m_folderRecords.clear();
         m_window.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
-                              MessageButton::OK);
+                                MessageButton::OK);
         return;
     }
     // The engine refuses the records when it has no memory for them: the same failure to the user.
     if (count > 0 && m_engine.DVOGetFolderInfo(m_folderRecords.data(), count) < 0) {
         m_folderRecords.clear();
         m_window.ShowMessageDlg("Cannot allocate folder information buffer.", MessageKind::Error,
-                              MessageButton::OK);
+                                MessageButton::OK);
         return;
     }
     m_recordCount = count;
@@ -462,7 +462,7 @@ void ResultViews::ShowFolderContents(Node* node) {
                 m_rowMarks[static_cast<std::size_t>(i)] = true;
     } catch (const std::bad_alloc&) {
         m_window.ShowMessageDlg("Cannot allocate show information buffer.", MessageKind::Error,
-                              MessageButton::OK);
+                                MessageButton::OK);
     }
     m_view.EndGridUpdate();
     ShowMarkSummary();
@@ -731,9 +731,9 @@ void ResultViews::RefreshFolders(const std::vector<Node*>& changed) {
 void ResultViews::N3Click() {
     if (m_window.CurrentSearchProgress().folderCount > kExpandAllWithoutAsking &&
         m_window.ShowMessageBox("表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
-                              "（途中でキャンセルできません）",
-                              MessageKind::Confirmation,
-                              MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
+                                "（途中でキャンセルできません）",
+                                MessageKind::Confirmation,
+                                MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return;
     m_window.SetStatusText("フォルダを展開しています...");
     // Every expansion runs the expanding handler first, as a click would; once nothing is left
