@@ -8,15 +8,11 @@ include(GNUInstallDirs)
 # Not the multiarch libdir: that is for libraries other packages link against.
 set(DVO_PROGRAM_DIR lib/dvo)
 
-# Every deliverable library that this tree builds; the list is complete, the ones not written yet
-# are skipped and come in as soon as their target exists.
+# Every deliverable library and program.
 set(dvo_shipped_libraries DVOSUB Tamsin Vantor debug Brindle Rundel)
 set(dvo_shipped_programs DVO dvoscan)
 
 foreach(target IN LISTS dvo_shipped_libraries dvo_shipped_programs)
-    if(NOT TARGET ${target})
-        continue()
-    endif()
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
     install(TARGETS ${target}
             RUNTIME DESTINATION ${DVO_PROGRAM_DIR} COMPONENT runtime
@@ -25,29 +21,22 @@ endforeach()
 
 # Public headers, one folder per library: include/Tamsin/Tamsin.h, include/DVOSUB/DVOSUB.h.
 foreach(lib IN LISTS dvo_shipped_libraries)
-    if(NOT TARGET ${lib})
-        continue()
-    endif()
     if(lib STREQUAL "DVOSUB")
         set(header ${PROJECT_SOURCE_DIR}/engine/DVOSUB.h)
     else()
         set(header ${PROJECT_SOURCE_DIR}/DLLs/${lib}/${lib}.h)
     endif()
-    if(EXISTS ${header})
-        install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${lib} COMPONENT runtime)
-    endif()
+    install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${lib} COMPONENT runtime)
 endforeach()
 
 # bin/DVO and bin/dvoscan: relative links, so the tree can be moved or unpacked anywhere.
 foreach(program IN LISTS dvo_shipped_programs)
-    if(TARGET ${program})
-        install(CODE "
-            set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
-            file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-            file(CREATE_LINK \"../${DVO_PROGRAM_DIR}/${program}\" \"\${link}\" SYMBOLIC)
-            list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${link}\")
-            message(STATUS \"Installing: \${link}\")" COMPONENT runtime)
-    endif()
+    install(CODE "
+        set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
+        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        file(CREATE_LINK \"../${DVO_PROGRAM_DIR}/${program}\" \"\${link}\" SYMBOLIC)
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${link}\")
+        message(STATUS \"Installing: \${link}\")" COMPONENT runtime)
 endforeach()
 
 if(DEFINED DVO_GUIDE_PDF)

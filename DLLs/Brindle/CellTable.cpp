@@ -3,6 +3,7 @@
 
 #include "DLLs/Brindle/CellTable.h"
 #include "platform/UniqueFd.h"
+#include "platform/Guard.h"
 
 #include <algorithm>
 #include <array>
@@ -159,7 +160,7 @@ bool FillCellTable(const char* fileName, char* table, std::size_t width, std::si
 extern "C" {
 
 int ReadCSV(const char* fileName, char* table, int width, int columns, int rows) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         const auto total = brindle::CellTableSize(width, columns, rows);
         if (!total || (table == nullptr && *total > 0))
             return 0;
@@ -175,9 +176,7 @@ int ReadCSV(const char* fileName, char* table, int width, int columns, int rows)
             return 0;
         }
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 } // extern "C"

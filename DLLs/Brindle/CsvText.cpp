@@ -2,6 +2,7 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "platform/UniqueFd.h"
+#include "platform/Guard.h"
 
 #include <algorithm>
 #include <array>
@@ -112,7 +113,7 @@ int ReadColumn(const char* line, int column, char* field, int maxLength, bool& f
 extern "C" {
 
 int CSVHInit(const char* fileName) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         if (fileName == nullptr)
             return -1;
         TextSlots& all = Slots();
@@ -136,13 +137,11 @@ int CSVHInit(const char* fileName) {
             slot->position = 0;
         }
         return handle;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int CSVGetLine(int handle, char* buffer, int size) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (handle < 1 || handle > kSlots)
             return 0;
         TextSlots& all = Slots();
@@ -168,35 +167,30 @@ int CSVGetLine(int handle, char* buffer, int size) {
             std::memcpy(buffer, text + start, std::min(length, static_cast<std::size_t>(size)));
         slot.position = start + length;
         return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 void CSVHTerm(int handle) {
-    try {
+    platform::Guarded([&] {
         if (handle < 1 || handle > kSlots)
             return;
         TextSlots& all = Slots();
         const std::lock_guard lock(all.mutex);
         all.slots[static_cast<std::size_t>(handle - 1)] = TextSlot{};
-    } catch (...) {
-    }
+    });
 }
 
 int CSVReadColumn(const char* line, int column, char* field, int maxLength) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (field == nullptr)
             return 0;
         bool found = false;
         return ReadColumn(line, column, field, maxLength, found);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CSVReadColumn2(const char* line, int column, char* field, int maxLength) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (field == nullptr || maxLength < 0)
             return 0;
         bool found = false;
@@ -204,9 +198,7 @@ int CSVReadColumn2(const char* line, int column, char* field, int maxLength) {
         if (found)
             field[stored] = '\0';
         return stored;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 } // extern "C"

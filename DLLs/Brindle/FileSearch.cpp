@@ -2,6 +2,7 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "platform/Wildcard.h"
+#include "platform/Guard.h"
 
 #include <cstdint>
 #include <cstring>
@@ -133,11 +134,9 @@ void MFindNext(void* handle, char* name) {
 }
 
 int MFindEnd(void* handle) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         return Registry().Remove(handle) ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 } // extern "C"

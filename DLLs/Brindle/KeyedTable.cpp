@@ -4,6 +4,7 @@
 
 #include "DLLs/Brindle/CellTable.h"
 #include "platform/UniqueFd.h"
+#include "platform/Guard.h"
 
 #include <algorithm>
 #include <array>
@@ -45,7 +46,7 @@ TableSlots& Slots() {
 extern "C" {
 
 int SSHInit(const char* fileName, int width, int columns, int rows) {
-    try {
+    return platform::Guarded<int>(BRINDLE_E_MEMORY, [&]() -> int {
         TableSlots& all = Slots();
         const std::lock_guard lock(all.mutex);
         const auto slot = std::find_if(all.slots.begin(), all.slots.end(),
@@ -73,13 +74,11 @@ int SSHInit(const char* fileName, int width, int columns, int rows) {
         slot->columns = static_cast<std::size_t>(columns);
         slot->rows = static_cast<std::size_t>(rows);
         return handle;
-    } catch (...) {
-        return BRINDLE_E_MEMORY;
-    }
+    });
 }
 
 int SSHSearch(int handle, const char* key, int column, char* cell) {
-    try {
+    return platform::Guarded<int>(BRINDLE_E_LOGIC, [&]() -> int {
         if (handle < 1 || handle > kSlots)
             return BRINDLE_E_OUT_OF_BOUNDS;
         TableSlots& all = Slots();
@@ -107,20 +106,17 @@ int SSHSearch(int handle, const char* key, int column, char* cell) {
             return BRINDLE_E_NO_DATA;
         std::strncpy(cell, found, slot.width);
         return BRINDLE_OK;
-    } catch (...) {
-        return BRINDLE_E_LOGIC;
-    }
+    });
 }
 
 void SSHTerm(int handle) {
-    try {
+    platform::Guarded([&] {
         if (handle < 1 || handle > kSlots)
             return;
         TableSlots& all = Slots();
         const std::lock_guard lock(all.mutex);
         all.slots[static_cast<std::size_t>(handle - 1)] = TableSlot{};
-    } catch (...) {
-    }
+    });
 }
 
 } // extern "C"

@@ -2,6 +2,7 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "platform/Memory.h"
+#include "platform/Guard.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -79,27 +80,23 @@ __attribute__((destructor)) void FreePageRegistry() {
 extern "C" {
 
 void* GetMemory(unsigned int size, int kind) {
-    try {
+    return platform::Guarded<void*>(nullptr, [&]() -> void* {
         if (kind == 0)
             return std::malloc(size);
         PageBlocks* pages = Pages();
         return pages != nullptr ? pages->Take(size) : nullptr;
-    } catch (...) {
-        return nullptr; // nothing escapes to the caller
-    }
+    });
 }
 
 int RetMemory(void* block, int kind) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (kind == 0) {
             std::free(block);
             return 0;
         }
         PageBlocks* pages = g_pages.load(std::memory_order_acquire);
         return pages != nullptr && pages->Give(block) ? 1 : 0;
-    } catch (...) {
-        return 0; // nothing escapes to the caller
-    }
+    });
 }
 
 } // extern "C"

@@ -2,6 +2,7 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "platform/RenameNoReplace.h"
+#include "platform/Guard.h"
 
 #include <cerrno>
 #include <cstring>
@@ -89,7 +90,7 @@ int ChangeExt(const char* path, const char* ext, char* out) {
 }
 
 int ChangeExt2(const char* path, const char* ext) {
-    try {
+    return platform::Guarded<int>(ENOMEM, [&]() -> int {
         if (path == nullptr)
             return EFAULT;
         const std::size_t kept = KeptLength(path);
@@ -101,9 +102,7 @@ int ChangeExt2(const char* path, const char* ext) {
         if (platform::RenameNoReplace(path, newName) == 0)
             return 0;
         return errno;
-    } catch (...) {
-        return ENOMEM; // nothing escapes to the caller
-    }
+    });
 }
 
 int MkDir(const char* path) {

@@ -3,6 +3,7 @@
 
 #include "platform/Locale.h"
 #include "platform/Paths.h"
+#include "platform/Guard.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@ constexpr std::size_t kWorkDirBuffer = 260;
 extern "C" {
 
 int GetWorkDir(char* path) {
-    try {
+    return platform::Guarded<int>(BRINDLE_E_MEMORY, [&]() -> int {
         if (path == nullptr)
             return BRINDLE_E_OUT_OF_BOUNDS;
         path[0] = '\0';
@@ -31,21 +32,17 @@ int GetWorkDir(char* path) {
             return BRINDLE_E_OUT_OF_BOUNDS;
         std::memcpy(path, dir.c_str(), dir.size() + 1);
         return BRINDLE_OK;
-    } catch (...) {
-        return BRINDLE_E_MEMORY; // nothing escapes to the caller
-    }
+    });
 }
 
 int GetLocale(char* out) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (out == nullptr)
             return 0;
         // Four hexadecimal digits at most, so 5 bytes always hold it.
         std::snprintf(out, 5, "%x", platform::LanguageIdFromEnvironment() & 0xFFFFu);
         return 0;
-    } catch (...) {
-        return 0; // nothing escapes to the caller
-    }
+    });
 }
 
 } // extern "C"

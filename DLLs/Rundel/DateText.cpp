@@ -2,6 +2,7 @@
 #include "DLLs/Rundel/DateText.h"
 
 #include "DLLs/Rundel/Rundel.h"
+#include "platform/Guard.h"
 
 namespace {
 
@@ -33,27 +34,24 @@ void FormatTime(const platform::LocalTime& t, char* field) { ThreeParts(t.hour, 
 extern "C" {
 
 void GetDate(char* field) {
-    try {
+    platform::Guarded([&] {
         if (field != nullptr)
             rundel::FormatDate(platform::LocalNow(), field);
-    } catch (...) {
-    }
+    });
 }
 
 void GetDate2(char* field) {
-    try {
+    platform::Guarded([&] {
         if (field != nullptr)
             rundel::FormatDate2(platform::LocalNow(), field);
-    } catch (...) {
-    }
+    });
 }
 
 void GetTime(char* field) {
-    try {
+    platform::Guarded([&] {
         if (field != nullptr)
             rundel::FormatTime(platform::LocalNow(), field);
-    } catch (...) {
-    }
+    });
 }
 
 } // extern "C"

@@ -1,5 +1,5 @@
 // Numbers to and from fixed-width fields, zero suppression and packed decimal digits.
-#include "DLLs/Rundel/Guard.h"
+#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <climits>
@@ -69,7 +69,7 @@ extern "C" {
 int VerString(void) { return 20040329; }
 
 void LStr(int value, int width, char* field) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (field == nullptr)
             return;
         // The magnitude in unsigned arithmetic, so INT_MIN has one too.
@@ -80,24 +80,24 @@ void LStr(int value, int width, char* field) {
 }
 
 void ByteHex(int value, char* field) {
-    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFU, 2, field); });
+    platform::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFU, 2, field); });
 }
 void WordHex(int value, char* field) {
-    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFFFU, 4, field); });
+    platform::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value) & 0xFFFFU, 4, field); });
 }
 void LongHex(int value, char* field) {
-    rundel::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value), 8, field); });
+    platform::Guarded([&] { WriteHex(static_cast<std::uint32_t>(value), 8, field); });
 }
 
 int Dec(const char* text, int count) {
-    return rundel::Guarded(0, [&] { return ParseField(text, count, 10); });
+    return platform::Guarded(0, [&] { return ParseField(text, count, 10); });
 }
 int Hex(const char* text, int count) {
-    return rundel::Guarded(0, [&] { return ParseField(text, count, 16); });
+    return platform::Guarded(0, [&] { return ParseField(text, count, 16); });
 }
 
 int PasInt(const char* s) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         if (s == nullptr)
             return 0;
         const std::size_t length = std::strlen(s);
@@ -106,7 +106,7 @@ int PasInt(const char* s) {
 }
 
 void ZSupr(int count, char* field) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (field == nullptr)
             return;
         for (int i = 0; i < count && field[i] == '0'; ++i)
@@ -115,7 +115,7 @@ void ZSupr(int count, char* field) {
 }
 
 void Zero2Space(const char* source, char* target, int count) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (source == nullptr || target == nullptr)
             return;
         for (int i = 0; i < count; ++i)
@@ -124,7 +124,7 @@ void Zero2Space(const char* source, char* target, int count) {
 }
 
 void Space2Zero(const char* source, char* target, int count) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (source == nullptr || target == nullptr)
             return;
         for (int i = 0; i < count; ++i)
@@ -133,7 +133,7 @@ void Space2Zero(const char* source, char* target, int count) {
 }
 
 void Str2BCD(const char* digits, unsigned char* packed, int count) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (digits == nullptr || packed == nullptr)
             return;
         for (int i = 0; i < count; ++i) {
@@ -147,10 +147,10 @@ void Str2BCD(const char* digits, unsigned char* packed, int count) {
 }
 
 void BCD2Str(const unsigned char* packed, char* text, int count) {
-    rundel::Guarded([&] { Unpack(packed, text, count, '\0'); });
+    platform::Guarded([&] { Unpack(packed, text, count, '\0'); });
 }
 void BCD2Str2(const unsigned char* packed, char* text, int count) {
-    rundel::Guarded([&] { Unpack(packed, text, count, ' '); });
+    platform::Guarded([&] { Unpack(packed, text, count, ' '); });
 }
 
 } // extern "C"

@@ -1,5 +1,5 @@
 // The current folder, and Rundel's own ChangeExt and GetFileName (they differ from Brindle's).
-#include "DLLs/Rundel/Guard.h"
+#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <cstring>
@@ -36,7 +36,7 @@ int GetCurrentPath(char* path) {
 }
 
 int ChangeExt(const char* path, const char* ext, char* result) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         if (path == nullptr || result == nullptr)
             return 0;
         const char* dot = std::strrchr(path, '.');
@@ -55,7 +55,7 @@ int ChangeExt(const char* path, const char* ext, char* result) {
 }
 
 int GetFileName(const char* path, char* name) {
-    return rundel::Guarded(-1, [&] {
+    return platform::Guarded(-1, [&] {
         if (name == nullptr)
             return -1;
         if (path == nullptr || path[0] == '\0') {

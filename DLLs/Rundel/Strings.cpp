@@ -1,5 +1,5 @@
 // Bounded copies, a simple wildcard test and searching a block for a key.
-#include "DLLs/Rundel/Guard.h"
+#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
 
 #include <climits>
@@ -57,7 +57,7 @@ int Find(const char* data, const char* key, int length, char** position, std::si
 extern "C" {
 
 int StrLength(const char* s) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         if (s == nullptr)
             return 0;
         const std::size_t length = std::strlen(s);
@@ -66,7 +66,7 @@ int StrLength(const char* s) {
 }
 
 void CCopy(char* field, const char* lengthPrefixed, int width) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (field == nullptr)
             return;
         if (lengthPrefixed == nullptr) {
@@ -81,7 +81,7 @@ void CCopy(char* field, const char* lengthPrefixed, int width) {
 }
 
 void NCopy(char* field, const char* lengthPrefixed, int width) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (field == nullptr)
             return;
         if (lengthPrefixed == nullptr) {
@@ -99,7 +99,7 @@ void NCopy(char* field, const char* lengthPrefixed, int width) {
 }
 
 int StrMatch(const char* text, const char* pattern, int count) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         if (count <= 0)
             return 1;
         if (text == nullptr || pattern == nullptr)
@@ -115,7 +115,7 @@ int StrMatch(const char* text, const char* pattern, int count) {
 }
 
 void StrCopy(char* target, const char* source, int count, int stop) {
-    rundel::Guarded([&] {
+    platform::Guarded([&] {
         if (target == nullptr || source == nullptr)
             return;
         const char stopByte = static_cast<char>(stop);
@@ -125,13 +125,13 @@ void StrCopy(char* target, const char* source, int count, int stop) {
 }
 
 int FindString(const char* data, const char* key, int length, char** position) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         return Find(data, key, length, position, 1);
     });
 }
 
 int FindString2(const char* data, const char* key, int length, char** position) {
-    return rundel::Guarded(0, [&] {
+    return platform::Guarded(0, [&] {
         return Find(data, key, length, position, 2);
     });
 }

@@ -67,14 +67,9 @@ struct DrainAtEnd {
     }
 } g_drainAtEnd;
 
-// The gathered machine facts are kept process-wide: logs opened at once in several threads take
-// their turns, so that no report reads state another one is filling.
-std::mutex g_reportLock;
-
 // fork() copies only the forking thread. Every lock of the logs is taken around it, so that the
 // child finds none held by a thread it does not have, and the child's logs get writers anew.
 void PrepareFork() {
-    g_reportLock.lock();
     g_queued.mutex.lock();
     for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
         log->LockForFork();
@@ -84,14 +79,12 @@ void ParentAfterFork() {
     for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
         log->UnlockAfterFork();
     g_queued.mutex.unlock();
-    g_reportLock.unlock();
 }
 
 void ChildAfterFork() {
     for (CLog* log = g_queued.first; log != nullptr; log = log->NextQueued())
         log->ResetInForkChild();
     g_queued.mutex.unlock();
-    g_reportLock.unlock();
 }
 
 // Registered at load; unloading the library removes the handlers with it.
@@ -332,9 +325,9 @@ void CLog::Dump(const unsigned char* data, unsigned length, bool all) noexcept {
 }
 
 void CLog::WriteSystemReport() {
-    std::lock_guard<std::mutex> lock(g_reportLock);
-    // Room for any value; the line itself is cut to 1023 when it is built.
-    char value[kLineSize];
+    const common::SystemReport report = common::ReadSystemReport(common::CurrentSystemSources());
+    // A value is cut to what one line can hold; the line itself is cut to 1023 when it is built.
+    auto cut = [](const std::string& value) { return value.substr(0, kLineSize - 1); };
     char text[2 * kLineSize];
     auto line = [&](const char* format, auto... args) {
         std::snprintf(text, sizeof text, format, args...);
@@ -342,54 +335,39 @@ void CLog::WriteSystemReport() {
     };
 
     UnfilteredLine("+++ CPU Information +++");
-    common::GatherProcessorInfo();
-    common::GetProcessorCountText(value, sizeof value);
-    line("Number Of Processors = %s", value);
-    common::GetProcessorText(value, sizeof value);
-    line("Processor Architecture = %s", value);
-    if (common::GetFirstCPUText(value, sizeof value)) {
-        do {
-            UnfilteredLine(value);
-        } while (common::GetNextCPUText(value, sizeof value));
-    }
+    line("Number Of Processors = %d", report.processorCount);
+    line("Processor Architecture = %s", cut(report.processorText).c_str());
+    for (const std::string& cpu : report.cpuLines)
+        UnfilteredLine(cut(cpu).c_str());
     UnfilteredLine("+++ CPU Information End +++");
 
     UnfilteredLine("+++ Operating System Information +++");
-    common::GetOSVersionText(value, sizeof value);
-    line("OS Version = %s", value);
+    line("OS Version = %s", cut(report.osVersion).c_str());
     UnfilteredLine("+++ Operating System Information End +++");
 
     UnfilteredLine("+++ File Volume Information +++");
-    common::GatherVolumeInfo();
-    common::GetVolumeLabelText(value, sizeof value);
-    line("Volume Label : %s", value);
-    common::GetFileSystemText(value, sizeof value);
-    line("FileSystem : %s", value);
-    const std::uint32_t serial = common::GetVolumeSerial();
-    line("Volume Serial Number : %4.4X-%4.4X", static_cast<unsigned>(serial >> 16),
-         static_cast<unsigned>(serial & 0xFFFFu));
-    common::GetWindowsFolderText(value, sizeof value);
-    line("Windows Folder : %s", value);
+    line("Volume Label : %s", cut(report.volumeLabel).c_str());
+    line("FileSystem : %s", cut(report.fileSystem).c_str());
+    line("Volume Serial Number : %4.4X-%4.4X", static_cast<unsigned>(report.volumeSerial >> 16),
+         static_cast<unsigned>(report.volumeSerial & 0xFFFFu));
+    line("Windows Folder : %s", cut(report.windowsFolder).c_str());
     UnfilteredLine("+++ File Volume Information End +++");
 
     UnfilteredLine("+++ Memory Information +++");
-    common::GatherMemoryInfo();
-    line("%ld percent of memory is in use.", static_cast<long>(common::GetMemoryLoad()));
+    line("%ld percent of memory is in use.", static_cast<long>(report.memoryLoad));
     constexpr int kWidth = 7;
     auto kib = [](std::uint64_t bytes) { return static_cast<unsigned long long>(bytes >> 10); };
-    line("There are %*llu total %sbytes of physical memory.", kWidth, kib(common::GetTotalPhys()), "K");
-    line("There are %*llu free %sbytes of physical memory.", kWidth, kib(common::GetAvailPhys()), "K");
-    line("There are %*llu total %sbytes of paging file.", kWidth, kib(common::GetTotalPageFile()), "K");
-    line("There are %*llu free %sbytes of paging file.", kWidth, kib(common::GetAvailPageFile()), "K");
-    line("There are %*llu total %sbytes of virtual memory.", kWidth, kib(common::GetTotalVirtual()), "K");
-    line("There are %*llu free %sbytes of virtual memory.", kWidth, kib(common::GetAvailVirtual()), "K");
+    line("There are %*llu total %sbytes of physical memory.", kWidth, kib(report.totalPhys), "K");
+    line("There are %*llu free %sbytes of physical memory.", kWidth, kib(report.availPhys), "K");
+    line("There are %*llu total %sbytes of paging file.", kWidth, kib(report.totalPageFile), "K");
+    line("There are %*llu free %sbytes of paging file.", kWidth, kib(report.availPageFile), "K");
+    line("There are %*llu total %sbytes of virtual memory.", kWidth, kib(report.totalVirtual), "K");
+    line("There are %*llu free %sbytes of virtual memory.", kWidth, kib(report.availVirtual), "K");
     UnfilteredLine("+++ Memory Information End +++");
 
     UnfilteredLine("+++ Computer Information +++");
-    common::GetComputerNameText(value, sizeof value);
-    line("ComputerName = %s", value);
-    common::GetUserNameText(value, sizeof value);
-    line("UserName = %s", value);
+    line("ComputerName = %s", cut(report.computerName).c_str());
+    line("UserName = %s", cut(report.userName).c_str());
     UnfilteredLine("+++ Computer Information End +++");
 }
 

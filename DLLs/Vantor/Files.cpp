@@ -3,153 +3,118 @@
 #include "DLLs/Vantor/Vantor.h"
 
 #include "DLLs/common/FileFunctions.h"
+#include "platform/Guard.h"
 
 #include <cerrno>
 
 extern "C" {
 
 int CMNGetApplicationDataPath(char* buffer) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetApplicationDataPath(buffer);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRGetApplicationDataPath(char* buffer) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetApplicationDataPath(buffer);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNGetApplicationFilenameBody(char* buffer) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetApplicationFilenameBody(buffer);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRGetApplicationFilenameBody(char* buffer) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetApplicationFilenameBody(buffer);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNGetFilenameBody(char* path) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetFilenameBody(path);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNGetCurrentPath(char* out, const char* path) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetCurrentPath(out, path);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRGetCurrentPath(char* out, const char* path) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::GetCurrentPath(out, path);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRPathAppend(char* path, const char* more) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::PathAppend(path, more);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRPathRenameExtension(char* path, const char* extension) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::PathRenameExtension(path, extension);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRPathGetExtension(const char* path, char* out) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         return common::PathGetExtension(path, out);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SRFileExists(const char* path) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::FileExists(path);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRFileExistsWithPath(const char* name, const char* directory) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::FileExistsWithPath(name, directory);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int SRMkDir(const char* path) {
-    try {
+    return platform::Guarded<int>(ENOMEM, [&]() -> int {
         return common::MakeDirectory(path);
-    } catch (...) {
-        return ENOMEM;
-    }
+    });
 }
 
 int SRDeleteFile(const char* name, const char* directory) {
-    try {
+    return platform::Guarded<int>(-2, [&]() -> int {
         return common::DeleteFile(name, directory);
-    } catch (...) {
-        return -2;
-    }
+    });
 }
 
 int SRDeleteFiles(const char* name, const char* directory) {
-    try {
+    return platform::Guarded<int>(-2, [&]() -> int {
         return common::DeleteFiles(name, directory);
-    } catch (...) {
-        return -2;
-    }
+    });
 }
 
 int SRCopyFile(const char* name, const char* directory, const char* source) {
-    try {
+    return platform::Guarded<int>(VANTOR_COPY_FAILED, [&]() -> int {
         return common::CopyFile(name, directory, source);
-    } catch (...) {
-        return VANTOR_COPY_FAILED;
-    }
+    });
 }
 
 int SRCopyFiles(const char* newBase, const char* directory, const char* oldName) {
-    try {
+    return platform::Guarded<int>(VANTOR_COPY_FAILED, [&]() -> int {
         return common::CopyFiles(newBase, directory, oldName);
-    } catch (...) {
-        return VANTOR_COPY_FAILED;
-    }
+    });
 }
 
 int CMNCopyDirectory(const char* newPath, const char* existingPath) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return common::MoveEntry(newPath, existingPath);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNRemoveDirectory(const char* /*path*/) { return 0; }

@@ -2,6 +2,7 @@
 #include "DLLs/Vantor/Vantor.h"
 
 #include "platform/Registry.h"
+#include "platform/Guard.h"
 
 #include <cstring>
 #include <optional>
@@ -79,15 +80,13 @@ int WriteNumber(const char* subkey, const char* name, uint32_t number) {
 extern "C" {
 
 int CMNReadRegistryValue(const char* subkey, const char* name, void* buffer, unsigned int size) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return ReadInto(subkey, name, buffer, size);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNReadRegistryStringValue(const char* subkey, const char* name, char* buffer) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (buffer == nullptr)
             return 0;
         const auto value = ReadValue(subkey, name, kStringBufferSize);
@@ -103,37 +102,29 @@ int CMNReadRegistryStringValue(const char* subkey, const char* name, char* buffe
         if (!terminated)
             buffer[data.size()] = '\0';
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNReadRegistryDWORDValue(const char* subkey, const char* name, unsigned int* value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return ReadInto(subkey, name, value, sizeof *value);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNReadRegistryLongValue(const char* subkey, const char* name, int* value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return ReadInto(subkey, name, value, sizeof *value);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNReadRegistryIntValue(const char* subkey, const char* name, int* value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return ReadInto(subkey, name, value, sizeof *value);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNReadRegistryBoolValue(const char* subkey, const char* name, int* value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (value == nullptr)
             return 0;
         unsigned int number = 0;
@@ -141,50 +132,38 @@ int CMNReadRegistryBoolValue(const char* subkey, const char* name, int* value) {
             return 0;
         *value = number != 0 ? 1 : 0;
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNWriteRegistryStringValue(const char* subkey, const char* name, const char* data,
                                 unsigned int count) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return WriteValue(subkey, name, data, count, platform::kRegSz);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNWriteRegistryDWORDValue(const char* subkey, const char* name, unsigned int value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return WriteNumber(subkey, name, value);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNWriteRegistryLongValue(const char* subkey, const char* name, int value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return WriteNumber(subkey, name, static_cast<uint32_t>(value));
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNWriteRegistryIntValue(const char* subkey, const char* name, int value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return WriteNumber(subkey, name, static_cast<uint32_t>(value));
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CMNWriteRegistryBoolValue(const char* subkey, const char* name, int value) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return WriteNumber(subkey, name, value != 0 ? 1u : 0u);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 } // extern "C"

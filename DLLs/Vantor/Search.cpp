@@ -2,6 +2,7 @@
 #include "DLLs/Vantor/Vantor.h"
 
 #include "DLLs/Vantor/FindList.h"
+#include "platform/Guard.h"
 
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 extern "C" {
 
 int SR_FileFindFirst(char* out, const char* directory, const char* pattern) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         vantor::FindList* list = vantor::TheFindList();
         if (list == nullptr || out == nullptr || directory == nullptr || pattern == nullptr)
             return -1;
@@ -41,53 +42,43 @@ int SR_FileFindFirst(char* out, const char* directory, const char* pattern) {
         if (!list->Search(searchPath.c_str()))
             return -1;
         return list->Next(out) ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SR_FileFindNext(char* out) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         vantor::FindList* list = vantor::TheFindList();
         return list != nullptr && list->Next(out) ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SR_FileFindClose(void) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         vantor::FindList* list = vantor::TheFindList();
         return list != nullptr && list->Close() ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SR_GenerateUniqID(char* out, int first, int second, int third, int fourth) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         if (out == nullptr)
             return -1;
         std::sprintf(out, "%1.1d%5.5d%3.3d%5.5d", first, second, third, fourth);
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SR_GenerateFileID(char* out, int first, int second, int third) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         if (out == nullptr)
             return -1;
         std::sprintf(out, "%1.1d%3.3d%5.5d", first, second, third);
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SRMakeCopyName(char* out, const char* name, int n) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         if (out == nullptr || name == nullptr)
             return 0;
         char work[kCopyNameWork] = {};
@@ -100,13 +91,11 @@ int SRMakeCopyName(char* out, const char* name, int n) {
             return 0;
         std::memcpy(out, work, static_cast<std::size_t>(length) + 1);
         return length;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 char* SRPickUpCopyNameBody(char* out, const char* name) {
-    try {
+    return platform::Guarded<char*>(out, [&]() -> char* {
         if (out == nullptr)
             return out;
         if (name == nullptr) {
@@ -143,9 +132,7 @@ char* SRPickUpCopyNameBody(char* out, const char* name) {
         std::memcpy(out, kept.data(), kept.size());
         out[kept.size()] = '\0';
         return out;
-    } catch (...) {
-        return out;
-    }
+    });
 }
 
 } // extern "C"

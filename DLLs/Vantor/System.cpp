@@ -3,6 +3,7 @@
 
 #include "DLLs/common/ScreenInfo.h"
 #include "platform/Clock.h"
+#include "platform/Guard.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,23 +16,17 @@ int SRCheckOSVersion2(void) { return 0; }
 int SRCheckOSVersion3(void) { return 0; }
 
 int SRGetScreenSize(int* width, int* height) {
-    try {
-        common::GetScreenSize(width, height);
-    } catch (...) {
-    }
+    platform::Guarded([&] { common::GetScreenSize(width, height); });
     return 0;
 }
 
 int SRGetWorkAreaSize(int* width, int* height) {
-    try {
-        common::GetWorkAreaSize(width, height);
-    } catch (...) {
-    }
+    platform::Guarded([&] { common::GetWorkAreaSize(width, height); });
     return 0;
 }
 
 int CMNGetDateTimeString(char* buffer, int size) {
-    try {
+    return platform::Guarded<int>(-1, [&]() -> int {
         if (buffer == nullptr || size < 20)
             return -1;
         const platform::LocalTime t = platform::LocalNow();
@@ -42,9 +37,7 @@ int CMNGetDateTimeString(char* buffer, int size) {
         std::memcpy(buffer, text, 19);
         buffer[19] = '\0';
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int SRstrcpy(char* dst, const char* src) {

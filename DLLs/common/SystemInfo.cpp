@@ -11,7 +11,9 @@
 #include <dirent.h>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <pwd.h>
 #include <sstream>
 #include <string_view>
@@ -27,53 +29,11 @@
 namespace common {
 namespace {
 
-constexpr const char* kNoSystemInfo = "no system info";
 constexpr const char* kOsUnknown = "OS Unknown";
 
 // One "processor" block of /proc/cpuinfo: its keys and values, trimmed.
 using CpuBlock = std::map<std::string, std::string, std::less<>>;
 
-struct State {
-    SystemSources sources;
-
-    bool processorGathered = false;
-    unsigned architecture = 0;
-    unsigned level = 0;
-    unsigned revision = 0;
-    int processorCount = 0;
-
-    bool cpuListOpen = false;
-    std::vector<CpuBlock> cpuList;
-    std::size_t cpuIndex = 0;
-
-    bool volumeGathered = false;
-    std::string windowsFolder;
-    std::string volumeLabel;
-    std::string fileSystem;
-    std::uint32_t volumeSerial = 0;
-
-    bool memoryGathered = false;
-    unsigned memoryLoad = 0;
-    std::uint64_t totalPhys = 0;
-    std::uint64_t availPhys = 0;
-    std::uint64_t totalPageFile = 0;
-    std::uint64_t availPageFile = 0;
-    std::uint64_t totalVirtual = 0;
-    std::uint64_t availVirtual = 0;
-};
-
-State& TheState() {
-    static State state;
-    return state;
-}
-
-void CopyText(char* buf, std::size_t size, std::string_view text) {
-    if (buf == nullptr || size == 0)
-        return;
-    const std::size_t n = std::min(text.size(), size - 1);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
-}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -166,16 +126,14 @@ unsigned ArchitectureOfMachine(std::string_view machine) {
 }
 
 
-std::string MachineName() {
-    const auto& sources = TheState().sources;
+std::string MachineName(const SystemSources& sources) {
     if (sources.machine)
         return *sources.machine;
     utsname u{};
     return ::uname(&u) == 0 ? std::string(u.machine) : std::string();
 }
 
-std::string KernelRelease() {
-    const auto& sources = TheState().sources;
+std::string KernelRelease(const SystemSources& sources) {
     if (sources.kernelRelease)
         return *sources.kernelRelease;
     utsname u{};
@@ -221,8 +179,8 @@ std::string OsReleaseValue(std::string_view raw) {
     return std::string(raw);
 }
 
-std::string PrettyName() {
-    for (const std::string& path : TheState().sources.osReleasePaths) {
+std::string PrettyName(const SystemSources& sources) {
+    for (const std::string& path : sources.osReleasePaths) {
         std::string text;
         if (!ReadFile(path, text))
             continue;
@@ -282,9 +240,9 @@ bool IsUnder(const std::string& path, const std::string& mountPoint) {
 }
 
 // The mount holding a path: the longest mount point above it; of equal ones the last mounted.
-std::optional<MountEntry> MountOf(const std::string& path) {
+std::optional<MountEntry> MountOf(const std::string& mountinfoPath, const std::string& path) {
     std::string text;
-    if (!ReadFile(TheState().sources.mountinfoPath, text))
+    if (!ReadFile(mountinfoPath, text))
         return std::nullopt;
     std::optional<MountEntry> best;
     for (std::string_view line : Lines(text)) {
@@ -318,8 +276,7 @@ std::optional<MountEntry> MountOf(const std::string& path) {
 }
 
 // The label udev lists for a device: the by-label link that resolves to that device.
-std::string LabelOf(unsigned major, unsigned minor) {
-    const std::string& dir = TheState().sources.labelDir;
+std::string LabelOf(const std::string& dir, unsigned major, unsigned minor) {
     std::vector<std::string> names;
     if (auto* d = ::opendir(dir.c_str())) {
         while (auto* e = ::readdir(d)) {
@@ -368,30 +325,22 @@ std::uint64_t AddressSpaceSize() {
     return sizeof(void*) == 8 ? (std::uint64_t{1} << 47) - 4096 : std::uint64_t{3} << 30;
 }
 
-} // namespace
+std::mutex g_sourcesLock;
 
-void SetSystemSources(const SystemSources& sources) {
-    ResetSystemInfo();
-    TheState().sources = sources;
+SystemSources& TheSources() {
+    static SystemSources sources;
+    return sources;
 }
 
-const SystemSources& CurrentSystemSources() { return TheState().sources; }
+// A fork while another thread copies the sources must not leave the child a held lock.
+const int g_sourcesForkHandlers = ::pthread_atfork([] { g_sourcesLock.lock(); },
+                                                   [] { g_sourcesLock.unlock(); },
+                                                   [] { g_sourcesLock.unlock(); });
 
-void ResetSystemInfo() {
-    SystemSources sources = std::move(TheState().sources);
-    TheState() = State{};
-    TheState().sources = std::move(sources);
-}
-
-// --- processors -----------------------------------------------------------------------------
-
-void GatherProcessorInfo() {
-    State& s = TheState();
-    s.architecture = ArchitectureOfMachine(MachineName());
-    s.level = 0;
-    s.revision = 0;
+void ReadProcessors(const SystemSources& sources, SystemReport& r) {
+    r.architecture = ArchitectureOfMachine(MachineName(sources));
     std::vector<CpuBlock> blocks;
-    if (ReadCpuBlocks(s.sources.cpuinfoPath, blocks) && !blocks.empty()) {
+    if (ReadCpuBlocks(sources.cpuinfoPath, blocks) && !blocks.empty()) {
         const CpuBlock& first = blocks.front();
         auto number = [&](std::string_view key) -> unsigned long long {
             const std::string* v = Find(first, key);
@@ -401,30 +350,129 @@ void GatherProcessorInfo() {
         if (Find(first, "cpu family") != nullptr) {
             // Windows reports an x86 processor's family as its level and model and stepping as
             // the two bytes of its revision.
-            s.level = static_cast<unsigned>(number("cpu family") & 0xFFFF);
-            s.revision = static_cast<unsigned>(((number("model") & 0xFF) << 8) | (number("stepping") & 0xFF));
+            r.level = static_cast<unsigned>(number("cpu family") & 0xFFFF);
+            r.revision = static_cast<unsigned>(((number("model") & 0xFF) << 8) | (number("stepping") & 0xFF));
         } else if (Find(first, "CPU implementer") != nullptr) {
-            s.level = static_cast<unsigned>(number("CPU architecture") & 0xFFFF);
-            s.revision = static_cast<unsigned>(((number("CPU variant") & 0xFF) << 8) | (number("CPU revision") & 0xFF));
+            r.level = static_cast<unsigned>(number("CPU architecture") & 0xFFFF);
+            r.revision = static_cast<unsigned>(((number("CPU variant") & 0xFF) << 8) | (number("CPU revision") & 0xFF));
         }
     }
-    if (s.sources.processorCount) {
-        s.processorCount = *s.sources.processorCount;
+    if (sources.processorCount) {
+        r.processorCount = *sources.processorCount;
     } else {
         const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-        s.processorCount = online > 0 ? static_cast<int>(online) : 1;
+        r.processorCount = online > 0 ? static_cast<int>(online) : 1;
     }
-    s.processorGathered = true;
+    r.processorText = ProcessorDescription(r.architecture, r.level, r.revision);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const auto identifier = CpuIdentifier(blocks[i]);
+        std::string text = "CPU " + std::to_string(i) + ":" +
+                           (identifier ? *identifier : std::string("No Identifier")) + " ";
+        const std::string* name = Find(blocks[i], "model name");
+        text += name ? *name : std::string("No ProcessorNameString");
+        r.cpuLines.push_back(std::move(text));
+    }
 }
 
-int GetProcessorCountText(char* buf, std::size_t size) {
-    const State& s = TheState();
-    if (!s.processorGathered) {
-        CopyText(buf, size, kNoSystemInfo);
-        return 0;
+void ReadOsVersion(const SystemSources& sources, SystemReport& r) {
+    const std::string pretty = PrettyName(sources);
+    const std::string release = KernelRelease(sources);
+    if (pretty.empty() && release.empty()) {
+        r.osVersion = kOsUnknown;
+        r.osKnown = false;
+        return;
     }
-    CopyText(buf, size, std::to_string(s.processorCount));
-    return s.processorCount;
+    r.osVersion = pretty.empty() ? std::string("Linux") : pretty;
+    if (!release.empty())
+        r.osVersion += " (Kernel " + release + ")";
+    r.osKnown = true;
+}
+
+void ReadVolume(const SystemSources& sources, SystemReport& r) {
+    const std::string& folder = sources.windowsFolder;
+    if (folder.empty())
+        return;
+    r.windowsFolder = folder;
+    struct statvfs vfs{};
+    if (::statvfs(folder.c_str(), &vfs) != 0) {
+        ShowLastErrorBox();
+        return;
+    }
+    r.volumeSerial = sources.volumeSerial ? *sources.volumeSerial
+                                          : static_cast<std::uint32_t>(vfs.f_fsid & 0xFFFFFFFFu);
+    const auto mount = MountOf(sources.mountinfoPath, folder);
+    r.fileSystem = mount ? mount->fileSystem : std::string();
+    r.volumeLabel = mount ? LabelOf(sources.labelDir, mount->major, mount->minor) : std::string();
+}
+
+void ReadMemory(const SystemSources& sources, SystemReport& r) {
+    const auto info = ReadMeminfo(sources.meminfoPath);
+    auto value = [&](std::string_view key) -> std::optional<std::uint64_t> {
+        const auto it = info.find(key);
+        return it == info.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+    };
+    if (value("MemTotal")) {
+        r.totalPhys = *value("MemTotal");
+        r.availPhys = value("MemAvailable").value_or(value("MemFree").value_or(0) +
+                                                     value("Buffers").value_or(0) +
+                                                     value("Cached").value_or(0));
+        r.totalPageFile = value("SwapTotal").value_or(0);
+        r.availPageFile = value("SwapFree").value_or(0);
+    } else {
+        struct sysinfo si{};
+        if (::sysinfo(&si) == 0) {
+            const std::uint64_t unit = si.mem_unit != 0 ? si.mem_unit : 1;
+            r.totalPhys = si.totalram * unit;
+            r.availPhys = (std::uint64_t{si.freeram} + si.bufferram) * unit;
+            r.totalPageFile = si.totalswap * unit;
+            r.availPageFile = si.freeswap * unit;
+        }
+    }
+    r.availPhys = std::min(r.availPhys, r.totalPhys);
+    r.memoryLoad = r.totalPhys == 0
+                       ? 0
+                       : static_cast<unsigned>((r.totalPhys - r.availPhys) * 100 / r.totalPhys);
+    r.totalVirtual = AddressSpaceSize();
+    const auto status = ReadMeminfo(sources.selfStatusPath);
+    const auto used = status.find("VmSize");
+    r.availVirtual = used == status.end() ? r.totalVirtual
+                                          : r.totalVirtual - std::min(r.totalVirtual, used->second);
+}
+
+bool ComputerName(std::string& out) {
+    char name[1024] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        out.clear();
+        return false;
+    }
+    out = name;
+    return true;
+}
+
+bool UserName(std::string& out) {
+    struct passwd pw{};
+    struct passwd* found = nullptr;
+    std::vector<char> scratch(16384);
+    const uid_t uid = ::geteuid();
+    if (::getpwuid_r(uid, &pw, scratch.data(), scratch.size(), &found) == 0 && found != nullptr &&
+        found->pw_name != nullptr) {
+        out = found->pw_name;
+        return true;
+    }
+    out = std::to_string(uid);
+    return false;
+}
+
+} // namespace
+
+void SetSystemSources(const SystemSources& sources) {
+    std::lock_guard lock(g_sourcesLock);
+    TheSources() = sources;
+}
+
+SystemSources CurrentSystemSources() {
+    std::lock_guard lock(g_sourcesLock);
+    return TheSources();
 }
 
 std::string ProcessorDescription(unsigned architecture, unsigned level, unsigned revision) {
@@ -488,158 +536,15 @@ std::string ProcessorDescription(unsigned architecture, unsigned level, unsigned
     }
 }
 
-void GetProcessorText(char* buf, std::size_t size) {
-    const State& s = TheState();
-    if (!s.processorGathered) {
-        CopyText(buf, size, kNoSystemInfo);
-        return;
-    }
-    CopyText(buf, size, ProcessorDescription(s.architecture, s.level, s.revision));
-}
-
-unsigned GetProcessorArchitecture() { return TheState().architecture; }
-unsigned GetProcessorLevel() { return TheState().level; }
-unsigned GetProcessorRevision() { return TheState().revision; }
-
-bool GetFirstCPUText(char* buf, std::size_t size) {
-    State& s = TheState();
-    s.cpuList.clear();
-    s.cpuIndex = 0;
-    s.cpuListOpen = ReadCpuBlocks(s.sources.cpuinfoPath, s.cpuList);
-    if (!s.cpuListOpen)
-        return false;
-    return GetNextCPUText(buf, size);
-}
-
-bool GetNextCPUText(char* buf, std::size_t size) {
-    State& s = TheState();
-    if (!s.cpuListOpen || s.cpuIndex >= s.cpuList.size()) {
-        s.cpuListOpen = false;
-        s.cpuList.clear();
-        return false;
-    }
-    const CpuBlock& block = s.cpuList[s.cpuIndex];
-    const auto identifier = CpuIdentifier(block);
-    std::string text = "CPU " + std::to_string(s.cpuIndex) + ":" +
-                       (identifier ? *identifier : std::string("No Identifier")) + " ";
-    const std::string* name = Find(block, "model name");
-    text += name ? *name : std::string("No ProcessorNameString");
-    CopyText(buf, size, text);
-    ++s.cpuIndex;
-    return true;
-}
-
-// --- operating system -----------------------------------------------------------------------
-
-bool GetOSVersionText(char* buf, std::size_t size) {
-    CopyText(buf, size, kOsUnknown);
-    const std::string pretty = PrettyName();
-    const std::string release = KernelRelease();
-    if (pretty.empty() && release.empty())
-        return false;
-    std::string text = pretty.empty() ? std::string("Linux") : pretty;
-    if (!release.empty())
-        text += " (Kernel " + release + ")";
-    CopyText(buf, size, text);
-    return true;
-}
-
-// --- volume ---------------------------------------------------------------------------------
-
-void GatherVolumeInfo() {
-    State& s = TheState();
-    const std::string folder = s.sources.windowsFolder;
-    if (folder.empty())
-        return;
-    s.windowsFolder = folder;
-    struct statvfs vfs{};
-    if (::statvfs(folder.c_str(), &vfs) != 0) {
-        ShowLastErrorBox();
-        return;
-    }
-    s.volumeSerial = s.sources.volumeSerial ? *s.sources.volumeSerial
-                                            : static_cast<std::uint32_t>(vfs.f_fsid & 0xFFFFFFFFu);
-    const auto mount = MountOf(folder);
-    s.fileSystem = mount ? mount->fileSystem : std::string();
-    s.volumeLabel = mount ? LabelOf(mount->major, mount->minor) : std::string();
-    s.volumeGathered = true;
-}
-
-void GetVolumeLabelText(char* buf, std::size_t size) { CopyText(buf, size, TheState().volumeLabel); }
-void GetFileSystemText(char* buf, std::size_t size) { CopyText(buf, size, TheState().fileSystem); }
-void GetWindowsFolderText(char* buf, std::size_t size) { CopyText(buf, size, TheState().windowsFolder); }
-std::uint32_t GetVolumeSerial() { return TheState().volumeSerial; }
-
-// --- memory ---------------------------------------------------------------------------------
-
-void GatherMemoryInfo() {
-    State& s = TheState();
-    const auto info = ReadMeminfo(s.sources.meminfoPath);
-    auto value = [&](std::string_view key) -> std::optional<std::uint64_t> {
-        const auto it = info.find(key);
-        return it == info.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
-    };
-    if (value("MemTotal")) {
-        s.totalPhys = *value("MemTotal");
-        s.availPhys = value("MemAvailable").value_or(value("MemFree").value_or(0) +
-                                                     value("Buffers").value_or(0) +
-                                                     value("Cached").value_or(0));
-        s.totalPageFile = value("SwapTotal").value_or(0);
-        s.availPageFile = value("SwapFree").value_or(0);
-    } else {
-        struct sysinfo si{};
-        if (::sysinfo(&si) == 0) {
-            const std::uint64_t unit = si.mem_unit != 0 ? si.mem_unit : 1;
-            s.totalPhys = si.totalram * unit;
-            s.availPhys = (std::uint64_t{si.freeram} + si.bufferram) * unit;
-            s.totalPageFile = si.totalswap * unit;
-            s.availPageFile = si.freeswap * unit;
-        }
-    }
-    s.availPhys = std::min(s.availPhys, s.totalPhys);
-    s.memoryLoad = s.totalPhys == 0
-                       ? 0
-                       : static_cast<unsigned>((s.totalPhys - s.availPhys) * 100 / s.totalPhys);
-    s.totalVirtual = AddressSpaceSize();
-    const auto status = ReadMeminfo(s.sources.selfStatusPath);
-    const auto used = status.find("VmSize");
-    s.availVirtual = used == status.end() ? s.totalVirtual
-                                          : s.totalVirtual - std::min(s.totalVirtual, used->second);
-    s.memoryGathered = true;
-}
-
-unsigned GetMemoryLoad() { return TheState().memoryLoad; }
-std::uint64_t GetTotalPhys() { return TheState().totalPhys; }
-std::uint64_t GetAvailPhys() { return TheState().availPhys; }
-std::uint64_t GetTotalPageFile() { return TheState().totalPageFile; }
-std::uint64_t GetAvailPageFile() { return TheState().availPageFile; }
-std::uint64_t GetTotalVirtual() { return TheState().totalVirtual; }
-std::uint64_t GetAvailVirtual() { return TheState().availVirtual; }
-
-// --- computer and user ----------------------------------------------------------------------
-
-bool GetComputerNameText(char* buf, std::size_t size) {
-    char name[1024] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        CopyText(buf, size, "");
-        return false;
-    }
-    CopyText(buf, size, name);
-    return true;
-}
-
-bool GetUserNameText(char* buf, std::size_t size) {
-    struct passwd pw{};
-    struct passwd* found = nullptr;
-    std::vector<char> scratch(16384);
-    const uid_t uid = ::geteuid();
-    if (::getpwuid_r(uid, &pw, scratch.data(), scratch.size(), &found) == 0 && found != nullptr &&
-        found->pw_name != nullptr) {
-        CopyText(buf, size, found->pw_name);
-        return true;
-    }
-    CopyText(buf, size, std::to_string(uid));
-    return false;
+SystemReport ReadSystemReport(const SystemSources& sources) {
+    SystemReport r;
+    ReadProcessors(sources, r);
+    ReadOsVersion(sources, r);
+    ReadVolume(sources, r);
+    ReadMemory(sources, r);
+    ComputerName(r.computerName);
+    UserName(r.userName);
+    return r;
 }
 
 // --- errors ---------------------------------------------------------------------------------

@@ -27,11 +27,8 @@ struct SystemSources {
     std::optional<std::uint32_t> volumeSerial;
 };
 
-// Replaces the sources and forgets everything gathered so far.
+// The sources the logs' reports read: the live ones unless a test set others. Any thread.
 void SetSystemSources(const SystemSources& sources);
-[[nodiscard]] const SystemSources& CurrentSystemSources();
-
-// Forgets everything gathered (flags, texts, counts) and closes the processor list.
-void ResetSystemInfo();
+[[nodiscard]] SystemSources CurrentSystemSources();
 
 } // namespace common

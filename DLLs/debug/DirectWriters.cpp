@@ -10,6 +10,7 @@
 #include "DLLs/debug/DebugClock.h"
 #include "DLLs/debug/DebugFiles.h"
 #include "DLLs/debug/debug.h"
+#include "platform/Guard.h"
 
 namespace dbg {
 namespace {
@@ -123,11 +124,9 @@ extern "C" {
 int VerDebug(void) { return kVersion; }
 
 int ErrInit(const char* name) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return State().errorName.Set(name);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int Error(int code, const char* format, int value) {
@@ -149,25 +148,21 @@ int Error2(int code, const char* format, int value1, int value2) {
 }
 
 int DebugInit(const char* name) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return State().debugName.Set(name);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int Debug(const char*, int) { return 0; }
 
 int LogInit(const char* name) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return State().logName.Set(name);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int Log(const char* format, int value, int headerMode) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         DirectState& state = State();
         const std::optional<std::string> name = DayStampedName(state.logName.Get(), LocalNow());
         if (!name)
@@ -181,13 +176,11 @@ int Log(const char* format, int value, int headerMode) {
         text += FormatCaller(format, value);
         text += "\r\n";
         return AppendToFile(*name, text).ExportResult();
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int Dump(const void* data, int count) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         DirectState& state = State();
         const std::optional<std::string> name = DayStampedName(state.logName.Get(), LocalNow());
         if (!name)
@@ -212,21 +205,17 @@ int Dump(const void* data, int count) {
         }
         std::lock_guard lock(state.dumpLock);
         return AppendToFile(*name, text).ExportResult();
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CDRInit(const char* name) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         return State().recordName.Set(name);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CDR(const void* data, int count) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         // A longer record would overrun the 256-byte block of record and line end.
         if (count < 0 || count > kMaxRecord || (data == nullptr && count > 0))
             return 0;
@@ -242,13 +231,11 @@ int CDR(const void* data, int count) {
         if (result.opened && !result.written)
             WriteErrorLine(-3, false, result.writeErrno, "CDR write failed!");
         return result.ExportResult();
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 char* Routine(const char* name) {
-    try {
+    return platform::Guarded<char*>(nullptr, [&]() -> char* {
         DirectState& state = State();
         if (name != nullptr) {
             std::lock_guard lock(state.routineLock);
@@ -257,9 +244,7 @@ char* Routine(const char* name) {
             state.routine[length] = '\0';
         }
         return state.routine;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 } // extern "C"

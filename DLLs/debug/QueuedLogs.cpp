@@ -18,6 +18,7 @@
 #include "DLLs/debug/DebugFiles.h"
 #include "DLLs/debug/DirectWriters.h"
 #include "DLLs/debug/debug.h"
+#include "platform/Guard.h"
 
 namespace dbg {
 namespace {
@@ -333,7 +334,7 @@ using namespace dbg;
 extern "C" {
 
 int ExtLogInit(const char* name) {
-    try {
+    return platform::Guarded<int>(0, [&]() -> int {
         QueueState& state = Queues();
         std::lock_guard registration(state.registerLock);
         if (const int error = StartSupervisorLocked(state); error != 0)
@@ -351,13 +352,11 @@ int ExtLogInit(const char* name) {
         log.name[length] = '\0';
         state.registered.store(registered + 1, std::memory_order_release);
         return registered + 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 void ExtLog(int handle, const char* format, int value, int kind) {
-    try {
+    platform::Guarded([&] {
         QueuedLog* log = FindLog(handle);
         if (log == nullptr)
             return;
@@ -368,12 +367,11 @@ void ExtLog(int handle, const char* format, int value, int kind) {
             entry.value = value;
             entry.kind = kind;
         });
-    } catch (...) {
-    }
+    });
 }
 
 void ExtDump(int handle, const void* data, int count) {
-    try {
+    platform::Guarded([&] {
         QueuedLog* log = FindLog(handle);
         if (log == nullptr || data == nullptr || count < 1)
             return;
@@ -386,8 +384,7 @@ void ExtDump(int handle, const void* data, int count) {
                 entry.kind = 3;
             });
         }
-    } catch (...) {
-    }
+    });
 }
 
 } // extern "C"

@@ -1,6 +1,5 @@
-// The system-information queries behind the log's machine report, fed from fixture files.
+// The machine report behind the log's first lines, read from fixture files.
 #include "DLLs/common/SystemInfo.h"
-#include "DLLs/common/SystemSources.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +70,6 @@ protected:
         m_sources.processorCount = 4;
     }
     void TearDown() override {
-        common::SetSystemSources(common::SystemSources{});
         std::filesystem::remove_all(m_dir);
     }
     void Write(const std::string& name, const std::string& text) {
@@ -79,18 +77,21 @@ protected:
     }
     std::string m_dir;
     common::SystemSources m_sources;
-    char m_buf[1024] = {};
 };
 
-TEST_F(SystemInfoTest, NothingGatheredYet) {
-    common::SetSystemSources(m_sources);
-    EXPECT_EQ(common::GetProcessorCountText(m_buf, sizeof m_buf), 0);
-    EXPECT_STREQ(m_buf, "no system info");
-    common::GetProcessorText(m_buf, sizeof m_buf);
-    EXPECT_STREQ(m_buf, "no system info");
-    common::GetVolumeLabelText(m_buf, sizeof m_buf);
-    EXPECT_STREQ(m_buf, "");
-    EXPECT_EQ(common::GetVolumeSerial(), 0u);
+TEST_F(SystemInfoTest, NoSourcesGiveTheEmptyReport) {
+    // Every fixture file missing: nothing made up, only what the sources themselves give.
+    m_sources.kernelRelease = "";
+    m_sources.windowsFolder = "";
+    const common::SystemReport r = common::ReadSystemReport(m_sources);
+    EXPECT_EQ(r.processorCount, 4);
+    EXPECT_EQ(r.processorText, "AMD64(64-bit Windows)");
+    EXPECT_TRUE(r.cpuLines.empty());
+    EXPECT_FALSE(r.osKnown);
+    EXPECT_EQ(r.osVersion, "OS Unknown");
+    EXPECT_EQ(r.windowsFolder, "");
+    EXPECT_EQ(r.volumeLabel, "");
+    EXPECT_EQ(r.volumeSerial, 0u);
 }
 
 TEST_F(SystemInfoTest, ProcessorsFromCpuinfo) {
@@ -108,35 +109,24 @@ TEST_F(SystemInfoTest, ProcessorsFromCpuinfo) {
                              {"x86_64", "AMD64(64-bit Windows)"},
                              {"aarch64", "Unknown"},
                              {"sparc64", "Unknown"}};
+    common::SystemReport r;
     for (const Case& c : machines) {
         m_sources.machine = c.machine;
-        common::SetSystemSources(m_sources);
-        common::GatherProcessorInfo();
-        common::GetProcessorText(m_buf, sizeof m_buf);
-        EXPECT_STREQ(m_buf, c.text) << c.machine;
+        r = common::ReadSystemReport(m_sources);
+        EXPECT_EQ(r.processorText, c.text) << c.machine;
     }
-    EXPECT_EQ(common::GetProcessorLevel(), 4u);
-    EXPECT_EQ(common::GetProcessorRevision(), 0x0103u);
-    EXPECT_EQ(common::GetProcessorCountText(m_buf, sizeof m_buf), 4);
-    EXPECT_STREQ(m_buf, "4");
-
-    ASSERT_TRUE(common::GetFirstCPUText(m_buf, sizeof m_buf));
-    EXPECT_STREQ(m_buf, "CPU 0:x86 Family 4 Model 1 Stepping 3 486 DX");
-    ASSERT_TRUE(common::GetNextCPUText(m_buf, sizeof m_buf));
-    EXPECT_STREQ(m_buf, "CPU 1:x86 Family 4 Model 1 Stepping 3 No ProcessorNameString");
-    ASSERT_TRUE(common::GetNextCPUText(m_buf, sizeof m_buf));
-    EXPECT_STREQ(m_buf, "CPU 2:ARMv8 Implementer 0x41 Part 0xd0c Variant 0x3 Revision 1 "
-                        "No ProcessorNameString");
-    EXPECT_FALSE(common::GetNextCPUText(m_buf, sizeof m_buf));
-    EXPECT_FALSE(common::GetNextCPUText(m_buf, sizeof m_buf));
-
-    // A small buffer gets what fits, terminated.
-    ASSERT_TRUE(common::GetFirstCPUText(m_buf, 8));
-    EXPECT_STREQ(m_buf, "CPU 0:x");
+    EXPECT_EQ(r.level, 4u);
+    EXPECT_EQ(r.revision, 0x0103u);
+    EXPECT_EQ(r.processorCount, 4);
+    EXPECT_EQ(r.cpuLines,
+              (std::vector<std::string>{
+                  "CPU 0:x86 Family 4 Model 1 Stepping 3 486 DX",
+                  "CPU 1:x86 Family 4 Model 1 Stepping 3 No ProcessorNameString",
+                  "CPU 2:ARMv8 Implementer 0x41 Part 0xd0c Variant 0x3 Revision 1 "
+                  "No ProcessorNameString"}));
 
     m_sources.cpuinfoPath = m_dir + "/missing";
-    common::SetSystemSources(m_sources);
-    EXPECT_FALSE(common::GetFirstCPUText(m_buf, sizeof m_buf));
+    EXPECT_TRUE(common::ReadSystemReport(m_sources).cpuLines.empty());
 }
 
 TEST_F(SystemInfoTest, OsVersion) {
@@ -163,9 +153,9 @@ TEST_F(SystemInfoTest, OsVersion) {
         if (c.usrOsRelease != nullptr)
             Write("usr-os-release", c.usrOsRelease);
         m_sources.kernelRelease = c.kernel;
-        common::SetSystemSources(m_sources);
-        EXPECT_EQ(common::GetOSVersionText(m_buf, sizeof m_buf), c.known);
-        EXPECT_STREQ(m_buf, c.text);
+        const common::SystemReport r = common::ReadSystemReport(m_sources);
+        EXPECT_EQ(r.osKnown, c.known);
+        EXPECT_EQ(r.osVersion, c.text);
     }
 }
 
@@ -185,24 +175,18 @@ TEST_F(SystemInfoTest, VolumeOfTheSystemFolder) {
                        "28 26 0:50 / " + m_dir + "/srv/my rw - tmpfs tmpfs rw\n"
                        "29 26 0:51 / " + m_dir + "/srv/my\\040data/sy rw - vfat /dev/x rw\n");
     m_sources.volumeSerial = 0x1A2B3C4Du;
-    common::SetSystemSources(m_sources);
-    common::GatherVolumeInfo();
-    common::GetFileSystemText(m_buf, sizeof m_buf);
-    EXPECT_STREQ(m_buf, "xfs");
-    common::GetWindowsFolderText(m_buf, sizeof m_buf);
-    EXPECT_EQ(m_buf, m_dir + folder);
-    common::GetVolumeLabelText(m_buf, sizeof m_buf);
-    EXPECT_STREQ(m_buf, haveLoop ? "Backup Disk" : "");
-    EXPECT_EQ(common::GetVolumeSerial(), 0x1A2B3C4Du);
+    const common::SystemReport r = common::ReadSystemReport(m_sources);
+    EXPECT_EQ(r.fileSystem, "xfs");
+    EXPECT_EQ(r.windowsFolder, m_dir + folder);
+    EXPECT_EQ(r.volumeLabel, haveLoop ? "Backup Disk" : "");
+    EXPECT_EQ(r.volumeSerial, 0x1A2B3C4Du);
 }
 
-TEST_F(SystemInfoTest, VolumeQueryFailureKeepsTheStoredValues) {
+TEST_F(SystemInfoTest, VolumeQueryFailureLeavesTheVolumeEmpty) {
     m_sources.windowsFolder = m_dir + "/does-not-exist";
-    common::SetSystemSources(m_sources);
-    common::GatherVolumeInfo();
-    common::GetFileSystemText(m_buf, sizeof m_buf);
-    EXPECT_STREQ(m_buf, "");
-    EXPECT_EQ(common::GetVolumeSerial(), 0u);
+    const common::SystemReport r = common::ReadSystemReport(m_sources);
+    EXPECT_EQ(r.fileSystem, "");
+    EXPECT_EQ(r.volumeSerial, 0u);
     // No message box without a GUI: the system's text goes to the debugger output.
     std::ifstream debug(m_dir + "/debug.txt");
     std::string line;
@@ -214,27 +198,23 @@ TEST_F(SystemInfoTest, MemoryIsCountedIn64Bits) {
     Write("meminfo", "MemTotal:       67108864 kB\nMemFree:         1000000 kB\n"
                      "MemAvailable:   16777216 kB\nSwapTotal:       8388608 kB\nSwapFree:        4194304 kB\n");
     Write("status", "Name:\tx\nVmSize:\t  2097152 kB\n");
-    common::SetSystemSources(m_sources);
-    common::GatherMemoryInfo();
-    EXPECT_EQ(common::GetTotalPhys(), std::uint64_t{64} << 30);
-    EXPECT_EQ(common::GetAvailPhys(), std::uint64_t{16} << 30);
-    EXPECT_EQ(common::GetMemoryLoad(), 75u);
-    EXPECT_EQ(common::GetTotalPageFile(), std::uint64_t{8} << 30);
-    EXPECT_EQ(common::GetAvailPageFile(), std::uint64_t{4} << 30);
-    EXPECT_EQ(common::GetTotalVirtual() - common::GetAvailVirtual(), std::uint64_t{2} << 30);
+    const common::SystemReport r = common::ReadSystemReport(m_sources);
+    EXPECT_EQ(r.totalPhys, std::uint64_t{64} << 30);
+    EXPECT_EQ(r.availPhys, std::uint64_t{16} << 30);
+    EXPECT_EQ(r.memoryLoad, 75u);
+    EXPECT_EQ(r.totalPageFile, std::uint64_t{8} << 30);
+    EXPECT_EQ(r.availPageFile, std::uint64_t{4} << 30);
+    EXPECT_EQ(r.totalVirtual - r.availVirtual, std::uint64_t{2} << 30);
 }
 
 TEST_F(SystemInfoTest, UserNameIsNotCutToTheComputerName) {
-    char host[1024];
-    char user[1024];
-    common::GetComputerNameText(host, sizeof host);
-    common::GetUserNameText(user, sizeof user);
+    const common::SystemReport r = common::ReadSystemReport(m_sources);
     char expectedHost[1024] = {};
     ::gethostname(expectedHost, sizeof expectedHost - 1);
-    EXPECT_STREQ(host, expectedHost);
+    EXPECT_EQ(r.computerName, expectedHost);
     const passwd* pw = ::getpwuid(::geteuid());
     ASSERT_NE(pw, nullptr);
-    EXPECT_STREQ(user, pw->pw_name);
+    EXPECT_EQ(r.userName, pw->pw_name);
 }
 
 } // namespace
