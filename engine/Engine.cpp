@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -543,44 +542,55 @@ Dir* Engine::FolderOnDisk(const std::string& path, std::set<std::string>& made, 
     if (path.empty() || path[0] != '/') {
         return nullptr;
     }
-    std::map<std::pair<std::uint64_t, std::uint64_t>, Dir*> folders;
-    std::vector<Dir*> stack{m_result->root};
-    while (!stack.empty()) {
-        Dir* d = stack.back();
-        stack.pop_back();
-        folders[{m_result->devices[d->node->device], d->node->inode}] = d;
-        for (const Slot& c : Listed(d)) {
-            if (c.node->IsFolder()) {
-                stack.push_back(c.node->dir);
-            }
+    const auto same = [this](const Node& n, const struct stat& st) {
+        return st.st_dev == m_result->devices[n.device] && st.st_ino == n.inode;
+    };
+    // The path is a real one (no links, no "." or ".."): find the searched folder among its
+    // leading parts, then follow the rest down the search's own folders by name.
+    std::vector<std::size_t> ends; // where each leading part ends; "/" is the first
+    ends.push_back(1);
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/') {
+            ends.push_back(i);
         }
     }
-    std::vector<std::string> unseen;
-    std::string at = path;
-    for (;;) {
+    if (path.size() > 1 && path.back() != '/') {
+        ends.push_back(path.size());
+    }
+    std::size_t level = 0;
+    for (; level < ends.size(); ++level) {
         struct stat st{};
-        if (::stat(at.c_str(), &st) == 0) {
-            const auto it = folders.find({st.st_dev, st.st_ino});
-            if (it != folders.end()) {
-                // A folder the search did not enter has no listed contents to add to.
-                const DirState state = it->second->state;
-                if (state != DirState::Read && state != DirState::Partial) {
-                    return nullptr;
-                }
-                made.insert(unseen.begin(), unseen.end());
-                if (exact != nullptr) {
-                    *exact = unseen.empty();
-                }
-                return it->second;
-            }
+        if (::stat(path.substr(0, ends[level]).c_str(), &st) == 0 && same(*m_result->root->node, st)) {
+            break;
         }
-        if (at == "/") {
-            return nullptr;
-        }
-        unseen.push_back(at);
-        const std::size_t slash = at.rfind('/');
-        at.resize(slash == 0 ? 1 : slash);
     }
+    if (level == ends.size()) {
+        return nullptr; // not below the searched folder
+    }
+    Dir* d = m_result->root;
+    for (++level; level < ends.size(); ++level) {
+        const std::size_t from = ends[level - 1] + (level - 1 == 0 ? 0 : 1);
+        const std::string part = path.substr(from, ends[level] - from);
+        const Slot child = ChildAt(d, part);
+        struct stat st{};
+        if (part.empty() || child.node == nullptr || !child.node->IsFolder() || IsGone(child) ||
+            ::stat(path.substr(0, ends[level]).c_str(), &st) != 0 || !same(*child.node, st)) {
+            break;
+        }
+        d = child.node->dir;
+    }
+    // A folder the search did not enter has no listed contents to add to.
+    if (d->state != DirState::Read && d->state != DirState::Partial) {
+        return nullptr;
+    }
+    // What the search read does not list the rest of the way: made since.
+    for (std::size_t rest = level; rest < ends.size(); ++rest) {
+        made.insert(path.substr(0, ends[rest]));
+    }
+    if (exact != nullptr) {
+        *exact = level == ends.size();
+    }
+    return d;
 }
 
 void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
