@@ -679,12 +679,14 @@ void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view 
         slot.parent == nullptr ? m_result->path
                                : FolderPath(m_rootPath, slot.parent) + "/" + std::string(slot.node->Name());
     struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0 || !same(*slot.node, st)) {
-        EntryGone(directory, name);
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            EntryGone(directory, name);
+        }
         return;
     }
-    if (!slot.node->IsFolder()) {
-        return;
+    if (!same(*slot.node, st) || !slot.node->IsFolder()) {
+        return; // replaced meanwhile, which the operation refused: left as the search saw it
     }
     // Each folder still there is read again by descriptor, so a link put in its place since
     // is never followed.
