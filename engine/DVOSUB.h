@@ -33,13 +33,19 @@
  * - running out of memory or threads never ends the program: a call that cannot do its work
  *   returns its failure value (DVO_E_IO, 0 or null) with the reason in DVOGetLastErrorText; a
  *   search whose workers run out of memory ends with what it has read, counted as an error.
- * - after a successful delete or move, the folders above the entry stop counting it (size and
- *   counts in their records, the searched folder's totals in DVOGetCurrentSearchInfo), and a
- *   folder of the search it was moved into counts it; the entry's own record keeps its size,
- *   counts and time. A later link of a hard-linked file takes away no bytes, as it added none.
+ * - after a successful delete, trash or move, the folders above the entry stop counting it (size
+ *   and counts in their records, the searched folder's totals in DVOGetCurrentSearchInfo), and a
+ *   folder of the search it went to counts it, so the totals stay those a new search would find;
+ *   the entry's own record keeps its size, counts and time. A file with several hard links
+ *   keeps its bytes counted while another of its names remains in the search: they move to the
+ *   first remaining name in record order (a later link removed takes away no bytes, as it added
+ *   none). A trash into a trash folder inside the search (searching a home folder) is a move
+ *   there, and its .trashinfo file and any trash folder it made are counted too. A permanent
+ *   delete or a move that fails part way takes off what of the entry is gone from disk.
  * - an entry deleted or moved out of the search stays listed where it was, and no file operation
- *   finds it any more. An entry moved into another folder of the search (destination given as
- *   the records show that folder's path, a trailing '/' allowed) lives there from then on: a new
+ *   finds it any more. An entry moved into another folder of the search (the destination is
+ *   recognised on disk by device and inode, however its path is spelled) lives there from then
+ *   on, unless a trash gave it another name (then it is counted there but not listed): a new
  *   enumeration lists it among that folder's children in name order and its old folder's no
  *   longer does; file operations find it by its new name and directory, not by the old ones.
  *   Its record goes with it (a folder keeps its one record), and the records of a moved folder

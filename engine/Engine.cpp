@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/FaultInjection.h"
 #include "engine/LastError.h"
 #include "engine/DisplayText.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
 namespace dvo {
 
@@ -446,8 +450,151 @@ void Engine::Adjust(Dir* from, const Counted& amount, int sign) {
     }
 }
 
+Engine::Counted Engine::CountedFor(const Node& node) noexcept {
+    // A later link of a hard-linked file added no bytes.
+    if (node.IsFolder()) {
+        return {node.dir->total, node.dir->folderCount + 1, node.dir->fileCount};
+    }
+    return {(node.flags & kDuplicate) != 0 ? 0 : node.size, 0, 1};
+}
+
+std::vector<Engine::Slot> Engine::Listed(Dir* d) {
+    std::vector<Slot> out;
+    for (std::uint32_t i = 0; i < d->childCount; ++i) {
+        Node& n = d->children[i];
+        if ((n.flags & kRemoved) == 0) { // deleted, or moved away and listed elsewhere
+            out.push_back({&n, d, nullptr});
+        }
+    }
+    if (MovedEntries::Incoming* in = m_moved.Into(d)) {
+        for (const auto& e : in->entries) {
+            if (!e->movedOn && !e->gone) {
+                out.push_back({e->node, d, e.get()});
+            }
+        }
+        std::sort(out.begin(), out.end(), [](const Slot& a, const Slot& b) {
+            return a.node->Name() < b.node->Name();
+        });
+    }
+    return out;
+}
+
+void Engine::Remove(const Slot& slot) {
+    Adjust(slot.parent, CountedFor(*slot.node), -1);
+    if (slot.moved != nullptr) {
+        slot.moved->gone = true;
+    } else {
+        slot.node->flags = slot.node->flags | kRemoved;
+    }
+    RecountLinks(*slot.node);
+}
+
+void Engine::RecountLinks(Node& removed) {
+    if (!m_result->options.hardLinksOnce) {
+        return; // every name counted its own bytes
+    }
+    const auto key = [this](const Node& n) {
+        return std::pair<std::uint64_t, std::uint64_t>{m_result->devices[n.device], n.inode};
+    };
+    const auto counted = [](const Node& n) {
+        return !n.IsFolder() && (n.flags & (kMultiLink | kDuplicate)) == kMultiLink;
+    };
+    std::set<std::pair<std::uint64_t, std::uint64_t>> left;
+    if (counted(removed)) {
+        left.insert(key(removed));
+    } else if (removed.IsFolder()) {
+        std::vector<Dir*> stack{removed.dir};
+        while (!stack.empty()) {
+            Dir* d = stack.back();
+            stack.pop_back();
+            for (const Slot& c : Listed(d)) {
+                if (c.node->IsFolder()) {
+                    stack.push_back(c.node->dir);
+                } else if (counted(*c.node)) {
+                    left.insert(key(*c.node));
+                }
+            }
+        }
+    }
+    if (left.empty()) {
+        return;
+    }
+    // Record order: pre-order, siblings by name, a folder's contents at its place. The removed
+    // entry is gone already, so the walk does not see it.
+    std::vector<Slot> stack{{m_result->root->node, nullptr, nullptr}};
+    while (!stack.empty() && !left.empty()) {
+        const Slot s = stack.back();
+        stack.pop_back();
+        if (s.node->IsFolder()) {
+            const std::vector<Slot> children = Listed(s.node->dir);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+            continue;
+        }
+        if ((s.node->flags & kMultiLink) == 0 || left.erase(key(*s.node)) == 0) {
+            continue;
+        }
+        s.node->flags = s.node->flags & ~kDuplicate;
+        Adjust(s.parent, {s.node->size, 0, 0}, +1);
+    }
+}
+
+Dir* Engine::FolderOnDisk(const std::string& path, std::set<std::string>& made, bool* exact) {
+    if (path.empty() || path[0] != '/') {
+        return nullptr;
+    }
+    const auto same = [this](const Node& n, const struct stat& st) {
+        return st.st_dev == m_result->devices[n.device] && st.st_ino == n.inode;
+    };
+    // The path is a real one (no links, no "." or ".."): find the searched folder among its
+    // leading parts, then follow the rest down the search's own folders by name.
+    std::vector<std::size_t> ends; // where each leading part ends; "/" is the first
+    ends.push_back(1);
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/') {
+            ends.push_back(i);
+        }
+    }
+    if (path.size() > 1 && path.back() != '/') {
+        ends.push_back(path.size());
+    }
+    std::size_t level = 0;
+    for (; level < ends.size(); ++level) {
+        struct stat st{};
+        if (::stat(path.substr(0, ends[level]).c_str(), &st) == 0 && same(*m_result->root->node, st)) {
+            break;
+        }
+    }
+    if (level == ends.size()) {
+        return nullptr; // not below the searched folder
+    }
+    Dir* d = m_result->root;
+    for (++level; level < ends.size(); ++level) {
+        const std::size_t from = ends[level - 1] + (level - 1 == 0 ? 0 : 1);
+        const std::string part = path.substr(from, ends[level] - from);
+        const Slot child = ChildAt(d, part);
+        struct stat st{};
+        if (part.empty() || child.node == nullptr || !child.node->IsFolder() || IsGone(child) ||
+            ::stat(path.substr(0, ends[level]).c_str(), &st) != 0 || !same(*child.node, st)) {
+            break;
+        }
+        d = child.node->dir;
+    }
+    // A folder the search did not enter has no listed contents to add to.
+    if (d->state != DirState::Read && d->state != DirState::Partial) {
+        return nullptr;
+    }
+    // What the search read does not list the rest of the way: made since.
+    for (std::size_t rest = level; rest < ends.size(); ++rest) {
+        made.insert(path.substr(0, ends[rest]));
+    }
+    if (exact != nullptr) {
+        *exact = level == ends.size();
+    }
+    return d;
+}
+
 void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
-                       std::u16string_view movedInto) {
+                       const EntryFate& fate) {
     if (IsSearching()) {
         return;
     }
@@ -467,43 +614,113 @@ void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
         }
         return;
     }
-    Dir* into = nullptr;
-    if (!movedInto.empty()) {
-        const std::string target = platform::Utf16ToUtf8(movedInto);
-        std::string_view trimmed = target;
-        while (trimmed.size() > 1 && trimmed.back() == '/') {
-            trimmed.remove_suffix(1);
+    std::set<std::string>& made = m_moved.MadeFolders();
+    const std::size_t madeBefore = made.size();
+    bool listedThere = false; // the search lists the folder it went to, not just one above
+    Dir* into = fate.folder.empty() ? nullptr : FolderOnDisk(fate.folder, made, &listedThere);
+    // A folder never lands inside itself; should the tree say so, it is treated as gone
+    // rather than made a loop.
+    for (const Dir* d = into; d != nullptr && node->IsFolder(); d = d->parent) {
+        if (d == node->dir) {
+            into = nullptr;
+            break;
         }
-        into = FolderAt(trimmed);
-        // A folder never lands inside itself; should the tree say so, it is treated as gone
-        // rather than made a loop.
-        for (const Dir* d = into; d != nullptr && node->IsFolder(); d = d->parent) {
-            if (d == node->dir) {
-                into = nullptr;
-                break;
+    }
+    const bool sameName = fate.name == node->Name();
+    if (into == slot.parent && listedThere && sameName) {
+        return; // renamed onto itself: nothing moved
+    }
+    const auto countMade = [&](std::size_t before) {
+        return static_cast<std::int64_t>(made.size() - before);
+    };
+    if (into == nullptr) {
+        Remove(slot);
+    } else {
+        Counted amount = CountedFor(*node);
+        Adjust(slot.parent, amount, -1);
+        amount.folders += countMade(madeBefore);
+        // Listed at its new place only under the name it had: a trash may have renamed it, and
+        // then it is counted there without a record of its own.
+        if (listedThere && sameName && MoveWithin(slot, into)) {
+            Adjust(into, amount, +1);
+        } else {
+            Adjust(into, amount, +1);
+            if (slot.moved != nullptr) {
+                slot.moved->gone = true;
+            } else {
+                node->flags = node->flags | kRemoved;
             }
         }
     }
-    if (into == slot.parent) {
-        return; // renamed onto itself: nothing moved
+    if (!fate.madeFile.empty()) {
+        const std::size_t before = made.size();
+        const std::size_t slash = fate.madeFile.rfind('/');
+        const std::string folder = fate.madeFile.substr(0, slash == 0 ? 1 : slash);
+        if (Dir* at = FolderOnDisk(folder, made)) {
+            Adjust(at, {fate.madeSize, countMade(before), 1}, +1);
+        }
     }
-    // What the search counted for the entry: a later link of a hard-linked file added no bytes.
-    Counted amount;
-    if (node->IsFolder()) {
-        amount = {node->dir->total, node->dir->folderCount + 1, node->dir->fileCount};
-    } else {
-        amount = {(node->flags & kDuplicate) != 0 ? 0 : node->size, 0, 1};
-    }
-    Adjust(slot.parent, amount, -1);
-    if (into != nullptr && MoveWithin(slot, into)) {
-        // Moved into a folder of this search: listed and counted there now.
-        Adjust(into, amount, +1);
+}
+
+void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view name) {
+    if (IsSearching()) {
         return;
     }
-    if (slot.moved != nullptr) {
-        slot.moved->gone = true;
-    } else {
-        node->flags = node->flags | kRemoved;
+    Settle();
+    const Slot slot = FindEntry(directory, name);
+    if (slot.node == nullptr) {
+        return;
+    }
+    const auto same = [this](const Node& n, const struct stat& st) {
+        return st.st_dev == m_result->devices[n.device] && st.st_ino == n.inode &&
+               (st.st_mode & S_IFMT) == n.Mode();
+    };
+    const std::string path =
+        slot.parent == nullptr ? m_result->path
+                               : FolderPath(m_rootPath, slot.parent) + "/" + std::string(slot.node->Name());
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            EntryGone(directory, name);
+        }
+        return;
+    }
+    if (!same(*slot.node, st) || !slot.node->IsFolder()) {
+        return; // replaced meanwhile, which the operation refused: left as the search saw it
+    }
+    // Each folder still there is read again by descriptor, so a link put in its place since
+    // is never followed.
+    struct Pending {
+        Dir* dir;
+        platform::UniqueFd fd;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({slot.node->dir, platform::UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY |
+                                                                             O_NOFOLLOW | O_CLOEXEC))});
+    while (!stack.empty()) {
+        Pending p = std::move(stack.back());
+        stack.pop_back();
+        if (!p.fd.valid()) {
+            continue; // cannot be read: what it holds is left as counted
+        }
+        for (const Slot& c : Listed(p.dir)) {
+            const std::string childName(c.node->Name());
+            struct stat cst{};
+            if (::fstatat(p.fd.get(), childName.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT) {
+                    Remove(c);
+                }
+                continue;
+            }
+            if (!same(*c.node, cst)) {
+                Remove(c);
+            } else if (c.node->IsFolder() && (c.node->dir->state == DirState::Read ||
+                                              c.node->dir->state == DirState::Partial)) {
+                stack.push_back({c.node->dir, platform::UniqueFd(::openat(
+                                                  p.fd.get(), childName.c_str(),
+                                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))});
+            }
+        }
     }
 }
 
@@ -558,13 +775,23 @@ LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name
 namespace dvo {
 
 void NoteEntryGone(std::u16string_view directory, std::u16string_view name,
-                   std::u16string_view movedInto) noexcept {
+                   const EntryFate& fate) noexcept {
     try {
         if (Engine* engine = Engine::Instance()) {
-            engine->EntryGone(directory, name, movedInto);
+            engine->EntryGone(directory, name, fate);
         }
     } catch (...) {
         // Without memory for the texts the totals keep what the search counted.
+    }
+}
+
+void NoteEntryPartlyGone(std::u16string_view directory, std::u16string_view name) noexcept {
+    try {
+        if (Engine* engine = Engine::Instance()) {
+            engine->EntryPartlyGone(directory, name);
+        }
+    } catch (...) {
+        // Without memory for the walk the totals keep what the search counted.
     }
 }
 

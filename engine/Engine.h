@@ -4,6 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <set>
+#include <vector>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -50,11 +52,17 @@ public:
 
     [[nodiscard]] LookupResult Lookup(std::u16string_view directory, std::u16string_view name,
                                       EntryIdentity& identity);
-    // An entry of the last search was deleted or moved (into movedInto, empty when unknown or
-    // deleted): its parents' totals and records lose what the search counted for it. Moved into
-    // a folder of the search, it is listed, found and counted there from then on.
+    // An entry of the last search was deleted or moved (fate.folder: the real path of where it
+    // went, empty when deleted): its parents' totals and records lose what the search counted
+    // for it. Moved into a folder of the search (found by device and inode, so any spelling of
+    // its path does), it is counted there, and listed and found there when it kept its name;
+    // folders the action made on the way and fate.madeFile are counted too. Bytes of a
+    // hard-linked file stay counted while another of its names remains in the search.
     void EntryGone(std::u16string_view directory, std::u16string_view name,
-                   std::u16string_view movedInto);
+                   const EntryFate& fate = {});
+    // An operation failed part way through removing the entry: what of it the search listed and
+    // is no longer on disk (or is another entry now) is taken off as if deleted.
+    void EntryPartlyGone(std::u16string_view directory, std::u16string_view name);
 
 private:
     // After the controller has finished: joins it and takes over its result.
@@ -88,6 +96,20 @@ private:
         std::int64_t files = 0;
     };
     void Adjust(Dir* from, const Counted& amount, int sign);
+    [[nodiscard]] static Counted CountedFor(const Node& node) noexcept;
+    // The entries d lists now (gone ones left out) in byte order of their names.
+    [[nodiscard]] std::vector<Slot> Listed(Dir* d);
+    // Takes a listed entry off: its parents stop counting it and it is gone from then on.
+    void Remove(const Slot& slot);
+    // The counted name of a hard-linked file left the search: the first of its other names in
+    // record order that remains counts its bytes from now on, as a new search would.
+    void RecountLinks(Node& removed);
+    // The folder of the search that the real path `path` names or is below (the nearest one
+    // on disk, by device and inode), or null when that place is outside what the search read.
+    // Folders on the way that the search never saw were made since: added to `made`. *exact
+    // tells whether the folder found is the one at `path` itself.
+    [[nodiscard]] Dir* FolderOnDisk(const std::string& path, std::set<std::string>& made,
+                                    bool* exact = nullptr);
 
     std::string m_searchPath; // bytes, absolute
     std::string m_rootPath;   // the searched folder as the scanner normalised it

@@ -43,10 +43,24 @@ enum class LookupResult {
 [[nodiscard]] LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,
                                        EntryIdentity& identity);
 
+// Where an entry went after a successful delete, trash or move: the real path of the folder
+// that holds it now and its name there (both empty when deleted), and a file the action made
+// (a trash's .trashinfo: real path and size; empty when none).
+struct EntryFate {
+    std::string folder{};
+    std::string name{};
+    std::string madeFile{};
+    std::int64_t madeSize = 0;
+};
+
 // After a successful delete or move of that entry: the folders above it stop counting it (and,
-// for a move into a folder of the same search, the entry is listed and found there, and that
-// folder and those above it count it).
+// for a move into a folder of the same search, found by its identity on disk, the entry is
+// listed and found there, and that folder and those above it count it).
 void NoteEntryGone(std::u16string_view directory, std::u16string_view name,
-                   std::u16string_view movedInto = {}) noexcept;
+                   const EntryFate& fate = {}) noexcept;
+
+// After an operation that failed part way through removing that entry: whatever of it the
+// search listed and is no longer on disk stops being counted.
+void NoteEntryPartlyGone(std::u16string_view directory, std::u16string_view name) noexcept;
 
 } // namespace dvo

@@ -76,8 +76,7 @@ using Operation = std::function<dvo::OpResult(const Names&, const dvo::EntryIden
 // Every operation on an entry of the search: the search must know it (and not be running), and
 // the operation itself checks it is still the same entry just before acting.
 int RunOnEntry(const char* action, const char16_t* name, const char16_t* directory,
-               const Operation& operation, bool removesEntry = false,
-               const char16_t* movedInto = nullptr) {
+               const Operation& operation, bool removesEntry = false) {
     try {
         Names names;
         if (dvo::OpResult r = Convert(action, name, directory, names); r.code != DVO_OK)
@@ -94,11 +93,14 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         case dvo::LookupResult::NoObject:
             return Finish({DVO_E_NO_OBJECT, std::string(action) + ": エンジンが初期化されていません"});
         }
-        const int result = Finish(operation(names, seen));
+        const dvo::OpResult outcome = operation(names, seen);
+        const int result = Finish(outcome);
         if (result == DVO_OK && removesEntry)
             dvo::NoteEntryGone(names.directory16, names.name16,
-                               movedInto != nullptr ? std::u16string_view(movedInto)
-                                                    : std::u16string_view());
+                               {outcome.landedFolder, outcome.landedName, outcome.madeFile,
+                                outcome.madeSize});
+        else if (outcome.partlyDone)
+            dvo::NoteEntryPartlyGone(names.directory16, names.name16);
         return result;
     } catch (...) {
         return Finish({DVO_E_IO, std::string(action) + ": メモリが足りません"});
@@ -183,7 +185,7 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
                           return dvo::MoveEntry(n.directory, n.name, seen, target,
                                                 report ? &report : nullptr);
                       },
-                      true, destination);
+                      true);
 }
 
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {

@@ -311,6 +311,7 @@ enum class TrashOutcome {
 struct TrashAttempt {
     TrashOutcome outcome;
     int error;
+    OpResult placed{}; // for Done: where the entry and its info file went
 };
 
 // Puts the entry into the trash folder open at `trash`: the info file first (O_EXCL reserves the
@@ -344,8 +345,20 @@ TrashAttempt PutInTrash(int trash, int parent, const std::string& name, const st
             return {TrashOutcome::Unusable, e};
         }
         int e = 0;
+        // The search may hold the trash (a home folder holds ~/.local/share/Trash): say where
+        // the entry and its info file went, so its totals can follow.
+        auto done = [&] {
+            OpResult placed;
+            placed.landedFolder = PathOfFd(files.get());
+            placed.landedName = trashName;
+            const std::string infoFolder = PathOfFd(info.get());
+            if (!infoFolder.empty())
+                placed.madeFile = JoinPath(infoFolder, infoName);
+            placed.madeSize = static_cast<std::int64_t>(content.size());
+            return TrashAttempt{TrashOutcome::Done, 0, std::move(placed)};
+        };
         if (::renameat2(parent, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) == 0)
-            return {TrashOutcome::Done, 0};
+            return done();
         e = errno;
         if (e == EINVAL || e == ENOSYS) {
             // No RENAME_NOREPLACE on this file system: the info file already reserves the name.
@@ -353,7 +366,7 @@ TrashAttempt PutInTrash(int trash, int parent, const std::string& name, const st
             if (::fstatat(files.get(), trashName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
                 e = EEXIST;
             else if (::renameat(parent, name.c_str(), files.get(), trashName.c_str()) == 0)
-                return {TrashOutcome::Done, 0};
+                return done();
             else
                 e = errno;
         }
@@ -420,7 +433,7 @@ OpResult TrashEntry(const std::string& directory, const std::string& name,
     auto attempt = [&](int trash, const std::string& infoPath) -> std::optional<OpResult> {
         const TrashAttempt a = PutInTrash(trash, entry.parent.get(), name, infoPath);
         if (a.outcome == TrashOutcome::Done)
-            return OpResult{};
+            return a.placed;
         if (a.outcome == TrashOutcome::Failed)
             return Failure(a.error == EXDEV ? DVO_E_IO : CodeFor(a.error), action, path,
                            ReasonText(a.error));
@@ -489,7 +502,12 @@ OpResult DeleteEntryPermanently(const std::string& directory, const std::string&
     platform::FileOpError error;
     const int result =
         platform::RemoveTreeAt(entry.parent.get(), name, Expectation(entry.st), &error);
-    return result == 0 ? OpResult{} : FromFileOp(action, directory, error, result);
+    if (result == 0)
+        return {};
+    // It goes on past what it cannot remove, so some of the entry may be gone.
+    OpResult failed = FromFileOp(action, directory, error, result);
+    failed.partlyDone = true;
+    return failed;
 }
 
 namespace {
@@ -516,12 +534,21 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
     platform::FileOpError error;
     const int result =
         operation(entry.parent.get(), name, target.get(), Expectation(entry.st), &error, progress);
-    if (result == 0)
-        return {};
+    if (result == 0) {
+        // The destination by its real path: a text with links, "//" or "./" in it names the
+        // same folder as the search's own texts do.
+        OpResult placed;
+        placed.landedFolder = PathOfFd(target.get());
+        placed.landedName = name;
+        return placed;
+    }
     // A name taken at the destination is about the target, so say where.
     if ((result == EEXIST || result == ENOTEMPTY) && error.path == name)
         return Failure(DVO_E_EXISTS, action, JoinPath(destination, name), ReasonText(EEXIST));
-    return FromFileOp(action, directory, error, result);
+    OpResult failed = FromFileOp(action, directory, error, result);
+    // A move across file systems leaves what changed during the copy and removes the rest.
+    failed.partlyDone = error.step == "changed during the move";
+    return failed;
 }
 
 } // namespace

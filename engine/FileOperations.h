@@ -12,6 +12,7 @@
 #include "platform/HelperProcess.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,15 @@ namespace dvo {
 struct OpResult {
     int code = 0;
     std::string message;
+    // Where a trash or move put the entry, for the totals of a search that holds that place:
+    // the real path of the folder now holding it and its name there (a trash may rename it).
+    std::string landedFolder{};
+    std::string landedName{};
+    // A file the action made beside it (a trash's .trashinfo), by real path and size.
+    std::string madeFile{};
+    std::int64_t madeSize = 0;
+    // Failed after removing part of the entry: what is gone must be looked up on disk.
+    bool partlyDone = false;
 };
 
 // False for names no single entry can have: empty, "." and "..", or with a "/" in them.

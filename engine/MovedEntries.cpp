@@ -59,6 +59,7 @@ std::vector<Dir*> MovedEntries::FoldersFrom(Dir* d) {
 void MovedEntries::Clear() noexcept {
     m_into.clear();
     m_vacated.clear();
+    m_made.clear();
 }
 
 } // namespace dvo

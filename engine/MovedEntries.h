@@ -4,6 +4,8 @@
 // listed here under the folder it went to: only moved entries cost memory.
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -64,9 +66,14 @@ public:
         }
     }
 
+    // Real paths of folders made inside the search since it ended (a trash's folders): counted
+    // once in the folders above them, never listed.
+    [[nodiscard]] std::set<std::string>& MadeFolders() noexcept { return m_made; }
+
     void Clear() noexcept;
 
 private:
+    std::set<std::string> m_made;
     std::unordered_map<const Dir*, Incoming> m_into;
     std::unordered_set<const Node*> m_vacated;
 };
