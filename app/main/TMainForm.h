@@ -103,7 +103,10 @@ public:
     void RefreshSearchTotals();
     // True after a search that "キャンセル" stopped: its totals count only what was read.
     [[nodiscard]] bool SearchCancelled() const { return m_searchCancelled; }
-    // The mark a total of a cancelled search carries ("" otherwise).
+    // True after a search that stopped short by itself (memory, or records that would not fit):
+    // its totals count only what was read, as after a cancel.
+    [[nodiscard]] bool SearchStoppedShort() const { return !m_searchEndReason.empty(); }
+    // The mark a total of a cancelled or stopped search carries ("" otherwise).
     [[nodiscard]] std::string PartialMark() const;
     [[nodiscard]] IEngine& Engine() { return m_engine; }
     [[nodiscard]] IMainView& View() { return m_view; }
@@ -115,6 +118,8 @@ private:
     void ShowCounters();
     // The end of a search that could not start: the box with the reason and the failure status.
     void EndFailedSearch(int code);
+    // The engine's DVOGetLastErrorText as UTF-8 ("" when it gives none).
+    [[nodiscard]] std::string LastEngineErrorText();
     IMainView& m_view;
     IEngine& m_engine;
     IResultViews* m_resultViews = nullptr;
@@ -136,6 +141,7 @@ private:
     bool m_quitAfterSearchFlow = false; // a close confirmed while the flow ran
     bool m_refreshingCounters = false;
     bool m_searchCancelled = false;
+    std::string m_searchEndReason; // the engine's reason why the last search stopped short
     int m_lastShownFileCount = 0;
 };
 
