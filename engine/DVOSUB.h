@@ -30,9 +30,19 @@
  * - a folder that cannot be read, or an entry that vanishes while it is read, never stops the
  *   search: the folder is listed with what could be read, and DVOGetErrorCount counts it.
  * - paths of any length and trees of any depth are scanned; names keep every byte (see above).
+ *   Every folder record's directory is a full path of its own, so the records of a deep tree
+ *   need memory quadratic in its depth: a search takes for them at most a quarter of physical
+ *   memory (the full paths of the folders it enters, counted as UTF-8 bytes, and its own
+ *   entries). Where the next folder would pass that, the search stops as an abort does (what
+ *   was read stays listed; that folder and the ones not read yet are DVO_FOLDER_PARTIAL) and
+ *   DVOGetLastErrorText tells why once DVOIsSearching is 0.
  * - running out of memory or threads never ends the program: a call that cannot do its work
  *   returns its failure value (DVO_E_IO, 0 or null) with the reason in DVOGetLastErrorText; a
  *   search whose workers run out of memory ends with what it has read, counted as an error.
+ * - DVOExecFileSearch clears the DVOGetLastErrorText text: a text there once the search has
+ *   ended (DVOIsSearching 0) is why it ended before reading everything (memory, or the record
+ *   budget above), and its totals count only what was read. Read it before enumerating the
+ *   records: DVOGetFirstFolderInfo clears it. A search aborted by the caller leaves none.
  * - after a successful delete, trash or move, the folders above the entry stop counting it (size
  *   and counts in their records, the searched folder's totals in DVOGetCurrentSearchInfo), and a
  *   folder of the search it went to counts it, so the totals stay those a new search would find;
@@ -300,7 +310,8 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context);
 
-/* The reason of the last failed file or shell operation as Japanese text for the user (UTF-16
+/* The reason of the last failed file or shell operation, or of a search that stopped short (see
+ * the top of this header), as Japanese text for the user (UTF-16
  * into the caller's buffer of bufferBytes bytes: never written past, always NUL-terminated, cut
  * before a split surrogate pair); empty after a success. Returns the units written without the
  * NUL, or DVO_E_INVALID_ARGUMENT for a null buffer or bufferBytes < 2. */
@@ -318,7 +329,7 @@ DVO_API int DVOGetErrorCount(void);
  * with size 0 and an all-zero modifiedTime (wYear 0): its size and time are unknown. */
 #define DVO_FOLDER_READ 0        /* every entry read */
 #define DVO_FOLDER_UNREADABLE 1  /* could not be opened or read: its contents are unknown */
-#define DVO_FOLDER_PARTIAL 2     /* not read, or read in part, because the search was aborted */
+#define DVO_FOLDER_PARTIAL 2     /* not read, or read in part: the search was aborted or stopped */
 #define DVO_FOLDER_MOUNT_POINT 3 /* another file system, not entered */
 #define DVO_FOLDER_NOT_ENTERED 4 /* not entered by choice (no recursion, or seen through a link) */
 DVO_API int DVOGetFolderState(const FolderRecord* record);

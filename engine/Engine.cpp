@@ -151,6 +151,8 @@ int Engine::ExecSearch(const ScanOptions& options) {
     WaitForTotals();
     Settle();
     Discard();
+    // A reason left after this search is this search's: why it ended early.
+    SetLastErrorText({});
     // File systems stamp times from the same wall clock; what is born after this is not what
     // the search saw.
     timespec now{};

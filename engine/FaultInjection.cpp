@@ -1,11 +1,14 @@
 #include "engine/FaultInjection.h"
 
+#include <cstdlib>
+
 namespace dvo::faults {
 namespace {
 
 std::atomic<long> g_arenaChunks{-1};
 std::atomic<long> g_threadStarts{-1};
 std::atomic<long> g_folderReads{-1};
+std::atomic<long long> g_recordBudget{-1};
 
 // Counts one use down; true once the allowance is spent (and for ever after, until reset).
 bool Spend(std::atomic<long>& allowance) noexcept {
@@ -29,6 +32,24 @@ void FailThreadStartsAfter(long count) noexcept {
 
 void FailFolderReadsAfter(long count) noexcept {
     g_folderReads.store(count < 0 ? -1 : count, std::memory_order_relaxed);
+}
+
+void SetRecordBudget(long long bytes) noexcept {
+    g_recordBudget.store(bytes < 0 ? -1 : bytes, std::memory_order_relaxed);
+}
+
+long long RecordBudgetOverride() noexcept {
+    if (const long long set = g_recordBudget.load(std::memory_order_relaxed); set >= 0)
+        return set;
+    static const long long fromEnvironment = [] {
+        const char* text = std::getenv("DVO_TEST_RECORD_BUDGET");
+        if (text == nullptr || *text == '\0')
+            return -1LL;
+        char* end = nullptr;
+        const long long bytes = std::strtoll(text, &end, 10);
+        return *end == '\0' && bytes >= 0 ? bytes : -1LL;
+    }();
+    return fromEnvironment;
 }
 
 bool FolderReadFails() noexcept {

@@ -16,6 +16,13 @@ void FailThreadStartsAfter(long count) noexcept;
 // of memory (whatever the arenas still hold).
 void FailFolderReadsAfter(long count) noexcept;
 
+// The bytes a search may take for its records (see RecordBudget), in place of a quarter of
+// physical memory; -1 gives the machine's own again.
+void SetRecordBudget(long long bytes) noexcept;
+// The budget set above, else that of the environment variable DVO_TEST_RECORD_BUDGET (read
+// once, for tests and benchmarks of the real library), else -1.
+[[nodiscard]] long long RecordBudgetOverride() noexcept;
+
 // True when this arena chunk / thread start is to fail.
 [[nodiscard]] bool ArenaChunkFails() noexcept;
 [[nodiscard]] bool ThreadStartFails() noexcept;

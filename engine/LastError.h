@@ -17,4 +17,8 @@ int CopyLastErrorText(char16_t* buffer, int bufferBytes) noexcept;
 inline constexpr const char* kOutOfResourcesText =
     "メモリまたはスレッドが足りないため、処理を中断しました";
 
+// The text given when a search stopped where its records would not have fitted in memory.
+inline constexpr const char* kRecordBudgetText =
+    "フォルダの階層が深すぎるため、メモリに収まる所までで検索を終えました";
+
 } // namespace dvo

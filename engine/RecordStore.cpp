@@ -50,6 +50,7 @@ RecordStore::RecordStore(const ScanResult& result, MovedEntries& moved)
 
 const char16_t* RecordStore::CopyText(std::u16string_view text) {
     char16_t* p = m_texts.AllocateArray<char16_t>(text.size() + 1);
+    m_textBytes += (text.size() + 1) * sizeof(char16_t);
     std::copy(text.begin(), text.end(), p);
     p[text.size()] = u'\0';
     return p;
@@ -58,6 +59,7 @@ const char16_t* RecordStore::CopyText(std::u16string_view text) {
 DirRecords& RecordStore::Extra(Dir* d) {
     if (d->records == nullptr) {
         d->records = new (m_texts.Allocate(sizeof(DirRecords), alignof(DirRecords))) DirRecords;
+        m_textBytes += sizeof(DirRecords);
     }
     return *d->records;
 }

@@ -45,6 +45,10 @@ public:
     // record, where they have been made.
     void Refresh(Dir* d) noexcept;
 
+    // Bytes of the path texts and of each folder's bookkeeping made so far (what deep trees make
+    // grow), without the unused end of the arena's last chunk.
+    [[nodiscard]] std::size_t TextBytes() const noexcept { return m_textBytes; }
+
     // The folder's full path as the records show it.
     [[nodiscard]] const char16_t* PathOf(Dir* d);
 
@@ -83,6 +87,7 @@ private:
     MovedEntries& m_moved;
     Arena m_records{1u << 20};
     Arena m_texts{256u << 10};
+    std::size_t m_textBytes = 0; // taken from m_texts
     FolderRecord* m_folders = nullptr; // every folder's record, in pre-order
     std::vector<Dir*> m_folderDirs;    // the folder of each of them
 

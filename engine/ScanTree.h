@@ -80,6 +80,9 @@ struct Dir {
     // them still have to be opened through it.
     int fd = -1;
     std::atomic<int> pendingOpens{0};
+    // Bytes of the folder's full path (UTF-8, saturating), for the record budget; fills what
+    // would be padding before the totals.
+    std::uint32_t pathLength = 0;
 
     // Totals below the folder, computed once the scan has ended.
     std::int64_t total = 0;
@@ -89,6 +92,7 @@ struct Dir {
     // The interface's records, made on the program's thread when first asked for.
     DirRecords* records = nullptr;
 };
+static_assert(sizeof(Dir) <= 80, "one Dir per folder: kept as small as it was");
 
 struct ScanOptions {
     bool recurse = true;
@@ -110,6 +114,7 @@ struct ScanResult {
     std::int64_t errors = 0;
     std::int64_t folderRecords = 0; // the searched folder and every folder below it
     bool aborted = false;
+    bool overBudget = false; // stopped where its records would have passed the record budget
     ScanOptions options;
 };
 

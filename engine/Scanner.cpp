@@ -582,6 +582,11 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
     });
 
     const std::size_t count = entries.size();
+    if (isRoot) {
+        d->pathLength = static_cast<std::uint32_t>(std::min<std::size_t>(m_path.size(), UINT32_MAX));
+        m_budget.Add(RecordBudget::PathTextBytes(d->pathLength));
+    }
+    m_budget.Add(count * sizeof(Node) + names.size());
     Node* children = count == 0 ? nullptr : AllocateNodes(w.nodes, count, names.size());
     char* nameAt = reinterpret_cast<char*>(children + count);
     std::vector<Dir*>& subfolders = w.subfolders;
@@ -606,6 +611,8 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
         child->node = &n;
         child->parent = d;
         child->depth = d->depth + 1;
+        child->pathLength = RecordBudget::ChildPathLength(d->pathLength, e.nameLength);
+        m_budget.Add(sizeof(Dir));
         n.dir = child;
         if (e.flags & kStatFailed) {
             child->state = DirState::Unreadable;
@@ -615,6 +622,13 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
             child->state = aborted ? DirState::Pending : DirState::NotEntered;
         } else if (m_options.followLinks && !FirstVisit(e.device, e.inode)) {
             child->state = DirState::NotEntered;
+        } else if (!m_budget.Reserve(RecordBudget::PathTextBytes(child->pathLength))) {
+            // Its records would not fit: the walk ends here as an abort does, this folder and
+            // those after it left unread.
+            child->state = DirState::Pending;
+            if (!m_abort.load(std::memory_order_relaxed)) {
+                Abort();
+            }
         } else {
             subfolders.push_back(child);
         }
@@ -692,8 +706,10 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     if (m_result == nullptr) {
         return nullptr;
     }
-    m_result->aborted = m_abort.load(std::memory_order_relaxed) &&
-                          m_outstanding.load(std::memory_order_relaxed) != 0;
+    m_result->overBudget = m_budget.Exceeded();
+    m_result->aborted = (m_abort.load(std::memory_order_relaxed) &&
+                         m_outstanding.load(std::memory_order_relaxed) != 0) ||
+                        m_result->overBudget;
     ComputeTotals(*m_result);
     std::int64_t errors = 0;
     for (auto& w : m_workers) {
@@ -702,6 +718,8 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     }
     if (m_failed.load(std::memory_order_relaxed)) {
         SetLastErrorText(kOutOfResourcesText);
+    } else if (m_result->overBudget) {
+        SetLastErrorText(kRecordBudgetText);
     }
     m_result->errors = errors;
     m_result->root->fd = -1;

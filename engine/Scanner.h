@@ -16,6 +16,7 @@
 #include <vector>
 #include <sys/stat.h>
 
+#include "engine/RecordBudget.h"
 #include "engine/ScanTree.h"
 
 namespace dvo {
@@ -81,6 +82,8 @@ private:
 
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_failed{false}; // a worker ran out of memory
+    // What the records of the folders entered will need; the walk stops before passing it.
+    RecordBudget m_budget{RecordBudget::ForThisMachine()};
     // Each worker keeps the subfolders it finds on a stack of its own and reads them depth
     // first; it moves some to the shared stack only while another worker waits for work, so the
     // lock is seldom taken once every worker is busy.

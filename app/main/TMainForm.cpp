@@ -25,6 +25,7 @@ constexpr const char* kStatusBuildingTree = "フォルダツリーを作成し�
 constexpr const char* kStatusFinished = "検索を終了しました";
 constexpr const char* kStatusCancelled = "検索をキャンセルしました（途中までの結果です）";
 constexpr const char* kStatusFailed = "検索できませんでした";
+constexpr const char* kStatusStoppedShort = "検索を途中で終えました（途中までの結果です）";
 // After the totals of a cancelled search: they count only what was read.
 constexpr const char* kPartialMark = "（途中まで）";
 
@@ -316,6 +317,7 @@ void TMainForm::btnExecuteClick() {
     m_resultViews->EmptyRowMarks();
     m_searchTimings->SearchStarted(platform::LocalNow());
     m_searchCancelled = false;
+    m_searchEndReason.clear();
     m_view.SetStatusField(StatusField::Unread, "");
     const int started = m_engine.DVOExecFileSearch(1, 0, 1, 0);
     if (started != DVO_OK) {
@@ -352,6 +354,9 @@ void TMainForm::btnExecuteClick() {
         return;
     }
 
+    // A search that stopped short by itself leaves its reason; it is read before the records
+    // are listed, which clears it.
+    m_searchEndReason = LastEngineErrorText();
     m_searchTimings->SearchEnded(platform::LocalNow());
     ShowFolderCount();
     SetStatusText(kStatusBuildingTree);
@@ -372,12 +377,19 @@ void TMainForm::btnExecuteClick() {
                           "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
     // The searched folder itself could not be read: nothing of it is known, which is no result.
     const bool unreadable = m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
-    SetStatusText(unreadable ? kStatusFailed : m_searchCancelled ? kStatusCancelled : kStatusFinished);
+    const bool stoppedShort = !unreadable && !m_searchCancelled && !m_searchEndReason.empty();
+    SetStatusText(unreadable         ? kStatusFailed
+                  : m_searchCancelled ? kStatusCancelled
+                  : stoppedShort      ? kStatusStoppedShort
+                                      : kStatusFinished);
     LeaveSearchFlow();
     if (unreadable)
         ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchDirectory + "\n" +
                            SearchFailureReason(DVO_E_ACCESS),
                        MessageKind::Error, MessageButton::OK);
+    else if (stoppedShort)
+        ShowMessageDlg("検索を途中で終えました。\n" + m_searchDirectory + "\n" + m_searchEndReason,
+                       MessageKind::Warning, MessageButton::OK);
     QuitIfRequested();
 }
 
@@ -413,10 +425,7 @@ void TMainForm::EndFailedSearch(int code) {
     m_view.SetLabelText(MainLabel::NumberOfFiles, "");
     m_view.SetLabelText(MainLabel::NumberOfFolders, "");
     SetStatusText(kStatusFailed);
-    std::u16string text(1024, u'\0');
-    m_engine.DVOGetLastErrorText(text.data(), static_cast<int>(text.size() * sizeof(char16_t)));
-    text.resize(std::u16string_view(text.c_str()).size());
-    std::string reason = platform::Utf16ToUtf8(text);
+    std::string reason = LastEngineErrorText();
     if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER || code == DVO_E_ACCESS)
         reason = SearchFailureReason(code);
     LeaveSearchFlow();
@@ -426,7 +435,14 @@ void TMainForm::EndFailedSearch(int code) {
 }
 
 std::string TMainForm::PartialMark() const {
-    return m_searchCancelled ? kPartialMark : "";
+    return m_searchCancelled || !m_searchEndReason.empty() ? kPartialMark : "";
+}
+
+std::string TMainForm::LastEngineErrorText() {
+    std::u16string text(1024, u'\0');
+    m_engine.DVOGetLastErrorText(text.data(), static_cast<int>(text.size() * sizeof(char16_t)));
+    text.resize(std::u16string_view(text.c_str()).size());
+    return platform::Utf16ToUtf8(text);
 }
 
 bool TMainForm::IsUsableFolder(const std::string& path) {

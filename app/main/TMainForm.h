@@ -115,7 +115,10 @@ public:
     void RefreshSearchTotals() override;
     // True after a search that "キャンセル" stopped: its totals count only what was read.
     [[nodiscard]] bool SearchCancelled() const { return m_searchCancelled; }
-    // The mark a total of a cancelled search carries ("" otherwise).
+    // True after a search that stopped short by itself (memory, or records that would not fit):
+    // its totals count only what was read, as after a cancel.
+    [[nodiscard]] bool SearchStoppedShort() const { return !m_searchEndReason.empty(); }
+    // The mark a total of a cancelled or stopped search carries ("" otherwise).
     [[nodiscard]] std::string PartialMark() const override;
     [[nodiscard]] IEngine& Engine() { return m_engine; }
     [[nodiscard]] IMainView& View() { return m_view; }
@@ -132,6 +135,8 @@ private:
     // Ends the message loop when a close was confirmed during the flow that has just returned.
     void QuitIfRequested();
     void WriteLog(int level, const std::string& text);
+    // The engine's DVOGetLastErrorText as UTF-8 ("" when it gives none).
+    [[nodiscard]] std::string LastEngineErrorText();
 
     IMainView& m_view;
     IEngine& m_engine;
@@ -158,6 +163,7 @@ private:
     // one function's nesting.
     bool m_refreshingCounters = false;
     bool m_searchCancelled = false;
+    std::string m_searchEndReason; // the engine's reason why the last search stopped short
     int m_lastShownFileCount = 0;
 };
 

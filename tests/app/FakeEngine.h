@@ -37,6 +37,7 @@ public:
     int execResult = 0;   // what DVOExecFileSearch returns; a failure starts no search
     int errorCount = 0;   // DVOGetErrorCount
     int abortCalls = 0;
+    std::u16string lastErrorText; // DVOGetLastErrorText
 
     int DVOCreateObj() override { return Log("engine:DVOCreateObj"); }
     int DVODestroyObj() override { return Log("engine:DVODestroyObj"); }
@@ -105,9 +106,13 @@ public:
         return DVO_E_UNSUPPORTED; // never calls back
     }
     int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override {
-        if (bufferBytes >= 2)
-            buffer[0] = u'\0';
-        return 0;
+        if (bufferBytes < 2)
+            return DVO_E_INVALID_ARGUMENT;
+        const std::size_t units =
+            std::min(lastErrorText.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
+        std::memcpy(buffer, lastErrorText.data(), units * 2);
+        buffer[units] = u'\0';
+        return static_cast<int>(units);
     }
     int DVOGetErrorCount() override { return errorCount; }
     int DVOGetFolderState(const FolderRecord*) override { return searchedFolderState; }

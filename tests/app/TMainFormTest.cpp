@@ -102,6 +102,38 @@ TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
     EXPECT_EQ(form.CursorCount(), 0);
 }
 
+// A search that the engine ended before reading everything (its records would not fit in
+// memory) is shown like a cancelled one, and the engine's reason is told.
+TEST_F(MainFormTest, SearchStoppedShortByTheEngineSaysWhyAndMarksItsTotalsPartial) {
+    ChooseFolder("/data");
+    engine.passes.assign(2, Progress(10, u"/data/x", 1, 1));
+    engine.finalProgress = Progress(30, u"/data", 2, 4);
+    const std::string reason = "フォルダの階層が深すぎるため、メモリに収まる所までで検索を終えました";
+    engine.lastErrorText = platform::Utf8ToUtf16(reason);
+    ClearLog();
+
+    form.btnExecuteClick();
+
+    std::vector<std::string> statuses = kSearchStatuses;
+    statuses.back() = "検索を途中で終えました（途中までの結果です）";
+    EXPECT_EQ(log.WithPrefix("status:"), statuses);
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "30 B（途中まで）");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "4（途中まで）");
+    EXPECT_TRUE(form.SearchStoppedShort());
+    EXPECT_FALSE(form.SearchCancelled());
+    EXPECT_EQ(log.WithPrefix("messageBox:"),
+              std::vector<std::string>{"検索を途中で終えました。\n/data\n" + reason});
+
+    // The next search that reads everything drops the marks.
+    engine.lastErrorText.clear();
+    ClearLog();
+    form.btnExecuteClick();
+    EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "30 B");
+    EXPECT_FALSE(form.SearchStoppedShort());
+    EXPECT_TRUE(log.WithPrefix("messageBox:").empty());
+}
+
 TEST_F(MainFormTest, CancelledSearchSaysSoAndMarksItsTotalsPartial) {
     ChooseFolder("/data");
     engine.passes.assign(10, Progress(10, u"/data/x", 1, 1));

@@ -2,12 +2,18 @@
 // calls return their failure values, the search ends with what it has, and the reason is told.
 #include "engine/DVOSUB.h"
 #include "engine/FaultInjection.h"
+#include "engine/LastError.h"
+#include "engine/RecordStore.h"
+#include "engine/Scanner.h"
 #include "platform/Text.h"
 
 #include "tests/engine/TreeFixture.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +43,7 @@ protected:
         dvo::faults::FailArenaChunksAfter(-1);
         dvo::faults::FailThreadStartsAfter(-1);
         dvo::faults::FailFolderReadsAfter(-1);
+        dvo::faults::SetRecordBudget(-1);
         DVODestroyObj();
     }
 
@@ -191,6 +198,83 @@ TEST_F(EngineFailure, WorkersThatCannotStartLeaveTheWalkToTheOthers) {
     EXPECT_EQ(progress.fileCount, 52);
     EXPECT_EQ(progress.folderCount, 3);
     ExpectConsistentRecords();
+}
+
+// levels folders, each named `name` inside the one before, each holding a file "f" of 1 byte;
+// made through descriptors, since the path soon passes PATH_MAX.
+void MakeChain(const std::string& root, int levels, const std::string& name) {
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < levels; ++i) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        const int f = ::openat(fd, "f", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(f, 0);
+        ASSERT_EQ(::write(f, "x", 1), 1);
+        ::close(f);
+    }
+    ::close(fd);
+}
+
+// Every folder record's directory is a full path, so a deep chain of long names needs memory
+// quadratic in its depth (200 levels of 200 bytes: about 8 MB of texts). Past the record budget
+// the search stops as an abort does, keeps and lists what it read, and says why.
+TEST_F(EngineFailure, DeepChainStopsWhereItsRecordsWouldPassTheBudget) {
+    constexpr int kLevels = 200;
+    constexpr long long kBudget = 1 << 20;
+    TempDir chain;
+    MakeChain(chain.Path(), kLevels, std::string(200, 'n'));
+    path16 = platform::Utf8ToUtf16(chain.Path());
+    dvo::faults::SetRecordBudget(kBudget);
+
+    ASSERT_EQ(Start(), 0);
+    WaitForTheEnd();
+    EXPECT_EQ(LastError(), dvo::kRecordBudgetText);
+    const int count = DVOGetFolderInfoCount();
+    ASSERT_GT(count, 10);
+    ASSERT_LT(count, kLevels + 1);
+    std::vector<FolderRecord*> folders(static_cast<std::size_t>(count));
+    ASSERT_EQ(DVOGetFolderInfo(folders.data(), count), count);
+    // Every folder that fitted was read whole; the first that did not is listed, unread.
+    for (int i = 0; i + 1 < count; ++i) {
+        EXPECT_EQ(DVOGetFolderState(folders[static_cast<std::size_t>(i)]), DVO_FOLDER_READ) << i;
+        EXPECT_EQ(folders[static_cast<std::size_t>(i)]->folderCount, count - 1 - i);
+    }
+    EXPECT_EQ(DVOGetFolderState(folders.back()), DVO_FOLDER_PARTIAL);
+    EXPECT_EQ(folders.back()->fileCount, 0);
+    EXPECT_EQ(folders[0]->fileCount, count - 2); // one file in each level read
+    EXPECT_EQ(folders[0]->size, count - 2);
+    ExpectConsistentRecords();
+    SearchProgress progress{};
+    ASSERT_EQ(DVOGetCurrentSearchInfo(&progress), 0);
+    EXPECT_EQ(progress.fileCount, count - 2);
+
+    // The same walk with every record made, as the program has them: their texts stay within
+    // the budget.
+    dvo::Scanner scanner(dvo::ScanOptions{});
+    ASSERT_EQ(scanner.Open(chain.Path()), DVO_OK);
+    scanner.Run();
+    const auto result = scanner.Finish();
+    EXPECT_TRUE(result->overBudget);
+    dvo::MovedEntries noMoves;
+    dvo::RecordStore store(*result, noMoves);
+    std::vector<FolderRecord*> all(static_cast<std::size_t>(store.FolderCount()));
+    ASSERT_EQ(store.FolderList(all.data(), static_cast<int>(all.size())), count);
+    for (FolderRecord* f : all) {
+        for (FolderRecord* c = store.First(f); c != nullptr; c = store.Next(f)) {
+        }
+    }
+    EXPECT_LT(store.TextBytes(), static_cast<std::size_t>(kBudget));
+
+    // With room for everything the whole chain is listed and no reason is left over.
+    dvo::faults::SetRecordBudget(-1);
+    ASSERT_EQ(Start(), 0);
+    WaitForTheEnd();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(DVOGetFolderInfoCount(), kLevels + 1);
 }
 
 } // namespace
