@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <dirent.h>
 #include <fcntl.h>
@@ -187,16 +187,16 @@ struct alignas(64) Scanner::Worker {
         }
     }
     // Keeps fd, of a folder below every one kept, dropping the shallowest past the limit; false
-    // (fd still the caller's) without memory for it.
+    // (fd still the caller's, and nothing dropped) without memory for it.
     [[nodiscard]] bool KeepOnPath(const Dir* d, int fd) noexcept {
-        if (openPath.size() >= openPathLimit) {
-            ::close(openPath.front().second);
-            openPath.pop_front();
-        }
         try {
             openPath.emplace_back(d, fd);
         } catch (...) {
             return false;
+        }
+        if (openPath.size() > openPathLimit) {
+            ::close(openPath.front().second);
+            openPath.pop_front();
         }
         return true;
     }
