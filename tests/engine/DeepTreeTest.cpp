@@ -98,7 +98,9 @@ public:
     }
     MemoryTempDir(const MemoryTempDir&) = delete;
     MemoryTempDir& operator=(const MemoryTempDir&) = delete;
-    [[nodiscard]] const std::string& Path() const { return m_fallback ? m_fallback->Path() : m_path; }
+    [[nodiscard]] const std::string& Path() const {
+        return m_fallback ? m_fallback->Path() : m_path;
+    }
 
 private:
     std::string m_path;
