@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Deep trees: CHAINS chains of LEVELS nested folders (a file and an empty folder in each),
 # scanned by dvoscan and by du, first under the common soft limit of 1,024 descriptors, then
-# with the soft limit raised to the hard one. The engine must not get slower with depth once descriptors run short.
+# with the soft limit raised to the hard one. The engine must not get slower with depth once
+# descriptors run short.
 #   bench/deep-chains.sh [DVOSCAN [CHAINS [LEVELS]]]   (default build/bin/dvoscan 16 1250)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
