@@ -25,11 +25,13 @@
  *   Totals (sparse files can claim any size) stop at INT64_MAX instead of wrapping; a total
  *   that reached it stays there after a delete or move, its exact sum being unknown.
  *   folderCount and fileCount count the folders and the other entries below it at all depths.
- * - a mount point below the searched folder is listed as a folder of size 0 without children
- *   and not entered, unless crossing file systems was asked for.
+ * - a mount point below the searched folder (another file system, or a bind mount, also one of
+ *   the same file system) is listed as a folder of size 0 without children and not entered,
+ *   unless crossing file systems was asked for.
  * - a folder that cannot be read, or an entry that vanishes while it is read, never stops the
  *   search: the folder is listed with what could be read, and DVOGetErrorCount counts it.
- * - paths of any length and trees of any depth are scanned; names keep every byte (see above).
+ * - paths of any length and trees of any depth are scanned, at a cost that grows with the number
+ *   of entries, not with their depth; names keep every byte (see above).
  *   Every folder record's directory is a full path of its own, so the records of a deep tree
  *   need memory quadratic in its depth: a search takes for them at most a quarter of physical
  *   memory (the full paths of the folders it enters, counted as UTF-8 bytes, and its own
@@ -144,7 +146,9 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
  * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
- * other call returns DVO_E_NO_OBJECT (or 0 / null) without an object. */
+ * other call returns DVO_E_NO_OBJECT (or 0 / null) without an object. DVOCreateObj raises the
+ * process's soft limit of open descriptors to its hard limit (deep trees are read with one per
+ * level); the helpers of DVOShellExecute get the limit the process had before. */
 DVO_API int DVOCreateObj(void);
 DVO_API int DVODestroyObj(void);
 
@@ -330,7 +334,7 @@ DVO_API int DVOGetErrorCount(void);
 #define DVO_FOLDER_READ 0        /* every entry read */
 #define DVO_FOLDER_UNREADABLE 1  /* could not be opened or read: its contents are unknown */
 #define DVO_FOLDER_PARTIAL 2     /* not read, or read in part: the search was aborted or stopped */
-#define DVO_FOLDER_MOUNT_POINT 3 /* another file system, not entered */
+#define DVO_FOLDER_MOUNT_POINT 3 /* a mount point (another file system or a bind), not entered */
 #define DVO_FOLDER_NOT_ENTERED 4 /* not entered by choice (no recursion, or seen through a link) */
 DVO_API int DVOGetFolderState(const FolderRecord* record);
 

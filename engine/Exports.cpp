@@ -2,6 +2,7 @@
 #include "engine/DVOSUB.h"
 #include "engine/Engine.h"
 #include "engine/LastError.h"
+#include "platform/HelperProcess.h"
 
 using dvo::Engine;
 
@@ -24,6 +25,9 @@ Result Guarded(Result failure, Call call) noexcept {
 extern "C" {
 
 DVO_API int DVOCreateObj(void) {
+    // A deep tree is read with a descriptor per level; the common soft limit of 1,024 would make
+    // the walk reopen folders from far above.
+    platform::RaiseDescriptorLimit();
     return Guarded<int>(DVO_E_IO, [&]() -> int {
         return Engine::Create();
     });

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "engine/DVOSUB.h"
@@ -118,6 +120,7 @@ struct Scanner::Entry {
     std::int64_t size;
     std::int64_t mtimeMs;
     std::uint64_t device;
+    bool mountRoot; // a folder on which a file system (or a bind of one) is mounted
 };
 
 namespace {
@@ -150,6 +153,16 @@ struct NameBuffer {
 // three totals of one moment without any read-modify-write on the hot path.
 struct alignas(64) Scanner::Worker {
     Arena nodes{1u << 20};
+    // Descriptors of folders on this worker's way down, shallowest first, each below the one
+    // before: the folders whose subfolders it reads next. Only this worker opens, uses and
+    // closes them (when its walk leaves their subtree, when the limit drops the shallowest, and
+    // when it stops), so no other thread can see one closed under it. A folder to read is opened
+    // from its deepest ancestor here (else from the searched folder), or from the subtree just
+    // left through "..", and the folders passed on the way are kept too: the cost of an open
+    // stays a step or two whatever the depth.
+    std::deque<std::pair<const Dir*, int>> openPath;
+    std::size_t openPathLimit = 1;
+    std::vector<const Dir*> chain; // scratch: the folders to open on the way down
     std::string names; // the names of the folder being read
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
@@ -163,6 +176,30 @@ struct alignas(64) Scanner::Worker {
     std::atomic<std::int64_t> files{0};
     std::atomic<std::int64_t> errors{0};
     std::atomic<const Dir*> current{nullptr};
+
+    ~Worker() { ClosePath(0); }
+
+    // Closes the deepest descriptors until `keep` remain.
+    void ClosePath(std::size_t keep) noexcept {
+        while (openPath.size() > keep) {
+            ::close(openPath.back().second);
+            openPath.pop_back();
+        }
+    }
+    // Keeps fd, of a folder below every one kept, dropping the shallowest past the limit; false
+    // (fd still the caller's, and nothing dropped) without memory for it.
+    [[nodiscard]] bool KeepOnPath(const Dir* d, int fd) noexcept {
+        try {
+            openPath.emplace_back(d, fd);
+        } catch (...) {
+            return false;
+        }
+        if (openPath.size() > openPathLimit) {
+            ::close(openPath.front().second);
+            openPath.pop_front();
+        }
+        return true;
+    }
 
     void Publish() noexcept {
         const std::uint32_t s = sequence.load(std::memory_order_relaxed);
@@ -264,6 +301,8 @@ int Scanner::Open(std::string_view path) {
 
     for (int i = 0; i < m_threadCount; ++i) {
         m_workers.push_back(std::make_unique<Worker>());
+        m_workers.back()->openPathLimit =
+            static_cast<std::size_t>(std::max(1, m_fdBudget / m_threadCount));
     }
     Worker& first = *m_workers.front();
     result->devices.push_back(st.st_dev);
@@ -383,6 +422,7 @@ void Scanner::WorkerLoop(Worker& w) {
             local.erase(local.begin(), local.begin() + static_cast<long>(give));
         }
     }
+    w.ClosePath(0);
     w.current.store(nullptr, std::memory_order_release);
     w.Publish();
 }
@@ -394,48 +434,102 @@ void Scanner::Fail(Worker& w) noexcept {
     Abort();
 }
 
-int Scanner::OpenFromRoot(const Dir* d) const {
-    std::vector<const Dir*> chain;
-    for (const Dir* p = d; p->parent != nullptr; p = p->parent) {
+namespace {
+
+// From fd, the descriptor of `from`, up through ".." to its ancestor `to`, checking at each step
+// that the folder reached is the one listed (a folder moved or entered through a link has
+// another ".."). fd stays open; -1 when any step fails.
+int OpenUp(const Dir* from, int fd, const Dir* to) {
+    int at = fd;
+    for (const Dir* d = from; d != to;) {
+        const int next = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (at != fd) {
+            ::close(at);
+        }
+        if (next < 0) {
+            return -1;
+        }
+        d = d->parent;
+        struct stat st{};
+        if (::fstat(next, &st) != 0 || st.st_ino != d->node->inode) {
+            ::close(next);
+            return -1;
+        }
+        at = next;
+    }
+    return at;
+}
+
+} // namespace
+
+int Scanner::OpenFolder(Worker& w, const Dir* d) {
+    // The deepest folder on this worker's way down that holds d.
+    auto& path = w.openPath;
+    const Dir* parent = d->parent;
+    const Dir* base = m_result->root;
+    int baseFd = m_rootFd;
+    std::size_t keep = 0;
+    const Dir* ancestor = parent;
+    for (std::size_t i = path.size(); i-- > 0;) {
+        const Dir* entry = path[i].first;
+        while (ancestor->depth > entry->depth) {
+            ancestor = ancestor->parent;
+        }
+        if (ancestor == entry) {
+            keep = i + 1;
+            base = entry;
+            baseFd = path[i].second;
+            break;
+        }
+    }
+    // Going back up to the parent from the subtree this worker just left (a sibling's) takes one
+    // step a level, where the way down from `base` may take a thousand.
+    if (base != parent && keep < path.size()) {
+        const Dir* below = path.back().first;
+        const Dir* up = below;
+        while (up->depth > parent->depth) {
+            up = up->parent;
+        }
+        if (up == parent && below->depth - parent->depth < parent->depth - base->depth) {
+            const int fd = OpenUp(below, path.back().second, parent);
+            if (fd >= 0) {
+                w.ClosePath(keep);
+                if (w.KeepOnPath(parent, fd)) {
+                    base = parent;
+                    baseFd = fd;
+                    keep = path.size();
+                } else {
+                    ::close(fd);
+                }
+            }
+        }
+    }
+    w.ClosePath(keep);
+
+    std::vector<const Dir*>& chain = w.chain;
+    chain.clear();
+    for (const Dir* p = d; p != base; p = p->parent) {
         chain.push_back(p);
     }
     const int flags =
         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
-    int fd = m_rootFd;
+    // fd is ours to close while `owned`, else the searched folder's or kept on the way down.
+    int fd = baseFd;
+    bool owned = false;
     for (std::size_t i = chain.size(); i-- > 0;) {
         const NameBuffer name(*chain[i]->node);
         const int next = ::openat(fd, name.text, flags);
         const int error = errno;
-        if (fd != m_rootFd) {
+        if (owned) {
             ::close(fd);
         }
         if (next < 0) {
             errno = error;
-            return -1;
+            return -1; // the folders opened on the way stay kept for their other children
         }
         fd = next;
+        owned = i > 0 ? !w.KeepOnPath(chain[i], fd) : true;
     }
-    return fd;
-}
-
-int Scanner::OpenFolder(Dir* d) {
-    Dir* parent = d->parent;
-    const int parentFd = parent->fd;
-    if (parentFd < 0) {
-        return OpenFromRoot(d);
-    }
-    const int flags =
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
-    const NameBuffer name(*d->node);
-    const int fd = ::openat(parentFd, name.text, flags);
-    const int error = errno;
-    if (parent->parent != nullptr &&
-        parent->pendingOpens.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        ::close(parentFd);
-        parent->fd = -1;
-        m_keptFds.fetch_sub(1, std::memory_order_relaxed);
-    }
-    errno = error;
     return fd;
 }
 
@@ -461,7 +555,7 @@ bool Scanner::FirstVisit(std::uint64_t device, std::uint64_t inode) {
 
 void Scanner::ReadFolder(Worker& w, Dir* d) {
     const bool isRoot = d->parent == nullptr;
-    const int fd = isRoot ? m_rootFd : OpenFolder(d);
+    const int fd = isRoot ? m_rootFd : OpenFolder(w, d);
     if (fd < 0) {
         d->state = DirState::Unreadable;
         ++w.local.errors;
@@ -534,11 +628,15 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
             }
             Entry e;
             std::uint8_t flags = 0;
-            struct stat es{};
-            int rc = ::fstatat(fd, name, &es, statFlags);
+            // statx rather than fstatat, at the same cost, for the mount-root attribute: a bind
+            // mount of this file system has no other device to tell it by.
+            struct statx es{};
+            int rc = ::statx(fd, name, statFlags, STATX_BASIC_STATS, &es);
             if (rc != 0 && m_options.followLinks && errno == ENOENT) {
-                rc = ::fstatat(fd, name, &es, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT); // dangling
+                rc = ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+                             &es); // dangling
             }
+            std::uint64_t device = folderDevice;
             if (rc != 0) {
                 ++w.local.errors;
                 if (errno == ENOENT) {
@@ -546,10 +644,12 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
                 }
                 // Listed with what the directory entry tells.
                 es = {};
-                es.st_ino = de->d_ino;
-                es.st_dev = folderDevice;
-                es.st_mode = de->d_type == DT_UNKNOWN ? S_IFREG : DTTOIF(de->d_type);
+                es.stx_ino = de->d_ino;
+                es.stx_mode = static_cast<std::uint16_t>(
+                    de->d_type == DT_UNKNOWN ? S_IFREG : DTTOIF(de->d_type));
                 flags |= kStatFailed;
+            } else {
+                device = makedev(es.stx_dev_major, es.stx_dev_minor);
             }
             const std::size_t length = std::strlen(name);
             if (length > Node::kMaxName) {
@@ -559,14 +659,19 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
             e.nameStart = static_cast<std::uint32_t>(names.size());
             e.nameLength = static_cast<std::uint16_t>(length);
             names.append(name, length);
-            e.inode = es.st_ino;
-            e.size = es.st_size;
-            e.mtimeMs = MillisOf(es);
-            e.device = es.st_dev;
-            e.type = static_cast<std::uint8_t>((es.st_mode & S_IFMT) >> 12);
-            if (!S_ISDIR(es.st_mode) && es.st_nlink > 1) {
+            e.inode = es.stx_ino;
+            e.size = static_cast<std::int64_t>(es.stx_size);
+            e.mtimeMs = static_cast<std::int64_t>(es.stx_mtime.tv_sec) * 1000 +
+                        es.stx_mtime.tv_nsec / 1000000;
+            e.device = device;
+            e.type = static_cast<std::uint8_t>((es.stx_mode & S_IFMT) >> 12);
+            if (!S_ISDIR(es.stx_mode) && es.stx_nlink > 1) {
                 flags |= kMultiLink;
             }
+            // Where the kernel cannot tell a mount root, another device is the only sign.
+            e.mountRoot = (es.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+                              ? (es.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+                              : device != folderDevice;
             e.flags = flags;
             entries.push_back(e);
         }
@@ -616,7 +721,7 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
         n.dir = child;
         if (e.flags & kStatFailed) {
             child->state = DirState::Unreadable;
-        } else if (e.device != folderDevice && !m_options.crossFileSystems) {
+        } else if ((e.mountRoot || e.device != folderDevice) && !m_options.crossFileSystems) {
             child->state = DirState::MountPoint;
         } else if (!m_options.recurse || aborted) {
             child->state = aborted ? DirState::Pending : DirState::NotEntered;
@@ -638,16 +743,12 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
     d->state = aborted ? DirState::Partial : DirState::Read;
 
     if (!isRoot) {
-        const bool keep = !subfolders.empty() &&
-                          m_keptFds.fetch_add(1, std::memory_order_relaxed) < m_fdBudget;
-        if (keep) {
-            d->pendingOpens.store(static_cast<int>(subfolders.size()), std::memory_order_relaxed);
-            d->fd = fd;
-        } else {
-            if (!subfolders.empty()) {
-                m_keptFds.fetch_sub(1, std::memory_order_relaxed);
-            }
+        if (subfolders.empty()) {
             ::close(fd);
+        } else {
+            if (!w.KeepOnPath(d, fd)) { // its first subfolder is the next this worker reads
+                ::close(fd);
+            }
         }
     }
     w.Publish();

@@ -1,6 +1,6 @@
 #pragma once
 // The parallel folder walk behind DVOSUB and dvoscan. Worker threads share one stack of folders
-// to read; each reads a folder through its descriptor (getdents64 + fstatat on the folder's own
+// to read; each reads a folder through its descriptor (getdents64 + statx on the folder's own
 // descriptor), keeps the entries as compact nodes in its own arenas, and queues the subfolders.
 // Totals are computed in one pass after the walk, in record order, so they never depend on which
 // thread read what.
@@ -66,8 +66,9 @@ private:
     void ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st);
     // A worker that cannot go on: counts the failure and stops the walk.
     void Fail(Worker& w) noexcept;
-    [[nodiscard]] int OpenFolder(Dir* d);
-    [[nodiscard]] int OpenFromRoot(const Dir* d) const;
+    // Opens a folder to read from the deepest ancestor on w's way down (the searched folder
+    // when none is), keeping the folders it passes; -1 with errno.
+    [[nodiscard]] int OpenFolder(Worker& w, const Dir* d);
     [[nodiscard]] std::uint32_t DeviceIndex(std::uint64_t device);
     [[nodiscard]] bool FirstVisit(std::uint64_t device, std::uint64_t inode);
     void ComputeTotals(ScanResult& result);
@@ -93,9 +94,7 @@ private:
     std::atomic<int> m_idle{0};                // workers waiting for the shared stack
     std::atomic<std::int64_t> m_outstanding{0}; // folders queued anywhere or being read
 
-    // Descriptors kept open for opening child folders; past the budget, children are opened by
-    // walking down from the searched folder instead.
-    std::atomic<int> m_keptFds{0};
+    // Descriptors the workers keep open for opening subfolders, shared out evenly among them.
     int m_fdBudget = 64;
 
     std::mutex m_deviceMutex; // guards the device table and m_visited

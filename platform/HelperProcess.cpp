@@ -2,12 +2,13 @@
 
 #include "platform/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -17,6 +18,76 @@ extern char** environ;
 
 namespace platform {
 namespace {
+
+// The descriptor limit this process started with, taken when this copy of the code is loaded:
+// before the engine raises it (at its first object), so helpers can get it back.
+struct rlimit g_startFileLimit{RLIM_INFINITY, RLIM_INFINITY};
+__attribute__((constructor)) void RememberStartFileLimit() {
+    ::getrlimit(RLIMIT_NOFILE, &g_startFileLimit);
+}
+
+// Forks and runs program with stdin /dev/null, stderr onto errorFd (when >= 0), a session of
+// its own, default signal handling, an empty signal mask and `limit` as its descriptor limit.
+// posix_spawn cannot set a limit; setrlimit around it would lower the limit of every thread of
+// ours for that moment. So a plain fork: between fork and exec the child makes only
+// async-signal-safe system calls (the other threads' locks were copied as they were), and all
+// signals stay blocked until its handlers are reset, so none of ours runs in it. An exec failure
+// comes back through a close-on-exec pipe. Returns 0 or the errno.
+int Spawn(const char* program, char* const argv[], int errorFd, const struct rlimit* limit,
+          pid_t& pid) {
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return errno;
+    UniqueFd statusRead(status[0]);
+    UniqueFd statusWrite(status[1]);
+    sigset_t all;
+    sigset_t saved;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &saved);
+    pid = ::fork();
+    if (pid == 0) {
+        struct sigaction defaults{};
+        defaults.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::sigaction(sig, &defaults, nullptr); // fails harmlessly for KILL, STOP and gaps
+        int error = 0;
+        if (::setsid() < 0)
+            error = errno;
+        const int in = error == 0 ? ::open("/dev/null", O_RDONLY) : -1;
+        if (error == 0 && in < 0)
+            error = errno;
+        if (error == 0 && in != STDIN_FILENO && ::dup2(in, STDIN_FILENO) < 0)
+            error = errno;
+        if (error == 0 && errorFd >= 0 && ::dup2(errorFd, STDERR_FILENO) < 0)
+            error = errno;
+        if (error == 0 && limit != nullptr && ::setrlimit(RLIMIT_NOFILE, limit) != 0)
+            error = errno;
+        if (error == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(program, argv, environ);
+            error = errno;
+        }
+        [[maybe_unused]] const ssize_t n = ::write(statusWrite.get(), &error, sizeof error);
+        ::_exit(127);
+    }
+    const int forkError = pid < 0 ? errno : 0;
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    if (forkError != 0)
+        return forkError;
+    statusWrite.close();
+    int error = 0;
+    ssize_t n = 0;
+    while ((n = ::read(statusRead.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof error) && error != 0) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return error;
+    }
+    return 0;
+}
 
 int ExitStatus(int status) {
     if (WIFEXITED(status))
@@ -113,6 +184,15 @@ std::string FindProgram(const std::string& name) {
     }
 }
 
+void RaiseDescriptorLimit() noexcept {
+    struct rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max ||
+        limit.rlim_max == RLIM_INFINITY)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 int StartHelper(const std::vector<std::string>& args, const HelperDone& done) {
     const std::string program = FindProgram(args.front());
     if (program.empty())
@@ -131,25 +211,19 @@ int StartHelper(const std::vector<std::string>& args, const HelperDone& done) {
         readEnd = UniqueFd(ends[0]);
         writeEnd = UniqueFd(ends[1]);
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (writeEnd.valid()) // dup2 leaves the copy open across exec
-        ::posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
-    ::posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    ::posix_spawnattr_setsigmask(&attr, &none);
-    ::posix_spawnattr_setsigdefault(&attr, &all);
-    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                          POSIX_SPAWN_SETSIGDEF);
+    // The helper gets the descriptor limit the process started with: programs that use select()
+    // fail with descriptors above 1024, and the engine raises the limit for deep trees.
+    struct rlimit now{};
+    struct rlimit restore{};
+    const struct rlimit* limit = nullptr;
+    if (::getrlimit(RLIMIT_NOFILE, &now) == 0 && now.rlim_cur > g_startFileLimit.rlim_cur) {
+        restore.rlim_max = now.rlim_max;
+        restore.rlim_cur = std::min(g_startFileLimit.rlim_cur, now.rlim_max);
+        limit = &restore;
+    }
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    ::posix_spawnattr_destroy(&attr);
-    ::posix_spawn_file_actions_destroy(&actions);
+    const int rc = Spawn(program.c_str(), argv.data(), writeEnd.valid() ? writeEnd.get() : -1,
+                         limit, pid);
     writeEnd.close(); // only the helper writes now, so the pipe ends with it
     if (rc != 0)
         return rc;

@@ -18,11 +18,16 @@ struct HelperExit {
 inline constexpr std::size_t kHelperErrorBytes = 4096;
 using HelperDone = std::function<void(const HelperExit&)>;
 
+// Raises the soft limit of open descriptors to the hard one (a deep tree is read with a
+// descriptor per level). Helpers started later still get the limit the process started with.
+void RaiseDescriptorLimit() noexcept;
+
 // The program's path found on PATH (an executable regular file), or empty.
 [[nodiscard]] std::string FindProgram(const std::string& name);
 
 // Starts args[0], found on PATH, with args as its arguments: no shell between, standard input
-// /dev/null, a session of its own, default signal handling. Returns 0 or the errno that kept it
+// /dev/null, a session of its own, default signal handling, the descriptor limit the process
+// started with. Returns 0 or the errno that kept it
 // from starting (ENOENT when it is not installed). A detached thread reaps it. With `done` its
 // standard error goes to a pipe that thread reads, and `done` is called on that thread once the
 // helper has exited, only when 0 was returned (on this thread, after waiting for the helper,
