@@ -15,9 +15,10 @@
  * non-negative int (nonzero = true).
  *
  * What a search records:
- * - the searched folder itself (depth 0) and one record per entry below it: folders (kind 0) and
- *   everything else (kind 1: files, symbolic links, devices, sockets, FIFOs). A symbolic link is
- *   an entry of its own with its own size and is not followed unless asked for.
+ * - the searched folder itself (depth 0) and one record per entry below it: folders
+ *   (DVO_KIND_FOLDER) and everything else (DVO_KIND_FILE: files, symbolic links, devices, sockets,
+ *   FIFOs). A symbolic link is an entry of its own with its own size and is not followed unless
+ *   asked for.
  * - a folder's size is the total apparent size (st_size) of everything but folders below it;
  *   a file with several hard links, recognised by (device, inode), adds its size once per
  *   search, at its first occurrence in record order (pre-order, names in byte order), so totals
@@ -92,21 +93,31 @@ typedef struct DVOSystemTime {
     uint16_t wMilliseconds;
 } DVOSystemTime;
 
+/* Units of the fixed text arrays FolderRecord.name and SearchProgress.currentPath (the last
+ * one is always the NUL). */
+#define DVO_NAME_UNITS 260
+/* Units of the buffer the program gives DVOFileSize2String / DVOSystemTime2String (40 bytes). */
+#define DVO_DISPLAY_TEXT_UNITS 20
+
+/* Values of FolderRecord.kind. */
+#define DVO_KIND_FOLDER 0
+#define DVO_KIND_FILE 1 /* anything but a folder: file, link, device, socket, FIFO */
+
 /* Live totals of a running search (536 bytes). */
 typedef struct SearchProgress {
-    long long size;            /* bytes counted so far (at most INT64_MAX, see below) */
-    char16_t currentPath[260]; /* a folder being read now (cut to 259 units, NUL-terminated) */
-    int folderCount;           /* folders counted so far */
-    int fileCount;             /* other entries counted so far */
+    long long size;                       /* bytes counted so far (at most INT64_MAX, see below) */
+    char16_t currentPath[DVO_NAME_UNITS]; /* a folder being read now (cut, NUL-terminated) */
+    int folderCount;                      /* folders counted so far */
+    int fileCount;                        /* other entries counted so far */
 } SearchProgress;
 
-/* One folder (kind 0) or other entry (kind 1). Owned by the engine, valid until the next
- * DVOStartFileSearching or DVODestroyObj. The program writes only childrenLoaded. The engine may
- * keep private data after the public fields: never copy a record, keep its pointer. */
+/* One folder (DVO_KIND_FOLDER) or other entry (DVO_KIND_FILE). Owned by the engine, valid until
+ * the next DVOStartFileSearching or DVODestroyObj. The program writes only childrenLoaded. The
+ * engine may keep private data after the public fields: never copy a record, keep its pointer. */
 typedef struct FolderRecord {
-    char16_t name[260];          /* entry name, NUL-terminated (longer names are cut) */
+    char16_t name[DVO_NAME_UNITS]; /* entry name, NUL-terminated (longer names are cut) */
     const char16_t* directory;   /* full path of the containing folder, shared by siblings */
-    unsigned char kind;          /* 0 folder, 1 anything else (file, link, device, ...) */
+    unsigned char kind;          /* DVO_KIND_FOLDER or DVO_KIND_FILE */
     unsigned char depth;         /* 0 = the searched folder (saturates at 255) */
     unsigned char childrenLoaded;/* 0 in a new record; written only by the program */
     int folderCount;             /* folders below it, all depths */
@@ -211,7 +222,8 @@ DVO_API FolderRecord* DVOGetRootFolderInfo(void);
 DVO_API FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent);
 DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
 
-/* Display texts into a caller buffer of bufferBytes bytes (the program gives 40): never written
+/* Display texts into a caller buffer of bufferBytes bytes (the program gives
+ * DVO_DISPLAY_TEXT_UNITS units, 40 bytes): never written
  * past, always NUL-terminated when bufferBytes >= 2, cut to fit a smaller buffer (at most 8 units
  * and the NUL are ever needed). Size: 1024-based, three significant digits ("0 B", "999 B",
  * "1023 B", "1.00 KB", "12.5 MB", "123 GB", up to "8.00 EB"; 1000 to 1023 of a unit keep four
@@ -220,11 +232,18 @@ DVO_API FolderRecord* DVOGetNextFolderInfo(FolderRecord* parent);
 DVO_API int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size);
 DVO_API int DVOSystemTime2String(char16_t* buffer, int bufferBytes, const DVOSystemTime* time);
 
-/* Shell operations on directory/name. op 0 shows the entry in the file manager and 4 its
- * properties (org.freedesktop.FileManager1 on the session bus, given up after 3 seconds; without
- * a file manager there the containing folder is opened instead), 2 opens it with the default application (xdg-open),
- * 3 prints a file (lp). owner is the program's window id (ignored). Programs are started without
- * a shell and not waited for. Any existing entry is accepted, also one the search did not see.
+/* Values of op for DVOShellExecute / DVOShellExecuteEx (1 is not used). */
+#define DVO_OP_SHOW 0       /* edit or show the entry in the file manager */
+#define DVO_OP_OPEN 2       /* open with the default application */
+#define DVO_OP_PRINT 3      /* print a file */
+#define DVO_OP_PROPERTIES 4 /* the file manager's properties of the entry */
+
+/* Shell operations on directory/name. DVO_OP_SHOW shows the entry in the file manager and
+ * DVO_OP_PROPERTIES its properties (org.freedesktop.FileManager1 on the session bus, given up
+ * after 3 seconds; without a file manager there the containing folder is opened instead),
+ * DVO_OP_OPEN opens it with the default application (xdg-open), DVO_OP_PRINT prints a file (lp).
+ * owner is the program's window id (ignored). Programs are started without a shell and not
+ * waited for. Any existing entry is accepted, also one the search did not see.
  * Results: 0; DVO_E_INVALID_ARGUMENT (bad name or op), DVO_E_NOT_FOUND, DVO_E_UNSUPPORTED (no
  * xdg-open / lp installed, or printing a folder). */
 DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,

@@ -205,7 +205,7 @@ int Engine::Abort() {
 void Engine::FillCurrentPath(SearchProgress* progress, const Dir* d) {
     if (d != nullptr && d != m_shownFolder) {
         const std::u16string text = platform::Utf8ToUtf16(FolderPath(m_rootPath, d));
-        const std::size_t n = FittingUnits(text, 259);
+        const std::size_t n = FittingUnits(text, DVO_NAME_UNITS - 1);
         std::copy_n(text.begin(), n, m_shownPath);
         m_shownPath[n] = u'\0';
         m_shownFolder = d;

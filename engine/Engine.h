@@ -125,7 +125,7 @@ private:
     bool m_lostResult = false; // the search ran out of memory before its totals were made
 
     const Dir* m_shownFolder = nullptr;
-    char16_t m_shownPath[260] = {};
+    char16_t m_shownPath[DVO_NAME_UNITS] = {};
     std::chrono::steady_clock::time_point m_lastSnapshot{};
 };
 

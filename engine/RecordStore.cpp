@@ -67,11 +67,11 @@ DirRecords& RecordStore::Extra(Dir* d) {
 void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* directory,
                        std::uint32_t depth) {
     const std::u16string name = platform::Utf8ToUtf16(node.Name());
-    const std::size_t n = FittingUnits(name, 259);
+    const std::size_t n = FittingUnits(name, DVO_NAME_UNITS - 1);
     std::copy_n(name.begin(), n, f.name);
     f.name[n] = u'\0';
     f.directory = directory;
-    f.kind = node.IsFolder() ? 0 : 1;
+    f.kind = node.IsFolder() ? DVO_KIND_FOLDER : DVO_KIND_FILE;
     f.depth = DepthOf(depth);
     f.childrenLoaded = 0;
     if (node.IsFolder()) {
@@ -183,7 +183,7 @@ FolderRecord* RecordStore::Top() {
             FolderRecord{};
         Dir* root = m_result.root;
         m_top->directory = m_rootDirectory;
-        m_top->kind = 0;
+        m_top->kind = DVO_KIND_FOLDER;
         m_top->size = root->total;
         m_top->folderCount = Saturate(root->folderCount + 1);
         m_top->fileCount = Saturate(root->fileCount);

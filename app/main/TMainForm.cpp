@@ -470,10 +470,11 @@ void TMainForm::RefreshSearchTotals() {
     const long long shownSize = m_searchProgress.size;
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
     if (m_searchProgress.size != shownSize) {
-        char16_t sizeText[20] = {};
+        char16_t sizeText[DVO_DISPLAY_TEXT_UNITS] = {};
         m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-        m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20) +
-                                                       PartialMark());
+        m_view.SetLabelText(MainLabel::FolderSize,
+                            platform::Utf16ArrayToUtf8(sizeText, DVO_DISPLAY_TEXT_UNITS) +
+                                PartialMark());
     }
 }
 
@@ -488,10 +489,12 @@ void TMainForm::RefreshLiveCounters() {
 
 void TMainForm::ShowCounters() {
     // 40 bytes for the engine, of which the label shows at most 20 units.
-    char16_t sizeText[20] = {};
+    char16_t sizeText[DVO_DISPLAY_TEXT_UNITS] = {};
     m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
-    m_view.SetLabelText(MainLabel::FolderSize, platform::Utf16ArrayToUtf8(sizeText, 20) + PartialMark());
-    m_view.SetLabelText(MainLabel::Searching, platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, 260));
+    m_view.SetLabelText(MainLabel::FolderSize,
+                        platform::Utf16ArrayToUtf8(sizeText, DVO_DISPLAY_TEXT_UNITS) + PartialMark());
+    m_view.SetLabelText(MainLabel::Searching,
+                        platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, DVO_NAME_UNITS));
     m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount) + PartialMark());
     m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount) + PartialMark());
     m_view.RepaintLabel(MainLabel::Searching);

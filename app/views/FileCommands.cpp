@@ -198,7 +198,8 @@ FileCommands::RowFile FileCommands::GetRowFile(int row) const {
     const FolderRecord* r = m_results.Grid().DataRow(row).record;
     if (r == nullptr)
         return {};
-    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r)), r->kind == 0};
+    return {std::u16string(RecordName(*r)), std::u16string(RecordDirectory(*r)),
+            r->kind == DVO_KIND_FOLDER};
 }
 
 int FileCommands::ConfirmFileAction(const std::string& prefix, const std::string& suffix,

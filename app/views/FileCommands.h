@@ -19,11 +19,11 @@ namespace dvo::app {
 class FileCommands {
 public:
     // File operation codes: the shell operations go to the engine unchanged.
-    static constexpr int kOpEdit = 0;
-    static constexpr int kOpExplorer = 0;
-    static constexpr int kOpOpen = 2;
-    static constexpr int kOpPrint = 3;
-    static constexpr int kOpProperty = 4;
+    static constexpr int kOpEdit = DVO_OP_SHOW;
+    static constexpr int kOpExplorer = DVO_OP_SHOW;
+    static constexpr int kOpOpen = DVO_OP_OPEN;
+    static constexpr int kOpPrint = DVO_OP_PRINT;
+    static constexpr int kOpProperty = DVO_OP_PROPERTIES;
     static constexpr int kOpDelete = 5;
     static constexpr int kOpCopy = 6;
     static constexpr int kOpMove = 7;

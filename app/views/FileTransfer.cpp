@@ -28,7 +28,7 @@ int ReportProgress(long long done, long long total, const char16_t* currentName,
 }
 
 std::string SizeText(IEngine& engine, long long size) {
-    char16_t text[20] = {};
+    char16_t text[DVO_DISPLAY_TEXT_UNITS] = {};
     const int units = engine.DVOFileSize2String(text, static_cast<int>(sizeof text), size);
     return units > 0 ? platform::Utf16ToUtf8({text, static_cast<std::size_t>(units)}) : std::string();
 }

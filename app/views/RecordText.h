@@ -7,10 +7,10 @@
 
 namespace dvo::app {
 
-// A record's name up to its first NUL, at most 260 units.
+// A record's name up to its first NUL, at most DVO_NAME_UNITS units.
 inline std::u16string_view RecordName(const FolderRecord& r) {
     std::size_t length = 0;
-    while (length < 260 && r.name[length] != u'\0')
+    while (length < DVO_NAME_UNITS && r.name[length] != u'\0')
         ++length;
     return {r.name, length};
 }

@@ -21,12 +21,11 @@ constexpr const char* kTitleSize = "サイズ";
 constexpr const char* kTitleTime = "更新日時";
 constexpr const char* kMarkAscending = "△";
 constexpr const char* kMarkDescending = "▽";
-constexpr int kEngineTextUnits = 20; // the engine writes into 40 bytes
 constexpr const char* kUnknown = "不明";
 
 // An entry whose attributes could not be read carries the zero time.
 bool SizeUnknown(const FolderRecord& r) {
-    return r.kind != 0 && r.modifiedTime.wYear == 0;
+    return r.kind != DVO_KIND_FOLDER && r.modifiedTime.wYear == 0;
 }
 
 
@@ -232,7 +231,7 @@ void ResultViews::AddNodesAtOnce() {
 }
 
 int ResultViews::FolderState(const FolderRecord& record) const {
-    return record.kind == 0 ? m_engine.DVOGetFolderState(&record) : DVO_FOLDER_READ;
+    return record.kind == DVO_KIND_FOLDER ? m_engine.DVOGetFolderState(&record) : DVO_FOLDER_READ;
 }
 
 std::string ResultViews::FolderNote(int state) {
@@ -245,8 +244,9 @@ std::string ResultViews::FolderNote(int state) {
 }
 
 std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
-    std::string caption = platform::Utf16ArrayToUtf8(record.name, 260) + FolderNote(FolderState(record));
-    if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == 0) {
+    std::string caption =
+        platform::Utf16ArrayToUtf8(record.name, DVO_NAME_UNITS) + FolderNote(FolderState(record));
+    if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == DVO_KIND_FOLDER) {
         // A 32-bit sum, wrapping as the counts' own type does.
         const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
                                                      static_cast<std::uint32_t>(record.fileCount));
@@ -267,9 +267,9 @@ void ResultViews::SearchResultTreeExpanding(Node* node) {
 
 TreeFontStyle ResultViews::SearchResultTreeCustomDrawItem(const Node* node) {
     if (node != nullptr && node->record != nullptr) {
-        if (node->record->kind == 0)
+        if (node->record->kind == DVO_KIND_FOLDER)
             m_treeFontStyle = TreeFontStyle::BoldItalic;
-        else if (node->record->kind == 1)
+        else if (node->record->kind == DVO_KIND_FILE)
             m_treeFontStyle = TreeFontStyle::Regular;
     }
     return m_treeFontStyle;
@@ -387,14 +387,14 @@ void ResultViews::SetColumnTitles(int state) {
 }
 
 std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value) {
-    char16_t buffer[kEngineTextUnits] = {};
+    char16_t buffer[DVO_DISPLAY_TEXT_UNITS] = {};
     (m_engine.*format)(buffer, static_cast<int>(sizeof buffer), value);
-    return platform::Utf16ArrayToUtf8(buffer, kEngineTextUnits);
+    return platform::Utf16ArrayToUtf8(buffer, DVO_DISPLAY_TEXT_UNITS);
 }
 
 void ResultViews::ShowFolderContents(Node* node) {
     const BusyCursor busy(m_window);
-    if (node != nullptr && node->record != nullptr && node->record->kind == 1)
+    if (node != nullptr && node->record != nullptr && node->record->kind == DVO_KIND_FILE)
         node = m_tree.Parent(node);
     if (node == nullptr) {
         m_shownRowCount = 0;
@@ -441,12 +441,12 @@ void ResultViews::ShowFolderContents(Node* node) {
         if (SizeUnknown(*r)) {
             row.cells[3] = kUnknown;
         } else {
-            char16_t time[kEngineTextUnits] = {};
+            char16_t time[DVO_DISPLAY_TEXT_UNITS] = {};
             m_engine.DVOSystemTime2String(time, static_cast<int>(sizeof time), &r->modifiedTime);
-            row.cells[3] = platform::Utf16ArrayToUtf8(time, kEngineTextUnits);
+            row.cells[3] = platform::Utf16ArrayToUtf8(time, DVO_DISPLAY_TEXT_UNITS);
         }
         row.record = r;
-        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, 260) + FolderNote(state);
+        row.cells[0] = platform::Utf16ArrayToUtf8(r->name, DVO_NAME_UNITS) + FolderNote(state);
         ++m_shownRowCount;
     }
     try {
@@ -609,14 +609,15 @@ void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched
     for (Node* child : m_tree.Children(shown)) {
         const FolderRecord* r = child->record;
         if (r == record) {
-            if (r->kind == 0 && !stillSearched) // the folder and every folder below it go
+            // The folder and every folder below it go.
+            if (r->kind == DVO_KIND_FOLDER && !stillSearched)
                 m_removedFolderRecords += r->folderCount + 1;
             // A folder that moved within the search keeps its records: they are loaded again at
             // the new place, so their flags must say they have not been.
             std::vector<FolderRecord*> reload;
             if (stillSearched)
                 for (Node* n = child; n != nullptr && (n == child || IsBelow(n, child)); n = m_tree.NextInTreeOrder(n))
-                    if (n->record != nullptr && n->record->kind == 0)
+                    if (n->record != nullptr && n->record->kind == DVO_KIND_FOLDER)
                         reload.push_back(n->record);
             m_tree.Remove(child); // the record stays with the engine
             for (FolderRecord* folder : reload)
@@ -660,7 +661,7 @@ ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
             continue;
         Node* next = nullptr;
         for (Node* child : m_tree.Children(node))
-            if (child->record != nullptr && child->record->kind == 0 &&
+            if (child->record != nullptr && child->record->kind == DVO_KIND_FOLDER &&
                 platform::Utf16ToUtf8(RecordName(*child->record)) == part) {
                 next = child;
                 break;
@@ -681,13 +682,13 @@ void ResultViews::AddMovedNode(Node* into, const std::u16string& name) {
          child = m_engine.DVOGetNextFolderInfo(into->record))
         if (RecordName(*child) == name)
             moved = child;
-    if (moved == nullptr || (atOnce && moved->kind != 0))
+    if (moved == nullptr || (atOnce && moved->kind != DVO_KIND_FOLDER))
         return;
     for (const Node* existing : m_tree.Children(into))
         if (existing->record == moved)
             return;
     Node* node = m_tree.AppendChild(into, moved, MakeNodeCaption(*moved));
-    if (moved->kind != 0)
+    if (moved->kind != DVO_KIND_FOLDER)
         return;
     if (!atOnce) {
         LoadChildNodes(node); // one level ahead, as for every shown folder
@@ -700,7 +701,7 @@ void ResultViews::AddMovedNode(Node* into, const std::u16string& name) {
         std::vector<FolderRecord*> folders;
         for (FolderRecord* c = m_engine.DVOGetFirstFolderInfo(folder->record); c != nullptr;
              c = m_engine.DVOGetNextFolderInfo(folder->record))
-            if (c->kind == 0)
+            if (c->kind == DVO_KIND_FOLDER)
                 folders.push_back(c);
         for (FolderRecord* c : folders)
             pending.push_back(m_tree.AppendChild(folder, c, MakeNodeCaption(*c)));

@@ -57,10 +57,10 @@ void ShellRequests::HelperEnded(int status, const char16_t* errorText, void* con
 
 std::string ShellRequests::FailureText(int op, const std::string& path, int status,
                                        const std::string& errorText) {
-    const char* action = op == 2   ? "開けません"
-                         : op == 3 ? "印刷できません"
-                         : op == 4 ? "プロパティを表示できません"
-                                   : "表示できません";
+    const char* action = op == DVO_OP_OPEN         ? "開けません"
+                         : op == DVO_OP_PRINT       ? "印刷できません"
+                         : op == DVO_OP_PROPERTIES  ? "プロパティを表示できません"
+                                                    : "表示できません";
     return HelperFailureText(action, path, status, errorText);
 }
 

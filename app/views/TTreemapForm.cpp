@@ -7,17 +7,17 @@
 namespace dvo::app {
 namespace {
 
-constexpr std::size_t kNameUnits = 260;
-constexpr int kEngineTextUnits = 20; // the engine writes into 40 bytes
 
 std::u16string_view RecordName(const FolderRecord& r) {
     std::size_t length = 0;
-    while (length < kNameUnits && r.name[length] != u'\0')
+    while (length < DVO_NAME_UNITS && r.name[length] != u'\0')
         ++length;
     return {r.name, length};
 }
 
-bool IsFolder(const FolderTreeNode& node) { return node.record != nullptr && node.record->kind == 0; }
+bool IsFolder(const FolderTreeNode& node) {
+    return node.record != nullptr && node.record->kind == DVO_KIND_FOLDER;
+}
 
 } // namespace
 
@@ -203,9 +203,9 @@ std::string TTreemapForm::EntryText(const Node& node) {
             path += '/';
     }
     path += platform::Utf16ToUtf8(RecordName(r));
-    char16_t size[kEngineTextUnits] = {};
+    char16_t size[DVO_DISPLAY_TEXT_UNITS] = {};
     m_results.Engine().DVOFileSize2String(size, static_cast<int>(sizeof size), r.size);
-    return path + "  " + platform::Utf16ArrayToUtf8(size, kEngineTextUnits);
+    return path + "  " + platform::Utf16ArrayToUtf8(size, DVO_DISPLAY_TEXT_UNITS);
 }
 
 void TTreemapForm::MapMouseMove(int x, int y) {

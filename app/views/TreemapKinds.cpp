@@ -1,5 +1,6 @@
 #include "app/views/TreemapKinds.h"
 
+#include "engine/DVOSUB.h"
 #include <algorithm>
 #include <string>
 
@@ -88,7 +89,7 @@ std::string ExtensionOf(std::u16string_view name) {
 } // namespace
 
 FileGroup FileGroupOf(std::u16string_view name, int kind) {
-    if (kind == 0)
+    if (kind == DVO_KIND_FOLDER)
         return FileGroup::Folder;
     std::string ext = ExtensionOf(name);
     // Versioned shared libraries: libfoo.so.1.2.3
