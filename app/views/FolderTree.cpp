@@ -54,8 +54,6 @@ void FolderTree::Clear() {
     m_liveNodes = 0;
     m_pending = 0;
     ++m_generation;
-    m_current = nullptr;
-    m_currentHighlighted = false;
     if (m_observer)
         m_observer->AfterReset();
 }
@@ -96,10 +94,6 @@ void FolderTree::Remove(Node* node) {
         stack.pop_back();
         if (IsPending(*n))
             --m_pending;
-        if (n == m_current) {
-            m_current = nullptr;
-            m_currentHighlighted = false;
-        }
         n->alive = false;
         --m_liveNodes;
         for (Node* c : n->children)
@@ -211,11 +205,6 @@ void FolderTree::SetChildrenLoaded(FolderRecord* record, Node* node) {
     record->childrenLoaded = 1;
     if (wasPending)
         --m_pending;
-}
-
-void FolderTree::SetCurrent(Node* node, bool highlighted) {
-    m_current = node;
-    m_currentHighlighted = node != nullptr && highlighted;
 }
 
 FolderTree::Node* FolderTree::Resolve(const FolderTreeNodeRef& ref) const {

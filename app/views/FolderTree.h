@@ -102,11 +102,6 @@ public:
     void SetChildrenLoaded(FolderRecord* record, Node* node);
     [[nodiscard]] std::size_t PendingCount() const { return m_pending; }
 
-    // The current node (where selection and arrow keys start) and whether it is drawn selected.
-    void SetCurrent(Node* node, bool highlighted);
-    [[nodiscard]] Node* Current() const { return m_current; }
-    [[nodiscard]] bool CurrentHighlighted() const { return m_currentHighlighted; }
-
     [[nodiscard]] FolderTreeNodeRef Ref(const Node* node) const { return {node, m_generation}; }
     // The live node of a reference of this tree, or nullptr.
     [[nodiscard]] Node* Resolve(const FolderTreeNodeRef& ref) const;
@@ -135,8 +130,6 @@ private:
     std::size_t m_liveNodes = 0;
     std::size_t m_pending = 0;
     std::uint64_t m_generation = 1;
-    Node* m_current = nullptr;
-    bool m_currentHighlighted = false;
     FolderTreeObserver* m_observer = nullptr; // not owned
 };
 

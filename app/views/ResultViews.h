@@ -142,7 +142,6 @@ public:
     [[nodiscard]] const ResultGrid& Grid() const { return m_grid; }
     [[nodiscard]] int RecordCount() const { return m_recordCount; }
     [[nodiscard]] const std::vector<FolderRecord*>& FolderRecords() const { return m_folderRecords; }
-    [[nodiscard]] FolderRecord* RootRecord() const { return m_rootRecord; }
     [[nodiscard]] int SortState() const { return m_sortState; }
     [[nodiscard]] Node* ShownNode() const { return m_tree.Resolve(m_shownNode); }
     [[nodiscard]] int ShownRowCount() const { return m_shownRowCount; }

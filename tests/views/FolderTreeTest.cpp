@@ -54,12 +54,10 @@ TEST_F(SmallTree, TreeOrderIsPreOrderOverAllNodes) {
 }
 
 TEST_F(SmallTree, RemoveTakesTheSubtreeAndRenumbersSiblings) {
-    tree.SetCurrent(c, true);
     const auto refC = tree.Ref(c);
     tree.Remove(b);
     EXPECT_EQ(Walk(tree), "a0 e0 f1 ");
     EXPECT_EQ(tree.NodeCount(), 3u);
-    EXPECT_EQ(tree.Current(), nullptr); // the current node went with its subtree
     EXPECT_EQ(tree.Resolve(refC), nullptr);
     tree.Remove(f);
     EXPECT_EQ(Walk(tree), "a0 e0 ");
