@@ -12,7 +12,7 @@
 #include "tests/app/FakeEngine.h"
 #include "tests/app/FakeMainView.h"
 #include "tests/platform/ScopedEnv.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -118,9 +118,9 @@ protected:
         return {messages.end() - 1 - static_cast<long>(count), messages.end() - 1};
     }
 
-    TempDir config;
-    TempDir data;
-    TempDir scratch;
+    dvo::test::TempDir config;
+    dvo::test::TempDir data;
+    dvo::test::TempDir scratch;
     ScopedEnv configHome{"XDG_CONFIG_HOME", config.path().c_str()};
     ScopedEnv dataHome{"XDG_DATA_HOME", data.path().c_str()};
     ScopedEnv debugSink{"LUMETRA_DEBUG_OUTPUT", (scratch / "debug.txt").c_str()};

@@ -7,7 +7,7 @@
 #include "app/views/FileCommands.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/platform/ScopedEnv.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ void AnswerNextMessageBox(const QString& button) {
 }
 
 struct TreemapWindowTest : testing::Test {
-    TempDir scratch;
+    dvo::test::TempDir scratch;
     ScopedEnv dataHome{"XDG_DATA_HOME", (scratch / "data").c_str()};
     ScopedEnv configHome{"XDG_CONFIG_HOME", (scratch / "config").c_str()};
     fs::path root = fs::path(scratch.path()) / "対象";

@@ -1,5 +1,5 @@
 #include "ScopedEnv.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ mode_t ModeOf(const std::string& path) {
 }
 
 TEST(Paths, AppDataDirIsCreatedPrivate) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     const std::string data = tmp / "deep/data";
     ScopedEnv env("XDG_DATA_HOME", data.c_str());
     EXPECT_EQ(platform::AppDataDir(), data);
@@ -49,7 +49,7 @@ TEST(Paths, AppDataDirIsCreatedPrivate) {
 }
 
 // The rows of the table below whose data folder was named although it cannot be made.
-std::string RowsNamedAnyway(const TempDir& tmp) {
+std::string RowsNamedAnyway(const dvo::test::TempDir& tmp) {
     const struct {
         const char* data; // XDG_DATA_HOME below tmp, or null for the default under HOME
         const char* home;
@@ -70,7 +70,7 @@ std::string RowsNamedAnyway(const TempDir& tmp) {
 // A data folder that cannot be made (a file in the way, a read-only parent) is reported as none,
 // never named as if it existed.
 TEST(Paths, AppDataDirThatCannotBeMadeIsEmpty) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     std::FILE* f = std::fopen((tmp / "file").c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
@@ -98,7 +98,7 @@ TEST(Paths, AppDataDirThatCannotBeMadeIsEmpty) {
 }
 
 TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     ScopedEnv home("HOME", tmp.path().c_str());
     for (const char* value : {static_cast<const char*>(nullptr), "", "relative/dir"}) {
         ScopedEnv data("XDG_DATA_HOME", value);
@@ -113,7 +113,7 @@ TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {
 }
 
 TEST(Paths, MakeDirectories) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/c", 0755));
     EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/c", 0755));
     EXPECT_TRUE(platform::MakeDirectories(tmp / "a/b/d/", 0755));

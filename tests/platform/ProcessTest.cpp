@@ -1,6 +1,6 @@
 // Single-instance lock, debugger output and page allocation: the process-level facilities.
 #include "ScopedEnv.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 #include "platform/DebugOutput.h"
 #include "platform/InstanceLock.h"
 #include "platform/Memory.h"
@@ -35,7 +35,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstDies) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     ScopedEnv runtime("XDG_RUNTIME_DIR", tmp.path().c_str());
     const std::string name = "{5A0C7E21-TEST}";
     EXPECT_EQ(platform::InstanceLockPath(name), tmp / (name + ".lock"));
@@ -105,7 +105,7 @@ void EndChild(pid_t child) {
 // open to all) and holds locked neither keeps the program from starting nor lets a second one
 // start once it is taken away; a link is never followed.
 TEST(InstanceLock, ForeignFallbackFileNeitherBlocksNorDisablesTheGuard) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     ScopedEnv data("XDG_DATA_HOME", (tmp / "data").c_str());
     const std::string name = "dvo-lock-test-" + std::to_string(::getpid());
@@ -167,7 +167,7 @@ TEST(InstanceLock, ForeignFallbackFileNeitherBlocksNorDisablesTheGuard) {
 }
 
 TEST(DebugOutput, FileSinkAppendsEachMessageWhole) {
-    TempDir tmp;
+    dvo::test::TempDir tmp;
     const std::string file = tmp / "debug.txt";
     ScopedEnv sink("LUMETRA_DEBUG_OUTPUT", file.c_str());
     platform::DebugOutput("TAMSIN.DLL ATTACED_TO_PROCESS:Called\n");

@@ -1,7 +1,7 @@
 #include "platform/Registry.h"
 
 #include "ScopedEnv.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,7 +47,7 @@ protected:
         return paths;
     }
 
-    TempDir m_dir;
+    dvo::test::TempDir m_dir;
     ScopedEnv m_env{"XDG_CONFIG_HOME", m_dir.path().c_str()};
     fs::path m_config{m_dir.path()};
 };

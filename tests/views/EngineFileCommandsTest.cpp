@@ -6,7 +6,7 @@
 #include "app/views/ResultViews.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeMainView.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/views/FakeResultView.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ using dvo::app::MainLabel;
 using dvo::app::MenuCheck;
 
 struct EngineFileCommandsTest : testing::Test {
-    TempDir t;
+    dvo::test::TempDir t;
     dvo::test::EventLog log;
     dvo::test::FakeMainView mainView{log};
     dvo::app::DvoSubEngine engine;

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "tests/platform/ScopedEnv.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -171,7 +171,7 @@ TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
     // runs the test.
     GTEST_SKIP() << "fork amid allocating threads is not safe under this AddressSanitizer";
 #endif
-    TempDir root;
+    dvo::test::TempDir root;
     ScopedEnv data("XDG_DATA_HOME", (root / "data").c_str());
     ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (root / "debug.txt").c_str());
     Exports lib;
@@ -262,7 +262,7 @@ TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
 // With a data folder that cannot be made, the log lies in the current folder instead of being
 // lost.
 TEST(TamsinLibrary, WithoutADataFolderTheLogLiesInTheCurrentFolder) {
-    TempDir root;
+    dvo::test::TempDir root;
     std::ofstream(root / "plain") << "a file where the data folder would be";
     std::filesystem::create_directory(root / "here");
     const auto previous = std::filesystem::current_path();

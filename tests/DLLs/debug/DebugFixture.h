@@ -17,7 +17,7 @@
 #include "DLLs/debug/QueuedLogs.h"
 #include "DLLs/debug/debug.h"
 #include "platform/Clock.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace debug_test {
 
@@ -90,7 +90,7 @@ protected:
         std::filesystem::current_path(m_previous);
     }
 
-    TempDir m_dir;
+    dvo::test::TempDir m_dir;
     std::filesystem::path m_previous;
 };
 

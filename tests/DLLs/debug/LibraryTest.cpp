@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -46,7 +46,7 @@ F Get(void* library, const char* name) {
 }
 
 TEST(DebugLibrary, WritersAndQueuedLogThroughTheExports) {
-    TempDir dir;
+    dvo::test::TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
 
@@ -122,7 +122,7 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
     // runs the test.
     GTEST_SKIP() << "fork amid allocating threads is not safe under this AddressSanitizer";
 #endif
-    TempDir dir;
+    dvo::test::TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     void* library = ::dlopen(DEBUG_LIBRARY, RTLD_NOW | RTLD_LOCAL);

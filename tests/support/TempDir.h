@@ -1,10 +1,13 @@
 #pragma once
-// A fresh temporary folder for one test, removed with everything in it afterwards.
+// A fresh temporary folder for one test under $DVO_TEST_TMP (else /tmp), removed with everything
+// in it afterwards.
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+
+namespace dvo::test {
 
 class TempDir {
 public:
@@ -25,8 +28,11 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     [[nodiscard]] const std::string& path() const { return m_path; }
-    [[nodiscard]] std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    [[nodiscard]] std::string Path(const std::string& name) const { return m_path + "/" + name; }
+    [[nodiscard]] std::string operator/(const std::string& name) const { return Path(name); }
 
 private:
     std::string m_path;
 };
+
+} // namespace dvo::test
