@@ -1,8 +1,8 @@
 #include "app/qt/FolderTreeModel.h"
 
-namespace dvo {
+namespace dvo::qt {
 
-FolderTreeModel::FolderTreeModel(FolderTree& tree, QObject* parent)
+FolderTreeModel::FolderTreeModel(app::FolderTree& tree, QObject* parent)
     : QAbstractItemModel(parent), m_tree(tree) {
     m_tree.SetObserver(this);
 }
@@ -19,14 +19,14 @@ void FolderTreeModel::EndBatch() {
         endResetModel();
 }
 
-FolderTreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) {
-    return index.isValid() ? static_cast<FolderTreeNode*>(index.internalPointer()) : nullptr;
+app::FolderTreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) {
+    return index.isValid() ? static_cast<app::FolderTreeNode*>(index.internalPointer()) : nullptr;
 }
 
-QModelIndex FolderTreeModel::IndexOf(const FolderTreeNode* node) const {
+QModelIndex FolderTreeModel::IndexOf(const app::FolderTreeNode* node) const {
     if (node == nullptr || !node->alive)
         return {};
-    return createIndex(static_cast<int>(node->row), 0, const_cast<FolderTreeNode*>(node));
+    return createIndex(static_cast<int>(node->row), 0, const_cast<app::FolderTreeNode*>(node));
 }
 
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -53,7 +53,7 @@ int FolderTreeModel::columnCount(const QModelIndex& /*parent*/) const { return 1
 bool FolderTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
 
 QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
-    const FolderTreeNode* node = NodeOf(index);
+    const app::FolderTreeNode* node = NodeOf(index);
     if (node == nullptr || role != Qt::DisplayRole)
         return {};
     return QString::fromUtf8(node->caption, static_cast<qsizetype>(node->captionLength));
@@ -75,7 +75,7 @@ void FolderTreeModel::AfterReset() {
         endResetModel();
 }
 
-void FolderTreeModel::BeforeInsert(FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) {
+void FolderTreeModel::BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) {
     if (m_batchDepth == 0)
         beginInsertRows(IndexOf(parent), static_cast<int>(first), static_cast<int>(last));
 }
@@ -85,7 +85,7 @@ void FolderTreeModel::AfterInsert() {
         endInsertRows();
 }
 
-void FolderTreeModel::BeforeRemove(FolderTreeNode* node) {
+void FolderTreeModel::BeforeRemove(app::FolderTreeNode* node) {
     if (m_batchDepth == 0) {
         const int row = static_cast<int>(node->row);
         beginRemoveRows(IndexOf(m_tree.Parent(node)), row, row);
@@ -111,9 +111,9 @@ void FolderTreeModel::AfterReorder() {
     QModelIndexList moved;
     moved.reserve(m_reorderIndexes.size());
     for (const QModelIndex& old : m_reorderIndexes) {
-        const FolderTreeNode* node = NodeOf(old);
+        const app::FolderTreeNode* node = NodeOf(old);
         moved.append(node != nullptr ? createIndex(static_cast<int>(node->row), old.column(),
-                                                   const_cast<FolderTreeNode*>(node))
+                                                   const_cast<app::FolderTreeNode*>(node))
                                      : QModelIndex());
     }
     changePersistentIndexList(m_reorderIndexes, moved);
@@ -121,4 +121,4 @@ void FolderTreeModel::AfterReorder() {
     emit layoutChanged();
 }
 
-} // namespace dvo
+} // namespace dvo::qt

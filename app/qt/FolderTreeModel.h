@@ -5,20 +5,20 @@
 
 #include <QAbstractItemModel>
 
-namespace dvo {
+namespace dvo::qt {
 
-class FolderTreeModel final : public QAbstractItemModel, private FolderTreeObserver {
+class FolderTreeModel final : public QAbstractItemModel, private app::FolderTreeObserver {
     Q_OBJECT
 public:
-    explicit FolderTreeModel(FolderTree& tree, QObject* parent = nullptr);
+    explicit FolderTreeModel(app::FolderTree& tree, QObject* parent = nullptr);
     ~FolderTreeModel() override;
 
     // Between these the model reports one reset instead of every change (a tree build).
     void BeginBatch();
     void EndBatch();
 
-    [[nodiscard]] QModelIndex IndexOf(const FolderTreeNode* node) const;
-    [[nodiscard]] static FolderTreeNode* NodeOf(const QModelIndex& index);
+    [[nodiscard]] QModelIndex IndexOf(const app::FolderTreeNode* node) const;
+    [[nodiscard]] static app::FolderTreeNode* NodeOf(const QModelIndex& index);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -31,16 +31,16 @@ public:
 private:
     void BeforeReset() override;
     void AfterReset() override;
-    void BeforeInsert(FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) override;
+    void BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) override;
     void AfterInsert() override;
-    void BeforeRemove(FolderTreeNode* node) override;
+    void BeforeRemove(app::FolderTreeNode* node) override;
     void AfterRemove() override;
     void BeforeReorder() override;
     void AfterReorder() override;
 
-    FolderTree& m_tree; // owned by the window logic, outlives the model
+    app::FolderTree& m_tree; // owned by the window logic, outlives the model
     int m_batchDepth = 0;
     QModelIndexList m_reorderIndexes;
 };
 
-} // namespace dvo
+} // namespace dvo::qt

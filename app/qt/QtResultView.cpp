@@ -220,11 +220,11 @@ void QtResultView::EndTreeUpdate() {
     m_tree.setUpdatesEnabled(true);
 }
 
-FolderTreeNode* QtResultView::CurrentTreeNode() const {
+app::FolderTreeNode* QtResultView::CurrentTreeNode() const {
     return FolderTreeModel::NodeOf(m_tree.currentIndex());
 }
 
-void QtResultView::SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) {
+void QtResultView::SetCurrentTreeNode(app::FolderTreeNode* node, bool autoExpand) {
     const QModelIndex index = m_treeModel->IndexOf(node);
     m_tree.setCurrentIndex(index);
     if (autoExpand && node != nullptr && !node->children.empty() && !m_tree.isExpanded(index)) {

@@ -43,8 +43,8 @@ public:
     // dvo::app::IResultView
     void BeginTreeUpdate() override;
     void EndTreeUpdate() override;
-    [[nodiscard]] FolderTreeNode* CurrentTreeNode() const override;
-    void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override;
+    [[nodiscard]] app::FolderTreeNode* CurrentTreeNode() const override;
+    void SetCurrentTreeNode(app::FolderTreeNode* node, bool autoExpand) override;
     void SetTreeSelectionVisible(bool visible) override;
     void ExpandAllTreeNodes() override;
     void CollapseAllTreeNodes() override;

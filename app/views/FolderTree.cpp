@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace dvo {
+namespace dvo::app {
 
 FolderTree::FolderTree() : m_root(std::make_unique<Node>()) {}
 
@@ -221,4 +221,4 @@ std::size_t FolderTree::MemoryBytes() const {
     return bytes + m_root->children.capacity() * sizeof(Node*);
 }
 
-} // namespace dvo
+} // namespace dvo::app

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dvo {
+namespace dvo::app {
 
 class FolderTree;
 
@@ -133,4 +133,4 @@ private:
     FolderTreeObserver* m_observer = nullptr; // not owned
 };
 
-} // namespace dvo
+} // namespace dvo::app

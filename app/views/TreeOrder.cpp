@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace dvo {
+namespace dvo::app {
 namespace {
 
 long long SizeOf(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
@@ -38,4 +38,4 @@ std::string RatioText(long long size, long long parentSize) {
     return whole == 0 ? "<1" : std::to_string(whole);
 }
 
-} // namespace dvo
+} // namespace dvo::app

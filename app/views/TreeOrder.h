@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace dvo {
+namespace dvo::app {
 
 // Signed 64-bit sizes of the nodes' records: -1, 0 or 1 (no second key: equal sizes are equal).
 int CompareSizeAscending(const FolderTreeNode& a, const FolderTreeNode& b);
@@ -19,4 +19,4 @@ int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b);
 // "<1" when that is 0.
 std::string RatioText(long long size, long long parentSize);
 
-} // namespace dvo
+} // namespace dvo::app

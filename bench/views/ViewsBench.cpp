@@ -144,7 +144,7 @@ void BM_ShowFolderContents(benchmark::State& state) {
     });
     w.SetMode(false);
     w.Build();
-    dvo::FolderTreeNode* node = w.Results().Tree().FirstTopLevel();
+    dvo::app::FolderTreeNode* node = w.Results().Tree().FirstTopLevel();
     for (auto _ : state)
         w.Results().ShowFolderContents(node);
     state.counters["rows"] = w.Results().ShownRowCount();

@@ -16,7 +16,7 @@
 
 namespace {
 
-using dvo::FolderTreeNode;
+using dvo::app::FolderTreeNode;
 using dvo::app::MainLabel;
 using dvo::app::MenuCheck;
 
@@ -41,9 +41,9 @@ struct EngineFileCommandsTest : testing::Test {
     static void Write(const std::string& path, std::size_t bytes) {
         std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
     }
-    FolderTreeNode* Find(std::string_view caption) const {
+    dvo::app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
-        for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
             if (n->Caption() == caption)
                 return n;
         return nullptr;

@@ -21,8 +21,8 @@ public:
     app::ResultViews* results = nullptr; // set once the logic exists
 
     std::map<app::MenuCheck, bool> checks{{app::MenuCheck::TreeProgress, true}};
-    FolderTreeNode* current = nullptr;
-    mutable FolderTreeNodeRef currentRef;
+    dvo::app::FolderTreeNode* current = nullptr;
+    mutable dvo::app::FolderTreeNodeRef currentRef;
     bool selectionVisible = true;
     int treeUpdates = 0;
     int gridUpdates = 0;
@@ -47,14 +47,14 @@ public:
     void BeginTreeUpdate() override { ++treeUpdates; }
     void EndTreeUpdate() override {}
     // Like a tree widget, forgets its current node when the tree it came from is cleared.
-    FolderTreeNode* CurrentTreeNode() const override {
+    dvo::app::FolderTreeNode* CurrentTreeNode() const override {
         if (current != nullptr && results != nullptr && currentRef.node != current)
             currentRef = results->Tree().Ref(current); // set directly by a test
         return results != nullptr ? results->Tree().Resolve(currentRef) : current;
     }
-    void SetCurrentTreeNode(FolderTreeNode* node, bool autoExpand) override {
+    void SetCurrentTreeNode(dvo::app::FolderTreeNode* node, bool autoExpand) override {
         current = node;
-        currentRef = results != nullptr ? results->Tree().Ref(node) : FolderTreeNodeRef{};
+        currentRef = results != nullptr ? results->Tree().Ref(node) : dvo::app::FolderTreeNodeRef{};
         selectionVisible = true;
         if (autoExpand && node != nullptr && !node->children.empty() && results != nullptr) {
             results->SearchResultTreeExpanding(node);

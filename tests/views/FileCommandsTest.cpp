@@ -11,7 +11,7 @@
 
 namespace {
 
-using dvo::FolderTreeNode;
+using dvo::app::FolderTreeNode;
 using dvo::app::FileCommands;
 using dvo::app::MenuCheck;
 using dvo::app::ResultViews;
@@ -45,9 +45,9 @@ struct FileCommandsTest : testing::Test {
         engine.SetCounts(sub, 0, 1);
         engine.Add(sub, "inner.txt", 1, 40);
     }
-    FolderTreeNode* Find(std::string_view caption) const {
+    dvo::app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
-        for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
             if (n->Caption() == caption)
                 return n;
         return nullptr;
@@ -380,7 +380,7 @@ TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderF
     EXPECT_EQ(engine.fileCalls, Strings{"move:/data|c.txt>/data/sub"});
     EXPECT_EQ(Rows(), "sub,b.txt,a.txt,deep,empty");
     EXPECT_EQ(results.Grid().rows[0].cells[1], "66"); // 70 of 105
-    FolderTreeNode* subNode = Find("sub (2)");
+    dvo::app::FolderTreeNode* subNode = Find("sub (2)");
     ASSERT_NE(subNode, nullptr);
     Select("sub (2)");
     EXPECT_EQ(Rows(), "inner.txt,c.txt");
@@ -398,7 +398,7 @@ TEST_F(FileCommandsTest, AMoveWithinTheSearchShowsTheEntryAtItsPlaceAndTheOrderF
     ASSERT_NE(Find("deep (2)"), nullptr);
     // The tree shows the new order at every level: children of /data by size.
     std::string order;
-    for (FolderTreeNode* n : results.Tree().Children(Find("/data (9)")))
+    for (dvo::app::FolderTreeNode* n : results.Tree().Children(Find("/data (9)")))
         order += (order.empty() ? "" : ",") + std::string(n->Caption());
     EXPECT_EQ(order, "sub (2),b.txt,a.txt,empty (3)");
 
@@ -557,7 +557,7 @@ TEST_F(FileCommandsTest, ExpandAllAsksFromAThousandFolders) {
         EXPECT_EQ(Boxes(), c.asked ? Strings{question} : Strings{});
         EXPECT_EQ(bigView.expandAllCalls, c.expanded ? 1 : 0);
         std::size_t expanded = 0;
-        for (FolderTreeNode* n = bigResults.Tree().FirstTopLevel(); n; n = bigResults.Tree().NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = bigResults.Tree().FirstTopLevel(); n; n = bigResults.Tree().NextInTreeOrder(n))
             expanded += n->expanded ? 1 : 0;
         // The build expanded the top node; expand all does every node with children.
         EXPECT_EQ(expanded, c.expanded ? static_cast<std::size_t>(c.folders - 1) : 1u);

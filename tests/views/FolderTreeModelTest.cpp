@@ -10,9 +10,9 @@
 
 namespace {
 
-using dvo::FolderTree;
-using dvo::FolderTreeModel;
-using Node = dvo::FolderTreeNode;
+using dvo::app::FolderTree;
+using dvo::qt::FolderTreeModel;
+using Node = dvo::app::FolderTreeNode;
 
 QApplication& App() {
     static int argc = 1;
@@ -24,7 +24,7 @@ QApplication& App() {
 
 struct ModelFixture : testing::Test {
     std::deque<FolderRecord> records;
-    FolderTree tree;
+    dvo::app::FolderTree tree;
     std::unique_ptr<FolderTreeModel> model;
     std::unique_ptr<QAbstractItemModelTester> tester;
 

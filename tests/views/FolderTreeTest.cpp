@@ -6,8 +6,8 @@
 
 namespace {
 
-using dvo::FolderTree;
-using Node = dvo::FolderTreeNode;
+using dvo::app::FolderTree;
+using Node = dvo::app::FolderTreeNode;
 
 // Records live as long as a test, like the engine's live until the next search.
 struct Records {

@@ -12,20 +12,20 @@
 
 namespace {
 
-using dvo::FolderTreeNode;
+using dvo::app::FolderTreeNode;
 using dvo::app::MainLabel;
 using dvo::app::MenuCheck;
 using dvo::app::ResultViews;
 
-std::string Captions(const dvo::FolderTree& tree, const FolderTreeNode* parent) {
+std::string Captions(const dvo::app::FolderTree& tree, const dvo::app::FolderTreeNode* parent) {
     std::string out;
-    for (const FolderTreeNode* n : tree.Children(parent))
+    for (const dvo::app::FolderTreeNode* n : tree.Children(parent))
         out += (out.empty() ? "" : ",") + std::string(n->Caption());
     return out;
 }
 
-FolderTreeNode* Find(const dvo::FolderTree& tree, std::string_view caption) {
-    for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+dvo::app::FolderTreeNode* Find(const dvo::app::FolderTree& tree, std::string_view caption) {
+    for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
         if (n->Caption() == caption)
             return n;
     return nullptr;
@@ -79,7 +79,7 @@ TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
     Search();
     const auto& tree = results.Tree();
     ASSERT_EQ(Captions(tree, nullptr), "/data");
-    FolderTreeNode* top = tree.FirstTopLevel();
+    dvo::app::FolderTreeNode* top = tree.FirstTopLevel();
     // Sorted by size descending before the automatic expansion ...
     EXPECT_EQ(Captions(tree, top), "b,c.txt,a");
     // ... which then loaded the deeper levels, files included, in the same order.
@@ -177,7 +177,7 @@ TEST_F(ResultViewsTest, AtOnceBuildNestsFoldersBelowTheDepthLimit) {
     Search();
     const auto& tree = results.Tree();
     EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "d1,next");
-    FolderTreeNode* n = Find(tree, "d1");
+    dvo::app::FolderTreeNode* n = Find(tree, "d1");
     for (int level = 2; level <= 300 && n != nullptr; ++level) {
         ASSERT_EQ(Captions(tree, n), "d" + std::to_string(level)) << "below level " << level - 1;
         n = Find(tree, "d" + std::to_string(level));

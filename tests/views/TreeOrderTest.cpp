@@ -5,7 +5,7 @@
 
 namespace {
 
-using dvo::FolderTreeNode;
+using dvo::app::FolderTreeNode;
 
 FolderTreeNode NodeOf(FolderRecord& r, const char* caption) {
     FolderTreeNode n;
@@ -33,8 +33,8 @@ TEST(TreeOrder, SizeComparisonsUseAll64Bits) {
         rb.size = c.b;
         const auto na = NodeOf(ra, "a");
         const auto nb = NodeOf(rb, "b");
-        EXPECT_EQ(dvo::CompareSizeAscending(na, nb), c.ascending) << c.a << " vs " << c.b;
-        EXPECT_EQ(dvo::CompareSizeDescending(na, nb), -c.ascending) << c.a << " vs " << c.b;
+        EXPECT_EQ(dvo::app::CompareSizeAscending(na, nb), c.ascending) << c.a << " vs " << c.b;
+        EXPECT_EQ(dvo::app::CompareSizeDescending(na, nb), -c.ascending) << c.a << " vs " << c.b;
     }
 }
 
@@ -54,7 +54,7 @@ TEST(TreeOrder, CaptionDescendingIsByteOrderReversed) {
     };
     FolderRecord r{};
     for (const auto& c : cases)
-        EXPECT_EQ(dvo::CompareCaptionDescending(NodeOf(r, c.a), NodeOf(r, c.b)), c.result)
+        EXPECT_EQ(dvo::app::CompareCaptionDescending(NodeOf(r, c.a), NodeOf(r, c.b)), c.result)
             << c.a << " vs " << c.b;
 }
 
@@ -75,7 +75,7 @@ TEST(TreeOrder, RatioText) {
         {5000000000000LL, 10000000000000LL, "50"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(dvo::RatioText(c.size, c.parent), c.text) << c.size << " of " << c.parent;
+        EXPECT_EQ(dvo::app::RatioText(c.size, c.parent), c.text) << c.size << " of " << c.parent;
 }
 
 } // namespace

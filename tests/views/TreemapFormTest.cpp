@@ -15,7 +15,7 @@
 
 namespace {
 
-using dvo::FolderTreeNode;
+using dvo::app::FolderTreeNode;
 using dvo::app::TTreemapForm;
 namespace Result = dvo::app::MessageResult;
 
@@ -49,9 +49,9 @@ struct TreemapFormTest : testing::Test {
     }
     void TearDown() override { results.SetWatcher(nullptr); }
 
-    FolderTreeNode* Find(std::string_view caption) const {
+    dvo::app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
-        for (FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
             if (n->Caption() == caption)
                 return n;
         return nullptr;
@@ -71,7 +71,7 @@ struct TreemapFormTest : testing::Test {
         return {(p.left + p.right) / 2, (p.top + p.bottom) / 2};
     }
     std::string Root() const {
-        const FolderTreeNode* root = treemap.MapRoot();
+        const dvo::app::FolderTreeNode* root = treemap.MapRoot();
         return root != nullptr ? std::string(root->Caption()) : "<none>";
     }
     void SelectInTree(std::string_view caption) {
