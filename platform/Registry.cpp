@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -350,18 +351,6 @@ std::optional<std::string> ReadValuesFile(int directoryFd) {
             return text;
         text.append(buf, static_cast<std::size_t>(n));
     }
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Replaces values.reg by the text: readers see either the old or the new file, never a part.
