@@ -76,10 +76,6 @@ struct Dir {
     std::uint32_t depth = 0;
     DirState state = DirState::Pending;
 
-    // While scanning: the open descriptor kept for opening the child folders, and how many of
-    // them still have to be opened through it.
-    int fd = -1;
-    std::atomic<int> pendingOpens{0};
     // Bytes of the folder's full path (UTF-8, saturating), for the record budget; fills what
     // would be padding before the totals.
     std::uint32_t pathLength = 0;

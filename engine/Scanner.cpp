@@ -148,19 +148,25 @@ struct NameBuffer {
 
 } // namespace
 
+// A descriptor kept on a worker's way down, with the folder it is open on. The worker that
+// opened it is the only thread that uses and closes it: it closes it when its walk leaves the
+// folder's subtree, when the limit drops the shallowest, and when it stops. Dirs outlive it.
+struct KeptFolder {
+    const Dir* dir;
+    platform::UniqueFd fd;
+};
+
 // One scanning thread: its arenas, its scratch space and the progress it publishes. The
 // counters are written by this thread only, under a sequence number, so a reader gets the
 // three totals of one moment without any read-modify-write on the hot path.
 struct alignas(64) Scanner::Worker {
     Arena nodes{1u << 20};
     // Descriptors of folders on this worker's way down, shallowest first, each below the one
-    // before: the folders whose subfolders it reads next. Only this worker opens, uses and
-    // closes them (when its walk leaves their subtree, when the limit drops the shallowest, and
-    // when it stops), so no other thread can see one closed under it. A folder to read is opened
+    // before: the folders whose subfolders it reads next. A folder to read is opened
     // from its deepest ancestor here (else from the searched folder), or from the subtree just
     // left through "..", and the folders passed on the way are kept too: the cost of an open
     // stays a step or two whatever the depth.
-    std::deque<std::pair<const Dir*, int>> openPath;
+    std::deque<KeptFolder> openPath;
     std::size_t openPathLimit = 1;
     std::vector<const Dir*> chain; // scratch: the folders to open on the way down
     std::string names; // the names of the folder being read
@@ -177,25 +183,21 @@ struct alignas(64) Scanner::Worker {
     std::atomic<std::int64_t> errors{0};
     std::atomic<const Dir*> current{nullptr};
 
-    ~Worker() { ClosePath(0); }
-
     // Closes the deepest descriptors until `keep` remain.
     void ClosePath(std::size_t keep) noexcept {
         while (openPath.size() > keep) {
-            ::close(openPath.back().second);
             openPath.pop_back();
         }
     }
-    // Keeps fd, of a folder below every one kept, dropping the shallowest past the limit; false
-    // (fd still the caller's, and nothing dropped) without memory for it.
-    [[nodiscard]] bool KeepOnPath(const Dir* d, int fd) noexcept {
+    // Takes fd, of a folder below every one kept, dropping the shallowest past the limit; false
+    // (fd left with the caller, and nothing dropped) without memory for it.
+    bool KeepOnPath(const Dir* d, platform::UniqueFd& fd) noexcept {
         try {
-            openPath.emplace_back(d, fd);
+            openPath.emplace_back(d, std::move(fd)); // moved only once there is room
         } catch (...) {
             return false;
         }
         if (openPath.size() > openPathLimit) {
-            ::close(openPath.front().second);
             openPath.pop_front();
         }
         return true;
@@ -261,13 +263,10 @@ Scanner::~Scanner() {
             // No memory for the totals: what the walk kept open is closed with the process.
         }
     }
-    if (m_rootFd >= 0) {
-        ::close(m_rootFd);
-    }
 }
 
 int Scanner::Open(std::string_view path) {
-    if (path.empty() || m_result != nullptr || m_rootFd >= 0) {
+    if (path.empty() || m_result != nullptr || m_rootFd.valid()) {
         return DVO_E_INVALID_ARGUMENT;
     }
     auto result = std::make_unique<ScanResult>();
@@ -285,17 +284,16 @@ int Scanner::Open(std::string_view path) {
         }
     }
 
-    const int fd = OpenLongPath(result->path);
-    if (fd < 0) {
+    platform::UniqueFd fd(OpenLongPath(result->path));
+    if (!fd.valid()) {
         return ResultOfErrno(errno);
     }
     struct stat st{};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.get(), &st) != 0) {
         const int error = errno;
-        ::close(fd);
         return ResultOfErrno(error);
     }
-    m_rootFd = fd;
+    m_rootFd = std::move(fd);
     m_rootDevice = st.st_dev;
     m_path = result->path;
 
@@ -318,7 +316,6 @@ int Scanner::Open(std::string_view path) {
     result->rootNode = &node;
     Dir* root = new (first.nodes.Allocate(sizeof(Dir), alignof(Dir))) Dir;
     root->node = &node;
-    root->fd = m_rootFd;
     node.dir = root;
     result->root = root;
     if (m_options.followLinks) {
@@ -438,68 +435,64 @@ namespace {
 
 // From fd, the descriptor of `from`, up through ".." to its ancestor `to`, checking at each step
 // that the folder reached is the one listed (a folder moved or entered through a link has
-// another ".."). fd stays open; -1 when any step fails.
-int OpenUp(const Dir* from, int fd, const Dir* to) {
-    int at = fd;
+// another ".."). fd stays open; not valid when any step fails.
+platform::UniqueFd OpenUp(const Dir* from, int fd, const Dir* to) {
+    platform::UniqueFd at;
     for (const Dir* d = from; d != to;) {
-        const int next = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (at != fd) {
-            ::close(at);
-        }
-        if (next < 0) {
-            return -1;
+        platform::UniqueFd next(::openat(at.valid() ? at.get() : fd, "..",
+                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!next.valid()) {
+            return platform::UniqueFd();
         }
         d = d->parent;
         struct stat st{};
-        if (::fstat(next, &st) != 0 || st.st_ino != d->node->inode) {
-            ::close(next);
-            return -1;
+        if (::fstat(next.get(), &st) != 0 || st.st_ino != d->node->inode) {
+            return platform::UniqueFd();
         }
-        at = next;
+        at = std::move(next); // the step below is closed with `next`
     }
     return at;
 }
 
 } // namespace
 
-int Scanner::OpenFolder(Worker& w, const Dir* d) {
+platform::UniqueFd Scanner::OpenFolder(Worker& w, const Dir* d) {
     // The deepest folder on this worker's way down that holds d.
     auto& path = w.openPath;
     const Dir* parent = d->parent;
     const Dir* base = m_result->root;
-    int baseFd = m_rootFd;
+    int baseFd = m_rootFd.get();
     std::size_t keep = 0;
     const Dir* ancestor = parent;
     for (std::size_t i = path.size(); i-- > 0;) {
-        const Dir* entry = path[i].first;
+        const Dir* entry = path[i].dir;
         while (ancestor->depth > entry->depth) {
             ancestor = ancestor->parent;
         }
         if (ancestor == entry) {
             keep = i + 1;
             base = entry;
-            baseFd = path[i].second;
+            baseFd = path[i].fd.get();
             break;
         }
     }
     // Going back up to the parent from the subtree this worker just left (a sibling's) takes one
     // step a level, where the way down from `base` may take a thousand.
     if (base != parent && keep < path.size()) {
-        const Dir* below = path.back().first;
+        const Dir* below = path.back().dir;
         const Dir* up = below;
         while (up->depth > parent->depth) {
             up = up->parent;
         }
         if (up == parent && below->depth - parent->depth < parent->depth - base->depth) {
-            const int fd = OpenUp(below, path.back().second, parent);
-            if (fd >= 0) {
+            platform::UniqueFd up = OpenUp(below, path.back().fd.get(), parent);
+            if (up.valid()) {
                 w.ClosePath(keep);
-                if (w.KeepOnPath(parent, fd)) {
+                const int upFd = up.get();
+                if (w.KeepOnPath(parent, up)) {
                     base = parent;
-                    baseFd = fd;
+                    baseFd = upFd;
                     keep = path.size();
-                } else {
-                    ::close(fd);
                 }
             }
         }
@@ -513,24 +506,23 @@ int Scanner::OpenFolder(Worker& w, const Dir* d) {
     }
     const int flags =
         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
-    // fd is ours to close while `owned`, else the searched folder's or kept on the way down.
+    // fd is the last folder opened: held by `owned` until the way down keeps it.
     int fd = baseFd;
-    bool owned = false;
+    platform::UniqueFd owned;
     for (std::size_t i = chain.size(); i-- > 0;) {
         const NameBuffer name(*chain[i]->node);
-        const int next = ::openat(fd, name.text, flags);
-        const int error = errno;
-        if (owned) {
-            ::close(fd);
+        platform::UniqueFd next(::openat(fd, name.text, flags));
+        if (!next.valid()) {
+            // The folders opened on the way stay kept for their other children.
+            return platform::UniqueFd();
         }
-        if (next < 0) {
-            errno = error;
-            return -1; // the folders opened on the way stay kept for their other children
+        owned = std::move(next); // an unkept step above is closed with `next`
+        fd = owned.get();
+        if (i > 0) {
+            w.KeepOnPath(chain[i], owned);
         }
-        fd = next;
-        owned = i > 0 ? !w.KeepOnPath(chain[i], fd) : true;
     }
-    return fd;
+    return owned;
 }
 
 std::uint32_t Scanner::DeviceIndex(std::uint64_t device) {
@@ -555,7 +547,9 @@ bool Scanner::FirstVisit(std::uint64_t device, std::uint64_t inode) {
 
 void Scanner::ReadFolder(Worker& w, Dir* d) {
     const bool isRoot = d->parent == nullptr;
-    const int fd = isRoot ? m_rootFd : OpenFolder(w, d);
+    // The searched folder's descriptor is the scanner's; any other is this worker's.
+    platform::UniqueFd owned = isRoot ? platform::UniqueFd() : OpenFolder(w, d);
+    const int fd = isRoot ? m_rootFd.get() : owned.get();
     if (fd < 0) {
         d->state = DirState::Unreadable;
         ++w.local.errors;
@@ -569,31 +563,27 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
         // Replaced between listing its parent and opening it: not what we listed.
         d->state = DirState::Unreadable;
         ++w.local.errors;
-        if (!isRoot) {
-            ::close(fd);
-        }
         w.Publish();
         return;
     }
     try {
-        ReadEntries(w, d, fd, st);
+        const bool aborted = ListEntries(w, fd, st.st_dev);
+        PlaceNodes(w, d, st.st_dev, aborted);
     } catch (...) {
-        // The folder stays listed without children; its descriptor must not leak.
+        // The folder stays listed without children (its descriptor is closed with `owned`).
         d->state = DirState::Unreadable;
-        if (!isRoot) {
-            ::close(fd);
-        }
         throw;
     }
+    if (owned.valid() && !w.subfolders.empty()) {
+        w.KeepOnPath(d, owned); // its first subfolder is the next this worker reads
+    }
+    w.Publish();
 }
 
-void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
+bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
     if (faults::FolderReadFails()) {
         throw std::bad_alloc();
     }
-    const bool isRoot = d->parent == nullptr;
-    const std::uint64_t folderDevice = st.st_dev;
-    const std::uint32_t folderDeviceIndex = d->node->device;
     const int statFlags = m_options.followLinks ? AT_NO_AUTOMOUNT
                                                 : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
 
@@ -685,7 +675,15 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
         return std::string_view(nameBase + a.nameStart, a.nameLength) <
                std::string_view(nameBase + b.nameStart, b.nameLength);
     });
+    return aborted;
+}
 
+void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool aborted) {
+    const bool isRoot = d->parent == nullptr;
+    const std::uint32_t folderDeviceIndex = d->node->device;
+    const std::vector<Entry>& entries = w.entries;
+    const std::string& names = w.names;
+    const char* nameBase = names.data();
     const std::size_t count = entries.size();
     if (isRoot) {
         d->pathLength = static_cast<std::uint32_t>(std::min<std::size_t>(m_path.size(), UINT32_MAX));
@@ -741,17 +739,6 @@ void Scanner::ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st) {
     d->children = children;
     d->childCount = static_cast<std::uint32_t>(count);
     d->state = aborted ? DirState::Partial : DirState::Read;
-
-    if (!isRoot) {
-        if (subfolders.empty()) {
-            ::close(fd);
-        } else {
-            if (!w.KeepOnPath(d, fd)) { // its first subfolder is the next this worker reads
-                ::close(fd);
-            }
-        }
-    }
-    w.Publish();
 }
 
 void Scanner::ComputeTotals(ScanResult& result) {
@@ -771,10 +758,6 @@ void Scanner::ComputeTotals(ScanResult& result) {
         if (f.next == 0) {
             ++folders;
             d->total = d->folderCount = d->fileCount = 0;
-            if (d->parent != nullptr && d->fd >= 0) {
-                ::close(d->fd); // kept for children an abort left unopened
-                d->fd = -1;
-            }
         }
         if (f.next < d->childCount) {
             Node& n = d->children[f.next++];
@@ -823,11 +806,7 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
         SetLastErrorText(kRecordBudgetText);
     }
     m_result->errors = errors;
-    m_result->root->fd = -1;
-    if (m_rootFd >= 0) {
-        ::close(m_rootFd);
-        m_rootFd = -1;
-    }
+    m_rootFd.reset();
     return std::move(m_result);
 }
 

@@ -18,6 +18,7 @@
 
 #include "engine/RecordBudget.h"
 #include "engine/ScanTree.h"
+#include "platform/UniqueFd.h"
 
 namespace dvo {
 
@@ -62,13 +63,17 @@ private:
 
     void WorkerLoop(Worker& w);
     void ReadFolder(Worker& w, Dir* d);
-    // Lists the folder open at fd into the tree; throws when memory runs out.
-    void ReadEntries(Worker& w, Dir* d, int fd, const struct stat& st);
+    // Lists the folder open at fd (on device folderDevice) into w.entries and w.names, sorted by
+    // name; true when an abort cut the listing short. Throws when memory runs out.
+    bool ListEntries(Worker& w, int fd, std::uint64_t folderDevice);
+    // Makes d's child nodes from w.entries, decides each child folder's state and queues those
+    // to read in w.subfolders; throws when memory runs out.
+    void PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool aborted);
     // A worker that cannot go on: counts the failure and stops the walk.
     void Fail(Worker& w) noexcept;
     // Opens a folder to read from the deepest ancestor on w's way down (the searched folder
-    // when none is), keeping the folders it passes; -1 with errno.
-    [[nodiscard]] int OpenFolder(Worker& w, const Dir* d);
+    // when none is), keeping the folders it passes; not valid, with errno, when it fails.
+    [[nodiscard]] platform::UniqueFd OpenFolder(Worker& w, const Dir* d);
     [[nodiscard]] std::uint32_t DeviceIndex(std::uint64_t device);
     [[nodiscard]] bool FirstVisit(std::uint64_t device, std::uint64_t inode);
     void ComputeTotals(ScanResult& result);
@@ -76,7 +81,7 @@ private:
     ScanOptions m_options;
     std::string m_path;
     int m_threadCount = 1;
-    int m_rootFd = -1;
+    platform::UniqueFd m_rootFd; // the searched folder, open from Open to Finish
     std::uint64_t m_rootDevice = 0;
     std::unique_ptr<ScanResult> m_result;
     std::vector<std::unique_ptr<Worker>> m_workers;

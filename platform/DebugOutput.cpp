@@ -1,5 +1,7 @@
 #include "platform/DebugOutput.h"
 
+#include "platform/WriteAll.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -12,17 +14,10 @@
 namespace platform {
 namespace {
 
-// One write(2) per message so that lines of several threads and processes never interleave.
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+// One write(2) per message so that lines of several threads and processes never interleave;
+// a failure to write debug output is not reported anywhere.
+void WriteMessage(int fd, std::string_view text) {
+    [[maybe_unused]] const bool written = WriteAll(fd, text);
 }
 
 // syslog holds a lock of the C library that fork() does not release, so a child forked while
@@ -50,13 +45,13 @@ void DebugOutput(std::string_view text) noexcept {
             return;
         }
         if (sink[0] == '-' && sink[1] == '\0') {
-            WriteAll(STDERR_FILENO, text);
+            WriteMessage(STDERR_FILENO, text);
             return;
         }
         const int fd = ::open(sink, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0)
             return;
-        WriteAll(fd, text);
+        WriteMessage(fd, text);
         ::close(fd);
     } catch (...) {
         // Debug output is best effort and must never disturb its caller.

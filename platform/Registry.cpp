@@ -1,6 +1,8 @@
 #include "platform/Registry.h"
 
 #include "platform/Paths.h"
+#include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,34 +20,6 @@ namespace {
 constexpr const char* kValuesFile = "values.reg";
 constexpr const char* kLockFile = "values.lock";
 constexpr const char* kTempFile = "values.reg.tmp";
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_fd = other.Release();
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-
-    [[nodiscard]] int Get() const noexcept { return m_fd; }
-    [[nodiscard]] bool Valid() const noexcept { return m_fd >= 0; }
-    int Release() noexcept { return std::exchange(m_fd, -1); }
-    void Reset() noexcept {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -93,15 +67,15 @@ UniqueFd OpenDirectoryAt(int parentFd, const std::string& name) {
 // order) folder whose name matches ignoring ASCII case.
 UniqueFd OpenKeyFolder(int parentFd, const std::string& name) {
     UniqueFd fd = OpenDirectoryAt(parentFd, name);
-    if (fd.Valid() || errno != ENOENT)
+    if (fd.valid() || errno != ENOENT)
         return fd;
     UniqueFd listFd(::openat(parentFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listFd.Valid())
+    if (!listFd.valid())
         return fd;
-    DIR* dir = ::fdopendir(listFd.Get());
+    DIR* dir = ::fdopendir(listFd.get());
     if (dir == nullptr)
         return fd;
-    listFd.Release(); // now owned by dir
+    listFd.release(); // now owned by dir
     std::vector<std::string> candidates;
     while (const dirent* entry = ::readdir(dir)) {
         if (EqualsIgnoringAsciiCase(entry->d_name, name))
@@ -111,7 +85,7 @@ UniqueFd OpenKeyFolder(int parentFd, const std::string& name) {
     std::sort(candidates.begin(), candidates.end());
     for (const auto& candidate : candidates) {
         fd = OpenDirectoryAt(parentFd, candidate);
-        if (fd.Valid())
+        if (fd.valid())
             return fd;
     }
     errno = ENOENT;
@@ -126,21 +100,21 @@ std::optional<int> OpenKey(std::string_view keyPath, bool create) {
     if (create && !MakeDirectories(root, 0700))
         return std::nullopt;
     UniqueFd current(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!current.Valid())
+    if (!current.valid())
         return std::nullopt;
     for (const auto& part : *parts) {
-        UniqueFd next = OpenKeyFolder(current.Get(), part);
-        if (!next.Valid() && create && errno == ENOENT) {
+        UniqueFd next = OpenKeyFolder(current.get(), part);
+        if (!next.valid() && create && errno == ENOENT) {
             // Another process may create it at the same moment: EEXIST is fine.
-            if (::mkdirat(current.Get(), part.c_str(), 0700) != 0 && errno != EEXIST)
+            if (::mkdirat(current.get(), part.c_str(), 0700) != 0 && errno != EEXIST)
                 return std::nullopt;
-            next = OpenKeyFolder(current.Get(), part);
+            next = OpenKeyFolder(current.get(), part);
         }
-        if (!next.Valid())
+        if (!next.valid())
             return std::nullopt;
         current = std::move(next);
     }
-    return current.Release();
+    return current.release();
 }
 
 // ---- the values file -------------------------------------------------------------------------
@@ -363,12 +337,12 @@ std::optional<ParsedLine> ParseLineAt(const std::vector<std::string>& lines, std
 // The whole values file; an empty text when the key has no file yet.
 std::optional<std::string> ReadValuesFile(int directoryFd) {
     UniqueFd fd(::openat(directoryFd, kValuesFile, O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid())
+    if (!fd.valid())
         return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
     std::string text;
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -379,26 +353,14 @@ std::optional<std::string> ReadValuesFile(int directoryFd) {
     }
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Replaces values.reg by the text: readers see either the old or the new file, never a part.
 bool ReplaceValuesFile(int directoryFd, const std::string& text) {
     UniqueFd fd(::openat(directoryFd, kTempFile,
                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.Valid())
+    if (!fd.valid())
         return false;
-    const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
-    const bool closed = ::close(fd.Release()) == 0;
+    const bool written = WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+    const bool closed = fd.close() == 0;
     if (!written || !closed || ::renameat(directoryFd, kTempFile, directoryFd, kValuesFile) != 0) {
         ::unlinkat(directoryFd, kTempFile, 0);
         return false;
@@ -544,9 +506,9 @@ bool RegistryKey::Write(std::string_view name, uint32_t type, std::span<const un
             return false;
         UniqueFd lock(
             ::openat(m_directoryFd, kLockFile, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (!lock.Valid())
+        if (!lock.valid())
             return false;
-        while (::flock(lock.Get(), LOCK_EX) != 0) {
+        while (::flock(lock.get(), LOCK_EX) != 0) {
             if (errno != EINTR)
                 return false;
         }

@@ -1,5 +1,7 @@
-#include "platform/UniqueFd.h"
 #include "platform/RenameNoReplace.h"
+
+#include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,20 +25,6 @@ private:
 };
 
 using Fd = UniqueFd;
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 bool CopyContents(int in, int out, off_t size) {
     // copy_file_range lets the kernel (or the file system) do the work; plain reads otherwise.
@@ -64,7 +52,7 @@ bool CopyContents(int in, int out, off_t size) {
         }
         if (n == 0)
             return true;
-        if (!WriteAll(out, buf, static_cast<std::size_t>(n)))
+        if (!WriteAll(out, {buf, static_cast<std::size_t>(n)}))
             return false;
     }
 }

@@ -1,5 +1,7 @@
 #include "DLLs/debug/DebugFiles.h"
 
+#include "platform/WriteAll.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -74,15 +76,9 @@ AppendFile::AppendFile(const std::string& name)
     : m_fd(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
 
 bool AppendFile::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(m_fd.get(), bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_writeErrno = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (!platform::WriteAll(m_fd.get(), bytes)) {
+        m_writeErrno = errno;
+        return false;
     }
     return true;
 }
