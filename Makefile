@@ -1,5 +1,5 @@
 # The front door: `make run` builds and starts DVO, `make test` builds and runs every test.
-.PHONY: all build setup configure run test test-default test-asan test-tsan asan tsan bench clean
+.PHONY: all build setup configure run test test-default test-asan test-tsan asan tsan bench clean format check-format
 
 JOBS ?= $(shell nproc)
 SETUP_STAMP := build/.setup-done
@@ -68,3 +68,10 @@ package: build
 pictures: build
 	tests/ship/window-run.sh build /tmp/dvo-pictures docs/guide/images
 	cmake --build --preset default --target guide
+
+# The sources as clang-format leaves them (.clang-format); CI checks it before the tests.
+format: $(SETUP_STAMP)
+	scripts/check-format.sh --fix
+
+check-format: $(SETUP_STAMP)
+	scripts/check-format.sh
