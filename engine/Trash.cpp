@@ -186,10 +186,10 @@ Fd OwnTrashFolder(int dir, const std::string& name) {
 OpResult TrashEntry(const std::string& directory, const std::string& name,
                     const EntryIdentity& seen) {
     const std::string action = texts::kCannotTrash;
+    const std::string path = JoinPath(directory, name);
     CheckedEntry entry;
     if (OpResult r = OpenRemovable(action, directory, name, seen, entry); r.code != DVO_OK)
         return r;
-    const std::string path = JoinPath(directory, name);
     const std::string realParent = PathOfFd(entry.parent.get());
     if (realParent.empty() || realParent[0] != '/')
         return Failure(DVO_E_IO, action, path, texts::kFolderUnknown);

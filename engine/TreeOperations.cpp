@@ -73,28 +73,27 @@ OpResult CopyOrMove(const std::string& action, const std::string& directory,
     return failed;
 }
 
+// The platform's copy or move of the entry to the same name in `dst`.
+int CopyTree(int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
+             platform::FileOpError* error, const platform::CopyProgress* p) {
+    return platform::CopyEntryAt(src, n, dst, n, {.progress = p}, e, error);
+}
+
+int MoveTree(int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
+             platform::FileOpError* error, const platform::CopyProgress* p) {
+    return platform::MoveEntryAt(src, n, dst, n, e, error, p);
+}
+
 } // namespace
 
 OpResult CopyEntry(const std::string& directory, const std::string& name, const EntryIdentity& seen,
                    const std::string& destination, const platform::CopyProgress* progress) {
-    return CopyOrMove(
-        texts::kCannotCopy, directory, name, seen, destination,
-        [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-           platform::FileOpError* error, const platform::CopyProgress* p) {
-            return platform::CopyEntryAt(src, n, dst, n, {.progress = p}, e, error);
-        },
-        progress);
+    return CopyOrMove(texts::kCannotCopy, directory, name, seen, destination, CopyTree, progress);
 }
 
 OpResult MoveEntry(const std::string& directory, const std::string& name, const EntryIdentity& seen,
                    const std::string& destination, const platform::CopyProgress* progress) {
-    return CopyOrMove(
-        texts::kCannotMove, directory, name, seen, destination,
-        [](int src, const std::string& n, int dst, const platform::ExpectedEntry& e,
-           platform::FileOpError* error, const platform::CopyProgress* p) {
-            return platform::MoveEntryAt(src, n, dst, n, e, error, p);
-        },
-        progress);
+    return CopyOrMove(texts::kCannotMove, directory, name, seen, destination, MoveTree, progress);
 }
 
 } // namespace dvo
