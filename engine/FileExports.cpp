@@ -4,6 +4,7 @@
 #include "engine/EntryLookup.h"
 #include "engine/FileOperations.h"
 #include "engine/LastError.h"
+#include "engine/UserTexts.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -61,13 +62,13 @@ struct Names {
 dvo::OpResult Convert(const char* action, const char16_t* name, const char16_t* directory,
                       Names& out) {
     if (name == nullptr || directory == nullptr)
-        return {DVO_E_INVALID_ARGUMENT, std::string(action) + ": 名前またはフォルダーがありません"};
+        return {DVO_E_INVALID_ARGUMENT, std::string(action) + dvo::texts::kNoNameOrFolder};
     out.name16 = {name, platform::Utf16Length(name)};
     out.directory16 = {directory, platform::Utf16Length(directory)};
     out.name = platform::Utf16ToUtf8(out.name16);
     out.directory = platform::Utf16ToUtf8(out.directory16);
     if (out.directory.empty() || !dvo::IsValidEntryName(out.name))
-        return {DVO_E_INVALID_ARGUMENT, std::string(action) + ": 名前が正しくありません: " + out.name};
+        return {DVO_E_INVALID_ARGUMENT, std::string(action) + dvo::texts::kBadNamePrefix + out.name};
     return {};
 }
 
@@ -87,11 +88,11 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         case dvo::LookupResult::Found: break;
         case dvo::LookupResult::NotFound:
             return Finish({DVO_E_NOT_FOUND, std::string(action) + ": " + shown +
-                                                ": 最後の検索の結果にありません"});
+                                                dvo::texts::kNotInLastSearch});
         case dvo::LookupResult::Busy:
-            return Finish({DVO_E_BUSY, std::string(action) + ": 検索中です"});
+            return Finish({DVO_E_BUSY, std::string(action) + dvo::texts::kSearching});
         case dvo::LookupResult::NoObject:
-            return Finish({DVO_E_NO_OBJECT, std::string(action) + ": エンジンが初期化されていません"});
+            return Finish({DVO_E_NO_OBJECT, std::string(action) + dvo::texts::kNoEngine});
         }
         const dvo::OpResult outcome = operation(names, seen);
         const int result = Finish(outcome);
@@ -103,7 +104,7 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
             dvo::NoteEntryPartlyGone(names.directory16, names.name16);
         return result;
     } catch (...) {
-        return Finish({DVO_E_IO, std::string(action) + ": メモリが足りません"});
+        return Finish({DVO_E_IO, std::string(action) + dvo::texts::kNoMemory});
     }
 }
 
@@ -121,16 +122,16 @@ DVO_API int DVOShellExecuteEx(unsigned long long /*owner*/, const char16_t* name
                               void* context) {
     try {
         Names names;
-        if (dvo::OpResult r = Convert("操作できません", name, directory, names); r.code != DVO_OK)
+        if (dvo::OpResult r = Convert(dvo::texts::kCannotOperate, name, directory, names); r.code != DVO_OK)
             return Finish(r);
         return Finish(dvo::ShellExecuteEntry(names.directory, names.name, op, DoneFor(done, context)));
     } catch (...) {
-        return Finish({DVO_E_IO, "操作できません: メモリが足りません"});
+        return Finish({DVO_E_IO, std::string(dvo::texts::kCannotOperate) + dvo::texts::kNoMemory});
     }
 }
 
 DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory) {
-    return RunOnEntry("ゴミ箱に移動できません", name, directory,
+    return RunOnEntry(dvo::texts::kCannotTrash, name, directory,
                       [](const Names& n, const dvo::EntryIdentity& seen) {
                           return dvo::TrashEntry(n.directory, n.name, seen);
                       },
@@ -138,7 +139,7 @@ DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory) {
 }
 
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) {
-    return RunOnEntry("削除できません", name, directory,
+    return RunOnEntry(dvo::texts::kCannotDelete, name, directory,
                       [](const Names& n, const dvo::EntryIdentity& seen) {
                           return dvo::DeleteEntryPermanently(n.directory, n.name, seen);
                       },
@@ -154,8 +155,9 @@ DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context) {
     if (destination == nullptr)
-        return Finish({DVO_E_INVALID_ARGUMENT, "コピーできません: コピー先がありません"});
-    return RunOnEntry("コピーできません", name, directory,
+        return Finish({DVO_E_INVALID_ARGUMENT,
+                       std::string(dvo::texts::kCannotCopy) + dvo::texts::kNoCopyTarget});
+    return RunOnEntry(dvo::texts::kCannotCopy, name, directory,
                       [destination, progress, context](const Names& n,
                                                        const dvo::EntryIdentity& seen) {
                           const std::string target = platform::Utf16ToUtf8(
@@ -175,8 +177,9 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context) {
     if (destination == nullptr)
-        return Finish({DVO_E_INVALID_ARGUMENT, "移動できません: 移動先がありません"});
-    return RunOnEntry("移動できません", name, directory,
+        return Finish({DVO_E_INVALID_ARGUMENT,
+                       std::string(dvo::texts::kCannotMove) + dvo::texts::kNoMoveTarget});
+    return RunOnEntry(dvo::texts::kCannotMove, name, directory,
                       [destination, progress, context](const Names& n,
                                                        const dvo::EntryIdentity& seen) {
                           const std::string target = platform::Utf16ToUtf8(

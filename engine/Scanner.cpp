@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "engine/DVOSUB.h"
+#include "engine/ErrorTable.h"
 #include "engine/FaultInjection.h"
 #include "engine/LastError.h"
 
@@ -30,20 +31,6 @@ struct LinuxDirent64 {
     unsigned char d_type;
     char d_name[];
 };
-
-int ResultOfErrno(int error) {
-    switch (error) {
-    case ENOENT:
-        return DVO_E_NOT_FOUND;
-    case ENOTDIR:
-        return DVO_E_NOT_A_FOLDER;
-    case EACCES:
-    case EPERM:
-        return DVO_E_ACCESS;
-    default:
-        return DVO_E_IO;
-    }
-}
 
 std::int64_t MillisOf(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
@@ -288,12 +275,12 @@ int Scanner::Open(std::string_view path) {
 
     platform::UniqueFd fd(OpenLongPath(result->path));
     if (!fd.valid()) {
-        return ResultOfErrno(errno);
+        return SearchCodeOf(errno);
     }
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0) {
         const int error = errno;
-        return ResultOfErrno(error);
+        return SearchCodeOf(error);
     }
     m_rootFd = std::move(fd);
     m_rootDevice = st.st_dev;

@@ -30,9 +30,11 @@ using Fd = UniqueFd;
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // Records the first failure only: later ones are usually consequences of it.
-int Fail(FileOpError* error, int code, const char* step, const std::string& path) {
+int Fail(FileOpError* error, int code, const char* step, const std::string& path,
+         FileOpFailure kind = FileOpFailure::Call) {
     if (error != nullptr && error->error == 0) {
         error->error = code;
+        error->kind = kind;
         error->step = step;
         error->path = path;
     }
@@ -154,7 +156,8 @@ public:
     // True when the entry is gone.
     bool Remove(int dir, const std::string& name, const struct stat& st, const std::string& path) {
         if (m_only != nullptr && !m_only->Contains(st)) {
-            Fail(m_error, ENOTEMPTY, "changed during the move", path);
+            Fail(m_error, ENOTEMPTY, "changed during the move", path,
+                 FileOpFailure::ChangedDuringMove);
             return false;
         }
         if (!S_ISDIR(st.st_mode)) {
@@ -240,7 +243,7 @@ private:
         }
         // Emptying a mount point would delete another file system's contents.
         if (IsMountRootOrDevice(frame.fd.get(), frame.st, m_device)) {
-            Fail(m_error, EXDEV, "mount point", path);
+            Fail(m_error, EXDEV, "mount point", path, FileOpFailure::MountPoint);
             return false;
         }
         // Clearing up after a failed copy: a folder the copy already gave a read-only mode must
@@ -279,7 +282,8 @@ private:
             return false;
         }
         if (m_only != nullptr && !m_only->Contains(cst)) {
-            Fail(m_error, ENOTEMPTY, "changed during the move", path);
+            Fail(m_error, ENOTEMPTY, "changed during the move", path,
+                 FileOpFailure::ChangedDuringMove);
             f.all = false;
             return false;
         }
@@ -639,7 +643,7 @@ public:
     int Copy(int srcDir, const std::string& name, const struct stat& st, int dstDir,
              const std::string& dstName, const std::string& path, bool top) {
         if (!m_meter.Add(0, path))
-            return Fail(m_error, ECANCELED, "cancel", path);
+            return Fail(m_error, ECANCELED, "cancel", path, FileOpFailure::Cancelled);
         const bool linked = !S_ISDIR(st.st_mode) && st.st_nlink > 1 && !top;
         if (linked && m_links.Find(st) >= 0) {
             // Where the name cannot be linked (the file system's limit of links, say), it is
@@ -650,7 +654,7 @@ public:
                     m_copied->Add(st);
                 return m_meter.Add(S_ISREG(st.st_mode) ? st.st_size : 0, path)
                            ? 0
-                           : Fail(m_error, ECANCELED, "cancel", path);
+                           : Fail(m_error, ECANCELED, "cancel", path, FileOpFailure::Cancelled);
             }
         }
         int result = 0;
@@ -689,7 +693,7 @@ private:
         const int e = CopyAttributes(from, to, m_options.allAttributes, name);
         if (e != 0 && m_error != nullptr && m_error->error == 0)
             m_error->attribute = name;
-        return e == 0 ? 0 : Fail(m_error, e, "xattr", path);
+        return e == 0 ? 0 : Fail(m_error, e, "xattr", path, FileOpFailure::Attribute);
     }
 
     // The same through O_PATH descriptors, for entries that cannot be opened for reading.
@@ -823,10 +827,10 @@ private:
         if (!SameInode(opened, st))
             return Fail(m_error, ESTALE, "open", path);
         if (m_options.sameFileSystem && !top && IsMountRootOrDevice(level.src.get(), opened, m_device))
-            return Fail(m_error, EXDEV, "mount point", path);
+            return Fail(m_error, EXDEV, "mount point", path, FileOpFailure::MountPoint);
         // The copy's own top folder showing up in the source means it lies inside the source.
         if (m_created.check && opened.st_dev == m_created.device && opened.st_ino == m_created.inode)
-            return Fail(m_error, EINVAL, "copy into itself", path);
+            return Fail(m_error, EINVAL, "copy into itself", path, FileOpFailure::IntoItself);
         if (::mkdirat(dstDir, dstName.c_str(), 0700) != 0)
             return Fail(m_error, errno, "mkdir", path);
         Created(top, dstDir, dstName);
@@ -937,12 +941,13 @@ int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dst
     if (!Matches(st, expected))
         return Fail(error, ESTALE, "stat", name);
     if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
-        return Fail(error, EINVAL, "copy into itself", name);
+        return Fail(error, EINVAL, "copy into itself", name, FileOpFailure::IntoItself);
     ProgressMeter meter(options.progress);
     if (meter.Active()) {
         long long total = 0;
         if (CountBytes(srcDir, name, st, meter, total) != 0)
-            return Fail(error, ECANCELED, "cancel", name); // nothing made yet
+            // Nothing made yet.
+            return Fail(error, ECANCELED, "cancel", name, FileOpFailure::Cancelled);
         meter.SetTotal(total);
     }
     FileOpError first;
@@ -1020,7 +1025,7 @@ int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
         return Fail(error, ESTALE, "stat", name);
     // Checked first so that the rename fallbacks below never touch the source folder.
     if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
-        return Fail(error, EINVAL, "move into itself", name);
+        return Fail(error, EINVAL, "move into itself", name, FileOpFailure::IntoItself);
     int e = 0;
     if (::renameat2(srcDir, name.c_str(), dstDir, dstName.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
@@ -1037,7 +1042,7 @@ int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
     if (S_ISDIR(st.st_mode)) {
         Fd top(::openat(srcDir, name.c_str(), kDirFlags));
         if (top.valid() && IsMountRoot(top.get()))
-            return Fail(error, EXDEV, "mount point", name);
+            return Fail(error, EXDEV, "mount point", name, FileOpFailure::MountPoint);
     }
     CopiedSet copied;
     const CopyOptions options{.keepOwner = true, .sameFileSystem = true, .allAttributes = true,
@@ -1053,28 +1058,46 @@ int RemoveTreeAt(int dir, const std::string& name, const ExpectedEntry& expected
     return RemoveTree(dir, name, expected, nullptr, error);
 }
 
-int CopyPath(const std::string& source, const std::string& target, FileOpError* error) {
-    const auto [srcDirPath, name] = SplitPath(source);
-    const auto [dstDirPath, dstName] = SplitPath(target);
-    Fd srcDir(::open(srcDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!srcDir.valid())
+namespace {
+
+// The folders holding `source` and `target`, open, for the path forms below.
+struct PathEnds {
+    Fd srcDir;
+    Fd dstDir;
+    std::string name;
+    std::string dstName;
+};
+
+int OpenPathEnds(const std::string& source, const std::string& target, PathEnds& ends,
+                 FileOpError* error) {
+    auto [srcDirPath, name] = SplitPath(source);
+    auto [dstDirPath, dstName] = SplitPath(target);
+    ends.srcDir = Fd(::open(srcDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!ends.srcDir.valid())
         return Fail(error, errno, "open", srcDirPath);
-    Fd dstDir(::open(dstDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dstDir.valid())
+    ends.dstDir = Fd(::open(dstDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!ends.dstDir.valid())
         return Fail(error, errno, "open", dstDirPath);
-    return CopyEntryAt(srcDir.get(), name, dstDir.get(), dstName, {}, {}, error);
+    ends.name = std::move(name);
+    ends.dstName = std::move(dstName);
+    return 0;
+}
+
+} // namespace
+
+int CopyPath(const std::string& source, const std::string& target, FileOpError* error) {
+    PathEnds ends;
+    if (const int e = OpenPathEnds(source, target, ends, error); e != 0)
+        return e;
+    return CopyEntryAt(ends.srcDir.get(), ends.name, ends.dstDir.get(), ends.dstName, {}, {},
+                       error);
 }
 
 int MovePath(const std::string& source, const std::string& target, FileOpError* error) {
-    const auto [srcDirPath, name] = SplitPath(source);
-    const auto [dstDirPath, dstName] = SplitPath(target);
-    Fd srcDir(::open(srcDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!srcDir.valid())
-        return Fail(error, errno, "open", srcDirPath);
-    Fd dstDir(::open(dstDirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dstDir.valid())
-        return Fail(error, errno, "open", dstDirPath);
-    return MoveEntryAt(srcDir.get(), name, dstDir.get(), dstName, {}, error);
+    PathEnds ends;
+    if (const int e = OpenPathEnds(source, target, ends, error); e != 0)
+        return e;
+    return MoveEntryAt(ends.srcDir.get(), ends.name, ends.dstDir.get(), ends.dstName, {}, error);
 }
 
 } // namespace platform

@@ -12,11 +12,24 @@
 
 namespace platform {
 
+// What kind of failure stopped an operation. Callers choose what to tell the user by this, never
+// by `step`, which is only detail for a log.
+enum class FileOpFailure : unsigned char {
+    None,
+    Call,              // a system call failed (`step` names it); `error` says why
+    Cancelled,         // the progress callback asked to stop (ECANCELED)
+    MountPoint,        // a folder below is another file system or mount point (EXDEV)
+    IntoItself,        // a folder would be copied or moved into itself (EINVAL)
+    Attribute,         // an extended attribute (`attribute`) cannot be kept
+    ChangedDuringMove, // the source changed while it was copied across file systems
+};
+
 struct FileOpError {
     int error = 0;       // errno of the first failure; 0 when none
+    FileOpFailure kind = FileOpFailure::None;
     std::string step;    // the call that failed: "open", "mkdir", "rename", ...
     std::string path;    // the entry it failed on (raw bytes), relative to the operation's root
-    std::string attribute; // with step "xattr": the extended attribute that could not be kept
+    std::string attribute; // with kind Attribute: the extended attribute that could not be kept
 };
 
 // What a caller saw of an entry earlier; the operation refuses (ESTALE) an entry that differs.
@@ -43,7 +56,7 @@ struct CopyOptions {
     // move could not remove it afterwards.
     bool sameFileSystem = false;
     // Extended attributes (POSIX ACLs among them) are always copied. With this, one the target
-    // cannot hold (ENOTSUP, EPERM) fails the operation (step "xattr"), as a move must keep all;
+    // cannot hold (ENOTSUP, EPERM) fails the operation (kind Attribute), as a move must keep all;
     // without, it is left out, so a copy to a file system without attributes still works.
     bool allAttributes = false;
     // Told how the copy goes and asked whether to go on; none when null.
@@ -62,7 +75,7 @@ struct CopyOptions {
 
 // Renames the entry when source and target are on one file system (never replacing a target);
 // across file systems copies it with owner, mode, times and all extended attributes (else it
-// fails with step "xattr" before removing anything), and removes the source only after
+// fails with kind Attribute before removing anything), and removes the source only after
 // the copy is complete. A failure before that point leaves the source as it was and removes the
 // partial copy. When removing the source after a complete copy fails, the copy stays and the
 // error is returned: nothing is lost, but the source is not entirely gone. `progress` is told

@@ -187,6 +187,31 @@ TEST(FileCopy, RefusesToCopyAFolderIntoItself) {
     }
 }
 
+// Callers word the failure by its kind, so each refusal must carry its own kind, not only errno.
+TEST(FileCopy, FailureKindTellsARefusalFromAFailedCall) {
+    TempFolder tmp;
+    BuildSample(tmp / "tree");
+    for (const auto& [opName, op] : kCopyAndMove) {
+        SCOPED_TRACE(opName);
+        platform::FileOpError error;
+        EXPECT_EQ(op(tmp.path(), "tree", tmp / "tree/sub", &error), EINVAL);
+        EXPECT_EQ(error.kind, platform::FileOpFailure::IntoItself);
+        error = {};
+        EXPECT_EQ(op(tmp.path(), "missing", tmp.path(), &error), ENOENT);
+        EXPECT_EQ(error.kind, platform::FileOpFailure::Call);
+    }
+    platform::FileOpError error;
+    const platform::CopyProgress stop = [](long long, long long, const std::string&) {
+        return false;
+    };
+    DirFd s(tmp.path());
+    ::mkdir((tmp / "out").c_str(), 0755);
+    DirFd d(tmp / "out");
+    EXPECT_EQ(platform::CopyEntryAt(s.fd, "tree", d.fd, "tree", {.progress = &stop}, {}, &error),
+              ECANCELED);
+    EXPECT_EQ(error.kind, platform::FileOpFailure::Cancelled);
+}
+
 TEST(FileCopy, MovesWithinAFileSystemByRenaming) {
     TempFolder src, dst;
     BuildSample(src / "tree");
@@ -605,6 +630,7 @@ TEST(FileCopy, AttributeTheTargetCannotHoldFailsAMoveOnly) {
     platform::FileOpError error;
     EXPECT_EQ(Move(src.path(), "tree", dst / "mnt", &error), EOPNOTSUPP);
     EXPECT_EQ(error.step, "xattr");
+    EXPECT_EQ(error.kind, platform::FileOpFailure::Attribute);
     EXPECT_EQ(error.attribute, "user.origin");
     EXPECT_EQ(error.path, "tree/sub");
     EXPECT_EQ(Describe(src / "tree"), before);
