@@ -8,6 +8,7 @@
 #include "tests/app/FakeMainView.h"
 #include "tests/support/TempDir.h"
 #include "tests/views/FakeResultView.h"
+#include "tests/views/WindowHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -20,44 +21,16 @@ using dvo::app::FolderTreeNode;
 using dvo::app::MainLabel;
 using dvo::app::MenuCheck;
 
-struct EngineFileCommandsTest : testing::Test {
+struct EngineFileCommandsTest : testing::Test, dvo::test::WindowHarness<dvo::app::DvoSubEngine> {
     dvo::test::TempDir t;
-    dvo::test::EventLog log;
-    dvo::test::FakeMainView mainView{log};
-    dvo::app::DvoSubEngine engine;
-    dvo::app::TMainForm form{mainView, engine};
-    dvo::test::FakeResultView view;
-    dvo::app::ResultViews results{form, engine, view};
-    dvo::app::FileCommands files{form, engine, view, results};
 
     void SetUp() override {
-        view.results = &results;
-        form.SetResultViews(&results);
-        mainView.form = &form;
-        form.FormCreate();
+        Wire();
         view.checks[MenuCheck::ShowNumberOfFiles] = true;
     }
     void TearDown() override { form.FormDestroy(); }
     static void Write(const std::string& path, std::size_t bytes) {
         std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
-    }
-    dvo::app::FolderTreeNode* Find(std::string_view caption) const {
-        const auto& tree = results.Tree();
-        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
-            if (n->Caption() == caption)
-                return n;
-        return nullptr;
-    }
-    void Select(std::string_view caption) {
-        view.current = Find(caption);
-        ASSERT_NE(view.current, nullptr) << caption;
-        results.SearchResultTreeMouseDown();
-    }
-    std::string Column(int column) const {
-        std::string out;
-        for (int i = 0; i < results.ShownRowCount(); ++i)
-            out += (i ? "," : "") + results.Grid().rows[static_cast<std::size_t>(i)].cells[static_cast<std::size_t>(column)];
-        return out;
     }
     void MoveRow(int row, const std::string& to) {
         results.ClearRowMarks();

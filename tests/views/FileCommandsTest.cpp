@@ -6,6 +6,7 @@
 #include "tests/app/FakeMainView.h"
 #include "tests/views/FakeResultView.h"
 #include "tests/views/SyntheticEngine.h"
+#include "tests/views/WindowHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -20,20 +21,9 @@ namespace Result = dvo::app::MessageResult;
 using Strings = std::vector<std::string>;
 
 // /data(100): a.txt(10), b.txt(20), c.txt(30), sub(40)[inner.txt(40)], in the engine's order.
-struct FileCommandsTest : testing::Test {
-    dvo::test::EventLog log;
-    dvo::test::FakeMainView mainView{log};
-    dvo::test::SyntheticEngine engine;
-    dvo::app::TMainForm form{mainView, engine};
-    dvo::test::FakeResultView view;
-    ResultViews results{form, engine, view};
-    FileCommands files{form, engine, view, results};
-
+struct FileCommandsTest : testing::Test, dvo::test::WindowHarness<dvo::test::SyntheticEngine> {
     void SetUp() override {
-        view.results = &results;
-        form.SetResultViews(&results);
-        mainView.form = &form;
-        form.FormCreate();
+        Wire();
         results.mnuSortNoneClick(); // keep the engine's order
     }
     void MakeSample(const std::string& searched = "/data") {
@@ -45,23 +35,11 @@ struct FileCommandsTest : testing::Test {
         engine.SetCounts(sub, 0, 1);
         engine.Add(sub, "inner.txt", 1, 40);
     }
-    dvo::app::FolderTreeNode* Find(std::string_view caption) const {
-        const auto& tree = results.Tree();
-        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
-            if (n->Caption() == caption)
-                return n;
-        return nullptr;
-    }
     // Searches the sample and lists the searched folder.
     void Show(const std::string& searched = "/data") {
         MakeSample(searched);
         form.btnExecuteClick();
         Select(searched);
-    }
-    void Select(std::string_view caption) {
-        view.current = Find(caption);
-        ASSERT_NE(view.current, nullptr) << caption;
-        results.SearchResultTreeMouseDown();
     }
     // Exactly these rows marked.
     void Mark(std::initializer_list<int> rows) {

@@ -4,6 +4,7 @@
 #include "tests/app/FakeMainView.h"
 #include "tests/views/FakeResultView.h"
 #include "tests/views/SyntheticEngine.h"
+#include "tests/views/WindowHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ std::string Captions(const dvo::app::FolderTree& tree, const dvo::app::FolderTre
     return out;
 }
 
-dvo::app::FolderTreeNode* Find(const dvo::app::FolderTree& tree, std::string_view caption) {
+dvo::app::FolderTreeNode* FindIn(const dvo::app::FolderTree& tree, std::string_view caption) {
     for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
         if (n->Caption() == caption)
             return n;
@@ -32,21 +33,10 @@ dvo::app::FolderTreeNode* Find(const dvo::app::FolderTree& tree, std::string_vie
 }
 
 // /data(100): a(10)[a1(4)[deep.txt 4], a2.txt 6], b(60)[b1(0)[], b2.bin 60], c.txt 30
-struct ResultViewsTest : testing::Test {
-    dvo::test::EventLog log;
-    dvo::test::FakeMainView mainView{log};
-    dvo::test::SyntheticEngine engine;
-    dvo::app::TMainForm form{mainView, engine};
-    dvo::test::FakeResultView view;
-    ResultViews results{form, engine, view};
+struct ResultViewsTest : testing::Test, dvo::test::WindowHarness<dvo::test::SyntheticEngine> {
     FolderRecord *data = nullptr, *a = nullptr, *b = nullptr;
 
-    void SetUp() override {
-        view.results = &results;
-        form.SetResultViews(&results);
-        mainView.form = &form;
-        form.FormCreate();
-    }
+    void SetUp() override { Wire(); }
     void MakeSample() {
         data = engine.AddSearchedFolder("/data", 100);
         engine.SetCounts(data, 4, 4);
@@ -61,17 +51,6 @@ struct ResultViewsTest : testing::Test {
         engine.Add(data, "c.txt", 1, 30);
     }
     void Search() { form.btnExecuteClick(); }
-    void Select(std::string_view caption) {
-        view.current = Find(results.Tree(), caption);
-        ASSERT_NE(view.current, nullptr) << caption;
-        results.SearchResultTreeMouseDown();
-    }
-    std::string Column(int column) const {
-        std::string out;
-        for (int i = 0; i < results.ShownRowCount(); ++i)
-            out += (i ? "," : "") + results.Grid().rows[static_cast<std::size_t>(i)].cells[static_cast<std::size_t>(column)];
-        return out;
-    }
 };
 
 TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
@@ -83,9 +62,9 @@ TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
     // Sorted by size descending before the automatic expansion ...
     EXPECT_EQ(Captions(tree, top), "b,c.txt,a");
     // ... which then loaded the deeper levels, files included, in the same order.
-    EXPECT_EQ(Captions(tree, Find(tree, "b")), "b2.bin,b1");
-    EXPECT_EQ(Captions(tree, Find(tree, "a")), "a2.txt,a1");
-    EXPECT_EQ(Captions(tree, Find(tree, "a1")), "deep.txt");
+    EXPECT_EQ(Captions(tree, FindIn(tree, "b")), "b2.bin,b1");
+    EXPECT_EQ(Captions(tree, FindIn(tree, "a")), "a2.txt,a1");
+    EXPECT_EQ(Captions(tree, FindIn(tree, "a1")), "deep.txt");
     EXPECT_EQ(tree.PendingCount(), 0u);
     // The first node is current but drawn unselected, and the grid stays empty.
     EXPECT_EQ(view.current, top);
@@ -129,7 +108,7 @@ TEST_F(ResultViewsTest, LevelsLoadedAfterASortJoinInTheCurrentOrder) {
         const auto& tree = results.Tree();
         SCOPED_TRACE(results.SortState());
         EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), c.second);
-        EXPECT_EQ(Captions(tree, Find(tree, "a")) + "|" + Captions(tree, Find(tree, "b")), c.third);
+        EXPECT_EQ(Captions(tree, FindIn(tree, "a")) + "|" + Captions(tree, FindIn(tree, "b")), c.third);
     }
 }
 
@@ -159,7 +138,7 @@ TEST_F(ResultViewsTest, AtOnceBuildShowsFoldersAndNestsADepthJumpOneLevel) {
     const auto& tree = results.Tree();
     EXPECT_EQ(Captions(tree, nullptr), "/s");
     EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "z,x"); // size descending
-    EXPECT_EQ(Captions(tree, Find(tree, "x")), "y");
+    EXPECT_EQ(Captions(tree, FindIn(tree, "x")), "y");
     EXPECT_EQ(engine.enumerations, 0); // the flat list is enough
 }
 
@@ -177,10 +156,10 @@ TEST_F(ResultViewsTest, AtOnceBuildNestsFoldersBelowTheDepthLimit) {
     Search();
     const auto& tree = results.Tree();
     EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), "d1,next");
-    dvo::app::FolderTreeNode* n = Find(tree, "d1");
+    dvo::app::FolderTreeNode* n = FindIn(tree, "d1");
     for (int level = 2; level <= 300 && n != nullptr; ++level) {
         ASSERT_EQ(Captions(tree, n), "d" + std::to_string(level)) << "below level " << level - 1;
-        n = Find(tree, "d" + std::to_string(level));
+        n = FindIn(tree, "d" + std::to_string(level));
     }
     ASSERT_NE(n, nullptr);
     EXPECT_EQ(Captions(tree, n), "leaf");
@@ -297,7 +276,7 @@ TEST_F(ResultViewsTest, MarksBelongToTheMarkedEntriesOfTheShownFolder) {
     EXPECT_EQ(results.MarkedCount(), 0);
     Select("a");
     // Keys other than Up and Down leave the grid as it is.
-    view.current = Find(results.Tree(), "b");
+    view.current = FindIn(results.Tree(), "b");
     results.SearchResultTreeKeyUp(37);
     EXPECT_EQ(Column(0), "a2.txt,a1");
     results.SearchResultTreeKeyUp(ResultViews::kVirtualKeyDown);
@@ -416,7 +395,7 @@ TEST_F(ResultViewsTest, BusyCursorIsPoppedWhenListingThrows) {
         const char* what;
         std::function<void()> run;
     } cases[] = {
-        {"list a folder", [&] { results.ShowFolderContents(Find(results.Tree(), "b")); }},
+        {"list a folder", [&] { results.ShowFolderContents(FindIn(results.Tree(), "b")); }},
         {"sort, then list", [&] { results.mnuAlphaClick(); }},
     };
     for (const Case& c : cases) {
