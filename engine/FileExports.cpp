@@ -91,6 +91,9 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
                                                 ": 最後の検索の結果にありません"});
         case dvo::LookupResult::Busy:
             return Finish({DVO_E_BUSY, std::string(action) + ": 検索中です"});
+        case dvo::LookupResult::OpenedResult:
+            return Finish({DVO_E_OPENED_RESULT,
+                           std::string(action) + ": ファイルから開いた検索結果です"});
         case dvo::LookupResult::NoObject:
             return Finish({DVO_E_NO_OBJECT, std::string(action) + ": エンジンが初期化されていません"});
         }
