@@ -53,6 +53,7 @@ struct Info {
     std::uint64_t dev = 0;
     bool hasDev = false;
     std::uint64_t ino = 0;
+    bool hasIno = false;
     std::uint64_t nlink = 0;
     std::uint64_t mode = 0;
     bool hasMode = false;
@@ -252,6 +253,7 @@ private:
                 return false;
             }
             m_info.ino = u;
+            m_info.hasIno = true;
             return true;
         case Key::Nlink:
             if (!needUnsigned("a link count")) {
@@ -482,7 +484,8 @@ private:
                      : info.notreg ? 0 // neither folder nor regular file; which, unknown
                                    : static_cast<std::uint8_t>(S_IFREG >> 12);
             p.size = info.asize;
-            if (info.hlnkc || info.nlink > 1) {
+            // Without its inode a link cannot be matched with the others: counted as a file.
+            if (info.hasIno && (info.hlnkc || info.nlink > 1)) {
                 p.flags |= kMultiLink;
             }
             if (info.hlnkc && m_laterLinksMarked) {
