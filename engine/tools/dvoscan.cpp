@@ -403,7 +403,10 @@ int main(int argc, char** argv) {
             }
         }
     }
+    std::chrono::steady_clock::time_point exportStart{};
+    std::chrono::steady_clock::time_point exportEnd{};
     if (exportTo != nullptr) {
+        exportStart = std::chrono::steady_clock::now();
         const bool toStdout = std::string_view(exportTo) == "-";
         const int fd = toStdout ? STDOUT_FILENO
                                 : ::open(exportTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -415,6 +418,7 @@ int main(int argc, char** argv) {
                          std::strerror(written ? errno : error));
             return 2;
         }
+        exportEnd = std::chrono::steady_clock::now();
     } else if (old != nullptr) {
         PrintChanges(*old, *result, depth, nulEnded);
     } else {
@@ -433,15 +437,20 @@ int main(int argc, char** argv) {
         const double ms =
             std::chrono::duration<double, std::milli>(scanned - start).count();
         std::fprintf(stderr,
-                     "dvoscan: %lld entries (%lld folders) in %.1f ms on %d threads%s; "
+                     "dvoscan: %lld entries (%lld folders)%s in %.1f ms on %d threads%s; "
                      "tree %.1f bytes/entry; peak memory %ld KiB, %.1f bytes/entry\n",
                      static_cast<long long>(entries),
-                     static_cast<long long>(result->folderRecords), ms,
+                     static_cast<long long>(result->folderRecords),
+                     readFrom != nullptr ? " read" : "", ms,
                      readFrom != nullptr ? 1 : scanner.ThreadCount(),
                      records ? ", every record made" : "",
                      static_cast<double>(arenaBytes) / static_cast<double>(entries),
                      usage.ru_maxrss,
                      static_cast<double>(usage.ru_maxrss) * 1024.0 / static_cast<double>(entries));
+        if (exportTo != nullptr) {
+            std::fprintf(stderr, "dvoscan: export written in %.1f ms\n",
+                         std::chrono::duration<double, std::milli>(exportEnd - exportStart).count());
+        }
     }
     if (result->errors > 0 && old == nullptr) {
         std::fprintf(stderr, "dvoscan: %lld entries could not be read\n",
