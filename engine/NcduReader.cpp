@@ -29,19 +29,29 @@ enum class Key : std::uint8_t {
     Other, Name, Asize, Dsize, Dev, Ino, Nlink, Mtime, Mode, Hlnkc, ReadError, NotReg, Excluded,
 };
 
+// Every entry repeats its keys: told apart by length and first byte before one comparison.
 Key KeyOf(std::string_view k) {
-    static constexpr std::pair<std::string_view, Key> kKeys[] = {
-        {"name", Key::Name},     {"asize", Key::Asize},         {"dsize", Key::Dsize},
-        {"dev", Key::Dev},       {"ino", Key::Ino},             {"nlink", Key::Nlink},
-        {"mtime", Key::Mtime},   {"mode", Key::Mode},           {"hlnkc", Key::Hlnkc},
-        {"read_error", Key::ReadError}, {"notreg", Key::NotReg}, {"excluded", Key::Excluded},
-    };
-    for (const auto& [text, key] : kKeys) {
-        if (text == k) {
-            return key;
-        }
+    auto is = [k](std::string_view text, Key key) { return k == text ? key : Key::Other; };
+    if (k.empty()) {
+        return Key::Other;
     }
-    return Key::Other;
+    switch (k.size()) {
+    case 3: return k[0] == 'd' ? is("dev", Key::Dev) : is("ino", Key::Ino);
+    case 4: return k[0] == 'n' ? is("name", Key::Name) : is("mode", Key::Mode);
+    case 5:
+        switch (k[0]) {
+        case 'a': return is("asize", Key::Asize);
+        case 'd': return is("dsize", Key::Dsize);
+        case 'm': return is("mtime", Key::Mtime);
+        case 'n': return is("nlink", Key::Nlink);
+        case 'h': return is("hlnkc", Key::Hlnkc);
+        default: return Key::Other;
+        }
+    case 6: return is("notreg", Key::NotReg);
+    case 8: return is("excluded", Key::Excluded);
+    case 10: return is("read_error", Key::ReadError);
+    default: return Key::Other;
+    }
 }
 
 // What an info object said about one entry.
@@ -62,6 +72,17 @@ struct Info {
     bool notreg = false;
     std::string excluded;
     bool hasExcluded = false;
+
+    // Back to an empty entry, keeping the strings' buffers: one object serves every entry.
+    void Clear() noexcept {
+        std::string keptName = std::move(name);
+        std::string keptExcluded = std::move(excluded);
+        keptName.clear();
+        keptExcluded.clear();
+        *this = Info{};
+        name = std::move(keptName);
+        excluded = std::move(keptExcluded);
+    }
 };
 
 // An entry of a folder still open: made into a node once the folder's array closes.
@@ -357,7 +378,7 @@ private:
             return Refuse("the tree is not an array");
         }
         m_inInfo = true;
-        m_info = Info{};
+        m_info.Clear();
         m_key = Key::Other;
         return true;
     }
