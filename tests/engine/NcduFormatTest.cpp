@@ -178,18 +178,20 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
         " [{\"name\":\"d\",\"asize\":123456},\n"
         "  {\"name\":\"l1\",\"asize\":10,\"ino\":77,\"hlnkc\":true},\n"
         "  {\"name\":\"l2\",\"asize\":10,\"ino\":77,\"nlink\":2},\n"
-        "  {\"name\":\"l3\",\"asize\":10,\"ino\":77,\"dev\":6,\"hlnkc\":true}]]]";
+        "  {\"name\":\"l3\",\"asize\":10,\"ino\":77,\"dev\":6,\"hlnkc\":true},\n"
+        "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2}]]]";
     dvo::NcduReadError error;
     const auto r = ReadText(text, error);
     ASSERT_NE(r, nullptr) << error.offset << ": " << error.reason;
     EXPECT_EQ(r->path, "/data");
     EXPECT_EQ(r->parentPath, "/");
     EXPECT_EQ(r->errors, 2);
-    // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6.
-    EXPECT_EQ(r->root->total, 3 + 10 + 10);
+    // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6, and links
+    // without an inode cannot be matched, so each counts.
+    EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4);
     EXPECT_EQ(Shape(*r),
               "/data errors 2\n"
-              "/data state 1 total 23 folders 4 files 6\n"
+              "/data state 1 total 31 folders 4 files 8\n"
               "  \xF0\x9F\x98\x80\xC3\xA9" "A 3 t86400\n"
               "  proc/ t0\n"
               "  other/ t0\n"
@@ -197,7 +199,9 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
               "  d/ t0\n"
               "  cache 0 t0\n"
               "  broken 0 unread t0\n"
-              "/data/d state 1 total 20 folders 0 files 3\n"
+              "/data/d state 1 total 28 folders 0 files 5\n"
+              "  n2 4 t0\n"
+              "  n1 4 t0\n"
               "  l3 10 t0\n"
               "  l2 10 later-link t0\n"
               "  l1 10 t0\n"
