@@ -386,7 +386,21 @@ TEST(NcduPeers, NcduExportReadsToTheTotalsOfOurScan) {
     std::remove(file.c_str());
     ASSERT_NE(read, nullptr) << error.offset << ": " << error.reason;
     // ncdu 1.18 writes no times without -e; everything else is what we scan.
-    EXPECT_EQ(Shape(*read, false), Shape(*Scan(t.Path()), false));
+    const auto scanned = Scan(t.Path());
+    EXPECT_EQ(Shape(*read, false), Shape(*scanned, false));
+
+    // ncdu takes our export too: what it writes back out of it is the same tree.
+    const std::string ours = t.Path() + ".dvo.json";
+    const std::string again = t.Path() + ".again.json";
+    const int fd = ::open(ours.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_TRUE(dvo::WriteNcdu(*scanned, nullptr, fd, 0));
+    ::close(fd);
+    ASSERT_EQ(std::system(("ncdu -f '" + ours + "' -o '" + again + "' 2>/dev/null").c_str()), 0);
+    const auto reread = ReadPath(again, error);
+    std::remove(ours.c_str());
+    std::remove(again.c_str());
+    ASSERT_NE(reread, nullptr) << error.offset << ": " << error.reason;
+    EXPECT_EQ(Shape(*reread, false), Shape(*scanned, false));
 }
 
 TEST(NcduPeers, GduExportReadsToTheTotalsOfOurScanAndGduReadsOurs) {
