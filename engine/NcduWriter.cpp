@@ -149,8 +149,9 @@ void PutInfo(Output& out, const ScanResult& r, const Node& n, std::string_view n
     out.Put("{\"name\":");
     out.String(name);
     const std::uint64_t device = r.devices[n.device];
+    // What could not be read is left out, unless an export this came from gave it anyway.
     const bool statFailed = (n.flags & kStatFailed) != 0;
-    if (!n.IsFolder() && !statFailed) {
+    if (!n.IsFolder() && (!statFailed || n.size != 0)) {
         out.Put(",\"asize\":");
         out.Number(n.size);
     }
@@ -167,7 +168,8 @@ void PutInfo(Output& out, const ScanResult& r, const Node& n, std::string_view n
     }
     if (statFailed) {
         out.Put(",\"read_error\":true");
-    } else {
+    }
+    if (!statFailed || n.mtimeMs != 0) {
         const std::int64_t ms = n.mtimeMs;
         out.Put(",\"mtime\":");
         out.Number(ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000));
