@@ -154,6 +154,8 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 #define DVO_E_MOUNT_POINT (-11)     /* refused: a mount point, another device, or "/" */
 #define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
 #define DVO_E_CANCELLED (-13)       /* the caller's progress callback asked to stop */
+#define DVO_E_BAD_FILE (-14)        /* not a complete export this engine reads; nothing changed */
+#define DVO_E_OPENED_RESULT (-15)   /* refused: the result was opened from a file, not searched */
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
  * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
@@ -333,8 +335,8 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context);
 
-/* The reason of the last failed file or shell operation, or of a search that stopped short (see
- * the top of this header), as Japanese text for the user (UTF-16
+/* The reason of the last failed file, shell, export or open operation, or of a search that
+ * stopped short (see the top of this header), as Japanese text for the user (UTF-16
  * into the caller's buffer of bufferBytes bytes: never written past, always NUL-terminated, cut
  * before a split surrogate pair); empty after a success. Returns the units written without the
  * NUL, or DVO_E_INVALID_ARGUMENT for a null buffer or bufferBytes < 2. */
@@ -356,6 +358,37 @@ DVO_API int DVOGetErrorCount(void);
 #define DVO_FOLDER_MOUNT_POINT 3 /* a mount point (another file system or a bind), not entered */
 #define DVO_FOLDER_NOT_ENTERED 4 /* not entered by choice (no recursion, or seen through a link) */
 DVO_API int DVOGetFolderState(const FolderRecord* record);
+
+/* Results as files in the ncdu JSON export format (major version 1), which ncdu and gdu read and
+ * write too.
+ * DVOExportResult writes the current result to path (minor version 2): the root's name is the
+ * searched folder, each entry carries its name (its bytes as on disk), apparent size (asize) and
+ * modification time; a file with several hard links its inode, "hlnkc" and, as "nlink", the
+ * number of its links within the result; a device number where it changes; "read_error" for what
+ * could not be read (or was not, the search being aborted), "excluded":"otherfs" for a mount
+ * point not entered and "pattern" for a folder not entered by choice, "notreg" for entries that
+ * are neither folders nor regular files. No disk usage (dsize) is written: the engine counts
+ * apparent sizes only. Entries deleted or moved since are written as the records show them now.
+ * The file is written beside path and renamed into place once complete, replacing an existing
+ * one; a failed export leaves none. 0; DVO_E_INVALID_ARGUMENT (null or empty path),
+ * DVO_E_NOT_FOUND (no result, or the folder of path does not exist), DVO_E_BUSY, DVO_E_ACCESS,
+ * DVO_E_IO (DVOGetLastErrorText names the file and the reason).
+ * DVOOpenResult reads an export (minor versions 0 to 2; unknown keys are ignored) and makes it
+ * the current result as if a search of its root had just ended: the folder list, the
+ * enumerations, DVOGetCurrentSearchInfo, DVOGetFolderState and DVOGetErrorCount (the entries
+ * marked read_error) answer for it. Folders' own sizes in the file are ignored, as a search does
+ * not count them; a file with several links counts once by (dev, ino). File operations on its
+ * entries return DVO_E_OPENED_RESULT, since they may be on another machine; a new search
+ * replaces it. Failures leave the previous result as it was: DVO_E_NOT_FOUND / DVO_E_ACCESS /
+ * DVO_E_IO when the file cannot be read, DVO_E_BAD_FILE when it is no complete export (not JSON,
+ * truncated, another major version, a name empty, "." or ".." or holding '/' or NUL, a size
+ * negative or not a whole number, two entries of one name in a folder, folders nested deeper
+ * than 4096 levels or a path longer than 16384 bytes): DVOGetLastErrorText then names the file
+ * and the byte offset where reading stopped. DVO_E_BUSY while a search runs.
+ * DVOIsOpenedResult: nonzero while the current result is one DVOOpenResult opened. */
+DVO_API int DVOExportResult(const char16_t* path);
+DVO_API int DVOOpenResult(const char16_t* path);
+DVO_API int DVOIsOpenedResult(void);
 
 #ifdef __cplusplus
 }

@@ -98,6 +98,7 @@ void Engine::Discard() {
     m_pending.reset();
     m_scanner.reset();
     m_lostResult = false;
+    m_opened = false;
     m_shownFolder = nullptr;
     m_shownPath[0] = u'\0';
 }
@@ -415,6 +416,9 @@ LookupResult Engine::Lookup(std::u16string_view directory, std::u16string_view n
         return LookupResult::Busy;
     }
     Settle();
+    if (m_opened) {
+        return LookupResult::OpenedResult; // its entries may be on another machine
+    }
     const Slot slot = FindEntry(directory, name);
     const Node* found = slot.node;
     if (found == nullptr) {

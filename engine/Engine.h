@@ -64,6 +64,15 @@ public:
     // is no longer on disk (or is another entry now) is taken off as if deleted.
     void EntryPartlyGone(std::u16string_view directory, std::u16string_view name);
 
+    // Takes over a result made elsewhere (an export read from a file) as if a search of its
+    // path had just ended with it; opened marks it as not searched here, so that file actions
+    // refuse its entries. DVO_E_BUSY while a search runs.
+    int AdoptResult(std::unique_ptr<ScanResult> result, bool opened);
+    [[nodiscard]] bool IsOpenedResult() const noexcept { return m_opened; }
+    // The finished result with the moves made since (null while searching or without one).
+    [[nodiscard]] const ScanResult* CurrentResult();
+    [[nodiscard]] MovedEntries& Moved() noexcept { return m_moved; }
+
 private:
     // After the controller has finished: joins it and takes over its result.
     void Settle();
@@ -123,6 +132,7 @@ private:
     std::unique_ptr<RecordStore> m_records;
     std::int64_t m_searchStartNs = 0; // CLOCK_REALTIME when the last search began
     bool m_lostResult = false; // the search ran out of memory before its totals were made
+    bool m_opened = false;     // the result was read from an export, not searched here
 
     const Dir* m_shownFolder = nullptr;
     char16_t m_shownPath[DVO_NAME_UNITS] = {};

@@ -35,6 +35,7 @@ enum class LookupResult {
     Found,
     NotFound, // no entry of the last search has this directory and name
     Busy,     // a search is running
+    OpenedResult, // the result was opened from an export: its entries are not acted on
     NoObject, // DVOCreateObj was not called
 };
 

@@ -91,6 +91,8 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
                                                 dvo::texts::kNotInLastSearch});
         case dvo::LookupResult::Busy:
             return Finish({DVO_E_BUSY, std::string(action) + dvo::texts::kSearching});
+        case dvo::LookupResult::OpenedResult:
+            return Finish({DVO_E_OPENED_RESULT, std::string(action) + dvo::texts::kOpenedResult});
         case dvo::LookupResult::NoObject:
             return Finish({DVO_E_NO_OBJECT, std::string(action) + dvo::texts::kNoEngine});
         }

@@ -63,6 +63,7 @@ inline constexpr const char* kBadNamePrefix = ": 名前が正しくありませ�
 inline constexpr const char* kNotInLastSearch = ": 最後の検索の結果にありません";
 inline constexpr const char* kSearching = ": 検索中です";
 inline constexpr const char* kNoEngine = ": エンジンが初期化されていません";
+inline constexpr const char* kOpenedResult = ": ファイルから開いた検索結果です";
 inline constexpr const char* kNoMemory = ": メモリが足りません";
 inline constexpr const char* kNoCopyTarget = ": コピー先がありません";
 inline constexpr const char* kNoMoveTarget = ": 移動先がありません";

@@ -1,5 +1,8 @@
 // dvoscan: the engine's folder sizes on the command line, printed the way du prints them.
-//   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [-0] [--threads N] [--stats [--records]] PATH
+//   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [-0] [--threads N] [--stats [--records]]
+//           [-o FILE] [--compare OLD] (PATH | -f FILE)
+// -o writes the scan as an ncdu export instead of printing it; -f reads one instead of scanning;
+// --compare prints "<delta>\t<new total>\t<path>" for each folder whose total changed since OLD.
 // --stats reports time and memory on stderr; --records first makes every entry's FolderRecord,
 // as the program has them made, to measure that case. One line "<bytes>\t<path>" per folder down to DEPTH (default 0: the searched folder only), a
 // folder after its subfolders. Exit status 0, 1 when entries could not be read, 2 on bad use.
@@ -11,12 +14,20 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <memory>
+
 #include "engine/DVOSUB.h"
+#include "engine/MovedEntries.h"
+#include "engine/NcduFormat.h"
 #include "engine/RecordStore.h"
 #include "engine/Scanner.h"
 
@@ -24,7 +35,7 @@ namespace {
 
 void Usage() {
     std::fputs("usage: dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] "
-               "[-0] [--stats [--records]] PATH\n",
+               "[-0] [--stats [--records]] [-o FILE] [--compare OLD] (PATH | -f FILE)\n",
                stderr);
 }
 
@@ -102,6 +113,7 @@ public:
             Flush();
         }
     }
+    void Raw(std::string_view text) { m_buffer.append(text); }
     void Flush() {
         std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout);
         m_buffer.clear();
@@ -160,6 +172,120 @@ void PrintFolders(const dvo::ScanResult& result, long maxDepth, bool nulEnded) {
     }
 }
 
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept {
+        if (f != stdin) {
+            std::fclose(f);
+        }
+    }
+};
+
+// An export read whole, or null after one line on stderr naming the file and the offset.
+std::unique_ptr<dvo::ScanResult> ReadExport(const char* name) {
+    const bool standardInput = std::string_view(name) == "-";
+    std::unique_ptr<std::FILE, FileCloser> file(standardInput ? stdin : std::fopen(name, "rbe"));
+    if (file == nullptr) {
+        std::fprintf(stderr, "dvoscan: cannot read '%s': %s\n", name, std::strerror(errno));
+        return nullptr;
+    }
+    dvo::NcduReadError error;
+    auto result = dvo::ReadNcdu(file.get(), error);
+    if (result == nullptr) {
+        std::fprintf(stderr, "dvoscan: %s: byte %llu: %s%s\n",
+                     standardInput ? "(standard input)" : name,
+                     static_cast<unsigned long long>(error.offset),
+                     error.io ? "" : "not an ncdu export: ", error.reason.c_str());
+    }
+    return result;
+}
+
+// Folder totals down to maxDepth by path relative to the root ("" for the root), in byte order.
+std::vector<std::pair<std::string, std::int64_t>> FolderTotals(const dvo::ScanResult& r,
+                                                               long maxDepth) {
+    std::vector<std::pair<std::string, std::int64_t>> out;
+    struct Frame {
+        const dvo::Dir* dir;
+        std::string path;
+    };
+    std::vector<Frame> stack{{r.root, {}}};
+    while (!stack.empty()) {
+        Frame f = std::move(stack.back());
+        stack.pop_back();
+        out.emplace_back(f.path, f.dir->total);
+        if (static_cast<long>(f.dir->depth) >= maxDepth) {
+            continue;
+        }
+        for (std::uint32_t i = 0; i < f.dir->childCount; ++i) {
+            const dvo::Node& n = f.dir->children[i];
+            if (n.IsFolder()) {
+                std::string path = f.path;
+                path.push_back('/');
+                path.append(n.Name());
+                stack.push_back({n.dir, std::move(path)});
+            }
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string JoinRoot(const std::string& root, const std::string& relative) {
+    if (relative.empty()) {
+        return root;
+    }
+    return root == "/" ? relative : root + relative;
+}
+
+// Folders whose total differs, largest change first (ties in byte order of their paths); a
+// folder on one side only counts 0 on the other. Printed under the new result's root.
+void PrintChanges(const dvo::ScanResult& old, const dvo::ScanResult& now, long maxDepth,
+                  bool nulEnded) {
+    const auto before = FolderTotals(old, maxDepth);
+    const auto after = FolderTotals(now, maxDepth);
+    struct Change {
+        std::int64_t delta;
+        std::int64_t total;
+        std::string path;
+    };
+    std::vector<Change> changes;
+    auto add = [&](std::int64_t was, std::int64_t is, const std::string& relative) {
+        std::int64_t delta = 0;
+        if (was != is && !__builtin_sub_overflow(is, was, &delta)) {
+            changes.push_back({delta, is, JoinRoot(now.path, relative)});
+        }
+    };
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < before.size() || j < after.size()) {
+        if (j == after.size() || (i < before.size() && before[i].first < after[j].first)) {
+            add(before[i].second, 0, before[i].first);
+            ++i;
+        } else if (i == before.size() || after[j].first < before[i].first) {
+            add(0, after[j].second, after[j].first);
+            ++j;
+        } else {
+            add(before[i].second, after[j].second, after[j].first);
+            ++i;
+            ++j;
+        }
+    }
+    auto magnitude = [](std::int64_t d) {
+        return d < 0 ? static_cast<std::uint64_t>(-(d + 1)) + 1 : static_cast<std::uint64_t>(d);
+    };
+    std::sort(changes.begin(), changes.end(), [&](const Change& a, const Change& b) {
+        const auto ma = magnitude(a.delta);
+        const auto mb = magnitude(b.delta);
+        return ma != mb ? ma > mb : a.path < b.path;
+    });
+    Printer out(!nulEnded && ::isatty(STDOUT_FILENO) == 1, nulEnded ? '\0' : '\n');
+    for (const Change& c : changes) {
+        char delta[24];
+        std::snprintf(delta, sizeof delta, "%+lld\t", static_cast<long long>(c.delta));
+        out.Raw(delta);
+        out.Line(c.total, c.path);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -170,6 +296,9 @@ int main(int argc, char** argv) {
     bool nulEnded = false;
     long abortAfterMs = -1; // measures how fast an abort stops the workers
     const char* path = nullptr;
+    const char* exportTo = nullptr;
+    const char* readFrom = nullptr;
+    const char* compareWith = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         long value = 0;
@@ -193,6 +322,8 @@ int main(int argc, char** argv) {
             options.followLinks = true;
         } else if (a == "-0" || a == "--null") {
             nulEnded = true;
+        } else if ((a == "-o" || a == "-f" || a == "--compare") && i + 1 < argc) {
+            (a == "-o" ? exportTo : a == "-f" ? readFrom : compareWith) = argv[++i];
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--records") {
@@ -216,20 +347,29 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (path == nullptr) {
+    if ((path == nullptr) == (readFrom == nullptr) || (compareWith != nullptr && exportTo != nullptr)) {
         Usage();
         return 2;
     }
 
+    std::unique_ptr<dvo::ScanResult> old;
+    if (compareWith != nullptr) {
+        old = ReadExport(compareWith);
+        if (old == nullptr) {
+            return 2;
+        }
+    }
     const auto start = std::chrono::steady_clock::now();
     dvo::Scanner scanner(options);
-    const int rc = scanner.Open(path);
+    const int rc = readFrom != nullptr ? DVO_OK : scanner.Open(path);
     if (rc != DVO_OK) {
         std::fprintf(stderr, "dvoscan: cannot scan '%s': %s\n", path, Reason(rc));
         return 2;
     }
     std::chrono::steady_clock::time_point abortAt{};
-    if (abortAfterMs >= 0) {
+    if (readFrom != nullptr) {
+        // Read instead of scanned: everything below works on it as on a scan's result.
+    } else if (abortAfterMs >= 0) {
         std::thread runner([&] { scanner.Run(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(abortAfterMs));
         abortAt = std::chrono::steady_clock::now();
@@ -239,9 +379,12 @@ int main(int argc, char** argv) {
         scanner.Run();
     }
     const auto stopped = std::chrono::steady_clock::now();
-    const auto result = scanner.Finish();
+    const auto result = readFrom != nullptr ? ReadExport(readFrom) : scanner.Finish();
+    if (result == nullptr) {
+        return 2;
+    }
     const auto scanned = std::chrono::steady_clock::now();
-    if (abortAfterMs >= 0) {
+    if (abortAfterMs >= 0 && readFrom == nullptr) {
         using ms = std::chrono::duration<double, std::milli>;
         std::fprintf(stderr,
                      "dvoscan: aborted after %ld ms: workers stopped %.1f ms after the abort, "
@@ -260,7 +403,27 @@ int main(int argc, char** argv) {
             }
         }
     }
-    PrintFolders(*result, depth, nulEnded);
+    std::chrono::steady_clock::time_point exportStart{};
+    std::chrono::steady_clock::time_point exportEnd{};
+    if (exportTo != nullptr) {
+        exportStart = std::chrono::steady_clock::now();
+        const bool toStdout = std::string_view(exportTo) == "-";
+        const int fd = toStdout ? STDOUT_FILENO
+                                : ::open(exportTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const bool written =
+            fd >= 0 && dvo::WriteNcdu(*result, nullptr, fd, static_cast<std::int64_t>(std::time(nullptr)));
+        const int error = errno;
+        if ((fd >= 0 && !toStdout && ::close(fd) != 0) || !written) {
+            std::fprintf(stderr, "dvoscan: cannot write '%s': %s\n", exportTo,
+                         std::strerror(written ? errno : error));
+            return 2;
+        }
+        exportEnd = std::chrono::steady_clock::now();
+    } else if (old != nullptr) {
+        PrintChanges(*old, *result, depth, nulEnded);
+    } else {
+        PrintFolders(*result, depth, nulEnded);
+    }
     std::fflush(stdout);
 
     if (stats) {
@@ -274,16 +437,22 @@ int main(int argc, char** argv) {
         const double ms =
             std::chrono::duration<double, std::milli>(scanned - start).count();
         std::fprintf(stderr,
-                     "dvoscan: %lld entries (%lld folders) in %.1f ms on %d threads%s; "
+                     "dvoscan: %lld entries (%lld folders)%s in %.1f ms on %d threads%s; "
                      "tree %.1f bytes/entry; peak memory %ld KiB, %.1f bytes/entry\n",
                      static_cast<long long>(entries),
-                     static_cast<long long>(result->folderRecords), ms, scanner.ThreadCount(),
+                     static_cast<long long>(result->folderRecords),
+                     readFrom != nullptr ? " read" : "", ms,
+                     readFrom != nullptr ? 1 : scanner.ThreadCount(),
                      records ? ", every record made" : "",
                      static_cast<double>(arenaBytes) / static_cast<double>(entries),
                      usage.ru_maxrss,
                      static_cast<double>(usage.ru_maxrss) * 1024.0 / static_cast<double>(entries));
+        if (exportTo != nullptr) {
+            std::fprintf(stderr, "dvoscan: export written in %.1f ms\n",
+                         std::chrono::duration<double, std::milli>(exportEnd - exportStart).count());
+        }
     }
-    if (result->errors > 0) {
+    if (result->errors > 0 && old == nullptr) {
         std::fprintf(stderr, "dvoscan: %lld entries could not be read\n",
                      static_cast<long long>(result->errors));
         return 1;

@@ -1,4 +1,5 @@
 // dvoscan as a user runs it: du-style lines, and du's exit statuses.
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -127,6 +128,132 @@ TEST(Dvoscan, NamesCannotSteerTheTerminal) {
     MakeDir(t / "plain/x\ny");
     EXPECT_EQ(RunDvoscan("-d 1 " + t / "plain").out,
               "0\t" + t / "plain/x\ny" + "\n0\t" + t / "plain" + "\n");
+}
+
+} // namespace
+
+namespace {
+
+struct ShellRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// dvoscan through the shell (so tests can redirect its input), with both outputs kept.
+ShellRun RunShell(const std::string& args, const std::string& errFile) {
+    const std::string command = std::string(DVOSCAN_PATH) + " " + args + " 2>'" + errFile + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ShellRun r{-1, {}, {}};
+    char out[4096];
+    std::size_t got;
+    while ((got = std::fread(out, 1, sizeof out, pipe)) > 0) {
+        r.out.append(out, got);
+    }
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (FILE* f = std::fopen(errFile.c_str(), "rb")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+            r.err.append(buf, n);
+        }
+        std::fclose(f);
+    }
+    return r;
+}
+
+TEST(Dvoscan, ExportsAScanAndReadsItInsteadOfScanning) {
+    TempDir t;
+    MakeDir(t / "tree");
+    MakeDir(t / "tree/a");
+    MakeFile(t / "tree/a/f", 300);
+    MakeFile(t / "tree/caf\xE9", 20);
+    const std::string tree = t / "tree";
+    const std::string err = t / "err";
+    const ShellRun exported = RunShell("-o - " + tree, err);
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_EQ(exported.out.rfind("[1,2,{\"progname\":\"dvo\"", 0), 0u) << exported.out;
+    EXPECT_EQ(exported.err, "");
+    const std::string file = t / "tree.json";
+    EXPECT_EQ(RunShell("-o " + file + " " + tree, err).out, "");
+
+    const std::string scanned = RunDvoscan("-d 3 " + tree).out;
+    EXPECT_EQ(scanned, "300\t" + tree + "/a\n320\t" + tree + "\n");
+    EXPECT_EQ(RunDvoscan("-d 3 -f " + file).out, scanned);
+    EXPECT_EQ(RunShell("-d 3 -f - < " + file, err).out, scanned);
+    std::FILE* f = std::fopen((t / "stdout.json").c_str(), "wb");
+    std::fwrite(exported.out.data(), 1, exported.out.size(), f);
+    std::fclose(f);
+    EXPECT_EQ(RunDvoscan("-d 3 -f " + t / "stdout.json").out, scanned);
+    EXPECT_EQ(RunDvoscan("-f " + file + " " + tree).status, 2); // one source only
+}
+
+TEST(Dvoscan, ComparesWithAnEarlierExport) {
+    TempDir t;
+    const std::string tree = t / "tree";
+    MakeDir(tree);
+    MakeDir(t / "tree/grows");
+    MakeFile(t / "tree/grows/f", 100);
+    MakeDir(t / "tree/goes");
+    MakeFile(t / "tree/goes/g", 40);
+    MakeDir(t / "tree/same");
+    MakeFile(t / "tree/same/h", 5);
+    MakeDir(t / "tree/same/deep");
+    MakeFile(t / "tree/same/deep/x", 1);
+    const std::string old = t / "old.json";
+    const std::string err = t / "err";
+    ASSERT_EQ(RunDvoscan("-o " + old + " " + tree).status, 0);
+
+    MakeFile(t / "tree/grows/f2", 1000);
+    RemoveTree(t / "tree/goes");
+    MakeDir(t / "tree/new");
+    MakeFile(t / "tree/new/n", 40);
+    MakeFile(t / "tree/same/deep/y", 7);
+    const ShellRun changes = RunShell("--compare " + old + " -d 1 " + tree, err);
+    EXPECT_EQ(changes.status, 0) << changes.err;
+    // Largest change first; equal changes in byte order of their paths; depth 1 only.
+    EXPECT_EQ(changes.out, "+1007\t1153\t" + tree + "\n+1000\t1100\t" + tree + "/grows\n" +
+                               "-40\t0\t" + tree + "/goes\n+40\t40\t" + tree + "/new\n" +
+                               "+7\t13\t" + tree + "/same\n");
+    // The new side read from an export gives the same lines.
+    const std::string now = t / "now.json";
+    ASSERT_EQ(RunDvoscan("-o " + now + " " + tree).status, 0);
+    EXPECT_EQ(RunDvoscan("--compare " + old + " -d 1 -f " + now).out, changes.out);
+    EXPECT_EQ(RunDvoscan("--compare " + now + " -d 9 -f " + now).out, "");
+}
+
+TEST(Dvoscan, BrokenExportsAreNamedWithTheirOffset) {
+    TempDir t;
+    MakeDir(t / "tree");
+    struct Case {
+        const char* file;
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"truncated.json", "[1,2,{},[{\"name\":\"/t\"},[{\"name\":\"d\"}", "byte 36: not an ncdu export: Missing a comma"},
+        {"major.json", "[3,0,{},[{\"name\":\"/t\"}]]", "byte 1: not an ncdu export: format version 3"},
+        {"text.json", "du -sh output", "byte 0: not an ncdu export"},
+        {"name.json", "[1,2,{},[{\"name\":\"/t\"},{\"name\":\"..\",\"asize\":1}]]", "byte 45: not an ncdu export: a name"},
+    };
+    const std::string err = t / "err";
+    for (const Case& c : cases) {
+        const std::string file = t / c.file;
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        std::fputs(c.text, f);
+        std::fclose(f);
+        for (const std::string& args : {"-f " + file, "--compare " + file + " " + t / "tree"}) {
+            const ShellRun r = RunShell(args, err);
+            EXPECT_EQ(r.status, 2) << args;
+            EXPECT_EQ(r.out, "") << args; // nothing shown as if it were the result
+            EXPECT_EQ(r.err.rfind("dvoscan: " + file + ": " + c.message, 0), 0u) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    const ShellRun missing = RunShell("-f " + t / "missing.json", err);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("missing.json"), std::string::npos);
 }
 
 } // namespace

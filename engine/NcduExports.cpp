@@ -1,0 +1,160 @@
+// The DVO* calls that write the current result as an ncdu export and open one in its place.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "engine/DVOSUB.h"
+#include "engine/Engine.h"
+#include "engine/LastError.h"
+#include "engine/NcduFormat.h"
+#include "platform/Text.h"
+
+using dvo::Engine;
+
+namespace {
+
+int CodeOfErrno(int error) {
+    switch (error) {
+    case ENOENT: return DVO_E_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS: return DVO_E_ACCESS;
+    case ENOTDIR: return DVO_E_NOT_A_FOLDER;
+    default: return DVO_E_IO;
+    }
+}
+
+std::string ReasonOf(int error) {
+    const char* text = ::strerrordesc_np(error);
+    return text != nullptr ? text : "error " + std::to_string(error);
+}
+
+int Fail(int code, const std::string& text) {
+    dvo::SetLastErrorText(text);
+    return code;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+
+// Writes through a new file beside the target and renames it into place once it is complete and
+// on disk, so a failed export never leaves a partial file where the old one was.
+int ExportTo(const dvo::ScanResult& result, dvo::MovedEntries& moved, const std::string& path) {
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        const int error = errno;
+        return Fail(CodeOfErrno(error), path + ": 書き出せません: " + ReasonOf(error));
+    }
+    bool ok = false;
+    try {
+        ok = dvo::WriteNcdu(result, &moved, fd, static_cast<std::int64_t>(std::time(nullptr)));
+    } catch (...) {
+        errno = ENOMEM;
+    }
+    int error = errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return Fail(CodeOfErrno(error), path + ": 書き出せません: " + ReasonOf(error));
+    }
+    dvo::SetLastErrorText({});
+    return DVO_OK;
+}
+
+int Open(Engine& engine, const std::string& path) {
+    if (engine.IsActive()) {
+        return DVO_E_BUSY;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rbe"));
+    if (file == nullptr) {
+        const int error = errno;
+        return Fail(CodeOfErrno(error), path + ": 開けません: " + ReasonOf(error));
+    }
+    dvo::NcduReadError error;
+    std::unique_ptr<dvo::ScanResult> result = dvo::ReadNcdu(file.get(), error);
+    if (result == nullptr) {
+        return Fail(error.io ? DVO_E_IO : DVO_E_BAD_FILE,
+                    path + ": " + std::to_string(error.offset) +
+                        " バイト目: 検索結果のファイルとして読めません (" + error.reason + ")");
+    }
+    const int rc = engine.AdoptResult(std::move(result), true);
+    if (rc == DVO_OK) {
+        dvo::SetLastErrorText({});
+    }
+    return rc;
+}
+
+} // namespace
+
+extern "C" {
+
+DVO_API int DVOExportResult(const char16_t* path) {
+    try {
+        if (path == nullptr || path[0] == u'\0') {
+            return DVO_E_INVALID_ARGUMENT;
+        }
+        Engine* e = Engine::Instance();
+        if (e == nullptr) {
+            return DVO_E_NO_OBJECT;
+        }
+        if (e->IsSearching()) {
+            return DVO_E_BUSY;
+        }
+        const dvo::ScanResult* result = e->CurrentResult();
+        if (result == nullptr) {
+            return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
+        }
+        return ExportTo(*result, e->Moved(), platform::Utf16ToUtf8(path));
+    } catch (...) {
+        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
+        return DVO_E_IO;
+    }
+}
+
+DVO_API int DVOOpenResult(const char16_t* path) {
+    try {
+        if (path == nullptr || path[0] == u'\0') {
+            return DVO_E_INVALID_ARGUMENT;
+        }
+        Engine* e = Engine::Instance();
+        if (e == nullptr) {
+            return DVO_E_NO_OBJECT;
+        }
+        return Open(*e, platform::Utf16ToUtf8(path));
+    } catch (...) {
+        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
+        return DVO_E_IO;
+    }
+}
+
+DVO_API int DVOIsOpenedResult(void) {
+    Engine* e = Engine::Instance();
+    return e != nullptr && e->IsOpenedResult() ? 1 : 0;
+}
+
+} // extern "C"

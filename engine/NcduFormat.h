@@ -1,0 +1,43 @@
+#pragma once
+// Scan results as ncdu JSON exports (major version 1), the format ncdu and gdu read and write,
+// so a tree scanned on one machine can be looked at on another or compared later.
+//
+// Writing streams the scan's compact tree through one buffer. Reading streams too (a SAX parser
+// that does not recurse) and builds the same compact tree a scan builds, so every caller of a
+// ScanResult (records, dvoscan, the treemap) works on either.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/ScanTree.h"
+
+namespace dvo {
+
+class MovedEntries;
+
+// Why a file could not be read: the byte offset where reading stopped and what was wrong there
+// (English, for dvoscan and the engine's error text).
+struct NcduReadError {
+    std::uint64_t offset = 0;
+    std::string reason;
+    bool io = false; // the file could not be read at all (not a fault of its contents)
+};
+
+// Refused on reading: deeper nesting, or a folder whose full path is longer, would make the
+// records' folder texts grow with the square of the file's size.
+inline constexpr std::uint32_t kNcduMaxDepth = 4096;
+inline constexpr std::size_t kNcduMaxPathBytes = 16384;
+
+// Reads an export from `in` to its end. Null with `error` filled for anything that is not a
+// complete, valid export: a truncated file never yields a partial tree.
+[[nodiscard]] std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error);
+
+// Writes `result` to the descriptor `fd` (minor version 2), leaving out entries deleted or moved
+// away since the scan and, with `moved`, listing entries moved within the tree where they are
+// now. False with errno set when a write failed.
+[[nodiscard]] bool WriteNcdu(const ScanResult& result, MovedEntries* moved, int fd,
+                             std::int64_t timestamp);
+
+} // namespace dvo
