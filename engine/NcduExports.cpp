@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -43,43 +42,10 @@ struct FileCloser {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 
-// Writes through a new file beside the target and renames it into place once it is complete and
-// on disk, so a failed export never leaves a partial file where the old one was.
 int ExportTo(const dvo::ScanResult& result, dvo::MovedEntries& moved, const std::string& path) {
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        const int error = errno;
-        return Fail(CodeOfErrno(error), path + ": 書き出せません: " + ReasonOf(error));
-    }
-    bool ok = false;
-    try {
-        ok = dvo::WriteNcdu(result, &moved, fd, static_cast<std::int64_t>(std::time(nullptr)));
-    } catch (...) {
-        errno = ENOMEM;
-    }
-    int error = errno;
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
+    const int error =
+        dvo::WriteNcduFile(result, &moved, path, static_cast<std::int64_t>(std::time(nullptr)));
+    if (error != 0) {
         return Fail(CodeOfErrno(error), path + ": 書き出せません: " + ReasonOf(error));
     }
     dvo::SetLastErrorText({});

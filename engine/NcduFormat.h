@@ -40,4 +40,10 @@ inline constexpr std::size_t kNcduMaxPathBytes = 16384;
 [[nodiscard]] bool WriteNcdu(const ScanResult& result, MovedEntries* moved, int fd,
                              std::int64_t timestamp);
 
+// Writes the export to `path` through a new file beside it, renamed into place once complete and
+// on disk (replacing what was there), so a failed export never leaves a partial file. 0, or the
+// errno of the step that failed (the new file then removed).
+[[nodiscard]] int WriteNcduFile(const ScanResult& result, MovedEntries* moved,
+                                const std::string& path, std::int64_t timestamp);
+
 } // namespace dvo

@@ -1,6 +1,8 @@
 // Writing a scan as an ncdu export: the compact tree walked once, through one buffer.
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <unordered_map>
@@ -188,7 +190,7 @@ void PutInfo(Output& out, const ScanResult& r, const Node& n, std::string_view n
 bool WriteNcdu(const ScanResult& r, MovedEntries* moved, int fd, std::int64_t timestamp) {
     const LinkCounts links = CountLinks(r, moved);
     Output out(fd);
-    out.Put("[1,2,{\"progname\":\"dvo\",\"progver\":\"1.0\",\"timestamp\":");
+    out.Put("[1,2,{\"progname\":\"dvo\",\"progver\":\"" DVO_VERSION_TEXT "\",\"timestamp\":");
     out.Number(timestamp);
     out.Put("},\n[");
     // The root's name is the scanned path, as ncdu writes it; its device is always given.
@@ -227,6 +229,43 @@ bool WriteNcdu(const ScanResult& r, MovedEntries* moved, int fd, std::int64_t ti
         return false;
     }
     return true;
+}
+
+int WriteNcduFile(const ScanResult& result, MovedEntries* moved, const std::string& path,
+                  std::int64_t timestamp) {
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        return errno;
+    }
+    int error = 0;
+    try {
+        if (!WriteNcdu(result, moved, fd, timestamp)) {
+            error = errno;
+        }
+    } catch (...) {
+        error = ENOMEM;
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temp.c_str());
+    }
+    return error;
 }
 
 } // namespace dvo

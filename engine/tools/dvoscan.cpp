@@ -407,15 +407,13 @@ int main(int argc, char** argv) {
     std::chrono::steady_clock::time_point exportEnd{};
     if (exportTo != nullptr) {
         exportStart = std::chrono::steady_clock::now();
-        const bool toStdout = std::string_view(exportTo) == "-";
-        const int fd = toStdout ? STDOUT_FILENO
-                                : ::open(exportTo, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        const bool written =
-            fd >= 0 && dvo::WriteNcdu(*result, nullptr, fd, static_cast<std::int64_t>(std::time(nullptr)));
-        const int error = errno;
-        if ((fd >= 0 && !toStdout && ::close(fd) != 0) || !written) {
-            std::fprintf(stderr, "dvoscan: cannot write '%s': %s\n", exportTo,
-                         std::strerror(written ? errno : error));
+        const auto now = static_cast<std::int64_t>(std::time(nullptr));
+        // A file is written whole or not at all; standard output as it goes.
+        const int error = std::string_view(exportTo) == "-"
+                              ? (dvo::WriteNcdu(*result, nullptr, STDOUT_FILENO, now) ? 0 : errno)
+                              : dvo::WriteNcduFile(*result, nullptr, exportTo, now);
+        if (error != 0) {
+            std::fprintf(stderr, "dvoscan: cannot write '%s': %s\n", exportTo, std::strerror(error));
             return 2;
         }
         exportEnd = std::chrono::steady_clock::now();
