@@ -106,12 +106,6 @@ struct Level {
     std::string names;
 };
 
-struct PairHash {
-    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
-        return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
-    }
-};
-
 bool IsEntryName(std::string_view n) {
     return !n.empty() && n != "." && n != ".." && n.find('/') == std::string_view::npos &&
            n.find('\0') == std::string_view::npos;
@@ -624,43 +618,6 @@ private:
     bool m_laterLinksMarked = false; // written by gdu, which flags only the later hard links
 };
 
-// Folder totals as a scan makes them: one pre-order pass, each hard-linked file counted once.
-void ComputeTotals(ScanResult& r) {
-    struct Frame {
-        Dir* dir;
-        std::uint32_t next;
-    };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> seen;
-    std::vector<Frame> stack{{r.root, 0}};
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        Dir* d = f.dir;
-        if (f.next < d->childCount) {
-            Node& n = d->children[f.next++];
-            if (n.IsFolder()) {
-                ++d->folderCount;
-                stack.push_back({n.dir, 0});
-                continue;
-            }
-            ++d->fileCount;
-            if (n.flags & kDuplicate) {
-                continue;
-            }
-            if ((n.flags & kMultiLink) && !seen.insert({r.devices[n.device], n.inode}).second) {
-                n.flags = n.flags | kDuplicate;
-                continue;
-            }
-            d->total = AddBytes(d->total, n.size);
-            continue;
-        }
-        stack.pop_back();
-        if (Dir* p = d->parent) {
-            p->total = AddBytes(p->total, d->total);
-            p->folderCount += d->folderCount;
-            p->fileCount += d->fileCount;
-        }
-    }
-}
 
 } // namespace
 

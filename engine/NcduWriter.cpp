@@ -85,13 +85,8 @@ private:
     std::string m_buffer;
 };
 
-struct PairHash {
-    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
-        return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
-    }
-};
 using LinkCounts =
-    std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t, PairHash>;
+    std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t, IdentityHash>;
 
 // The entries a folder lists now: the scan's minus those gone or moved away, plus those moved in.
 template <typename F>

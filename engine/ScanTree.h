@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/Arena.h"
@@ -25,6 +27,14 @@ namespace dvo {
 
 struct Dir;
 struct DirRecords; // what the record store keeps of a folder
+
+// An entry's identity, (device number, inode), as a hash key.
+struct IdentityHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
+        return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
+    }
+};
+using IdentitySet = std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, IdentityHash>;
 
 enum NodeFlag : std::uint8_t {
     kMultiLink = 1,  // a file with more than one hard link
@@ -113,5 +123,10 @@ struct ScanResult {
     bool overBudget = false; // stopped where its records would have passed the record budget
     ScanOptions options;
 };
+
+// Every folder's totals in one pre-order pass in record order: the first link of a hard-linked
+// inode met in this order is the one counted (whichever thread read it), the later ones are
+// marked kDuplicate, as are those the tree came with. Returns the folders, the searched one too.
+std::int64_t ComputeTotals(ScanResult& result);
 
 } // namespace dvo

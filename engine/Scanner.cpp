@@ -730,50 +730,6 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
     d->state = aborted ? DirState::Partial : DirState::Read;
 }
 
-void Scanner::ComputeTotals(ScanResult& result) {
-    // One pre-order pass in record order: the first link of a hard-linked inode met in this
-    // order is the one counted, whichever thread read it.
-    struct Frame {
-        Dir* dir;
-        std::uint32_t next;
-    };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> seenLinks;
-    std::vector<Frame> stack;
-    std::int64_t folders = 0;
-    stack.push_back({result.root, 0});
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        Dir* d = f.dir;
-        if (f.next == 0) {
-            ++folders;
-            d->total = d->folderCount = d->fileCount = 0;
-        }
-        if (f.next < d->childCount) {
-            Node& n = d->children[f.next++];
-            if (n.IsFolder()) {
-                ++d->folderCount;
-                stack.push_back({n.dir, 0});
-                continue;
-            }
-            ++d->fileCount;
-            if ((n.flags & kMultiLink) && result.options.hardLinksOnce) {
-                if (!seenLinks.insert({result.devices[n.device], n.inode}).second) {
-                    n.flags = n.flags | kDuplicate;
-                    continue;
-                }
-            }
-            d->total = AddBytes(d->total, n.size);
-            continue;
-        }
-        stack.pop_back();
-        if (Dir* p = d->parent) {
-            p->total = AddBytes(p->total, d->total);
-            p->folderCount += d->folderCount;
-            p->fileCount += d->fileCount;
-        }
-    }
-    result.folderRecords = folders;
-}
 
 std::unique_ptr<ScanResult> Scanner::Finish() {
     if (m_result == nullptr) {
@@ -783,7 +739,7 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
     m_result->aborted = (m_abort.load(std::memory_order_relaxed) &&
                          m_outstanding.load(std::memory_order_relaxed) != 0) ||
                         m_result->overBudget;
-    ComputeTotals(*m_result);
+    m_result->folderRecords = ComputeTotals(*m_result);
     std::int64_t errors = 0;
     for (auto& w : m_workers) {
         errors += w->local.errors;

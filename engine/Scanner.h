@@ -76,7 +76,6 @@ private:
     [[nodiscard]] platform::UniqueFd OpenFolder(Worker& w, const Dir* d);
     [[nodiscard]] std::uint32_t DeviceIndex(std::uint64_t device);
     [[nodiscard]] bool FirstVisit(std::uint64_t device, std::uint64_t inode);
-    void ComputeTotals(ScanResult& result);
 
     ScanOptions m_options;
     std::string m_path;
@@ -103,12 +102,7 @@ private:
     int m_fdBudget = 64;
 
     std::mutex m_deviceMutex; // guards the device table and m_visited
-    struct PairHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
-            return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
-        }
-    };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> m_visited; // followLinks
+    IdentitySet m_visited; // followLinks
 };
 
 // The full path (bytes) of a folder of a scan whose searched folder is `rootPath`.

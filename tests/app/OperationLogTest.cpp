@@ -11,7 +11,7 @@
 #include "platform/Registry.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/app/FakeMainView.h"
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "app/qt/QtTreemapWindow.h"
 #include "app/views/FileCommands.h"
 #include "tests/app/QtTestApplication.h"
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "engine/DVOSUB.h"
 #include "platform/Text.h"
 
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
 #include <algorithm>

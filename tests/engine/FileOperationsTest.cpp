@@ -1,7 +1,7 @@
 #include "engine/DVOSUB.h"
 #include "engine/FileOperations.h"
 
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
 #include <chrono>

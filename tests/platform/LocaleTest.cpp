@@ -1,4 +1,4 @@
-#include "ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "platform/Locale.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "platform/Paths.h"
 

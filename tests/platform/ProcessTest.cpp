@@ -1,5 +1,5 @@
 // Single-instance lock, debugger output and page allocation: the process-level facilities.
-#include "ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "platform/DebugOutput.h"
 #include "platform/InstanceLock.h"

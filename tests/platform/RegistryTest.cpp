@@ -1,6 +1,6 @@
 #include "platform/Registry.h"
 
-#include "ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 #include "app/qt/QtMainView.h"
 #include "app/qt/QtTransferDialog.h"
 #include "tests/app/QtTestApplication.h"
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 #include "tests/views/SyntheticEngine.h"
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ChildProcess.h"
 

@@ -1,5 +1,5 @@
 // libVantor.so as another program gets it: loaded with its attach traces, used by name.
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
 #include <gtest/gtest.h>

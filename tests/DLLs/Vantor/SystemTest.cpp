@@ -1,7 +1,7 @@
 // Version checks, date text, bit and string helpers, and the screen queries with and without
 // an X display.
 #include "DLLs/Vantor/Vantor.h"
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 

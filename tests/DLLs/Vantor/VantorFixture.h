@@ -1,7 +1,7 @@
 #pragma once
 // A scratch folder per test with the registry store, the application data and the debugger
 // output inside it, so every test sees the files it made and nothing else.
-#include "tests/platform/ScopedEnv.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
 #include <gtest/gtest.h>
