@@ -2,6 +2,7 @@
 #include "engine/DVOSUB.h"
 #include "engine/Engine.h"
 #include "engine/LastError.h"
+#include "platform/Guard.h"
 #include "platform/HelperProcess.h"
 
 using dvo::Engine;
@@ -12,12 +13,8 @@ namespace {
 // value and the reason is kept for DVOGetLastErrorText.
 template <typename Result, typename Call>
 Result Guarded(Result failure, Call call) noexcept {
-    try {
-        return call();
-    } catch (...) {
-        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
-        return failure;
-    }
+    return platform::Guarded(failure, call,
+                             [] { dvo::SetLastErrorText(dvo::kOutOfResourcesText); });
 }
 
 } // namespace

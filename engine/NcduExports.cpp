@@ -11,6 +11,7 @@
 #include "engine/Engine.h"
 #include "engine/LastError.h"
 #include "engine/NcduFormat.h"
+#include "platform/Guard.h"
 #include "platform/Text.h"
 
 using dvo::Engine;
@@ -75,18 +76,26 @@ int Open(Engine& engine, const std::string& path) {
     return rc;
 }
 
+// The engine for a call that names a file, or why the call is refused.
+int EngineForFile(const char16_t* path, Engine*& engine) {
+    if (path == nullptr || path[0] == u'\0') {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    engine = Engine::Instance();
+    return engine == nullptr ? DVO_E_NO_OBJECT : DVO_OK;
+}
+
+void KeepOutOfResources() noexcept { dvo::SetLastErrorText(dvo::kOutOfResourcesText); }
+
 } // namespace
 
 extern "C" {
 
 DVO_API int DVOExportResult(const char16_t* path) {
-    try {
-        if (path == nullptr || path[0] == u'\0') {
-            return DVO_E_INVALID_ARGUMENT;
-        }
-        Engine* e = Engine::Instance();
-        if (e == nullptr) {
-            return DVO_E_NO_OBJECT;
+    return platform::Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = nullptr;
+        if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
+            return refused;
         }
         if (e->IsSearching()) {
             return DVO_E_BUSY;
@@ -96,26 +105,17 @@ DVO_API int DVOExportResult(const char16_t* path) {
             return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
         }
         return ExportTo(*result, e->Moved(), platform::Utf16ToUtf8(path));
-    } catch (...) {
-        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
-        return DVO_E_IO;
-    }
+    }, KeepOutOfResources);
 }
 
 DVO_API int DVOOpenResult(const char16_t* path) {
-    try {
-        if (path == nullptr || path[0] == u'\0') {
-            return DVO_E_INVALID_ARGUMENT;
-        }
-        Engine* e = Engine::Instance();
-        if (e == nullptr) {
-            return DVO_E_NO_OBJECT;
+    return platform::Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = nullptr;
+        if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
+            return refused;
         }
         return Open(*e, platform::Utf16ToUtf8(path));
-    } catch (...) {
-        dvo::SetLastErrorText(dvo::kOutOfResourcesText);
-        return DVO_E_IO;
-    }
+    }, KeepOutOfResources);
 }
 
 DVO_API int DVOIsOpenedResult(void) {
