@@ -2,6 +2,7 @@
 #include "engine/DVOSUB.h"
 #include "platform/Text.h"
 
+#include "tests/engine/EngineRecords.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
 
@@ -76,26 +77,9 @@ protected:
         return out;
     }
     // The record of tree/<path> ("" for tree itself) found through the enumerations.
-    static FolderRecord* At(const std::string& path) {
-        FolderRecord* r = DVOGetFirstFolderInfo(DVOGetRootFolderInfo());
-        for (std::size_t start = 0; r != nullptr && start < path.size();) {
-            const std::size_t slash = std::min(path.find('/', start), path.size());
-            const std::u16string part = Utf8ToUtf16(path.substr(start, slash - start));
-            FolderRecord* parent = r;
-            r = nullptr;
-            for (FolderRecord* c : Children(parent))
-                if (c->name == part)
-                    r = c;
-            start = slash + 1;
-        }
-        return r;
-    }
+    static FolderRecord* At(const std::string& path) { return dvo::test::RecordAt(path); }
 
-    static std::string LastError() {
-        char16_t text[512];
-        const int n = DVOGetLastErrorText(text, sizeof text);
-        return n < 0 ? "<error>" : Utf16ToUtf8({text, static_cast<std::size_t>(n)});
-    }
+    static std::string LastError() { return dvo::test::LastErrorText(); }
 };
 
 TEST_F(FileExports, TrashesANameThatIsNotUtf8ByTheReportedName) {

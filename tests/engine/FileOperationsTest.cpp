@@ -353,11 +353,8 @@ TEST_F(FileOperations, FailedMoveAcrossFileSystemsKeepsTheSource) {
     TempFolder shm("/dev/shm");
     if (shm.path().empty() || Lstat(shm.path()).st_dev == Lstat(tree).st_dev)
         GTEST_SKIP() << "no /dev/shm on another file system";
-    ::mkdir((shm / "ro").c_str(), 0755);
     std::string reason;
-    if (::geteuid() != 0)
-        ::chmod((shm / "ro").c_str(), 0555);
-    else if (!shm.MakeReadOnly(shm / "ro", &reason))
+    if (!shm.MakeUnwritableFolder(shm / "ro", &reason))
         GTEST_SKIP() << reason;
     ::mkdir((tree + "/folder").c_str(), 0755);
     WriteFile(tree + "/folder/a", "a");

@@ -67,6 +67,14 @@ public:
     bool MountTmpfs(const std::string& target, const char* options, std::string* reason) {
         return Mount("dvo-test", target, "tmpfs", 0, options, reason);
     }
+    // A new folder nobody can write into: its mode does it for a plain user; root, whom modes do
+    // not stop, gets a read-only view of it.
+    bool MakeUnwritableFolder(const std::string& folder, std::string* reason) {
+        ::mkdir(folder.c_str(), 0755);
+        if (::geteuid() != 0)
+            return ::chmod(folder.c_str(), 0555) == 0;
+        return MakeReadOnly(folder, reason);
+    }
     // A read-only view of `folder` in its own place.
     bool MakeReadOnly(const std::string& folder, std::string* reason) {
         if (!Mount(folder, folder, nullptr, MS_BIND, nullptr, reason))

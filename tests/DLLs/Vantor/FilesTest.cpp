@@ -331,11 +331,8 @@ TEST_F(Files, CopyDirectoryAcrossFileSystems) {
 
     Folder("again/sub");
     WriteFile(tmp / "again/sub/f", "f");
-    ::mkdir((shm / "ro").c_str(), 0755);
     std::string reason;
-    if (::geteuid() != 0)
-        ::chmod((shm / "ro").c_str(), 0555);
-    else if (!shm.MakeReadOnly(shm / "ro", &reason))
+    if (!shm.MakeUnwritableFolder(shm / "ro", &reason))
         GTEST_SKIP() << reason;
     EXPECT_EQ(CMNCopyDirectory((shm / "ro/again").c_str(), (tmp / "again").c_str()), 0);
     EXPECT_EQ(ReadFile(tmp / "again/sub/f"), "f");
