@@ -189,19 +189,7 @@ TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
     ASSERT_FALSE(path.empty());
 
     // Another thread keeps the second log's queue and writer busy, so forks find its lock taken.
-    struct Busy {
-        std::atomic<bool> stop{false};
-        std::thread thread;
-        ~Busy() {
-            stop = true;
-            if (thread.joinable())
-                thread.join();
-        }
-    } other;
-    other.thread = std::thread([&] {
-        for (int n = 0; !other.stop; ++n)
-            lib.output(busy, 0, "busy %d", n);
-    });
+    dvo::test::BusyThread other([&](int n) { lib.output(busy, 0, "busy %d", n); });
 
     constexpr int kRounds = 3;
     constexpr int kParentLines = 300;
@@ -240,8 +228,7 @@ TEST(TamsinLibrary, ForkedChildLogsThroughTheInheritedLogs) {
         }
         expected.push_back("Log Ended");
     }
-    other.stop = true;
-    other.thread.join();
+    other.Stop();
 
     lib.output(log, 0, "parent after");
     expected.push_back("parent after");

@@ -135,21 +135,10 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
     const int busy = extLogInit("busy.txt");
     ASSERT_TRUE(handle > 0 && busy > 0);
 
-    struct Busy {
-        std::atomic<bool> stop{false};
-        std::thread thread;
-        ~Busy() {
-            stop = true;
-            if (thread.joinable())
-                thread.join();
-        }
-    } other;
-    other.thread = std::thread([&] {
-        for (int n = 0; !other.stop; ++n) {
-            extLog(busy, "busy %d", n, 1); // waits for room most of the time
-            if (n % 64 == 0)
-                log("direct %d", n, 1);
-        }
+    dvo::test::BusyThread other([&](int n) {
+        extLog(busy, "busy %d", n, 1); // waits for room most of the time
+        if (n % 64 == 0)
+            log("direct %d", n, 1);
     });
 
     constexpr int kParentLines = 300;
@@ -170,8 +159,7 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
         ::_exit(WaitForText("fork", "child 2999\r\n", 8) ? 0 : 5);
     }
     EXPECT_TRUE(dvo::test::EndsInTime(pid, 15));
-    other.stop = true;
-    other.thread.join();
+    other.Stop();
 
     extLog(handle, "parent after", 0, 1);
     EXPECT_TRUE(WaitForText("fork", "parent after\r\n", 5));
