@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/Text.h"
+#include "app/main/UserTexts.h"
 
 #include <filesystem>
 #include <system_error>
@@ -17,17 +18,6 @@
 
 namespace dvo::app {
 namespace {
-
-constexpr const char* kStatusStarting = "検索を開始します.";
-constexpr const char* kStatusAddingFolder = "検索ディレクトリを指定しています...";
-constexpr const char* kStatusSearching = "ファイルを検索しています...";
-constexpr const char* kStatusBuildingTree = "フォルダツリーを作成しています...";
-constexpr const char* kStatusFinished = "検索を終了しました";
-constexpr const char* kStatusCancelled = "検索をキャンセルしました（途中までの結果です）";
-constexpr const char* kStatusFailed = "検索できませんでした";
-constexpr const char* kStatusStoppedShort = "検索を途中で終えました（途中までの結果です）";
-// After the totals of a cancelled search: they count only what was read.
-constexpr const char* kPartialMark = "（途中まで）";
 
 // The drive root of the original design is the file system root here.
 constexpr std::string_view kInitialFolder = "/";

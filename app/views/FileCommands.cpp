@@ -3,16 +3,13 @@
 #include "app/views/FileTransfer.h"
 #include "app/views/RecordText.h"
 #include "platform/Text.h"
+#include "app/main/UserTexts.h"
 
 #include <utility>
 
 namespace dvo::app {
 namespace {
 
-constexpr const char* kDeletePrefix = "ファイル：";
-constexpr const char* kDeleteSuffix = " を削除しますか？";
-constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できません。完全に削除しますか？";
-constexpr const char* kNoTrashFolderNote = "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
 constexpr int kErrorTextUnits = 2048;
 constexpr int kNoAnswer = -1;
 

@@ -5,6 +5,7 @@
 #include "app/views/TreeOrder.h"
 #include "platform/Locale.h"
 #include "platform/Text.h"
+#include "app/main/UserTexts.h"
 
 #include <algorithm>
 #include <functional>
@@ -14,14 +15,6 @@
 
 namespace dvo::app {
 namespace {
-
-constexpr const char* kTitleName = "ファイル名";
-constexpr const char* kTitleRatio = "比率(%)";
-constexpr const char* kTitleSize = "サイズ";
-constexpr const char* kTitleTime = "更新日時";
-constexpr const char* kMarkAscending = "△";
-constexpr const char* kMarkDescending = "▽";
-constexpr const char* kUnknown = "不明";
 
 // An entry whose attributes could not be read carries the zero time.
 bool SizeUnknown(const FolderRecord& r) {
