@@ -52,6 +52,17 @@ int Find(const char* data, const char* key, int length, char** position, std::si
     return 0;
 }
 
+// A null field is left alone and a null text blanks the field: true when either settled it.
+bool SettledWithoutText(char* field, const char* lengthPrefixed, int width) {
+    if (field == nullptr)
+        return true;
+    if (lengthPrefixed == nullptr) {
+        FillBlanks(field, width);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 extern "C" {
@@ -67,12 +78,8 @@ int StrLength(const char* s) {
 
 void CCopy(char* field, const char* lengthPrefixed, int width) {
     platform::Guarded([&] {
-        if (field == nullptr)
+        if (SettledWithoutText(field, lengthPrefixed, width))
             return;
-        if (lengthPrefixed == nullptr) {
-            FillBlanks(field, width);
-            return;
-        }
         const int n = static_cast<unsigned char>(lengthPrefixed[0]);
         const int copied = n < width ? n : width;
         if (copied > 0)
@@ -82,12 +89,8 @@ void CCopy(char* field, const char* lengthPrefixed, int width) {
 
 void NCopy(char* field, const char* lengthPrefixed, int width) {
     platform::Guarded([&] {
-        if (field == nullptr)
+        if (SettledWithoutText(field, lengthPrefixed, width))
             return;
-        if (lengthPrefixed == nullptr) {
-            FillBlanks(field, width);
-            return;
-        }
         if (width <= 0)
             return;
         const int n = static_cast<unsigned char>(lengthPrefixed[0]);
