@@ -1,6 +1,7 @@
 // libVantor.so as another program gets it: loaded with its attach traces, used by name.
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/SearchPatterns.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,7 @@ TEST(VantorLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
     ScopedEnv debug("LUMETRA_DEBUG_OUTPUT", (tmp / "debug.txt").c_str());
     const std::string dir = tmp / "d";
     std::filesystem::create_directories(dir);
-    for (const char* name : {"日.txt", "ab.txt", "report", "report.csv", "reports"})
+    for (const char* name : dvo::test::kSearchSampleNames)
         WriteFile(dir + "/" + name, "x");
 
     void* library = ::dlopen(VANTOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -93,16 +94,8 @@ TEST(VantorLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
     auto findClose = Find<int (*)()>(library, "SR_FileFindClose");
     ASSERT_TRUE(findFirst && findNext && findClose);
 
-    using Names = std::set<std::string>;
-    const struct {
-        const char* pattern;
-        Names names;
-    } cases[] = {
-        {"?.txt", {"日.txt"}},
-        {"report.*", {"report", "report.csv"}},
-    };
-    for (const auto& c : cases) {
-        Names found;
+    for (const auto& c : dvo::test::SearchPatternCases()) {
+        std::set<std::string> found;
         char name[260];
         for (int r = findFirst(name, dir.c_str(), c.pattern); r == 0; r = findNext(name))
             found.insert(name);

@@ -1,5 +1,7 @@
 // MFindFirst through dlopen finds what libVantor's SR_FileFindFirst finds for the same patterns:
 // '?' is one character and a trailing ".*" also takes the name without extension.
+#include "tests/support/SearchPatterns.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,7 +20,7 @@ TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
                                        ("brindle-search." + std::to_string(::getpid()));
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
-    for (const char* name : {"日.txt", "ab.txt", "report", "report.csv", "reports"})
+    for (const char* name : dvo::test::kSearchSampleNames)
         std::ofstream((root / name).string()) << "x";
 
     void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -28,16 +30,8 @@ TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
     const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
     ASSERT_TRUE(findFirst && findNext && findEnd);
 
-    using Names = std::set<std::string>;
-    const struct {
-        const char* pattern;
-        Names names;
-    } cases[] = {
-        {"?.txt", {"日.txt"}},
-        {"report.*", {"report", "report.csv"}},
-    };
-    for (const auto& c : cases) {
-        Names found;
+    for (const auto& c : dvo::test::SearchPatternCases()) {
+        std::set<std::string> found;
         char name[260];
         void* search = findFirst(root.c_str(), c.pattern, name);
         for (; name[0] != '\0'; findNext(search, name))
