@@ -116,14 +116,14 @@ typedef struct SearchProgress {
  * engine may keep private data after the public fields: never copy a record, keep its pointer. */
 typedef struct FolderRecord {
     char16_t name[DVO_NAME_UNITS]; /* entry name, NUL-terminated (longer names are cut) */
-    const char16_t* directory;   /* full path of the containing folder, shared by siblings */
-    unsigned char kind;          /* DVO_KIND_FOLDER or DVO_KIND_FILE */
-    unsigned char depth;         /* 0 = the searched folder (saturates at 255) */
-    unsigned char childrenLoaded;/* 0 in a new record; written only by the program */
-    int folderCount;             /* folders below it, all depths */
-    int fileCount;               /* other entries below it, all depths */
-    long long size;              /* bytes; for a folder the total of all files below it */
-    DVOSystemTime modifiedTime;  /* local time of st_mtime */
+    const char16_t* directory;     /* full path of the containing folder, shared by siblings */
+    unsigned char kind;            /* DVO_KIND_FOLDER or DVO_KIND_FILE */
+    unsigned char depth;           /* 0 = the searched folder (saturates at 255) */
+    unsigned char childrenLoaded;  /* 0 in a new record; written only by the program */
+    int folderCount;               /* folders below it, all depths */
+    int fileCount;                 /* other entries below it, all depths */
+    long long size;                /* bytes; for a folder the total of all files below it */
+    DVOSystemTime modifiedTime;    /* local time of st_mtime */
 } FolderRecord;
 
 #ifdef __cplusplus
@@ -147,15 +147,15 @@ static_assert(sizeof(FolderRecord) == 568, "FolderRecord layout");
 #define DVO_E_NOT_FOUND (-4)        /* no such entry on disk, or not one the last search saw */
 #define DVO_E_CHANGED (-5)          /* the entry was replaced since the search; nothing touched */
 #define DVO_E_EXISTS (-6)           /* the target exists; nothing overwritten */
-#define DVO_E_NO_TRASH (-7)         /* the entry's file system has no usable trash; nothing deleted */
-#define DVO_E_ACCESS (-8)           /* permission denied */
-#define DVO_E_IO (-9)               /* any other system error; see DVOGetLastErrorText */
-#define DVO_E_UNSUPPORTED (-10)     /* operation not available here (e.g. no print command) */
-#define DVO_E_MOUNT_POINT (-11)     /* refused: a mount point, another device, or "/" */
-#define DVO_E_NOT_A_FOLDER (-12)    /* the search path or destination is not a folder */
-#define DVO_E_CANCELLED (-13)       /* the caller's progress callback asked to stop */
-#define DVO_E_BAD_FILE (-14)        /* not a complete export this engine reads; nothing changed */
-#define DVO_E_OPENED_RESULT (-15)   /* refused: the result was opened from a file, not searched */
+#define DVO_E_NO_TRASH (-7)       /* the entry's file system has no usable trash; nothing deleted */
+#define DVO_E_ACCESS (-8)         /* permission denied */
+#define DVO_E_IO (-9)             /* any other system error; see DVOGetLastErrorText */
+#define DVO_E_UNSUPPORTED (-10)   /* operation not available here (e.g. no print command) */
+#define DVO_E_MOUNT_POINT (-11)   /* refused: a mount point, another device, or "/" */
+#define DVO_E_NOT_A_FOLDER (-12)  /* the search path or destination is not a folder */
+#define DVO_E_CANCELLED (-13)     /* the caller's progress callback asked to stop */
+#define DVO_E_BAD_FILE (-14)      /* not a complete export this engine reads; nothing changed */
+#define DVO_E_OPENED_RESULT (-15) /* refused: the result was opened from a file, not searched */
 
 /* Engine object: create once before any other call; destroy frees everything (aborts a search
  * first, records become invalid). Both return 0. Creating twice keeps the first object. Every
@@ -180,7 +180,8 @@ DVO_API int DVODestroyObj(void);
  * file systems. The program passes 1, 0, 1, 0. */
 DVO_API int DVOStartFileSearching(void);
 DVO_API int DVOAddSearchDirectory(const char16_t* path);
-DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce, int crossFileSystems);
+DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
+                              int crossFileSystems);
 
 /* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted and its
  * totals are final (DVOIsSearching). Single atomic reads. Records are read only after
@@ -266,8 +267,7 @@ typedef void (*DVOShellDone)(int exitStatus, const char16_t* errorText, void* co
  * that program closes it. The caller keeps context valid until done has run. With a null done
  * this is DVOShellExecute. */
 DVO_API int DVOShellExecuteEx(unsigned long long owner, const char16_t* name,
-                              const char16_t* directory, int op, DVOShellDone done,
-                              void* context);
+                              const char16_t* directory, int op, DVOShellDone done, void* context);
 
 /* File operations on an entry of the last search, given by its name and containing folder
  * exactly as reported (names that are not UTF-8 travel as U+DC80..U+DCFF). Each refuses a name
@@ -329,11 +329,9 @@ typedef int (*DVOTransferProgress)(long long done, long long total, const char16
  * place) on that thread just before it returns: the caller reads no record until the call has
  * returned. progress may call nothing of the engine but the display texts. */
 DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
-                          const char16_t* destination, DVOTransferProgress progress,
-                          void* context);
+                          const char16_t* destination, DVOTransferProgress progress, void* context);
 DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
-                          const char16_t* destination, DVOTransferProgress progress,
-                          void* context);
+                          const char16_t* destination, DVOTransferProgress progress, void* context);
 
 /* The reason of the last failed file, shell, export or open operation, or of a search that
  * stopped short (see the top of this header), as Japanese text for the user (UTF-16

@@ -1,17 +1,17 @@
 #include "engine/Engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
-#include <cerrno>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/DisplayText.h"
 #include "engine/FaultInjection.h"
 #include "engine/LastError.h"
-#include "engine/DisplayText.h"
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"
 
@@ -21,9 +21,7 @@ namespace {
 
 std::unique_ptr<Engine> g_engine;
 
-int Saturate(std::int64_t v) {
-    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
-}
+int Saturate(std::int64_t v) { return v > INT_MAX ? INT_MAX : static_cast<int>(v); }
 
 bool NameLess(const Node& n, std::string_view name) {
     return n.Name() < name; // byte order, as the scanner sorts
@@ -38,9 +36,7 @@ Node* FindChild(Dir* d, std::string_view name) {
 
 } // namespace
 
-Engine* Engine::Instance() noexcept {
-    return g_engine.get();
-}
+Engine* Engine::Instance() noexcept { return g_engine.get(); }
 
 int Engine::Create() {
     if (g_engine == nullptr) {
@@ -278,8 +274,7 @@ int Engine::FolderList(FolderRecord** records, int count) {
     return DVO_E_IO;
 }
 
-template <typename Call>
-FolderRecord* Engine::RecordOrNull(Call call) {
+template <typename Call> FolderRecord* Engine::RecordOrNull(Call call) {
     RecordStore* store = Records();
     if (store == nullptr) {
         return nullptr;
@@ -478,9 +473,8 @@ std::vector<Engine::Slot> Engine::Listed(Dir* d) {
                 out.push_back({e->node, d, e.get()});
             }
         }
-        std::sort(out.begin(), out.end(), [](const Slot& a, const Slot& b) {
-            return a.node->Name() < b.node->Name();
-        });
+        std::sort(out.begin(), out.end(),
+                  [](const Slot& a, const Slot& b) { return a.node->Name() < b.node->Name(); });
     }
     return out;
 }
@@ -565,8 +559,9 @@ Dir* Engine::FolderOnDisk(const std::string& path, std::set<std::string>& made, 
     }
     std::size_t level = 0;
     for (; level < ends.size(); ++level) {
-        struct stat st{};
-        if (::stat(path.substr(0, ends[level]).c_str(), &st) == 0 && same(*m_result->root->node, st)) {
+        struct stat st = {};
+        if (::stat(path.substr(0, ends[level]).c_str(), &st) == 0 &&
+            same(*m_result->root->node, st)) {
             break;
         }
     }
@@ -578,7 +573,7 @@ Dir* Engine::FolderOnDisk(const std::string& path, std::set<std::string>& made, 
         const std::size_t from = ends[level - 1] + (level - 1 == 0 ? 0 : 1);
         const std::string part = path.substr(from, ends[level] - from);
         const Slot child = ChildAt(d, part);
-        struct stat st{};
+        struct stat st = {};
         if (part.empty() || child.node == nullptr || !child.node->IsFolder() || IsGone(child) ||
             ::stat(path.substr(0, ends[level]).c_str(), &st) != 0 || !same(*child.node, st)) {
             break;
@@ -681,10 +676,10 @@ void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view 
         return st.st_dev == m_result->devices[n.device] && st.st_ino == n.inode &&
                (st.st_mode & S_IFMT) == n.Mode();
     };
-    const std::string path =
-        slot.parent == nullptr ? m_result->path
-                               : FolderPath(m_rootPath, slot.parent) + "/" + std::string(slot.node->Name());
-    struct stat st{};
+    const std::string path = slot.parent == nullptr ? m_result->path
+                                                    : FolderPath(m_rootPath, slot.parent) + "/" +
+                                                          std::string(slot.node->Name());
+    struct stat st = {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) {
             EntryGone(directory, name);
@@ -701,8 +696,9 @@ void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view 
         platform::UniqueFd fd;
     };
     std::vector<Pending> stack;
-    stack.push_back({slot.node->dir, platform::UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY |
-                                                                             O_NOFOLLOW | O_CLOEXEC))});
+    stack.push_back({slot.node->dir,
+                     platform::UniqueFd(
+                         ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))});
     while (!stack.empty()) {
         Pending p = std::move(stack.back());
         stack.pop_back();
@@ -711,7 +707,7 @@ void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view 
         }
         for (const Slot& c : Listed(p.dir)) {
             const std::string childName(c.node->Name());
-            struct stat cst{};
+            struct stat cst = {};
             if (::fstatat(p.fd.get(), childName.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == ENOENT) {
                     Remove(c);
@@ -722,9 +718,10 @@ void Engine::EntryPartlyGone(std::u16string_view directory, std::u16string_view 
                 Remove(c);
             } else if (c.node->IsFolder() && (c.node->dir->state == DirState::Read ||
                                               c.node->dir->state == DirState::Partial)) {
-                stack.push_back({c.node->dir, platform::UniqueFd(::openat(
-                                                  p.fd.get(), childName.c_str(),
-                                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))});
+                stack.push_back(
+                    {c.node->dir, platform::UniqueFd(
+                                      ::openat(p.fd.get(), childName.c_str(),
+                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))});
             }
         }
     }

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <memory>
 #include <set>
-#include <vector>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "engine/DVOSUB.h"
 #include "engine/EntryLookup.h"
@@ -34,7 +34,9 @@ public:
     int StartSearching();
     int AddSearchDirectory(const char16_t* path);
     int ExecSearch(const ScanOptions& options);
-    [[nodiscard]] bool IsActive() const noexcept { return m_active.load(std::memory_order_acquire); }
+    [[nodiscard]] bool IsActive() const noexcept {
+        return m_active.load(std::memory_order_acquire);
+    }
     [[nodiscard]] bool IsSearching() const noexcept {
         return m_searching.load(std::memory_order_acquire);
     }
@@ -128,11 +130,12 @@ private:
     std::atomic<bool> m_searching{false};
     std::unique_ptr<ScanResult> m_pending; // written by the controller before m_searching drops
     std::unique_ptr<ScanResult> m_result;
-    MovedEntries m_moved; // entries moved within the last search's tree; before m_records, which reads it
+    MovedEntries
+        m_moved; // entries moved within the last search's tree; before m_records, which reads it
     std::unique_ptr<RecordStore> m_records;
     std::int64_t m_searchStartNs = 0; // CLOCK_REALTIME when the last search began
-    bool m_lostResult = false; // the search ran out of memory before its totals were made
-    bool m_opened = false;     // the result was read from an export, not searched here
+    bool m_lostResult = false;        // the search ran out of memory before its totals were made
+    bool m_opened = false;            // the result was read from an export, not searched here
 
     const Dir* m_shownFolder = nullptr;
     char16_t m_shownPath[DVO_NAME_UNITS] = {};

@@ -33,10 +33,10 @@ struct EntryIdentity {
 
 enum class LookupResult {
     Found,
-    NotFound, // no entry of the last search has this directory and name
-    Busy,     // a search is running
+    NotFound,     // no entry of the last search has this directory and name
+    Busy,         // a search is running
     OpenedResult, // the result was opened from an export: its entries are not acted on
-    NoObject, // DVOCreateObj was not called
+    NoObject,     // DVOCreateObj was not called
 };
 
 // Finds the entry of the last search whose containing folder is `directory` (the exact text a

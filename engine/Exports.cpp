@@ -11,8 +11,7 @@ namespace {
 
 // Nothing thrown inside the engine crosses into the program: the call returns its failure
 // value and the reason is kept for DVOGetLastErrorText.
-template <typename Result, typename Call>
-Result Guarded(Result failure, Call call) noexcept {
+template <typename Result, typename Call> Result Guarded(Result failure, Call call) noexcept {
     return platform::Guarded(failure, call,
                              [] { dvo::SetLastErrorText(dvo::kOutOfResourcesText); });
 }
@@ -25,15 +24,11 @@ DVO_API int DVOCreateObj(void) {
     // A deep tree is read with a descriptor per level; the common soft limit of 1,024 would make
     // the walk reopen folders from far above.
     platform::RaiseDescriptorLimit();
-    return Guarded<int>(DVO_E_IO, [&]() -> int {
-        return Engine::Create();
-    });
+    return Guarded<int>(DVO_E_IO, [&]() -> int { return Engine::Create(); });
 }
 
 DVO_API int DVODestroyObj(void) {
-    return Guarded<int>(DVO_OK, [&]() -> int {
-        return Engine::Destroy();
-    });
+    return Guarded<int>(DVO_OK, [&]() -> int { return Engine::Destroy(); });
 }
 
 DVO_API int DVOStartFileSearching(void) {

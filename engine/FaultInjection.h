@@ -29,8 +29,7 @@ void SetRecordBudget(long long bytes) noexcept;
 [[nodiscard]] bool FolderReadFails() noexcept;
 
 // std::thread, or the std::system_error a failing start throws.
-template <typename F>
-[[nodiscard]] std::thread StartThread(F&& body) {
+template <typename F> [[nodiscard]] std::thread StartThread(F&& body) {
     if (ThreadStartFails())
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
                                 "thread start refused by the test seam");

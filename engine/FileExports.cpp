@@ -68,7 +68,8 @@ dvo::OpResult Convert(const char* action, const char16_t* name, const char16_t* 
     out.name = platform::Utf16ToUtf8(out.name16);
     out.directory = platform::Utf16ToUtf8(out.directory16);
     if (out.directory.empty() || !dvo::IsValidEntryName(out.name))
-        return {DVO_E_INVALID_ARGUMENT, std::string(action) + dvo::texts::kBadNamePrefix + out.name};
+        return {DVO_E_INVALID_ARGUMENT,
+                std::string(action) + dvo::texts::kBadNamePrefix + out.name};
     return {};
 }
 
@@ -87,8 +88,8 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         switch (dvo::LookupEntry(names.directory16, names.name16, seen)) {
         case dvo::LookupResult::Found: break;
         case dvo::LookupResult::NotFound:
-            return Finish({DVO_E_NOT_FOUND, std::string(action) + ": " + shown +
-                                                dvo::texts::kNotInLastSearch});
+            return Finish({DVO_E_NOT_FOUND,
+                           std::string(action) + ": " + shown + dvo::texts::kNotInLastSearch});
         case dvo::LookupResult::Busy:
             return Finish({DVO_E_BUSY, std::string(action) + dvo::texts::kSearching});
         case dvo::LookupResult::OpenedResult:
@@ -99,9 +100,9 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         const dvo::OpResult outcome = operation(names, seen);
         const int result = Finish(outcome);
         if (result == DVO_OK && removesEntry)
-            dvo::NoteEntryGone(names.directory16, names.name16,
-                               {outcome.landedFolder, outcome.landedName, outcome.madeFile,
-                                outcome.madeSize});
+            dvo::NoteEntryGone(
+                names.directory16, names.name16,
+                {outcome.landedFolder, outcome.landedName, outcome.madeFile, outcome.madeSize});
         else if (outcome.partlyDone)
             dvo::NoteEntryPartlyGone(names.directory16, names.name16);
         return result;
@@ -120,32 +121,35 @@ DVO_API int DVOShellExecute(unsigned long long owner, const char16_t* name,
 }
 
 DVO_API int DVOShellExecuteEx(unsigned long long /*owner*/, const char16_t* name,
-                              const char16_t* directory, int op, DVOShellDone done,
-                              void* context) {
+                              const char16_t* directory, int op, DVOShellDone done, void* context) {
     try {
         Names names;
-        if (dvo::OpResult r = Convert(dvo::texts::kCannotOperate, name, directory, names); r.code != DVO_OK)
+        if (dvo::OpResult r = Convert(dvo::texts::kCannotOperate, name, directory, names);
+            r.code != DVO_OK)
             return Finish(r);
-        return Finish(dvo::ShellExecuteEntry(names.directory, names.name, op, DoneFor(done, context)));
+        return Finish(
+            dvo::ShellExecuteEntry(names.directory, names.name, op, DoneFor(done, context)));
     } catch (...) {
         return Finish({DVO_E_IO, std::string(dvo::texts::kCannotOperate) + dvo::texts::kNoMemory});
     }
 }
 
 DVO_API int DVODeleteFile(const char16_t* name, const char16_t* directory) {
-    return RunOnEntry(dvo::texts::kCannotTrash, name, directory,
-                      [](const Names& n, const dvo::EntryIdentity& seen) {
-                          return dvo::TrashEntry(n.directory, n.name, seen);
-                      },
-                      true);
+    return RunOnEntry(
+        dvo::texts::kCannotTrash, name, directory,
+        [](const Names& n, const dvo::EntryIdentity& seen) {
+            return dvo::TrashEntry(n.directory, n.name, seen);
+        },
+        true);
 }
 
 DVO_API int DVODeleteFilePermanently(const char16_t* name, const char16_t* directory) {
-    return RunOnEntry(dvo::texts::kCannotDelete, name, directory,
-                      [](const Names& n, const dvo::EntryIdentity& seen) {
-                          return dvo::DeleteEntryPermanently(n.directory, n.name, seen);
-                      },
-                      true);
+    return RunOnEntry(
+        dvo::texts::kCannotDelete, name, directory,
+        [](const Names& n, const dvo::EntryIdentity& seen) {
+            return dvo::DeleteEntryPermanently(n.directory, n.name, seen);
+        },
+        true);
 }
 
 DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
@@ -159,15 +163,14 @@ DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT,
                        std::string(dvo::texts::kCannotCopy) + dvo::texts::kNoCopyTarget});
-    return RunOnEntry(dvo::texts::kCannotCopy, name, directory,
-                      [destination, progress, context](const Names& n,
-                                                       const dvo::EntryIdentity& seen) {
-                          const std::string target = platform::Utf16ToUtf8(
-                              {destination, platform::Utf16Length(destination)});
-                          const platform::CopyProgress report = ProgressFor(progress, context);
-                          return dvo::CopyEntry(n.directory, n.name, seen, target,
-                                                report ? &report : nullptr);
-                      });
+    return RunOnEntry(
+        dvo::texts::kCannotCopy, name, directory,
+        [destination, progress, context](const Names& n, const dvo::EntryIdentity& seen) {
+            const std::string target =
+                platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
+            const platform::CopyProgress report = ProgressFor(progress, context);
+            return dvo::CopyEntry(n.directory, n.name, seen, target, report ? &report : nullptr);
+        });
 }
 
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
@@ -181,16 +184,15 @@ DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
     if (destination == nullptr)
         return Finish({DVO_E_INVALID_ARGUMENT,
                        std::string(dvo::texts::kCannotMove) + dvo::texts::kNoMoveTarget});
-    return RunOnEntry(dvo::texts::kCannotMove, name, directory,
-                      [destination, progress, context](const Names& n,
-                                                       const dvo::EntryIdentity& seen) {
-                          const std::string target = platform::Utf16ToUtf8(
-                              {destination, platform::Utf16Length(destination)});
-                          const platform::CopyProgress report = ProgressFor(progress, context);
-                          return dvo::MoveEntry(n.directory, n.name, seen, target,
-                                                report ? &report : nullptr);
-                      },
-                      true);
+    return RunOnEntry(
+        dvo::texts::kCannotMove, name, directory,
+        [destination, progress, context](const Names& n, const dvo::EntryIdentity& seen) {
+            const std::string target =
+                platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
+            const platform::CopyProgress report = ProgressFor(progress, context);
+            return dvo::MoveEntry(n.directory, n.name, seen, target, report ? &report : nullptr);
+        },
+        true);
 }
 
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {

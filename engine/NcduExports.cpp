@@ -92,30 +92,36 @@ void KeepOutOfResources() noexcept { dvo::SetLastErrorText(dvo::kOutOfResourcesT
 extern "C" {
 
 DVO_API int DVOExportResult(const char16_t* path) {
-    return platform::Guarded<int>(DVO_E_IO, [&]() -> int {
-        Engine* e = nullptr;
-        if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
-            return refused;
-        }
-        if (e->IsSearching()) {
-            return DVO_E_BUSY;
-        }
-        const dvo::ScanResult* result = e->CurrentResult();
-        if (result == nullptr) {
-            return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
-        }
-        return ExportTo(*result, e->Moved(), platform::Utf16ToUtf8(path));
-    }, KeepOutOfResources);
+    return platform::Guarded<int>(
+        DVO_E_IO,
+        [&]() -> int {
+            Engine* e = nullptr;
+            if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
+                return refused;
+            }
+            if (e->IsSearching()) {
+                return DVO_E_BUSY;
+            }
+            const dvo::ScanResult* result = e->CurrentResult();
+            if (result == nullptr) {
+                return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
+            }
+            return ExportTo(*result, e->Moved(), platform::Utf16ToUtf8(path));
+        },
+        KeepOutOfResources);
 }
 
 DVO_API int DVOOpenResult(const char16_t* path) {
-    return platform::Guarded<int>(DVO_E_IO, [&]() -> int {
-        Engine* e = nullptr;
-        if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
-            return refused;
-        }
-        return Open(*e, platform::Utf16ToUtf8(path));
-    }, KeepOutOfResources);
+    return platform::Guarded<int>(
+        DVO_E_IO,
+        [&]() -> int {
+            Engine* e = nullptr;
+            if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
+                return refused;
+            }
+            return Open(*e, platform::Utf16ToUtf8(path));
+        },
+        KeepOutOfResources);
 }
 
 DVO_API int DVOIsOpenedResult(void) {

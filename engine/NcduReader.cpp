@@ -26,7 +26,19 @@ struct Refusal {
 };
 
 enum class Key : std::uint8_t {
-    Other, Name, Asize, Dsize, Dev, Ino, Nlink, Mtime, Mode, Hlnkc, ReadError, NotReg, Excluded,
+    Other,
+    Name,
+    Asize,
+    Dsize,
+    Dev,
+    Ino,
+    Nlink,
+    Mtime,
+    Mode,
+    Hlnkc,
+    ReadError,
+    NotReg,
+    Excluded,
 };
 
 // Every entry repeats its keys: told apart by length and first byte before one comparison.
@@ -295,8 +307,9 @@ private:
             if (kind != Kind::Bool) {
                 return Refuse("a flag is not true or false");
             }
-            bool& flag = key == Key::Hlnkc ? m_info.hlnkc
-                         : key == Key::ReadError ? m_info.readError : m_info.notreg;
+            bool& flag = key == Key::Hlnkc       ? m_info.hlnkc
+                         : key == Key::ReadError ? m_info.readError
+                                                 : m_info.notreg;
             flag = s != 0;
             return true;
         }
@@ -343,9 +356,7 @@ private:
             m_inMetadata = !array;
             m_stage = Stage::Root;
             return true;
-        case Stage::Extra:
-            m_skip = 1;
-            return true;
+        case Stage::Extra: m_skip = 1; return true;
         case Stage::Done: return Refuse("data after the end");
         case Stage::Root: break;
         }
@@ -482,8 +493,8 @@ private:
         p.mtimeMs = MillisOfSeconds(info.mtime);
         // A mount point ncdu did not enter is written as a plain entry; the engine lists such
         // a place as a folder without children, as its own scans do.
-        const bool mountEntry = !isFolderInfo && info.hasExcluded &&
-                                StateOf(info) == DirState::MountPoint;
+        const bool mountEntry =
+            !isFolderInfo && info.hasExcluded && StateOf(info) == DirState::MountPoint;
         if (isFolderInfo || mountEntry) {
             p.type = S_IFDIR >> 12;
             p.dir = NewDir(parent.dir);
@@ -574,8 +585,8 @@ private:
         const std::size_t count = l.entries.size();
         Dir* d = l.dir;
         if (count > 0) {
-            auto* nodes = static_cast<Node*>(m_r.arenas.front().Allocate(
-                count * sizeof(Node) + l.names.size(), alignof(Node)));
+            auto* nodes = static_cast<Node*>(
+                m_r.arenas.front().Allocate(count * sizeof(Node) + l.names.size(), alignof(Node)));
             char* nameAt = reinterpret_cast<char*>(nodes + count);
             for (std::size_t i = 0; i < count; ++i) {
                 const Pending& p = l.entries[i];
@@ -604,8 +615,8 @@ private:
 
     ScanResult& m_r;
     Stage m_stage = Stage::Start;
-    int m_skip = 0;        // depth inside a value that is not kept
-    bool m_inInfo = false; // inside an info object
+    int m_skip = 0;              // depth inside a value that is not kept
+    bool m_inInfo = false;       // inside an info object
     bool m_arrayPending = false; // the next info object is the one of the folder just opened
     enum Key m_key = Key::Other;
     Info m_info;
@@ -618,7 +629,6 @@ private:
     bool m_laterLinksMarked = false; // written by gdu, which flags only the later hard links
 };
 
-
 } // namespace
 
 std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error) {
@@ -629,8 +639,7 @@ std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error) {
     char buffer[1 << 16];
     rapidjson::FileReadStream stream(in, buffer, sizeof buffer);
     rapidjson::Reader reader;
-    const rapidjson::ParseResult ok =
-        reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder);
+    const rapidjson::ParseResult ok = reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder);
     if (std::ferror(in)) {
         error.offset = stream.Tell();
         error.reason = std::strerror(errno);
@@ -639,8 +648,8 @@ std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error) {
     }
     if (!ok) {
         error.offset = reader.GetErrorOffset();
-        error.reason = !builder.Refused().empty() ? builder.Refused()
-                                                  : rapidjson::GetParseError_En(ok.Code());
+        error.reason =
+            !builder.Refused().empty() ? builder.Refused() : rapidjson::GetParseError_En(ok.Code());
         return nullptr;
     }
     if (!builder.Complete()) {

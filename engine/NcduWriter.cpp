@@ -89,8 +89,7 @@ using LinkCounts =
     std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t, IdentityHash>;
 
 // The entries a folder lists now: the scan's minus those gone or moved away, plus those moved in.
-template <typename F>
-void ForEachListed(Dir* d, MovedEntries* moved, F f) {
+template <typename F> void ForEachListed(Dir* d, MovedEntries* moved, F f) {
     for (std::uint32_t i = 0; i < d->childCount; ++i) {
         Node& n = d->children[i];
         if ((n.flags & kRemoved) == 0) {

@@ -31,12 +31,8 @@ OpResult FromFileOp(const std::string& action, const std::string& directory,
     std::string reason;
     int code = OperationCodeOf(result);
     switch (error.kind) {
-    case Kind::MountPoint:
-        reason = texts::kOtherFileSystem;
-        break;
-    case Kind::IntoItself:
-        reason = texts::kIntoItself;
-        break;
+    case Kind::MountPoint: reason = texts::kOtherFileSystem; break;
+    case Kind::IntoItself: reason = texts::kIntoItself; break;
     case Kind::Attribute:
         reason = texts::kAttributePrefix + error.attribute + texts::kAttributeSuffix +
                  ReasonText(result);
@@ -48,9 +44,7 @@ OpResult FromFileOp(const std::string& action, const std::string& directory,
         break;
     case Kind::None:
     case Kind::Call:
-    case Kind::Cancelled:
-        reason = ReasonText(result);
-        break;
+    case Kind::Cancelled: reason = ReasonText(result); break;
     }
     return Failure(code, action, JoinPath(directory, error.path), reason);
 }

@@ -5,16 +5,14 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Clock.h"
 #include "engine/DisplayText.h"
+#include "platform/Clock.h"
 #include "platform/Text.h"
 
 namespace dvo {
 
 namespace {
-int Saturate(std::int64_t v) {
-    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
-}
+int Saturate(std::int64_t v) { return v > INT_MAX ? INT_MAX : static_cast<int>(v); }
 
 unsigned char DepthOf(std::uint32_t depth) {
     return static_cast<unsigned char>(std::min<std::uint32_t>(depth, 255));
@@ -160,9 +158,7 @@ const Dir* RecordStore::FolderOfRecord(const FolderRecord* record) const noexcep
     return FolderOf(record);
 }
 
-int RecordStore::FolderCount() const noexcept {
-    return Saturate(m_result.folderRecords);
-}
+int RecordStore::FolderCount() const noexcept { return Saturate(m_result.folderRecords); }
 
 int RecordStore::FolderList(FolderRecord** out, int count) {
     MakeFolderRecords();
@@ -179,8 +175,8 @@ int RecordStore::FolderList(FolderRecord** out, int count) {
 FolderRecord* RecordStore::Top() {
     MakeFolderRecords();
     if (m_top == nullptr) {
-        m_top = new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord)))
-            FolderRecord{};
+        m_top =
+            new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord))) FolderRecord{};
         Dir* root = m_result.root;
         m_top->directory = m_rootDirectory;
         m_top->kind = DVO_KIND_FOLDER;
@@ -295,8 +291,8 @@ FolderRecord* RecordStore::RecordOf(MovedEntry& moved, Dir* into) {
     if (moved.record == nullptr) {
         // Moved before its old folder's records were made: made where it is now.
         const char16_t* directory = PathOf(into);
-        auto* r = new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord)))
-            FolderRecord{};
+        auto* r =
+            new (m_records.Allocate(sizeof(FolderRecord), alignof(FolderRecord))) FolderRecord{};
         Fill(*r, *moved.node, directory, into->depth + 1);
         moved.record = r;
     }

@@ -19,9 +19,9 @@ struct DirRecords {
     FolderRecord* record = nullptr;      // the folder's own record
     FolderRecord* fileRecords = nullptr; // its children other than folders, in child order
     bool fileRecordsMade = false;
-    const char16_t* path = nullptr;      // the folder's full path, its children's directory
-    std::uint32_t cursor = 0;            // next child of a First/Next enumeration
-    std::uint32_t fileCursor = 0;        // next of fileRecords
+    const char16_t* path = nullptr; // the folder's full path, its children's directory
+    std::uint32_t cursor = 0;       // next child of a First/Next enumeration
+    std::uint32_t fileCursor = 0;   // next of fileRecords
 };
 
 class RecordStore {
@@ -60,8 +60,8 @@ public:
     // from the moved one down, empty for a file); Commit, once the tree shows the entry at its
     // new place, points the records made so far at them.
     struct Relocation {
-        const char16_t* directory = nullptr;                  // the moved entry's new directory
-        std::vector<std::pair<Dir*, const char16_t*>> paths;  // new path of each folder below
+        const char16_t* directory = nullptr;                 // the moved entry's new directory
+        std::vector<std::pair<Dir*, const char16_t*>> paths; // new path of each folder below
     };
     [[nodiscard]] Relocation PrepareMove(const std::vector<Dir*>& below, Dir* into);
     void CommitMove(const Relocation& relocation, const std::vector<Dir*>& below, Dir* into,
@@ -87,7 +87,7 @@ private:
     MovedEntries& m_moved;
     Arena m_records{1u << 20};
     Arena m_texts{256u << 10};
-    std::size_t m_textBytes = 0; // taken from m_texts
+    std::size_t m_textBytes = 0;       // taken from m_texts
     FolderRecord* m_folders = nullptr; // every folder's record, in pre-order
     std::vector<Dir*> m_folderDirs;    // the folder of each of them
 

@@ -51,8 +51,8 @@ struct Node {
         std::int64_t size; // st_size of anything but a folder
         Dir* dir;          // a folder's contents
     };
-    std::int64_t mtimeMs;  // st_mtime in milliseconds since the epoch
-    std::uint32_t nameOffset;     // bytes from this node to its name (not NUL-terminated)
+    std::int64_t mtimeMs;          // st_mtime in milliseconds since the epoch
+    std::uint32_t nameOffset;      // bytes from this node to its name (not NUL-terminated)
     std::uint32_t nameLength : 10; // names of up to 1023 bytes (NTFS names reach 765)
     std::uint32_t device : 14;     // index into ScanResult::devices
     std::uint32_t type : 4;        // st_mode >> 12

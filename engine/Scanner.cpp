@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstring>
 #include <deque>
-#include <new>
 #include <dirent.h>
 #include <fcntl.h>
+#include <new>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -156,7 +156,7 @@ struct alignas(64) Scanner::Worker {
     std::deque<KeptFolder> openPath;
     std::size_t openPathLimit = 1;
     std::vector<const Dir*> chain; // scratch: the folders to open on the way down
-    std::string names; // the names of the folder being read
+    std::string names;             // the names of the folder being read
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
     std::vector<Dir*> ownStack; // folders this worker reads next, last in first out
@@ -233,7 +233,7 @@ int Scanner::DefaultThreadCount() noexcept {
 
 Scanner::Scanner(ScanOptions options) : m_options(options) {
     m_threadCount = options.threads > 0 ? std::min(options.threads, 256) : DefaultThreadCount();
-    struct rlimit limit{};
+    struct rlimit limit = {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         const long room = static_cast<long>(limit.rlim_cur) / 2 - 2L * m_threadCount;
         m_fdBudget = static_cast<int>(std::clamp(room, 16L, 65536L));
@@ -277,7 +277,7 @@ int Scanner::Open(std::string_view path) {
     if (!fd.valid()) {
         return SearchCodeOf(errno);
     }
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd.get(), &st) != 0) {
         const int error = errno;
         return SearchCodeOf(error);
@@ -400,7 +400,8 @@ void Scanner::WorkerLoop(Worker& w) {
             const std::size_t give = local.size() / 2;
             std::lock_guard lock(m_queueMutex);
             try {
-                m_stack.insert(m_stack.end(), local.begin(), local.begin() + static_cast<long>(give));
+                m_stack.insert(m_stack.end(), local.begin(),
+                               local.begin() + static_cast<long>(give));
             } catch (...) {
                 continue; // no room to share: this worker keeps them (insert left m_stack as it was)
             }
@@ -428,13 +429,13 @@ namespace {
 platform::UniqueFd OpenUp(const Dir* from, int fd, const Dir* to) {
     platform::UniqueFd at;
     for (const Dir* d = from; d != to;) {
-        platform::UniqueFd next(::openat(at.valid() ? at.get() : fd, "..",
-                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        platform::UniqueFd next(
+            ::openat(at.valid() ? at.get() : fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!next.valid()) {
             return platform::UniqueFd();
         }
         d = d->parent;
-        struct stat st{};
+        struct stat st = {};
         if (::fstat(next.get(), &st) != 0 || st.st_ino != d->node->inode) {
             return platform::UniqueFd();
         }
@@ -493,8 +494,7 @@ platform::UniqueFd Scanner::OpenFolder(Worker& w, const Dir* d) {
     for (const Dir* p = d; p != base; p = p->parent) {
         chain.push_back(p);
     }
-    const int flags =
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
     // fd is the last folder opened: held by `owned` until the way down keeps it.
     int fd = baseFd;
     platform::UniqueFd owned;
@@ -547,7 +547,7 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
     }
     w.current.store(d, std::memory_order_release);
 
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || (!isRoot && st.st_ino != d->node->inode)) {
         // Replaced between listing its parent and opening it: not what we listed.
         d->state = DirState::Unreadable;
@@ -573,8 +573,8 @@ bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
     if (faults::FolderReadFails()) {
         throw std::bad_alloc();
     }
-    const int statFlags = m_options.followLinks ? AT_NO_AUTOMOUNT
-                                                : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
+    const int statFlags =
+        m_options.followLinks ? AT_NO_AUTOMOUNT : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
 
     std::vector<Entry>& entries = w.entries;
     entries.clear();
@@ -609,7 +609,7 @@ bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
             std::uint8_t flags = 0;
             // statx rather than fstatat, at the same cost, for the mount-root attribute: a bind
             // mount of this file system has no other device to tell it by.
-            struct statx es{};
+            struct statx es = {};
             int rc = ::statx(fd, name, statFlags, STATX_BASIC_STATS, &es);
             if (rc != 0 && m_options.followLinks && errno == ENOENT) {
                 rc = ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
@@ -675,7 +675,8 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
     const char* nameBase = names.data();
     const std::size_t count = entries.size();
     if (isRoot) {
-        d->pathLength = static_cast<std::uint32_t>(std::min<std::size_t>(m_path.size(), UINT32_MAX));
+        d->pathLength =
+            static_cast<std::uint32_t>(std::min<std::size_t>(m_path.size(), UINT32_MAX));
         m_budget.Add(RecordBudget::PathTextBytes(d->pathLength));
     }
     m_budget.Add(count * sizeof(Node) + names.size());
@@ -729,7 +730,6 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
     d->childCount = static_cast<std::uint32_t>(count);
     d->state = aborted ? DirState::Partial : DirState::Read;
 }
-
 
 std::unique_ptr<ScanResult> Scanner::Finish() {
     if (m_result == nullptr) {

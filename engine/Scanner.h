@@ -11,10 +11,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
 #include <vector>
-#include <sys/stat.h>
 
 #include "engine/RecordBudget.h"
 #include "engine/ScanTree.h"
@@ -94,15 +94,15 @@ private:
     // lock is seldom taken once every worker is busy.
     std::mutex m_queueMutex;
     std::condition_variable m_queueCv;
-    std::vector<Dir*> m_stack;                 // shared folders waiting to be read
-    std::atomic<int> m_idle{0};                // workers waiting for the shared stack
+    std::vector<Dir*> m_stack;                  // shared folders waiting to be read
+    std::atomic<int> m_idle{0};                 // workers waiting for the shared stack
     std::atomic<std::int64_t> m_outstanding{0}; // folders queued anywhere or being read
 
     // Descriptors the workers keep open for opening subfolders, shared out evenly among them.
     int m_fdBudget = 64;
 
     std::mutex m_deviceMutex; // guards the device table and m_visited
-    IdentitySet m_visited; // followLinks
+    IdentitySet m_visited;    // followLinks
 };
 
 // The full path (bytes) of a folder of a scan whose searched folder is `rootPath`.

@@ -189,8 +189,7 @@ OpResult ShellExecuteEntry(const std::string& directory, const std::string& name
                        path, ReasonText(e));
     }
     switch (op) {
-    case 2:
-        return Launch(action, path, {"xdg-open", path}, done);
+    case 2: return Launch(action, path, {"xdg-open", path}, done);
     case 3:
         if (!S_ISREG(st.st_mode))
             return Failure(DVO_E_UNSUPPORTED, action, path, texts::kPrintFilesOnly);

@@ -23,7 +23,7 @@ __attribute__((constructor(101))) void RegisterLocalTimeForkHandlers() {
 } // namespace
 
 LocalTime ToLocalTime(const timespec& ts) {
-    struct tm tm{};
+    struct tm tm = {};
     const time_t seconds = ts.tv_sec;
     {
         std::lock_guard<std::mutex> lock(g_localTimeLock);
@@ -61,8 +61,8 @@ std::string FormatCtime(const LocalTime& t) {
 
 SystemTime ToSystemTime(const LocalTime& t) {
     auto u16 = [](int v) { return static_cast<std::uint16_t>(v); };
-    return SystemTime{u16(t.year),   u16(t.month),  u16(t.weekday), u16(t.day),
-                      u16(t.hour),   u16(t.minute), u16(t.second),  u16(t.millisecond)};
+    return SystemTime{u16(t.year), u16(t.month),  u16(t.weekday), u16(t.day),
+                      u16(t.hour), u16(t.minute), u16(t.second),  u16(t.millisecond)};
 }
 
 } // namespace platform

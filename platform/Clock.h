@@ -9,9 +9,9 @@ namespace platform {
 
 struct LocalTime {
     int year = 1970;
-    int month = 1;      // 1..12
-    int day = 1;        // 1..31
-    int weekday = 4;    // 0 = Sunday
+    int month = 1;   // 1..12
+    int day = 1;     // 1..31
+    int weekday = 4; // 0 = Sunday
     int hour = 0;
     int minute = 0;
     int second = 0;

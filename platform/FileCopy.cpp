@@ -1,5 +1,5 @@
-#include "platform/UniqueFd.h"
 #include "platform/FileCopy.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -138,7 +138,7 @@ constexpr std::size_t kOpenLevels = 8;
 // Opens the parent of the folder open at `child` again and checks it is still `expected`.
 Fd ReopenParent(int child, const struct stat& expected) {
     Fd parent(::openat(child, "..", kDirFlags));
-    struct stat st{};
+    struct stat st = {};
     if (!parent.valid() || ::fstat(parent.get(), &st) != 0)
         return Fd();
     if (!SameInode(st, expected)) {
@@ -220,13 +220,13 @@ public:
 
 private:
     struct Frame {
-        Fd fd;                       // closed while the walk is far below it
-        struct stat st {};           // the folder as opened
-        std::string name;            // its name in its parent folder
-        std::string path;            // relative to the operation's root, for messages
+        Fd fd;             // closed while the walk is far below it
+        struct stat st {}; // the folder as opened
+        std::string name;  // its name in its parent folder
+        std::string path;  // relative to the operation's root, for messages
         std::vector<DirEntry> entries;
         std::size_t next = 0;
-        bool all = true;             // everything below it removed so far
+        bool all = true; // everything below it removed so far
     };
 
     // Opens and lists a folder to empty; false (reported) when it must be left alone.
@@ -273,7 +273,7 @@ private:
                 return false;
             }
         }
-        struct stat cst{};
+        struct stat cst = {};
         if (::fstatat(f.fd.get(), entry.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
                 Fail(m_error, errno, "stat", path);
@@ -309,7 +309,7 @@ private:
 
 int RemoveTree(int dir, const std::string& name, const ExpectedEntry& expected,
                const CopiedSet* only, FileOpError* error, bool makeWritable = false) {
-    struct stat st{};
+    struct stat st = {};
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
     if (!Matches(st, expected))
@@ -400,7 +400,7 @@ int CountBytes(int dir, const std::string& name, const struct stat& st, Progress
         const DirEntry& entry = f.entries[f.next++];
         if (!meter.Add(0, entry.name))
             return ECANCELED;
-        struct stat cst{};
+        struct stat cst = {};
         if (::fstatat(f.fd.get(), entry.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISREG(cst.st_mode)) {
@@ -471,7 +471,7 @@ int CopyRun(int in, int out, off_t from, off_t to, bool& ranged, ProgressMeter& 
 // so at once; otherwise only the data runs are copied and the holes stay holes, so a sparse file
 // takes no more room than it did. Holes count as copied bytes for the progress.
 int CopyContents(int in, int out, ProgressMeter& meter, const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(in, &st) != 0)
         return errno;
     if (::ioctl(out, FICLONE, in) == 0)
@@ -523,7 +523,8 @@ struct AttrHandle {
         return byPath ? ::listxattr(Proc().c_str(), out, size) : ::flistxattr(fd, out, size);
     }
     ssize_t Get(const char* name, void* out, std::size_t size) const {
-        return byPath ? ::getxattr(Proc().c_str(), name, out, size) : ::fgetxattr(fd, name, out, size);
+        return byPath ? ::getxattr(Proc().c_str(), name, out, size)
+                      : ::fgetxattr(fd, name, out, size);
     }
     int Set(const char* name, const void* value, std::size_t size) const {
         return byPath ? ::setxattr(Proc().c_str(), name, value, size, 0)
@@ -532,8 +533,7 @@ struct AttrHandle {
 };
 
 // Reads a list or a value, growing the buffer while it changes under us (ERANGE).
-template <typename Read>
-int ReadGrowing(std::vector<char>& buffer, Read read) {
+template <typename Read> int ReadGrowing(std::vector<char>& buffer, Read read) {
     for (;;) {
         const ssize_t need = read(nullptr, 0);
         if (need < 0)
@@ -563,7 +563,8 @@ int CopyAttributes(const AttrHandle& from, const AttrHandle& to, bool all, std::
     for (std::size_t at = 0; at < names.size();) {
         const char* name = names.data() + at;
         at += std::strlen(name) + 1;
-        const int e = ReadGrowing(value, [&](char* b, std::size_t n) { return from.Get(name, b, n); });
+        const int e =
+            ReadGrowing(value, [&](char* b, std::size_t n) { return from.Get(name, b, n); });
         if (e == ENODATA)
             continue; // removed since the listing
         if (e == 0 && to.Set(name, value.data(), value.size()) == 0)
@@ -625,8 +626,8 @@ bool LinkTo(int fd, int dstDir, const std::string& dstName) {
         if (::linkat(AT_FDCWD, proc.c_str(), dstDir, dstName.c_str(), AT_SYMLINK_FOLLOW) != 0)
             return false;
     }
-    struct stat linked{};
-    struct stat first{};
+    struct stat linked = {};
+    struct stat first = {};
     if (::fstatat(dstDir, dstName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
         ::fstat(fd, &first) == 0 && SameInode(linked, first))
         return true;
@@ -676,7 +677,7 @@ public:
 
 private:
     void Created(bool top, int dir, const std::string& name) {
-        struct stat st{};
+        struct stat st = {};
         if (top && ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             m_created = ExpectationOf(st);
     }
@@ -697,8 +698,8 @@ private:
     }
 
     // The same through O_PATH descriptors, for entries that cannot be opened for reading.
-    int KeepAttributesAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
-                         const std::string& path) {
+    int KeepAttributesAt(int srcDir, const std::string& name, int dstDir,
+                         const std::string& dstName, const std::string& path) {
         Fd from(::openat(srcDir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         Fd to(::openat(dstDir, dstName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (!from.valid() || !to.valid())
@@ -714,8 +715,9 @@ private:
     int CopyFile(int srcDir, const std::string& name, const struct stat& st, int dstDir,
                  const std::string& dstName, const std::string& path, bool top) {
         // O_NONBLOCK: if the file was swapped for a fifo, opening it must not hang.
-        Fd in(::openat(srcDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        struct stat before{};
+        Fd in(::openat(srcDir, name.c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        struct stat before = {};
         if (!in.valid() || ::fstat(in.get(), &before) != 0)
             return Fail(m_error, errno, "open", path);
         if (!SameInode(before, st) || !S_ISREG(before.st_mode))
@@ -738,7 +740,7 @@ private:
             return Fail(m_error, errno, "utimens", path);
         if (out.close() != 0)
             return Fail(m_error, errno, "close", path);
-        struct stat after{};
+        struct stat after = {};
         if (m_copied != nullptr && ::fstat(in.get(), &after) == 0 &&
             after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
             after.st_mtim.tv_nsec == before.st_mtim.tv_nsec && after.st_size == before.st_size)
@@ -754,7 +756,8 @@ private:
         std::vector<Level> stack;
         {
             Level first;
-            if (const int e = BeginFolder(srcDir, name, st, dstDir, dstName, path, top, first); e != 0)
+            if (const int e = BeginFolder(srcDir, name, st, dstDir, dstName, path, top, first);
+                e != 0)
                 return e;
             stack.push_back(std::move(first));
         }
@@ -763,21 +766,22 @@ private:
             if (f.next < f.names.size()) {
                 const std::string& child = f.names[f.next++];
                 const std::string childPath = Join(f.path, child);
-                struct stat cst{};
+                struct stat cst = {};
                 if (::fstatat(f.src.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
                     if (errno == ENOENT)
                         continue; // removed since the listing: nothing to copy
                     return Fail(m_error, errno, "stat", childPath);
                 }
                 if (!S_ISDIR(cst.st_mode)) {
-                    if (const int e = Copy(f.src.get(), child, cst, f.dst.get(), child, childPath, false);
+                    if (const int e =
+                            Copy(f.src.get(), child, cst, f.dst.get(), child, childPath, false);
                         e != 0)
                         return e;
                     continue;
                 }
                 Level next;
-                if (const int e = BeginFolder(f.src.get(), child, cst, f.dst.get(), child, childPath,
-                                              false, next);
+                if (const int e = BeginFolder(f.src.get(), child, cst, f.dst.get(), child,
+                                              childPath, false, next);
                     e != 0)
                     return e;
                 stack.push_back(std::move(next));
@@ -826,10 +830,12 @@ private:
         const struct stat& opened = level.srcSt;
         if (!SameInode(opened, st))
             return Fail(m_error, ESTALE, "open", path);
-        if (m_options.sameFileSystem && !top && IsMountRootOrDevice(level.src.get(), opened, m_device))
+        if (m_options.sameFileSystem && !top &&
+            IsMountRootOrDevice(level.src.get(), opened, m_device))
             return Fail(m_error, EXDEV, "mount point", path, FileOpFailure::MountPoint);
         // The copy's own top folder showing up in the source means it lies inside the source.
-        if (m_created.check && opened.st_dev == m_created.device && opened.st_ino == m_created.inode)
+        if (m_created.check && opened.st_dev == m_created.device &&
+            opened.st_ino == m_created.inode)
             return Fail(m_error, EINVAL, "copy into itself", path, FileOpFailure::IntoItself);
         if (::mkdirat(dstDir, dstName.c_str(), 0700) != 0)
             return Fail(m_error, errno, "mkdir", path);
@@ -846,7 +852,8 @@ private:
     int FinishFolder(Level& level) {
         const struct stat& opened = level.srcSt;
         const bool sameOwner = KeepOwner(level.dst.get(), "", opened, AT_EMPTY_PATH);
-        if (const int e = KeepAttributes({level.src.get(), false}, {level.dst.get(), false}, level.path);
+        if (const int e =
+                KeepAttributes({level.src.get(), false}, {level.dst.get(), false}, level.path);
             e != 0)
             return e;
         if (::fchmod(level.dst.get(), ModeFor(opened, sameOwner)) != 0)
@@ -919,12 +926,12 @@ private:
 // True when the folder open at `dir` is `folder` itself or lies somewhere below it.
 bool IsInside(int dir, const struct stat& folder) {
     Fd current(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
-    struct stat st{};
+    struct stat st = {};
     while (current.valid() && ::fstat(current.get(), &st) == 0) {
         if (SameInode(st, folder))
             return true;
         Fd parent(::openat(current.get(), "..", kDirFlags));
-        struct stat pst{};
+        struct stat pst = {};
         if (!parent.valid() || ::fstat(parent.get(), &pst) != 0 || SameInode(pst, st))
             return false; // reached "/"
         current = std::move(parent);
@@ -935,7 +942,7 @@ bool IsInside(int dir, const struct stat& folder) {
 int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
          const CopyOptions& options, const ExpectedEntry& expected, FileOpError* error,
          CopiedSet* copied) {
-    struct stat st{};
+    struct stat st = {};
     if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
     if (!Matches(st, expected))
@@ -981,7 +988,7 @@ int RenameWithoutReplacing(int srcDir, const std::string& name, const struct sta
     if (errno == EEXIST || errno == EXDEV)
         return errno;
     // No hard links here (FAT, some network file systems): check, then rename.
-    struct stat existing{};
+    struct stat existing = {};
     if (::fstatat(dstDir, dstName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
     return ::renameat(srcDir, name.c_str(), dstDir, dstName.c_str()) == 0 ? 0 : errno;
@@ -999,13 +1006,13 @@ std::pair<std::string, std::string> SplitPath(std::string path) {
 } // namespace
 
 bool IsMountRoot(int fd) {
-    struct statx sx{};
+    struct statx sx = {};
     if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0 &&
         (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
         return (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     // Older kernels: a different device than the parent folder, or "/" itself.
-    struct stat st{};
-    struct stat parent{};
+    struct stat st = {};
+    struct stat parent = {};
     if (::fstat(fd, &st) != 0 || ::fstatat(fd, "..", &parent, 0) != 0)
         return false;
     return st.st_dev != parent.st_dev || SameInode(st, parent);
@@ -1018,7 +1025,7 @@ int CopyEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
 
 int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
                 const ExpectedEntry& expected, FileOpError* error, const CopyProgress* progress) {
-    struct stat st{};
+    struct stat st = {};
     if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
     if (!Matches(st, expected))
@@ -1045,9 +1052,10 @@ int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
             return Fail(error, EXDEV, "mount point", name, FileOpFailure::MountPoint);
     }
     CopiedSet copied;
-    const CopyOptions options{.keepOwner = true, .sameFileSystem = true, .allAttributes = true,
-                              .progress = progress};
-    if (const int c = Copy(srcDir, name, dstDir, dstName, options, ExpectationOf(st), error, &copied);
+    const CopyOptions options{
+        .keepOwner = true, .sameFileSystem = true, .allAttributes = true, .progress = progress};
+    if (const int c =
+            Copy(srcDir, name, dstDir, dstName, options, ExpectationOf(st), error, &copied);
         c != 0)
         return c;
     return RemoveTree(srcDir, name, ExpectationOf(st), &copied, error);

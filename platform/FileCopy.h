@@ -25,10 +25,10 @@ enum class FileOpFailure : unsigned char {
 };
 
 struct FileOpError {
-    int error = 0;       // errno of the first failure; 0 when none
+    int error = 0; // errno of the first failure; 0 when none
     FileOpFailure kind = FileOpFailure::None;
-    std::string step;    // the call that failed: "open", "mkdir", "rename", ...
-    std::string path;    // the entry it failed on (raw bytes), relative to the operation's root
+    std::string step;      // the call that failed: "open", "mkdir", "rename", ...
+    std::string path;      // the entry it failed on (raw bytes), relative to the operation's root
     std::string attribute; // with kind Attribute: the extended attribute that could not be kept
 };
 
@@ -82,8 +82,7 @@ struct CopyOptions {
 // about the copy (a rename is instant and tells nothing); a cancel leaves the source whole.
 [[nodiscard]] int MoveEntryAt(int srcDir, const std::string& name, int dstDir,
                               const std::string& dstName, const ExpectedEntry& expected = {},
-                              FileOpError* error = nullptr,
-                              const CopyProgress* progress = nullptr);
+                              FileOpError* error = nullptr, const CopyProgress* progress = nullptr);
 
 // Removes the entry `name` of `dir` and, for a folder, everything below it. Every folder is
 // opened with O_NOFOLLOW and checked against what fstatat saw; links are removed, never followed;

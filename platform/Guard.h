@@ -25,8 +25,7 @@ R Guarded(R failure, F&& body, OnFailure&& onFailure = {}) noexcept {
     }
 }
 
-template <typename F>
-void Guarded(F&& body) noexcept {
+template <typename F> void Guarded(F&& body) noexcept {
     try {
         std::forward<F>(body)();
     } catch (...) {

@@ -21,7 +21,7 @@ namespace {
 
 // The descriptor limit this process started with, taken when this copy of the code is loaded:
 // before the engine raises it (at its first object), so helpers can get it back.
-struct rlimit g_startFileLimit{RLIM_INFINITY, RLIM_INFINITY};
+struct rlimit g_startFileLimit = {RLIM_INFINITY, RLIM_INFINITY};
 __attribute__((constructor)) void RememberStartFileLimit() {
     ::getrlimit(RLIMIT_NOFILE, &g_startFileLimit);
 }
@@ -46,7 +46,7 @@ int Spawn(const char* program, char* const argv[], int errorFd, const struct rli
     ::pthread_sigmask(SIG_SETMASK, &all, &saved);
     pid = ::fork();
     if (pid == 0) {
-        struct sigaction defaults{};
+        struct sigaction defaults = {};
         defaults.sa_handler = SIG_DFL;
         for (int sig = 1; sig < NSIG; ++sig)
             ::sigaction(sig, &defaults, nullptr); // fails harmlessly for KILL, STOP and gaps
@@ -172,9 +172,10 @@ std::string FindProgram(const std::string& name) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
         const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st{};
+        struct stat st = {};
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
@@ -185,7 +186,7 @@ std::string FindProgram(const std::string& name) {
 }
 
 void RaiseDescriptorLimit() noexcept {
-    struct rlimit limit{};
+    struct rlimit limit = {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max ||
         limit.rlim_max == RLIM_INFINITY)
         return;
@@ -213,8 +214,8 @@ int StartHelper(const std::vector<std::string>& args, const HelperDone& done) {
     }
     // The helper gets the descriptor limit the process started with: programs that use select()
     // fail with descriptors above 1024, and the engine raises the limit for deep trees.
-    struct rlimit now{};
-    struct rlimit restore{};
+    struct rlimit now = {};
+    struct rlimit restore = {};
     const struct rlimit* limit = nullptr;
     if (::getrlimit(RLIMIT_NOFILE, &now) == 0 && now.rlim_cur > g_startFileLimit.rlim_cur) {
         restore.rlim_max = now.rlim_max;
@@ -222,8 +223,8 @@ int StartHelper(const std::vector<std::string>& args, const HelperDone& done) {
         limit = &restore;
     }
     pid_t pid = 0;
-    const int rc = Spawn(program.c_str(), argv.data(), writeEnd.valid() ? writeEnd.get() : -1,
-                         limit, pid);
+    const int rc =
+        Spawn(program.c_str(), argv.data(), writeEnd.valid() ? writeEnd.get() : -1, limit, pid);
     writeEnd.close(); // only the helper writes now, so the pipe ends with it
     if (rc != 0)
         return rc;

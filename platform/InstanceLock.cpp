@@ -14,7 +14,7 @@ namespace {
 
 std::string RuntimeDir() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat st{};
+    struct stat st = {};
     if (runtime != nullptr && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
         return runtime;
     return {};
@@ -27,10 +27,11 @@ enum class Outcome { Taken, Busy, Refused };
 // no regular file) is refused, since whoever else can open it could hold or remove the lock.
 // The descriptor of a taken lock is never closed: the lock lives exactly as long as the process.
 Outcome Lock(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
         return Outcome::Refused;
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
         (st.st_mode & 07777) != 0600 || st.st_nlink != 1) {
         ::close(fd);
@@ -78,7 +79,7 @@ InstanceLockResult TakeInstanceLock(const std::string& name) {
     if (shared == Outcome::Busy)
         return InstanceLockResult::TakenByAnother;
     return mine == Outcome::Taken || shared == Outcome::Taken ? InstanceLockResult::Taken
-                                                               : InstanceLockResult::Failed;
+                                                              : InstanceLockResult::Failed;
 }
 
 } // namespace platform

@@ -23,7 +23,7 @@ std::string EnvOr(const char* name, const std::string& fallbackUnderHome) {
 }
 
 bool IsDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -56,7 +56,7 @@ std::string HomeDir() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0')
         return home;
-    struct passwd pw{};
+    struct passwd pw = {};
     struct passwd* found = nullptr;
     std::vector<char> buf(16384);
     if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&

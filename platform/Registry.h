@@ -54,8 +54,8 @@ struct RegistryValue {
 
 // The values file's text as the store reads it: every well-formed line's name and value in file
 // order (on reading, a later line of a name wins over an earlier one).
-[[nodiscard]] std::vector<std::pair<std::string, RegistryValue>> ParseValuesText(
-    std::string_view text);
+[[nodiscard]] std::vector<std::pair<std::string, RegistryValue>>
+ParseValuesText(std::string_view text);
 // The text a write of one value leaves: the first line of that name (matched ignoring ASCII
 // case) takes the new value, or a line is appended; later lines of the name go; every other line
 // stays byte for byte. The name must hold no NUL and no line break.

@@ -30,7 +30,8 @@ bool CopyContents(int in, int out, off_t size) {
     // copy_file_range lets the kernel (or the file system) do the work; plain reads otherwise.
     off_t left = size;
     while (left > 0) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(left), 0);
+        const ssize_t n =
+            ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(left), 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -58,7 +59,7 @@ bool CopyContents(int in, int out, off_t size) {
 }
 
 int MoveFileAcrossFileSystems(const char* from, const char* to) {
-    struct stat st{};
+    struct stat st = {};
     if (::lstat(from, &st) != 0)
         return -1;
     if (!S_ISREG(st.st_mode)) {
@@ -73,9 +74,9 @@ int MoveFileAcrossFileSystems(const char* from, const char* to) {
     if (out.get() < 0)
         return -1;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!CopyContents(in.get(), out.get(), st.st_size) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
-        ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0 || out.close() != 0 ||
-        ::unlink(from) != 0) {
+    if (!CopyContents(in.get(), out.get(), st.st_size) ||
+        ::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
+        ::fsync(out.get()) != 0 || out.close() != 0 || ::unlink(from) != 0) {
         ErrnoKeeper keep;
         ::unlink(to);
         return -1;
@@ -95,7 +96,7 @@ int RenameNoReplace(const char* from, const char* to) noexcept {
     if (errno == EINVAL || errno == ENOSYS) {
         // A file system without the no-replace flag: check first. Only there a name made between
         // the check and the rename can still be replaced.
-        struct stat st{};
+        struct stat st = {};
         if (::lstat(to, &st) == 0) {
             errno = EEXIST;
             return -1;

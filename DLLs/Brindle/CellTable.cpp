@@ -2,8 +2,8 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "DLLs/Brindle/CellTable.h"
-#include "platform/UniqueFd.h"
 #include "platform/Guard.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
@@ -44,7 +44,8 @@ public:
                 return false;
             if (m_comment || m_column >= m_columns) {
                 // Nothing of this line can be stored any more: only its end matters.
-                p = static_cast<const unsigned char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                p = static_cast<const unsigned char*>(
+                    std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
                 if (p == nullptr)
                     return true;
                 ++p;
@@ -63,9 +64,7 @@ public:
             if (p == end)
                 return true;
             switch (*p++) {
-            case '\n':
-                NextRow();
-                break;
+            case '\n': NextRow(); break;
             case ',':
                 ++m_column;
                 m_position = 0;
@@ -117,7 +116,8 @@ std::optional<std::size_t> CellTableSize(int width, int columns, int rows) noexc
     if (width < 0 || columns < 0 || rows < 0)
         return std::nullopt;
     std::int64_t total = 0;
-    if (__builtin_mul_overflow(static_cast<std::int64_t>(width), static_cast<std::int64_t>(columns), &total) ||
+    if (__builtin_mul_overflow(static_cast<std::int64_t>(width), static_cast<std::int64_t>(columns),
+                               &total) ||
         __builtin_mul_overflow(total, static_cast<std::int64_t>(rows), &total) || total > INT_MAX)
         return std::nullopt;
     return static_cast<std::size_t>(total);
@@ -170,7 +170,8 @@ int ReadCSV(const char* fileName, char* table, int width, int columns, int rows)
         if (fileName == nullptr)
             return 0;
         if (!brindle::FillCellTable(fileName, table, static_cast<std::size_t>(width),
-                                    static_cast<std::size_t>(columns), static_cast<std::size_t>(rows))) {
+                                    static_cast<std::size_t>(columns),
+                                    static_cast<std::size_t>(rows))) {
             if (*total > 0)
                 std::memset(table, 0, *total);
             return 0;

@@ -1,8 +1,8 @@
 // CSV files handed out line by line from 16 process-wide slots, and cutting a line into fields.
 #include "DLLs/Brindle/Brindle.h"
 
-#include "platform/UniqueFd.h"
 #include "platform/Guard.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
@@ -47,7 +47,7 @@ TextSlots& Slots() {
 // changes while being read still gives one consistent text. False on a read error or when the
 // memory cannot be had.
 bool ReadWhole(int fd, TextBuffer& text, std::size_t& size) {
-    struct stat st{};
+    struct stat st = {};
     std::size_t capacity = kGrowStep;
     // One byte more than the size, so the read that sees the end needs no second buffer.
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
@@ -160,9 +160,11 @@ int CSVGetLine(int handle, char* buffer, int size) {
         // The line ends at the first CR or LF: memchr for both keeps long lines fast.
         const std::size_t rest = slot.size - start;
         const char* lf = static_cast<const char*>(std::memchr(text + start, '\n', rest));
-        const std::size_t toLf = lf != nullptr ? static_cast<std::size_t>(lf - (text + start)) : rest;
+        const std::size_t toLf =
+            lf != nullptr ? static_cast<std::size_t>(lf - (text + start)) : rest;
         const char* cr = static_cast<const char*>(std::memchr(text + start, '\r', toLf));
-        const std::size_t length = cr != nullptr ? static_cast<std::size_t>(cr - (text + start)) : toLf;
+        const std::size_t length =
+            cr != nullptr ? static_cast<std::size_t>(cr - (text + start)) : toLf;
         if (buffer != nullptr && size > 0)
             std::memcpy(buffer, text + start, std::min(length, static_cast<std::size_t>(size)));
         slot.position = start + length;

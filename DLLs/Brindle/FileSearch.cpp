@@ -1,8 +1,8 @@
 // Listing a folder by wildcard pattern, one name per call, through handles the caller holds.
 #include "DLLs/Brindle/Brindle.h"
 
-#include "platform/Wildcard.h"
 #include "platform/Guard.h"
+#include "platform/Wildcard.h"
 
 #include <cstdint>
 #include <cstring>
@@ -134,9 +134,7 @@ void MFindNext(void* handle, char* name) {
 }
 
 int MFindEnd(void* handle) {
-    return platform::Guarded<int>(-1, [&]() -> int {
-        return Registry().Remove(handle) ? 0 : -1;
-    });
+    return platform::Guarded<int>(-1, [&]() -> int { return Registry().Remove(handle) ? 0 : -1; });
 }
 
 } // extern "C"

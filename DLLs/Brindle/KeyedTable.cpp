@@ -3,8 +3,8 @@
 #include "DLLs/Brindle/Brindle.h"
 
 #include "DLLs/Brindle/CellTable.h"
-#include "platform/UniqueFd.h"
 #include "platform/Guard.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
@@ -53,7 +53,8 @@ int SSHInit(const char* fileName, int width, int columns, int rows) {
                                        [](const TableSlot& s) { return s.size == 0; });
         if (slot == all.slots.end())
             return BRINDLE_E_OUT_OF_BOUNDS;
-        if (fileName == nullptr || !platform::UniqueFd(::open(fileName, O_RDONLY | O_CLOEXEC)).valid())
+        if (fileName == nullptr ||
+            !platform::UniqueFd(::open(fileName, O_RDONLY | O_CLOEXEC)).valid())
             return BRINDLE_E_FILE_OPEN;
         const auto total = brindle::CellTableSize(width, columns, rows);
         if (!total)
@@ -66,7 +67,8 @@ int SSHInit(const char* fileName, int width, int columns, int rows) {
             return BRINDLE_E_MEMORY;
         // A file that fails while being read leaves the part read, as ReadCSV's callers see it.
         if (!brindle::FillCellTable(fileName, table.get(), static_cast<std::size_t>(width),
-                                    static_cast<std::size_t>(columns), static_cast<std::size_t>(rows)))
+                                    static_cast<std::size_t>(columns),
+                                    static_cast<std::size_t>(rows)))
             std::memset(table.get(), 0, *total);
         slot->table = std::move(table);
         slot->size = *total;

@@ -1,8 +1,8 @@
 // Memory blocks handed to callers: heap blocks, or whole pages mapped from the system.
 #include "DLLs/Brindle/Brindle.h"
 
-#include "platform/Memory.h"
 #include "platform/Guard.h"
+#include "platform/Memory.h"
 
 #include <atomic>
 #include <cstdlib>

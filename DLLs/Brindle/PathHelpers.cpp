@@ -1,8 +1,8 @@
 // Splitting paths, changing extensions, creating directories and renaming without replacing.
 #include "DLLs/Brindle/Brindle.h"
 
-#include "platform/RenameNoReplace.h"
 #include "platform/Guard.h"
+#include "platform/RenameNoReplace.h"
 
 #include <cerrno>
 #include <cstring>
@@ -37,7 +37,7 @@ bool Exists(const char* path, struct stat* st) { return ::stat(path, st) == 0; }
 // Creates one level unless something already holds the name; a level made meanwhile by another
 // caller counts as made.
 bool MakeLevel(const char* path) {
-    struct stat st{};
+    struct stat st = {};
     if (Exists(path, &st))
         return true;
     return ::mkdir(path, 0777) == 0 || errno == EEXIST;
@@ -136,7 +136,7 @@ int MkDir(const char* path) {
     }
     if (!MakeLevel(work))
         return -1;
-    struct stat st{};
+    struct stat st = {};
     return Exists(work, &st) && S_ISDIR(st.st_mode) ? 0 : -1;
 }
 

@@ -1,9 +1,9 @@
 // The user's working folder and language, from the environment of the process.
 #include "DLLs/Brindle/Brindle.h"
 
+#include "platform/Guard.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
-#include "platform/Guard.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +25,7 @@ int GetWorkDir(char* path) {
             return BRINDLE_E_OUT_OF_BOUNDS;
         path[0] = '\0';
         const std::string dir = platform::AppDataDir();
-        struct stat st{};
+        struct stat st = {};
         if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return BRINDLE_E_NO_FILE;
         if (dir.size() >= kWorkDirBuffer)

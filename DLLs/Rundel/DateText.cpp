@@ -25,9 +25,15 @@ void ThreeParts(int a, int b, int c, int lastDigits, char separator, char* field
 
 namespace rundel {
 
-void FormatDate(const platform::LocalTime& t, char* field) { ThreeParts(t.month, t.day, t.year % 10000, 4, '/', field); }
-void FormatDate2(const platform::LocalTime& t, char* field) { ThreeParts(t.month, t.day, t.year % 100, 2, '/', field); }
-void FormatTime(const platform::LocalTime& t, char* field) { ThreeParts(t.hour, t.minute, t.second, 2, ':', field); }
+void FormatDate(const platform::LocalTime& t, char* field) {
+    ThreeParts(t.month, t.day, t.year % 10000, 4, '/', field);
+}
+void FormatDate2(const platform::LocalTime& t, char* field) {
+    ThreeParts(t.month, t.day, t.year % 100, 2, '/', field);
+}
+void FormatTime(const platform::LocalTime& t, char* field) {
+    ThreeParts(t.hour, t.minute, t.second, 2, ':', field);
+}
 
 } // namespace rundel
 

@@ -1,6 +1,6 @@
 // Numbers to and from fixed-width fields, zero suppression and packed decimal digits.
-#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
+#include "platform/Guard.h"
 
 #include <climits>
 #include <cstdint>
@@ -73,7 +73,8 @@ void LStr(int value, int width, char* field) {
         if (field == nullptr)
             return;
         // The magnitude in unsigned arithmetic, so INT_MIN has one too.
-        std::uint32_t v = value < 0 ? 0U - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+        std::uint32_t v =
+            value < 0 ? 0U - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
         for (int i = width - 1; i >= 0; --i, v /= 10)
             field[i] = static_cast<char>('0' + v % 10);
     });

@@ -1,6 +1,6 @@
 // The current folder, and Rundel's own ChangeExt and GetFileName (they differ from Brindle's).
-#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
+#include "platform/Guard.h"
 
 #include <cstring>
 #include <unistd.h>

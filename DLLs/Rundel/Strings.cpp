@@ -1,6 +1,6 @@
 // Bounded copies, a simple wildcard test and searching a block for a key.
-#include "platform/Guard.h"
 #include "DLLs/Rundel/Rundel.h"
+#include "platform/Guard.h"
 
 #include <climits>
 #include <cstring>
@@ -128,15 +128,11 @@ void StrCopy(char* target, const char* source, int count, int stop) {
 }
 
 int FindString(const char* data, const char* key, int length, char** position) {
-    return platform::Guarded(0, [&] {
-        return Find(data, key, length, position, 1);
-    });
+    return platform::Guarded(0, [&] { return Find(data, key, length, position, 1); });
 }
 
 int FindString2(const char* data, const char* key, int length, char** position) {
-    return platform::Guarded(0, [&] {
-        return Find(data, key, length, position, 2);
-    });
+    return platform::Guarded(0, [&] { return Find(data, key, length, position, 2); });
 }
 
 } // extern "C"

@@ -26,8 +26,7 @@ constexpr const char* kChangeLine = "Log Change";
 constexpr const char* kChangedLine = "Log Changed - CLog Ver. 1.1 (Oct 2004)";
 
 // Zero-fills the field and copies at most size - 1 bytes of the text (null counts as empty).
-template <std::size_t N>
-void CopyField(char (&field)[N], const char* text) {
+template <std::size_t N> void CopyField(char (&field)[N], const char* text) {
     std::memset(field, 0, N);
     if (text != nullptr)
         std::strncpy(field, text, N - 1);
@@ -291,8 +290,8 @@ void CLog::Dump(const unsigned char* data, unsigned length, bool all) noexcept {
             if (all) {
                 // Eight digits, as the column is laid out: the low 32 bits of the address.
                 const auto address = reinterpret_cast<std::uintptr_t>(row);
-                std::snprintf(cell, sizeof cell, "%-8.8lX:",
-                              static_cast<unsigned long>(address & 0xFFFFFFFFu));
+                std::snprintf(cell, sizeof cell,
+                              "%-8.8lX:", static_cast<unsigned long>(address & 0xFFFFFFFFu));
                 hex += cell;
             }
             std::string chars;

@@ -84,8 +84,8 @@ private:
     void Unregister() noexcept;
     static void WriterThread(CLog* log);
 
-    std::deque<LineRecord> m_queue;       // guarded by m_csQueue
-    std::FILE* m_fp = nullptr;            // set under m_csQueue; closed only after the writer ended
+    std::deque<LineRecord> m_queue; // guarded by m_csQueue
+    std::FILE* m_fp = nullptr;      // set under m_csQueue; closed only after the writer ended
     std::atomic<bool> m_bWriterRunning{false};
     std::atomic<bool> m_bStopWriter{false};
     bool m_bDirect = false;     // guarded by m_csQueue: no writer any more, lines go straight out

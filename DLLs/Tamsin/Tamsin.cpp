@@ -37,9 +37,9 @@ int LOGInit(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage, int bFlush,
                    lpszSuffix, nullptr);
 }
 
-int LOGInitWithDir(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage, int bFlush,
-                   int bDate, const char* lpszLogName, const char* lpszTag,
-                   const char* lpszSuffix, const char* lpszFolder) {
+int LOGInitWithDir(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage, int bFlush, int bDate,
+                   const char* lpszLogName, const char* lpszTag, const char* lpszSuffix,
+                   const char* lpszFolder) {
     // A missing folder name means the usual folder rather than a file at the top.
     return OpenLog(phLog, nLevel, bEnable, bDebugMessage, bFlush, bDate, lpszLogName, lpszTag,
                    lpszSuffix, lpszFolder);

@@ -34,8 +34,8 @@ TAMSIN_API int LOGInit(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage, 
                        const char* lpszSuffix);
 
 /* As LOGInit, with lpszFolder (cut to 259 bytes) in place of the folder "Lumetra". */
-TAMSIN_API int LOGInitWithDir(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage,
-                              int bFlush, int bDate, const char* lpszLogName, const char* lpszTag,
+TAMSIN_API int LOGInitWithDir(HLOG* phLog, int nLevel, int bEnable, int bDebugMessage, int bFlush,
+                              int bDate, const char* lpszLogName, const char* lpszTag,
                               const char* lpszSuffix, const char* lpszFolder);
 
 /* Writes "Log Ended", writes every queued line, closes the file and releases the log. */

@@ -110,7 +110,7 @@ extern "C" int GetFormatDefinition2(const char* folder, const char* file, char* 
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             return -1;
-        struct stat st{};
+        struct stat st = {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
             return -1;
@@ -122,8 +122,8 @@ extern "C" int GetFormatDefinition2(const char* folder, const char* file, char* 
         }
         std::unique_ptr<std::FILE, vantor::FileCloser> open(stream);
         platform::DebugOutput("FileOpen OK");
-        vantor::ReadFormatDefinition(stream, {formatName, formatId, formatState,
-                                              domainOrFieldCount, groupCount, terminalId});
+        vantor::ReadFormatDefinition(stream, {formatName, formatId, formatState, domainOrFieldCount,
+                                              groupCount, terminalId});
         platform::DebugOutput("ReadComplete OK");
         return std::fclose(open.release()) == 0 ? 0 : -1;
     } catch (...) {

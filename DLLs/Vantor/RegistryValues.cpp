@@ -1,8 +1,8 @@
 // The settings store of the library's callers: typed values under Software\Lumetra\Lib\.
 #include "DLLs/Vantor/Vantor.h"
 
-#include "platform/Registry.h"
 #include "platform/Guard.h"
+#include "platform/Registry.h"
 
 #include <cstring>
 #include <optional>
@@ -80,9 +80,7 @@ int WriteNumber(const char* subkey, const char* name, uint32_t number) {
 extern "C" {
 
 int CMNReadRegistryValue(const char* subkey, const char* name, void* buffer, unsigned int size) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return ReadInto(subkey, name, buffer, size);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return ReadInto(subkey, name, buffer, size); });
 }
 
 int CMNReadRegistryStringValue(const char* subkey, const char* name, char* buffer) {
@@ -106,21 +104,18 @@ int CMNReadRegistryStringValue(const char* subkey, const char* name, char* buffe
 }
 
 int CMNReadRegistryDWORDValue(const char* subkey, const char* name, unsigned int* value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return ReadInto(subkey, name, value, sizeof *value);
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return ReadInto(subkey, name, value, sizeof *value); });
 }
 
 int CMNReadRegistryLongValue(const char* subkey, const char* name, int* value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return ReadInto(subkey, name, value, sizeof *value);
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return ReadInto(subkey, name, value, sizeof *value); });
 }
 
 int CMNReadRegistryIntValue(const char* subkey, const char* name, int* value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return ReadInto(subkey, name, value, sizeof *value);
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return ReadInto(subkey, name, value, sizeof *value); });
 }
 
 int CMNReadRegistryBoolValue(const char* subkey, const char* name, int* value) {
@@ -137,33 +132,27 @@ int CMNReadRegistryBoolValue(const char* subkey, const char* name, int* value) {
 
 int CMNWriteRegistryStringValue(const char* subkey, const char* name, const char* data,
                                 unsigned int count) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return WriteValue(subkey, name, data, count, platform::kRegSz);
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return WriteValue(subkey, name, data, count, platform::kRegSz); });
 }
 
 int CMNWriteRegistryDWORDValue(const char* subkey, const char* name, unsigned int value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return WriteNumber(subkey, name, value);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return WriteNumber(subkey, name, value); });
 }
 
 int CMNWriteRegistryLongValue(const char* subkey, const char* name, int value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return WriteNumber(subkey, name, static_cast<uint32_t>(value));
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return WriteNumber(subkey, name, static_cast<uint32_t>(value)); });
 }
 
 int CMNWriteRegistryIntValue(const char* subkey, const char* name, int value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return WriteNumber(subkey, name, static_cast<uint32_t>(value));
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return WriteNumber(subkey, name, static_cast<uint32_t>(value)); });
 }
 
 int CMNWriteRegistryBoolValue(const char* subkey, const char* name, int value) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return WriteNumber(subkey, name, value != 0 ? 1u : 0u);
-    });
+    return platform::Guarded<int>(
+        0, [&]() -> int { return WriteNumber(subkey, name, value != 0 ? 1u : 0u); });
 }
 
 } // extern "C"

@@ -84,9 +84,9 @@ int SRMakeCopyName(char* out, const char* name, int n) {
         char work[kCopyNameWork] = {};
         const std::string suffix(kCopySuffix);
         // snprintf keeps a long name inside the work buffer; such a name is over 40 bytes anyway.
-        const int length =
-            n == 1 ? std::snprintf(work, sizeof work, "%s%s", name, suffix.c_str())
-                   : std::snprintf(work, sizeof work, "%s%s%c%d%c", name, suffix.c_str(), '(', n, ')');
+        const int length = n == 1 ? std::snprintf(work, sizeof work, "%s%s", name, suffix.c_str())
+                                  : std::snprintf(work, sizeof work, "%s%s%c%d%c", name,
+                                                  suffix.c_str(), '(', n, ')');
         if (length < 0 || length > kMaxCopyName)
             return 0;
         std::memcpy(out, work, static_cast<std::size_t>(length) + 1);

@@ -38,8 +38,7 @@ VANTOR_API int CMNReadRegistryValue(const char* subkey, const char* name, void* 
  * without its terminating zero gets one); 0 for a longer value. */
 VANTOR_API int CMNReadRegistryStringValue(const char* subkey, const char* name, char* buffer);
 /* The value's bytes into the 4-byte target (0 when it holds more than 4 bytes). */
-VANTOR_API int CMNReadRegistryDWORDValue(const char* subkey, const char* name,
-                                         unsigned int* value);
+VANTOR_API int CMNReadRegistryDWORDValue(const char* subkey, const char* name, unsigned int* value);
 VANTOR_API int CMNReadRegistryLongValue(const char* subkey, const char* name, int* value);
 VANTOR_API int CMNReadRegistryIntValue(const char* subkey, const char* name, int* value);
 /* *value := 1 when the stored number is not 0, else 0; unchanged on failure. */
@@ -169,8 +168,8 @@ VANTOR_API int SRstrcat(char* dst, const char* src);            /* 0 */
 VANTOR_API int SRstrcmp(const char* a, const char* b);
 VANTOR_API int SRstrncmp(const char* a, const char* b, size_t n);
 VANTOR_API char* SRstrstr(const char* text, const char* pattern);
-VANTOR_API int SRmemset(void* buffer, int value, size_t n);      /* 0 */
-VANTOR_API int SRmemcpy(void* dst, const void* src, size_t n);   /* 0 */
+VANTOR_API int SRmemset(void* buffer, int value, size_t n);    /* 0 */
+VANTOR_API int SRmemcpy(void* dst, const void* src, size_t n); /* 0 */
 VANTOR_API int SRmemcmp(const void* a, const void* b, size_t n);
 VANTOR_API int SRsetbit(int value, int mask);   /* value | mask */
 VANTOR_API int SRresetbit(int value, int mask); /* value & ~mask */

@@ -60,8 +60,8 @@ std::optional<Family> FamilyOf(const char* name, const char* directory) {
     // The search path "<folder>/<base>.*" must fit a path buffer like any other path.
     if (!ReplaceExtension(*joined, kAnyExtension))
         return std::nullopt;
-    platform::FolderPattern split = platform::SplitSearchPath(
-        std::string_view(*joined).substr(0, ExtensionDot(*joined)));
+    platform::FolderPattern split =
+        platform::SplitSearchPath(std::string_view(*joined).substr(0, ExtensionDot(*joined)));
     return Family{std::move(split.folder), std::move(split.pattern)};
 }
 
@@ -198,7 +198,7 @@ int PathGetExtension(const char* path, char* out) {
 }
 
 int FileExists(const char* path) {
-    struct stat st{};
+    struct stat st = {};
     return path != nullptr && ::lstat(path, &st) == 0 ? 1 : 0;
 }
 
@@ -269,7 +269,7 @@ int CopyFile(const char* name, const char* directory, const char* source) {
     if (!target)
         return kCopyFailed;
     // A file copy: the source must be a regular file, reached through a link when it is one.
-    struct stat st{};
+    struct stat st = {};
     if (::stat(source, &st) != 0 || !S_ISREG(st.st_mode))
         return kCopyFailed;
     std::string from = source;

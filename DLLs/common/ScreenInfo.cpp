@@ -18,15 +18,14 @@ struct Xlib {
     int (*DisplayHeight)(XDisplay*, int) = nullptr;
     XID (*RootWindow)(XDisplay*, int) = nullptr;
     XID (*InternAtom)(XDisplay*, const char*, int) = nullptr;
-    int (*GetWindowProperty)(XDisplay*, XID, XID, long, long, int, XID, XID*, int*,
-                             unsigned long*, unsigned long*, unsigned char**) = nullptr;
+    int (*GetWindowProperty)(XDisplay*, XID, XID, long, long, int, XID, XID*, int*, unsigned long*,
+                             unsigned long*, unsigned char**) = nullptr;
     int (*Free)(void*) = nullptr;
 };
 constexpr XID kXaCardinal = 6; // predefined atom CARDINAL
 constexpr int kSuccess = 0;
 
-template <typename F>
-bool Resolve(void* library, const char* name, F& function) {
+template <typename F> bool Resolve(void* library, const char* name, F& function) {
     function = reinterpret_cast<F>(::dlsym(library, name));
     return function != nullptr;
 }

@@ -34,11 +34,11 @@ constexpr const char* kOsUnknown = "OS Unknown";
 // One "processor" block of /proc/cpuinfo: its keys and values, trimmed.
 using CpuBlock = std::map<std::string, std::string, std::less<>>;
 
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
 }
@@ -125,7 +125,6 @@ unsigned ArchitectureOfMachine(std::string_view machine) {
     return kArchUnknown;
 }
 
-
 std::string MachineName(const SystemSources& sources) {
     if (sources.machine)
         return *sources.machine;
@@ -165,7 +164,8 @@ std::optional<std::string> CpuIdentifier(const CpuBlock& block) {
 // os-release value syntax: optionally quoted, backslash escapes inside double quotes.
 std::string OsReleaseValue(std::string_view raw) {
     raw = Trim(raw);
-    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front()) {
+    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') &&
+        raw.back() == raw.front()) {
         const char quote = raw.front();
         raw = raw.substr(1, raw.size() - 2);
         std::string out;
@@ -200,7 +200,8 @@ std::string UnescapeOctal(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' &&
             s[i + 2] >= '0' && s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
-            out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+            out +=
+                static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
             i += 3;
         } else {
             out += s[i];
@@ -215,7 +216,8 @@ std::string UnescapeHex(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         unsigned value = 0;
         if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' &&
-            std::from_chars(s.data() + i + 2, s.data() + i + 4, value, 16).ptr == s.data() + i + 4) {
+            std::from_chars(s.data() + i + 2, s.data() + i + 4, value, 16).ptr ==
+                s.data() + i + 4) {
             out += static_cast<char>(value);
             i += 3;
         } else {
@@ -250,7 +252,8 @@ std::optional<MountEntry> MountOf(const std::string& mountinfoPath, const std::s
         std::size_t pos = 0;
         while (pos < line.size()) {
             const auto blank = line.find(' ', pos);
-            fields.push_back(line.substr(pos, blank == std::string_view::npos ? line.npos : blank - pos));
+            fields.push_back(
+                line.substr(pos, blank == std::string_view::npos ? line.npos : blank - pos));
             if (blank == std::string_view::npos)
                 break;
             pos = blank + 1;
@@ -287,7 +290,7 @@ std::string LabelOf(const std::string& dir, unsigned major, unsigned minor) {
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        struct stat st{};
+        struct stat st = {};
         if (::stat((dir + "/" + name).c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
             ::major(st.st_rdev) == major && ::minor(st.st_rdev) == minor)
             return UnescapeHex(name);
@@ -333,9 +336,8 @@ SystemSources& TheSources() {
 }
 
 // A fork while another thread copies the sources must not leave the child a held lock.
-const int g_sourcesForkHandlers = ::pthread_atfork([] { g_sourcesLock.lock(); },
-                                                   [] { g_sourcesLock.unlock(); },
-                                                   [] { g_sourcesLock.unlock(); });
+const int g_sourcesForkHandlers = ::pthread_atfork(
+    [] { g_sourcesLock.lock(); }, [] { g_sourcesLock.unlock(); }, [] { g_sourcesLock.unlock(); });
 
 void ReadProcessors(const SystemSources& sources, SystemReport& r) {
     r.architecture = ArchitectureOfMachine(MachineName(sources));
@@ -351,10 +353,12 @@ void ReadProcessors(const SystemSources& sources, SystemReport& r) {
             // Windows reports an x86 processor's family as its level and model and stepping as
             // the two bytes of its revision.
             r.level = static_cast<unsigned>(number("cpu family") & 0xFFFF);
-            r.revision = static_cast<unsigned>(((number("model") & 0xFF) << 8) | (number("stepping") & 0xFF));
+            r.revision = static_cast<unsigned>(((number("model") & 0xFF) << 8) |
+                                               (number("stepping") & 0xFF));
         } else if (Find(first, "CPU implementer") != nullptr) {
             r.level = static_cast<unsigned>(number("CPU architecture") & 0xFFFF);
-            r.revision = static_cast<unsigned>(((number("CPU variant") & 0xFF) << 8) | (number("CPU revision") & 0xFF));
+            r.revision = static_cast<unsigned>(((number("CPU variant") & 0xFF) << 8) |
+                                               (number("CPU revision") & 0xFF));
         }
     }
     if (sources.processorCount) {
@@ -393,7 +397,7 @@ void ReadVolume(const SystemSources& sources, SystemReport& r) {
     if (folder.empty())
         return;
     r.windowsFolder = folder;
-    struct statvfs vfs{};
+    struct statvfs vfs = {};
     if (::statvfs(folder.c_str(), &vfs) != 0) {
         ShowLastErrorBox();
         return;
@@ -413,13 +417,13 @@ void ReadMemory(const SystemSources& sources, SystemReport& r) {
     };
     if (value("MemTotal")) {
         r.totalPhys = *value("MemTotal");
-        r.availPhys = value("MemAvailable").value_or(value("MemFree").value_or(0) +
-                                                     value("Buffers").value_or(0) +
-                                                     value("Cached").value_or(0));
+        r.availPhys = value("MemAvailable")
+                          .value_or(value("MemFree").value_or(0) + value("Buffers").value_or(0) +
+                                    value("Cached").value_or(0));
         r.totalPageFile = value("SwapTotal").value_or(0);
         r.availPageFile = value("SwapFree").value_or(0);
     } else {
-        struct sysinfo si{};
+        struct sysinfo si = {};
         if (::sysinfo(&si) == 0) {
             const std::uint64_t unit = si.mem_unit != 0 ? si.mem_unit : 1;
             r.totalPhys = si.totalram * unit;
@@ -450,7 +454,7 @@ bool ComputerName(std::string& out) {
 }
 
 bool UserName(std::string& out) {
-    struct passwd pw{};
+    struct passwd pw = {};
     struct passwd* found = nullptr;
     std::vector<char> scratch(16384);
     const uid_t uid = ::geteuid();
@@ -490,7 +494,8 @@ std::string ProcessorDescription(unsigned architecture, unsigned level, unsigned
         case 3: name = "Intel 80386"; break;
         case 4: name = "Intel 80486"; break;
         case 5: return detail("%s Model %d Stepping %d", "Intel Pentium", high, low);
-        case 6: return detail("%s Model %d Stepping %d", "Intel Pentium Pro or Pentium II", high, low);
+        case 6:
+            return detail("%s Model %d Stepping %d", "Intel Pentium Pro or Pentium II", high, low);
         default: return "Intel (unknown)";
         }
         if (high == 0xFF) {

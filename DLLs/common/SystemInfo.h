@@ -29,8 +29,8 @@ struct SystemReport {
     unsigned architecture = 0;
     unsigned level = 0;
     unsigned revision = 0;
-    std::string processorText;          // ProcessorDescription of the three above
-    std::vector<std::string> cpuLines;  // "CPU n:<identifier> <name>", one per logical processor
+    std::string processorText;         // ProcessorDescription of the three above
+    std::vector<std::string> cpuLines; // "CPU n:<identifier> <name>", one per logical processor
 
     bool osKnown = false;
     std::string osVersion; // "OS Unknown" when it cannot be determined

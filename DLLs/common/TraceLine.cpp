@@ -14,10 +14,10 @@ void TraceLine(const char* message) noexcept {
         const platform::LocalTime now = platform::LocalNow();
         const std::string stamp = platform::FormatCtime(now);
         char line[1024];
-        const int length = std::snprintf(line, sizeof line, "%s %.19s.%.3hu %.4s :: %s\n", "CMNFNC",
-                                         stamp.c_str(), static_cast<unsigned short>(now.millisecond),
-                                         stamp.size() > 20 ? stamp.c_str() + 20 : "",
-                                         message != nullptr ? message : "");
+        const int length = std::snprintf(
+            line, sizeof line, "%s %.19s.%.3hu %.4s :: %s\n", "CMNFNC", stamp.c_str(),
+            static_cast<unsigned short>(now.millisecond),
+            stamp.size() > 20 ? stamp.c_str() + 20 : "", message != nullptr ? message : "");
         if (length < 0)
             return;
         // A cut line still ends its line.

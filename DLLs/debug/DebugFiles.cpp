@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
 namespace dbg {
 namespace {
 

@@ -52,9 +52,9 @@ private:
 // One append to a file opened and closed for this call alone.
 struct AppendResult {
     bool opened = false;
-    bool written = false;   // every byte reached the file
-    int writeErrno = 0;     // errno of a failed write
-    int closeResult = 0;    // 0, or -1 when closing failed
+    bool written = false; // every byte reached the file
+    int writeErrno = 0;   // errno of a failed write
+    int closeResult = 0;  // 0, or -1 when closing failed
 
     // The result of a write export: 0 when the file could not be opened, otherwise 0 or -1.
     [[nodiscard]] int ExportResult() const { return !opened ? 0 : (written ? closeResult : -1); }

@@ -57,9 +57,9 @@ std::string Reason(int errorNumber) {
 
 std::string Label(int code, bool indented, int reasonErrno) {
     // The five file errors name the system's reason after a label of 17 characters.
-    static constexpr const char* kFileLabels[] = {"File Open Error: ", "File Read Error: ",
-                                                  "File Write Error:", "File Seek Error: ",
-                                                  "File Close Error:"};
+    static constexpr const char* kFileLabels[] = {
+        "File Open Error: ", "File Read Error: ", "File Write Error:", "File Seek Error: ",
+        "File Close Error:"};
     if (code <= -1 && code >= -5)
         return kFileLabels[-code - 1] + Reason(reasonErrno) + " ";
     static constexpr const char* kLabels[] = {
@@ -84,8 +84,8 @@ void LockDirectWritersForFork() {
     if (state == nullptr)
         return;
     // Each of these is taken alone by the writers, so any order serves.
-    for (const NameSlot* slot : {&state->errorName, &state->debugName, &state->logName,
-                                 &state->recordName})
+    for (const NameSlot* slot :
+         {&state->errorName, &state->debugName, &state->logName, &state->recordName})
         slot->LockForFork();
     state->logLock.lock();
     state->dumpLock.lock();
@@ -100,8 +100,8 @@ void UnlockDirectWritersAfterFork() {
     state->routineLock.unlock();
     state->dumpLock.unlock();
     state->logLock.unlock();
-    for (const NameSlot* slot : {&state->recordName, &state->logName, &state->debugName,
-                                 &state->errorName})
+    for (const NameSlot* slot :
+         {&state->recordName, &state->logName, &state->debugName, &state->errorName})
         slot->UnlockAfterFork();
 }
 
@@ -124,9 +124,7 @@ extern "C" {
 int VerDebug(void) { return kVersion; }
 
 int ErrInit(const char* name) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return State().errorName.Set(name);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return State().errorName.Set(name); });
 }
 
 int Error(int code, const char* format, int value) {
@@ -148,17 +146,13 @@ int Error2(int code, const char* format, int value1, int value2) {
 }
 
 int DebugInit(const char* name) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return State().debugName.Set(name);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return State().debugName.Set(name); });
 }
 
 int Debug(const char*, int) { return 0; }
 
 int LogInit(const char* name) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return State().logName.Set(name);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return State().logName.Set(name); });
 }
 
 int Log(const char* format, int value, int headerMode) {
@@ -209,9 +203,7 @@ int Dump(const void* data, int count) {
 }
 
 int CDRInit(const char* name) {
-    return platform::Guarded<int>(0, [&]() -> int {
-        return State().recordName.Set(name);
-    });
+    return platform::Guarded<int>(0, [&]() -> int { return State().recordName.Set(name); });
 }
 
 int CDR(const void* data, int count) {

@@ -38,12 +38,12 @@ struct QueuedLog {
 };
 
 struct QueueState {
-    std::mutex registerLock;          // registration and the supervisor's start
-    std::atomic<int> registered{0};   // logs 1..registered exist; names set before publishing
+    std::mutex registerLock;        // registration and the supervisor's start
+    std::atomic<int> registered{0}; // logs 1..registered exist; names set before publishing
     bool supervisorStarted = false;
     // A forked child has the logs but not the supervisor: the next entry queued starts one.
     std::atomic<bool> supervisorLost{false};
-    std::mutex cycleLock;             // one cycle at a time (the supervisor's or a test's)
+    std::mutex cycleLock; // one cycle at a time (the supervisor's or a test's)
     std::atomic<bool> held{false};
     QueuedLog logs[kMaxQueuedLogs];
 };
@@ -157,8 +157,7 @@ platform::LocalTime EntryTime(const QueueEntry& entry) {
 }
 
 // Waits for room in the log's queue, then fills the next free entry under the log's lock.
-template <typename Fill>
-void Enqueue(QueuedLog& log, Fill fill) {
+template <typename Fill> void Enqueue(QueuedLog& log, Fill fill) {
     QueueState& state = Queues();
     if (state.supervisorLost.load(std::memory_order_relaxed)) {
         std::lock_guard registration(state.registerLock);
@@ -241,8 +240,7 @@ void AppendEntryText(std::string& out, const QueueEntry& entry,
         out += stamp;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     // Queued texts are cut to 255 bytes and always terminated.
     out += FormatCaller(entry.text, entry.value);

@@ -14,11 +14,11 @@ inline constexpr int kEntryTextBytes = 256;
 
 // One queued line or dump block.
 struct QueueEntry {
-    char text[kEntryTextBytes];  // terminated format text, or the raw bytes of a dump block
-    std::int32_t value;          // the format's argument, or the dump block's byte count
-    std::int32_t kind;           // 0 to 4, see WriteEntry
-    std::int64_t time;           // seconds since 1970 (UTC) when queued
-    std::int32_t milliseconds;   // 0 to 999
+    char text[kEntryTextBytes]; // terminated format text, or the raw bytes of a dump block
+    std::int32_t value;         // the format's argument, or the dump block's byte count
+    std::int32_t kind;          // 0 to 4, see WriteEntry
+    std::int64_t time;          // seconds since 1970 (UTC) when queued
+    std::int32_t milliseconds;  // 0 to 999
 };
 
 // The text an entry becomes in its file; writeTime is the moment of writing (kind 4).

@@ -7,7 +7,9 @@ int DvoSubEngine::DVODestroyObj() { return ::DVODestroyObj(); }
 int DvoSubEngine::DVOIsActive() { return ::DVOIsActive(); }
 int DvoSubEngine::DVOIsSearching() { return ::DVOIsSearching(); }
 int DvoSubEngine::DVOStartFileSearching() { return ::DVOStartFileSearching(); }
-int DvoSubEngine::DVOAddSearchDirectory(const char16_t* path) { return ::DVOAddSearchDirectory(path); }
+int DvoSubEngine::DVOAddSearchDirectory(const char16_t* path) {
+    return ::DVOAddSearchDirectory(path);
+}
 
 int DvoSubEngine::DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                                     int crossFileSystems) {
@@ -90,9 +92,7 @@ int DvoSubEngine::DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
     return ::DVOGetLastErrorText(buffer, bufferBytes);
 }
 
-int DvoSubEngine::DVOGetErrorCount() {
-    return ::DVOGetErrorCount();
-}
+int DvoSubEngine::DVOGetErrorCount() { return ::DVOGetErrorCount(); }
 
 int DvoSubEngine::DVOGetFolderState(const FolderRecord* record) {
     return ::DVOGetFolderState(record);

@@ -54,8 +54,8 @@ public:
     virtual int ShowMessageBox(const std::string& text, const MessageBoxLayout& layout) = 0;
     // Modal folder selection; nothing when the user cancels, and nothing after an error box when
     // the chosen folder cannot be handed back exactly (TMainForm::IsUsableFolder).
-    [[nodiscard]] virtual std::optional<std::string> SelectFolder(const std::string& title,
-                                                                  const std::string& initialFolder) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    SelectFolder(const std::string& title, const std::string& initialFolder) = 0;
     // Opens a document (an absolute path) or a web address with the desktop's default
     // application (xdg-open, as one argument, no shell), without waiting. `done` runs later on
     // the GUI thread once the helper has ended, with its exit status (0 success) and the start

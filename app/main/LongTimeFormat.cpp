@@ -12,7 +12,8 @@ long long WrapToDay(long long milliseconds) {
 
 std::string Clock(int hour, int minute, int second, bool leadingZero) {
     char text[16];
-    std::snprintf(text, sizeof text, leadingZero ? "%02d:%02d:%02d" : "%d:%02d:%02d", hour, minute, second);
+    std::snprintf(text, sizeof text, leadingZero ? "%02d:%02d:%02d" : "%d:%02d:%02d", hour, minute,
+                  second);
     return text;
 }
 
@@ -61,7 +62,9 @@ LongTimeFormat LongTimeFormat::FromPattern(std::string_view pattern, std::string
             markerSeen = true;
             markerBegin = i;
             // "AP" / "ap" / "aP" / "Ap" or a lone "A" / "a".
-            markerEnd = i + 1 < pattern.size() && (pattern[i + 1] == 'P' || pattern[i + 1] == 'p') ? i + 2 : i + 1;
+            markerEnd = i + 1 < pattern.size() && (pattern[i + 1] == 'P' || pattern[i + 1] == 'p')
+                            ? i + 2
+                            : i + 1;
             run = markerEnd - i;
         }
         i += run;
@@ -70,8 +73,9 @@ LongTimeFormat LongTimeFormat::FromPattern(std::string_view pattern, std::string
     format.twelveHour = hourSeen && lowerHour && markerSeen;
     if (format.twelveHour && timeBegin != std::string_view::npos) {
         format.markerFirst = markerBegin < timeBegin;
-        const std::string_view gap = format.markerFirst ? pattern.substr(markerEnd, timeBegin - markerEnd)
-                                                        : pattern.substr(timeEnd, markerBegin - timeEnd);
+        const std::string_view gap = format.markerFirst
+                                         ? pattern.substr(markerEnd, timeBegin - markerEnd)
+                                         : pattern.substr(timeEnd, markerBegin - timeEnd);
         format.markerSpaced = !gap.empty();
     }
     return format;

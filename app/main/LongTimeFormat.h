@@ -11,12 +11,12 @@ namespace dvo::app {
 struct LongTimeFormat {
     static constexpr int kMillisecondsPerDay = 24 * 60 * 60 * 1000;
 
-    bool leadingZero = true;   // "09:05:03" rather than "9:05:03"
-    bool twelveHour = false;   // 1..12 with a marker instead of 0..23
+    bool leadingZero = true; // "09:05:03" rather than "9:05:03"
+    bool twelveHour = false; // 1..12 with a marker instead of 0..23
     std::string amMarker = "AM";
     std::string pmMarker = "PM";
-    bool markerFirst = false;  // "午前9:05:03" rather than "9:05:03 PM"
-    bool markerSpaced = true;  // a space between the marker and the time
+    bool markerFirst = false; // "午前9:05:03" rather than "9:05:03 PM"
+    bool markerSpaced = true; // a space between the marker and the time
 
     // Reads the hour form out of a time pattern in Qt's notation (QLocale::timeFormat): the hour
     // field (h, hh, H, HH) and the AM/PM field (AP, ap, A, a) and their order. Everything else

@@ -16,7 +16,8 @@ namespace {
 // A value of the "Log" subkey, or its default when the subkey or the value is missing or the
 // value is not a number. A REG_DWORD is taken as the number it holds: people who edit the
 // store by hand may write one.
-int ReadSetting(const std::optional<platform::RegistryKey>& key, std::string_view name, int fallback) {
+int ReadSetting(const std::optional<platform::RegistryKey>& key, std::string_view name,
+                int fallback) {
     if (!key)
         return fallback;
     if (const auto text = key->ReadString(name))
@@ -41,9 +42,7 @@ std::optional<int> ParseDecimal(std::string_view text) {
     return value;
 }
 
-void OperationLog::FindProgramDirectory() {
-    FindProgramDirectoryOf(platform::ExecutablePath());
-}
+void OperationLog::FindProgramDirectory() { FindProgramDirectoryOf(platform::ExecutablePath()); }
 
 void OperationLog::FindProgramDirectoryOf(const std::string& executablePath) {
     std::array<char, 1024> directory{};

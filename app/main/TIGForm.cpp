@@ -4,13 +4,9 @@
 
 namespace dvo::app {
 
-void TIGForm::SetCaption(const std::string& text) {
-    m_view.SetCaption(text);
-}
+void TIGForm::SetCaption(const std::string& text) { m_view.SetCaption(text); }
 
-void TIGForm::SetText(const std::string& text) {
-    m_view.AppendMemoLine(text);
-}
+void TIGForm::SetText(const std::string& text) { m_view.AppendMemoLine(text); }
 
 void TIGForm::ResizeMemo(int width, int height) {
     constexpr int kMemoLeft = 16;
@@ -21,13 +17,9 @@ void TIGForm::ResizeMemo(int width, int height) {
     m_view.SetCloseButtonPosition(width + 16 - kCloseButtonWidth, height + 32);
 }
 
-void TIGForm::Show() {
-    m_view.ShowWindow();
-}
+void TIGForm::Show() { m_view.ShowWindow(); }
 
-void TIGForm::FormActivate() {
-    m_view.FocusCloseButton();
-}
+void TIGForm::FormActivate() { m_view.FocusCloseButton(); }
 
 void TIGForm::CloseButtonClick() {
     if (m_log != nullptr)

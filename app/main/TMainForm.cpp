@@ -7,10 +7,10 @@
 #include "app/main/IStartupSteps.h"
 #include "app/main/OperationLog.h"
 #include "app/main/TIGForm.h"
+#include "app/main/UserTexts.h"
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/Text.h"
-#include "app/main/UserTexts.h"
 
 #include <filesystem>
 #include <system_error>
@@ -22,12 +22,12 @@ namespace {
 // The drive root of the original design is the file system root here.
 constexpr std::string_view kInitialFolder = "/";
 
-
 // Names of the message box results in the operation log; any other result has an empty name.
 // Why a search could not start, for the codes the engine gives without a text of its own.
 std::string SearchFailureReason(int code) {
     switch (code) {
-    case DVO_E_NOT_FOUND: return "フォルダが見つかりません（削除されたか、名前が変わった可能性があります）";
+    case DVO_E_NOT_FOUND:
+        return "フォルダが見つかりません（削除されたか、名前が変わった可能性があります）";
     case DVO_E_NOT_A_FOLDER: return "フォルダではありません";
     case DVO_E_ACCESS: return "フォルダを読み取る権限がありません";
     case DVO_E_INVALID_ARGUMENT: return "検索するフォルダが指定されていません";
@@ -114,9 +114,7 @@ void TMainForm::FormCreate() {
     m_view.SetCaption(std::string(WindowCaption));
 }
 
-void TMainForm::FormDestroy() {
-    m_engine.DVODestroyObj();
-}
+void TMainForm::FormDestroy() { m_engine.DVODestroyObj(); }
 
 bool TMainForm::FormClose() {
     if (m_quitRequested)
@@ -140,12 +138,11 @@ bool TMainForm::FormClose() {
 
 void TMainForm::FormResize() {
     m_resultViews->FormResize();
-    m_view.SetSearchDirectoryWidth(m_view.AddDirectoryButtonLeft() - m_view.SearchDirectoryLeft() - 32);
+    m_view.SetSearchDirectoryWidth(m_view.AddDirectoryButtonLeft() - m_view.SearchDirectoryLeft() -
+                                   32);
 }
 
-void TMainForm::E1Click() {
-    m_view.CloseWindow();
-}
+void TMainForm::E1Click() { m_view.CloseWindow(); }
 
 bool TMainForm::PGMutex(const std::string& name) {
     // Only a live owner stops the start; a lock that cannot even be made lets the program run.
@@ -165,9 +162,7 @@ void TMainForm::StartApplication() {
     m_view.ShowWindow();
 }
 
-void TMainForm::SetStatusText(const std::string& text) {
-    m_view.SetStatusText(text);
-}
+void TMainForm::SetStatusText(const std::string& text) { m_view.SetStatusText(text); }
 
 void TMainForm::SetLabelText(MainLabel label, const std::string& text) {
     m_view.SetLabelText(label, text);
@@ -177,9 +172,7 @@ void TMainForm::SetStatusField(StatusField field, const std::string& text) {
     m_view.SetStatusField(field, text);
 }
 
-void TMainForm::RepaintWindow() {
-    m_view.RepaintWindow();
-}
+void TMainForm::RepaintWindow() { m_view.RepaintWindow(); }
 
 void TMainForm::PushCursor(ScreenCursor cursor) {
     if (m_cursorCount == kCursorStackSize)
@@ -190,13 +183,9 @@ void TMainForm::PushCursor(ScreenCursor cursor) {
     ++m_cursorCount;
 }
 
-void TMainForm::PushAppStartCursor() {
-    PushCursor(ScreenCursor::AppStart);
-}
+void TMainForm::PushAppStartCursor() { PushCursor(ScreenCursor::AppStart); }
 
-void TMainForm::PushHourGlassCursor() {
-    PushCursor(ScreenCursor::HourGlass);
-}
+void TMainForm::PushHourGlassCursor() { PushCursor(ScreenCursor::HourGlass); }
 
 void TMainForm::PopCursor() {
     if (m_cursorCount == 0)
@@ -206,9 +195,7 @@ void TMainForm::PopCursor() {
     m_view.RepaintWindow();
 }
 
-void TMainForm::ResetCursorStack() {
-    m_cursorCount = 0;
-}
+void TMainForm::ResetCursorStack() { m_cursorCount = 0; }
 
 int TMainForm::ShowMessageBox(const std::string& text, MessageKind kind, unsigned buttons) {
     return m_view.ShowMessageBox(text, DescribeMessageBox(kind, buttons));
@@ -226,13 +213,12 @@ int TMainForm::ShowMessageDlg(const std::string& text, MessageKind kind, unsigne
         if (layout.buttons[i].result == safeResult)
             layout.defaultButton = layout.escapeButton = static_cast<int>(i);
     const int result = m_view.ShowMessageBox(text, layout);
-    WriteLog(kLogLevelMessage, "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
+    WriteLog(kLogLevelMessage,
+             "メッセージダイアログボタン：[" + std::string(ButtonNameForLog(result)) + "]クリック");
     return result;
 }
 
-void TMainForm::LogUserAction(const std::string& text) {
-    WriteLog(kLogLevelUserAction, text);
-}
+void TMainForm::LogUserAction(const std::string& text) { WriteLog(kLogLevelUserAction, text); }
 
 void TMainForm::WriteLog(int level, const std::string& text) {
     if (m_operationLog != nullptr)
@@ -258,17 +244,16 @@ void TMainForm::N2Click() {
     OpenWithDefaultApplication(m_operationLog->ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf");
 }
 
-void TMainForm::N5Click() {
-    OpenWithDefaultApplication(ProductHomePage());
-}
+void TMainForm::N5Click() { OpenWithDefaultApplication(ProductHomePage()); }
 
 void TMainForm::OpenWithDefaultApplication(const std::string& target) {
     // The view never calls back once the window, and with it this form, is gone.
-    m_view.OpenWithDefaultApplication(target, [this, target](int status, const std::string& errorText) {
-        if (status != 0)
-            ShowMessageDlg(HelperFailureText("開けません", target, status, errorText), MessageKind::Error,
-                           MessageButton::OK);
-    });
+    m_view.OpenWithDefaultApplication(
+        target, [this, target](int status, const std::string& errorText) {
+            if (status != 0)
+                ShowMessageDlg(HelperFailureText("開けません", target, status, errorText),
+                               MessageKind::Error, MessageButton::OK);
+        });
 }
 
 void TMainForm::btnAddDirectoryClick() {
@@ -366,9 +351,10 @@ void TMainForm::btnExecuteClick() {
     m_view.SetStatusField(StatusField::Unread,
                           "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
     // The searched folder itself could not be read: nothing of it is known, which is no result.
-    const bool unreadable = m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
+    const bool unreadable =
+        m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
     const bool stoppedShort = !unreadable && !m_searchCancelled && !m_searchEndReason.empty();
-    SetStatusText(unreadable         ? kStatusFailed
+    SetStatusText(unreadable          ? kStatusFailed
                   : m_searchCancelled ? kStatusCancelled
                   : stoppedShort      ? kStatusStoppedShort
                                       : kStatusFinished);
@@ -416,7 +402,8 @@ void TMainForm::EndFailedSearch(int code) {
     m_view.SetLabelText(MainLabel::NumberOfFolders, "");
     SetStatusText(kStatusFailed);
     std::string reason = LastEngineErrorText();
-    if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER || code == DVO_E_ACCESS)
+    if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER ||
+        code == DVO_E_ACCESS)
         reason = SearchFailureReason(code);
     LeaveSearchFlow();
     ShowMessageDlg("フォルダを検索できませんでした。\n" + m_searchDirectory + "\n" + reason,
@@ -441,7 +428,8 @@ bool TMainForm::IsUsableFolder(const std::string& path) {
 }
 
 void TMainForm::ReportUnusableFolder(const std::string& path) {
-    ShowMessageDlg("指定されたフォルダが見つかりません。フォルダ名に扱えない文字が含まれている可能性があります。\n" +
+    ShowMessageDlg("指定されたフォルダが見つかりません。フォルダ名に扱えない文字が含まれている可能"
+                   "性があります。\n" +
                        path,
                    MessageKind::Error, MessageButton::OK);
 }
@@ -461,7 +449,8 @@ void TMainForm::RefreshSearchTotals() {
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
     if (m_searchProgress.size != shownSize) {
         char16_t sizeText[DVO_DISPLAY_TEXT_UNITS] = {};
-        m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
+        m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText),
+                                    m_searchProgress.size);
         m_view.SetLabelText(MainLabel::FolderSize,
                             platform::Utf16ArrayToUtf8(sizeText, DVO_DISPLAY_TEXT_UNITS) +
                                 PartialMark());
@@ -482,11 +471,14 @@ void TMainForm::ShowCounters() {
     char16_t sizeText[DVO_DISPLAY_TEXT_UNITS] = {};
     m_engine.DVOFileSize2String(sizeText, static_cast<int>(sizeof sizeText), m_searchProgress.size);
     m_view.SetLabelText(MainLabel::FolderSize,
-                        platform::Utf16ArrayToUtf8(sizeText, DVO_DISPLAY_TEXT_UNITS) + PartialMark());
+                        platform::Utf16ArrayToUtf8(sizeText, DVO_DISPLAY_TEXT_UNITS) +
+                            PartialMark());
     m_view.SetLabelText(MainLabel::Searching,
                         platform::Utf16ArrayToUtf8(m_searchProgress.currentPath, DVO_NAME_UNITS));
-    m_view.SetLabelText(MainLabel::NumberOfFiles, std::to_string(m_searchProgress.fileCount) + PartialMark());
-    m_view.SetLabelText(MainLabel::NumberOfFolders, std::to_string(m_searchProgress.folderCount) + PartialMark());
+    m_view.SetLabelText(MainLabel::NumberOfFiles,
+                        std::to_string(m_searchProgress.fileCount) + PartialMark());
+    m_view.SetLabelText(MainLabel::NumberOfFolders,
+                        std::to_string(m_searchProgress.folderCount) + PartialMark());
     m_view.RepaintLabel(MainLabel::Searching);
     m_view.RepaintLabel(MainLabel::NumberOfFiles);
     m_view.RepaintLabel(MainLabel::NumberOfFolders);

@@ -109,7 +109,9 @@ public:
     [[nodiscard]] bool FormCreating() const override { return m_formCreating; }
     [[nodiscard]] bool QuitWithoutAsking() const { return m_quitWithoutAsking; }
     [[nodiscard]] int CursorCount() const { return m_cursorCount; }
-    [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const override { return m_searchProgress; }
+    [[nodiscard]] const ::SearchProgress& CurrentSearchProgress() const override {
+        return m_searchProgress;
+    }
     // Reads the finished search's totals again (a delete or a move changes them) and shows a
     // folder size that changed.
     void RefreshSearchTotals() override;

@@ -53,9 +53,7 @@ void TTestData::DisplayEnded(const platform::LocalTime& end) {
     SetLabel(TestDataLabel::TotalDuration, m_format.FormatDuration(showEnd - m_searchStart));
 }
 
-void TTestData::ListButtonClick() {
-    DumpFolderRecords();
-}
+void TTestData::ListButtonClick() { DumpFolderRecords(); }
 
 std::string TTestData::RecordLine(const FolderRecord& record) {
     return platform::Utf16ArrayToUtf8(record.name, std::size(record.name)) +

@@ -21,8 +21,7 @@ using FolderRecordSource = std::function<std::span<FolderRecord* const>()>;
 
 // The records held by anything with RecordCount() and FolderRecords() (the result views), read
 // anew at each call. `views` must outlive the source.
-template <class Views>
-[[nodiscard]] FolderRecordSource RecordsOf(const Views& views) {
+template <class Views> [[nodiscard]] FolderRecordSource RecordsOf(const Views& views) {
     return [&views]() -> std::span<FolderRecord* const> {
         const auto& records = views.FolderRecords();
         const auto count = static_cast<std::size_t>(std::max(views.RecordCount(), 0));

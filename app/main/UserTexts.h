@@ -27,6 +27,7 @@ inline constexpr const char* kUnknown = "不明";
 inline constexpr const char* kDeletePrefix = "ファイル：";
 inline constexpr const char* kDeleteSuffix = " を削除しますか？";
 inline constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できません。完全に削除しますか？";
-inline constexpr const char* kNoTrashFolderNote = "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
+inline constexpr const char* kNoTrashFolderNote =
+    "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
 
 } // namespace dvo::app

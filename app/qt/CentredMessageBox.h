@@ -12,7 +12,8 @@ namespace dvo::qt {
 class CentredMessageBox final : public QMessageBox {
     Q_OBJECT
 public:
-    CentredMessageBox(const QString& text, const dvo::app::MessageBoxLayout& layout, QWidget* parent);
+    CentredMessageBox(const QString& text, const dvo::app::MessageBoxLayout& layout,
+                      QWidget* parent);
 
     // Runs the box modally; the result number of the button pressed (the Escape button's when
     // the box was closed otherwise).

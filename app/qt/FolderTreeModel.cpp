@@ -75,7 +75,8 @@ void FolderTreeModel::AfterReset() {
         endResetModel();
 }
 
-void FolderTreeModel::BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) {
+void FolderTreeModel::BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first,
+                                   std::uint32_t last) {
     if (m_batchDepth == 0)
         beginInsertRows(IndexOf(parent), static_cast<int>(first), static_cast<int>(last));
 }

@@ -31,7 +31,8 @@ public:
 private:
     void BeforeReset() override;
     void AfterReset() override;
-    void BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first, std::uint32_t last) override;
+    void BeforeInsert(app::FolderTreeNode* parent, std::uint32_t first,
+                      std::uint32_t last) override;
     void AfterInsert() override;
     void BeforeRemove(app::FolderTreeNode* node) override;
     void AfterRemove() override;

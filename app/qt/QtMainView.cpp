@@ -53,9 +53,7 @@ constexpr int kStatusBarHeight = 21;
 // disables the shortcuts of hidden actions and refuses a key that two actions share.
 constexpr const char* kShortcutProperty = "dvoShortcut";
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QLabel* AddLabel(QWidget* parent, const char* name, const char* text, int x, int y, int width) {
     auto* label = new QLabel(Text(text), parent);
@@ -101,8 +99,8 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     BuildMenus();
     BuildPanels();
     InstallMenuShortcuts();
-    m_resultView = std::make_unique<QtResultView>(*this, m_form, *m_searchResultTree, *m_lsSearchResult,
-                                                  *m_spSearchResult);
+    m_resultView = std::make_unique<QtResultView>(*this, m_form, *m_searchResultTree,
+                                                  *m_lsSearchResult, *m_spSearchResult);
     m_form.SetResultViews(&m_resultView->Results());
     m_form.SetStartupSteps(&m_operationLog);
     m_form.SetOperationLog(&m_operationLog);
@@ -110,8 +108,8 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_form.FormCreate();
     m_testData = std::make_unique<QtTestDataWindow>(dvo::app::RecordsOf(m_resultView->Results()));
     m_form.SetSearchTimings(&m_testData->Logic());
-    m_treemap = std::make_unique<QtTreemapWindow>(*this, *findChild<QAction*>(QStringLiteral("mnuTreemap")),
-                                                  m_form, m_resultView->Results());
+    m_treemap = std::make_unique<QtTreemapWindow>(
+        *this, *findChild<QAction*>(QStringLiteral("mnuTreemap")), m_form, m_resultView->Results());
 }
 
 dvo::app::FileCommands& QtMainView::Files() { return m_resultView->Files(); }
@@ -126,8 +124,8 @@ QtMainView::~QtMainView() {
     m_form.FormDestroy();
 }
 
-QAction* QtMainView::AddItem(QMenu* menu, const char* name, const QString& text, QKeyCombination key,
-                             bool visible) {
+QAction* QtMainView::AddItem(QMenu* menu, const char* name, const QString& text,
+                             QKeyCombination key, bool visible) {
     QAction* action = menu->addAction(text);
     action->setObjectName(QString::fromLatin1(name));
     if (key != QKeyCombination()) {
@@ -139,8 +137,8 @@ QAction* QtMainView::AddItem(QMenu* menu, const char* name, const QString& text,
     return action;
 }
 
-QMenu* QtMainView::AddSubmenu(QMenu* parent, const char* name, const QString& text, QKeyCombination key,
-                              bool visible) {
+QMenu* QtMainView::AddSubmenu(QMenu* parent, const char* name, const QString& text,
+                              QKeyCombination key, bool visible) {
     QMenu* menu = parent->addMenu(text);
     menu->setObjectName(QString::fromLatin1(name));
     QAction* action = menu->menuAction();
@@ -176,7 +174,8 @@ void QtMainView::BuildMenus() {
     AddRadio(m_sortGroup, AddItem(sort, "mnuSortSizeUp", Text("サイズ(昇順)"), alt(Qt::Key_1)));
     AddRadio(m_sortGroup, AddItem(sort, "mnuSizeDown", Text("サイズ(降順)"), alt(Qt::Key_2)));
     AddRadio(m_sortGroup, AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));
-    AddRadio(m_sortGroup, AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
+    AddRadio(m_sortGroup,
+             AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
     AddItem(view, "mnuDetail", Text("詳細情報"), alt(Qt::Key_D), false);
     QMenu* treeView = AddSubmenu(view, "mnuTreeView", Text("ツリー表示"), alt(Qt::Key_T), false);
     m_treeModeGroup = NewRadioGroup(this);
@@ -186,7 +185,8 @@ void QtMainView::BuildMenus() {
     treeProgress->setChecked(true);
     AddItem(view, "N3", Text("全展開"), alt(Qt::Key_X));
     AddItem(view, "N4", Text("全収容"), alt(Qt::Key_A));
-    QAction* showNumberOfFiles = AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
+    QAction* showNumberOfFiles =
+        AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
     showNumberOfFiles->setCheckable(true);
     AddItem(view, "mnuTreemap", Text("ツリーマップ表示"), alt(Qt::Key_G))->setCheckable(true);
 
@@ -243,8 +243,9 @@ void QtMainView::BuildPanels() {
                                   "チェックするディレクトリを指定します", 759, 43);
     m_btnExecute = AddButton(m_folderPanel, "btnExecute", "実行", "検索を実行します", 834, 75);
     m_btnCancel = AddButton(m_folderPanel, "btnCancel", "キャンセル", "検索を中止します", 922, 75);
-    for (QWidget* button : {static_cast<QWidget*>(m_btnAddDirectory), static_cast<QWidget*>(m_btnExecute),
-                            static_cast<QWidget*>(m_btnCancel)})
+    for (QWidget* button :
+         {static_cast<QWidget*>(m_btnAddDirectory), static_cast<QWidget*>(m_btnExecute),
+          static_cast<QWidget*>(m_btnCancel)})
         m_folderPanel->AnchorRight(button);
 
     auto* result = new QGroupBox(Text("検索結果"), splitter);
@@ -306,7 +307,8 @@ void QtMainView::BuildPanels() {
     m_pnlUnread->setObjectName(QStringLiteral("pnlUnread"));
     statusBar()->setFixedHeight(kStatusBarHeight);
 
-    connect(m_btnAddDirectory, &QPushButton::clicked, this, [this] { m_form.btnAddDirectoryClick(); });
+    connect(m_btnAddDirectory, &QPushButton::clicked, this,
+            [this] { m_form.btnAddDirectoryClick(); });
     connect(m_btnExecute, &QPushButton::clicked, this, [this] { m_form.btnExecuteClick(); });
     connect(m_btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancelClick(); });
     // The folder panel spans the window, so its resize is the window's change of width; by then
@@ -337,15 +339,14 @@ void QtMainView::ShowWindow() {
     show();
 }
 
-void QtMainView::CloseWindow() {
-    close();
-}
+void QtMainView::CloseWindow() { close(); }
 
 void QtMainView::TerminateApplication() {
     // Queued, so the loop ends only when control is back in it: a close confirmed inside the
     // search flow takes effect after the flow has returned, and one before the loop has
     // started ends it at once.
-    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void QtMainView::SetStatusText(const std::string& text) {
@@ -353,7 +354,8 @@ void QtMainView::SetStatusText(const std::string& text) {
 }
 
 void QtMainView::SetStatusField(dvo::app::StatusField field, const std::string& text) {
-    (field == dvo::app::StatusField::Marks ? m_pnlMarks : m_pnlUnread)->setText(QString::fromStdString(text));
+    (field == dvo::app::StatusField::Marks ? m_pnlMarks : m_pnlUnread)
+        ->setText(QString::fromStdString(text));
 }
 
 QLabel* QtMainView::Label(MainLabel label) const {
@@ -370,9 +372,7 @@ void QtMainView::SetLabelText(MainLabel label, const std::string& text) {
     Label(label)->setText(QString::fromStdString(text));
 }
 
-void QtMainView::RepaintLabel(MainLabel label) {
-    Label(label)->repaint();
-}
+void QtMainView::RepaintLabel(MainLabel label) { Label(label)->repaint(); }
 
 void QtMainView::SetSearchDirectoryText(const std::string& text) {
     m_edtSearchDirectory->setText(QString::fromStdString(text));
@@ -382,13 +382,9 @@ void QtMainView::SetButtonEnabled(MainButton button, bool enabled) {
     (button == MainButton::Execute ? m_btnExecute : m_btnCancel)->setEnabled(enabled);
 }
 
-int QtMainView::SearchDirectoryLeft() const {
-    return m_edtSearchDirectory->x();
-}
+int QtMainView::SearchDirectoryLeft() const { return m_edtSearchDirectory->x(); }
 
-int QtMainView::AddDirectoryButtonLeft() const {
-    return m_btnAddDirectory->x();
-}
+int QtMainView::AddDirectoryButtonLeft() const { return m_btnAddDirectory->x(); }
 
 void QtMainView::SetSearchDirectoryWidth(int width) {
     m_edtSearchDirectory->resize(width, m_edtSearchDirectory->height());
@@ -415,9 +411,7 @@ void QtMainView::SetScreenCursor(ScreenCursor cursor) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 
-void QtMainView::RepaintWindow() {
-    repaint();
-}
+void QtMainView::RepaintWindow() { repaint(); }
 
 int QtMainView::ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) {
     CentredMessageBox box(QString::fromStdString(text), layout, this);
@@ -449,21 +443,21 @@ void QtMainView::OpenWithDefaultApplication(const std::string& target, HelperDon
     auto mailbox = m_helperMailbox;
     int started = ENOMEM;
     try {
-        started = platform::StartHelper({"xdg-open", target}, [mailbox, done](const platform::HelperExit& exit) {
-            mailbox->Post([done, exit] { done(exit.status, exit.errorText); });
-        });
+        started = platform::StartHelper(
+            {"xdg-open", target}, [mailbox, done](const platform::HelperExit& exit) {
+                mailbox->Post([done, exit] { done(exit.status, exit.errorText); });
+            });
     } catch (...) {
         started = ENOMEM;
     }
     if (started != 0) {
-        const std::string reason = started == ENOENT ? std::string("コマンド xdg-open がインストールされていません")
-                                                     : std::string(std::strerror(started));
+        const std::string reason =
+            started == ENOENT ? std::string("コマンド xdg-open がインストールされていません")
+                              : std::string(std::strerror(started));
         mailbox->Post([done, reason] { done(-1, reason); });
     }
 }
 
-void QtMainView::ProcessPendingEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void QtMainView::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 } // namespace dvo::qt

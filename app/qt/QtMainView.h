@@ -51,8 +51,8 @@ public:
     [[nodiscard]] const dvo::app::OperationLog& Log() const { return m_operationLog; }
 
     // Replaces the folder dialog, for tests, which cannot answer a modal dialog. Unset: the real dialog.
-    using FolderChooser =
-        std::function<std::optional<std::string>(const std::string& title, const std::string& initial)>;
+    using FolderChooser = std::function<std::optional<std::string>(const std::string& title,
+                                                                   const std::string& initial)>;
     void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
 
     // dvo::app::IMainView
@@ -73,8 +73,8 @@ public:
     void SetScreenCursor(dvo::app::ScreenCursor cursor) override;
     void RepaintWindow() override;
     int ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) override;
-    [[nodiscard]] std::optional<std::string> SelectFolder(const std::string& title,
-                                                          const std::string& initialFolder) override;
+    [[nodiscard]] std::optional<std::string>
+    SelectFolder(const std::string& title, const std::string& initialFolder) override;
     void OpenWithDefaultApplication(const std::string& target, HelperDone done) override;
     void ProcessPendingEvents() override;
 
@@ -87,13 +87,13 @@ private:
     void InstallMenuShortcuts();
     QAction* AddItem(QMenu* menu, const char* name, const QString& text, QKeyCombination key = {},
                      bool visible = true);
-    QMenu* AddSubmenu(QMenu* parent, const char* name, const QString& text, QKeyCombination key = {},
-                      bool visible = true);
+    QMenu* AddSubmenu(QMenu* parent, const char* name, const QString& text,
+                      QKeyCombination key = {}, bool visible = true);
     [[nodiscard]] QLabel* Label(dvo::app::MainLabel label) const;
 
     dvo::app::OperationLog m_operationLog; // before the form, which writes to it
     dvo::app::TMainForm m_form;
-    std::unique_ptr<QtResultView> m_resultView; // the tree and grid; gone before the widgets
+    std::unique_ptr<QtResultView> m_resultView;   // the tree and grid; gone before the widgets
     std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
     std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
     FolderChooser m_folderChooser;
@@ -115,7 +115,7 @@ private:
     QSplitter* m_spSearchResult = nullptr;
     QTableView* m_lsSearchResult = nullptr;
     QLabel* m_pnlStatus = nullptr;
-    QLabel* m_pnlMarks = nullptr;  // status bar fields, children of the status bar
+    QLabel* m_pnlMarks = nullptr; // status bar fields, children of the status bar
     QLabel* m_pnlUnread = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_treeModeGroup = nullptr;

@@ -63,8 +63,10 @@ public:
             painter->setPen(option.palette.color(QPalette::Text));
         } else {
             const bool selected = option.state.testFlag(QStyle::State_Selected);
-            painter->fillRect(option.rect, selected ? option.palette.highlight() : option.palette.base());
-            painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+            painter->fillRect(option.rect,
+                              selected ? option.palette.highlight() : option.palette.base());
+            painter->setPen(
+                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         }
         painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                           index.data(Qt::DisplayRole).toString());
@@ -101,7 +103,8 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     m_tree.setUniformRowHeights(true);
     // The selection stays visible when the tree loses the focus.
     QPalette palette = m_tree.palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Active, QPalette::Highlight));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     m_tree.setPalette(palette);
@@ -135,13 +138,19 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
                 if (!m_applyingWidths)
                     m_results->GridColumnResized(column, width);
             });
-    connect(&m_splitter, &QSplitter::splitterMoved, this, [this] { m_results->spSearchResultMoved(); });
+    connect(&m_splitter, &QSplitter::splitterMoved, this,
+            [this] { m_results->spSearchResultMoved(); });
 
-    connect(m_menu[MenuCheck::SortNone], &QAction::triggered, this, [this] { m_results->mnuSortNoneClick(); });
-    connect(m_menu[MenuCheck::SortSizeUp], &QAction::triggered, this, [this] { m_results->mnuSortSizeUpClick(); });
-    connect(m_menu[MenuCheck::SortSizeDown], &QAction::triggered, this, [this] { m_results->mnuSizeDownClick(); });
-    connect(m_menu[MenuCheck::SortAlpha], &QAction::triggered, this, [this] { m_results->mnuAlphaClick(); });
-    connect(m_menu[MenuCheck::SortAlphaDown], &QAction::triggered, this, [this] { m_results->mnuAlphaDownClick(); });
+    connect(m_menu[MenuCheck::SortNone], &QAction::triggered, this,
+            [this] { m_results->mnuSortNoneClick(); });
+    connect(m_menu[MenuCheck::SortSizeUp], &QAction::triggered, this,
+            [this] { m_results->mnuSortSizeUpClick(); });
+    connect(m_menu[MenuCheck::SortSizeDown], &QAction::triggered, this,
+            [this] { m_results->mnuSizeDownClick(); });
+    connect(m_menu[MenuCheck::SortAlpha], &QAction::triggered, this,
+            [this] { m_results->mnuAlphaClick(); });
+    connect(m_menu[MenuCheck::SortAlphaDown], &QAction::triggered, this,
+            [this] { m_results->mnuAlphaDownClick(); });
 
     m_grid.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_grid, &QTableView::customContextMenuRequested, this,
@@ -156,7 +165,8 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     };
     for (const auto& [name, handler] : commands)
         if (QAction* action = MenuAction(window, name))
-            connect(action, &QAction::triggered, this, [this, handler] { ((*m_results).*handler)(); });
+            connect(action, &QAction::triggered, this,
+                    [this, handler] { ((*m_results).*handler)(); });
 }
 
 QtResultView::~QtResultView() {
@@ -181,8 +191,8 @@ bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
                                                                : ResultViews::kVirtualKeyDown);
     } else if (watched == m_tree.viewport() && event->type() == QEvent::MouseButtonPress) {
         // Queued: the handler runs after the tree has moved its selection for this press.
-        QMetaObject::invokeMethod(this, [this] { m_results->SearchResultTreeMouseDown(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_results->SearchResultTreeMouseDown(); }, Qt::QueuedConnection);
     } else if (watched == m_grid.viewport() && event->type() == QEvent::Resize) {
         // The grid's own new width, after the layout has placed it (a window resize reaches the
         // form before the grid has its new size); a scroll bar coming or going lands here too.
@@ -308,7 +318,9 @@ int QtResultView::SplitterLeft() const { return m_grid.x() - m_splitter.handleWi
 
 int QtResultView::SplitterWidth() const { return m_splitter.handleWidth(); }
 
-int QtResultView::ResultGroupWidth() const { return SplitterLeft() + 1 + m_grid.viewport()->width(); }
+int QtResultView::ResultGroupWidth() const {
+    return SplitterLeft() + 1 + m_grid.viewport()->width();
+}
 
 void QtResultView::SetGridPanelBounds(int /*left*/, int /*width*/) {}
 

@@ -63,8 +63,8 @@ public:
     [[nodiscard]] int ResultGroupWidth() const override;
     void SetGridPanelBounds(int left, int width) override;
     int PopupGridMenu(std::span<const dvo::app::GridMenuItem> items) override;
-    [[nodiscard]] std::optional<std::string> SelectDestinationFolder(
-        const std::string& title, const std::string& initialFolder) override;
+    [[nodiscard]] std::optional<std::string>
+    SelectDestinationFolder(const std::string& title, const std::string& initialFolder) override;
     [[nodiscard]] unsigned long long WindowHandle() const override;
     int RunWithProgress(const std::string& title,
                         std::function<int(dvo::app::ProgressSink&)> work) override;
@@ -85,8 +85,8 @@ private:
     std::map<dvo::app::MenuCheck, QAction*> m_menu;
     std::unique_ptr<dvo::app::ResultViews> m_results;
     std::unique_ptr<dvo::app::FileCommands> m_files; // acts on m_results; made after it, gone first
-    FolderTreeModel* m_treeModel = nullptr;  // child of this object
-    ResultGridModel* m_gridModel = nullptr;  // child of this object
+    FolderTreeModel* m_treeModel = nullptr;          // child of this object
+    ResultGridModel* m_gridModel = nullptr;          // child of this object
     bool m_expandingByProgram = false;
     bool m_applyingWidths = false;
     int m_wheelRemainder = 0;

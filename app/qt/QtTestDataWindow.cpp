@@ -77,9 +77,9 @@ QtTestDataWindow::QtTestDataWindow(dvo::app::FolderRecordSource records, QWidget
 
 dvo::app::LongTimeFormat QtTestDataWindow::SystemLongTimeFormat() {
     const QLocale locale = QLocale::system();
-    return dvo::app::LongTimeFormat::FromPattern(locale.timeFormat(QLocale::LongFormat).toStdString(),
-                                                 locale.amText().toStdString(),
-                                                 locale.pmText().toStdString());
+    return dvo::app::LongTimeFormat::FromPattern(
+        locale.timeFormat(QLocale::LongFormat).toStdString(), locale.amText().toStdString(),
+        locale.pmText().toStdString());
 }
 
 void QtTestDataWindow::SetLabelText(TestDataLabel label, const std::string& text) {

@@ -16,7 +16,9 @@ namespace dvo::qt {
 class QtTransferDialog::Sink final : public dvo::app::ProgressSink {
 public:
     explicit Sink(QtTransferDialog& dialog) : m_dialog(dialog) {}
-    bool Report(int permille, const std::string& text) override { return m_dialog.Keep(permille, text); }
+    bool Report(int permille, const std::string& text) override {
+        return m_dialog.Keep(permille, text);
+    }
 
 private:
     QtTransferDialog& m_dialog;
@@ -83,9 +85,7 @@ int QtTransferDialog::Run(QWidget* parent, const QString& title,
     return result;
 }
 
-QString QtTransferDialog::Text() const {
-    return m_text->text();
-}
+QString QtTransferDialog::Text() const { return m_text->text(); }
 
 bool QtTransferDialog::Keep(int permille, const std::string& text) {
     {
@@ -94,7 +94,8 @@ bool QtTransferDialog::Keep(int permille, const std::string& text) {
         m_latest = text;
         if (!m_showPending) {
             m_showPending = true;
-            QMetaObject::invokeMethod(this, [this] { ShowLatest(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { ShowLatest(); }, Qt::QueuedConnection);
         }
     }
     return !m_cancelled.load();

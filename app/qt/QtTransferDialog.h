@@ -46,7 +46,7 @@ private:
     // From the working thread: keeps the report and has it shown, once per batch of reports.
     bool Keep(int permille, const std::string& text);
 
-    QLabel* m_text = nullptr;          // children of the dialog
+    QLabel* m_text = nullptr; // children of the dialog
     QProgressBar* m_bar = nullptr;
     QPushButton* m_cancel = nullptr;
     QEventLoop m_loop;

@@ -57,7 +57,8 @@ protected:
 // The map area: the cached picture, or one line of text, and the clicked entry's outline.
 class TreemapCanvas final : public QWidget {
 public:
-    TreemapCanvas(QWidget* parent, dvo::app::TTreemapForm& logic) : QWidget(parent), m_logic(logic) {
+    TreemapCanvas(QWidget* parent, dvo::app::TTreemapForm& logic)
+        : QWidget(parent), m_logic(logic) {
         setObjectName(QStringLiteral("TreemapCanvas"));
         setMouseTracking(true);
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -94,7 +95,9 @@ protected:
         }
     }
     void resizeEvent(QResizeEvent*) override { m_resized.start(); }
-    void mouseMoveEvent(QMouseEvent* e) override { m_logic.MapMouseMove(e->position().toPoint().x(), e->position().toPoint().y()); }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        m_logic.MapMouseMove(e->position().toPoint().x(), e->position().toPoint().y());
+    }
     void leaveEvent(QEvent*) override { m_logic.MapMouseLeave(); }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() == Qt::LeftButton)
@@ -112,7 +115,8 @@ private:
 
 QtTreemapWindow::QtTreemapWindow(QWidget& owner, QAction& menuItem, dvo::app::TMainForm& form,
                                  dvo::app::ResultViews& results)
-    : QWidget(&owner, Qt::Window), m_results(results), m_menuItem(menuItem), m_logic(form, results, *this) {
+    : QWidget(&owner, Qt::Window), m_results(results), m_menuItem(menuItem),
+      m_logic(form, results, *this) {
     setObjectName(QStringLiteral("TTreemapForm"));
     setWindowTitle(QString::fromUtf8("ツリーマップ"));
     auto* layout = new QVBoxLayout(this);
@@ -146,7 +150,8 @@ QtTreemapWindow::QtTreemapWindow(QWidget& owner, QAction& menuItem, dvo::app::TM
 
     connect(m_btnUp, &QPushButton::clicked, this, [this] { m_logic.btnUpClick(); });
     m_menuItem.setCheckable(true);
-    connect(&m_menuItem, &QAction::triggered, this, [this](bool checked) { m_logic.mnuTreemapClick(checked); });
+    connect(&m_menuItem, &QAction::triggered, this,
+            [this](bool checked) { m_logic.mnuTreemapClick(checked); });
     m_results.SetWatcher(&m_logic);
 }
 
@@ -195,7 +200,9 @@ void QtTreemapWindow::SetOutline(const std::optional<dvo::app::TreemapPixelRect>
     m_canvas->update();
 }
 
-void QtTreemapWindow::SetStatusText(const std::string& text) { m_status->setText(QString::fromStdString(text)); }
+void QtTreemapWindow::SetStatusText(const std::string& text) {
+    m_status->setText(QString::fromStdString(text));
+}
 
 void QtTreemapWindow::SetUpEnabled(bool enabled) { m_btnUp->setEnabled(enabled); }
 

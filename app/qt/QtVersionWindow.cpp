@@ -11,7 +11,8 @@
 namespace dvo::qt {
 
 QtVersionWindow::QtVersionWindow(const dvo::app::OperationLog* log, QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_form(*this, log) {
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_form(*this, log) {
     // Design size at 96 dots per inch: a fixed border and no caption buttons, so the window
     // closes only through its button.
     setObjectName(QStringLiteral("TIGForm"));
@@ -66,17 +67,11 @@ void QtVersionWindow::SetMemoBounds(int left, int top, int width, int height) {
     m_memo11->setGeometry(left, top, width, height);
 }
 
-void QtVersionWindow::SetWindowSize(int width, int height) {
-    setFixedSize(width, height);
-}
+void QtVersionWindow::SetWindowSize(int width, int height) { setFixedSize(width, height); }
 
-void QtVersionWindow::SetCloseButtonPosition(int left, int top) {
-    m_closeButton->move(left, top);
-}
+void QtVersionWindow::SetCloseButtonPosition(int left, int top) { m_closeButton->move(left, top); }
 
-void QtVersionWindow::FocusCloseButton() {
-    m_closeButton->setFocus(Qt::ActiveWindowFocusReason);
-}
+void QtVersionWindow::FocusCloseButton() { m_closeButton->setFocus(Qt::ActiveWindowFocusReason); }
 
 void QtVersionWindow::ShowWindow() {
     if (!isVisible()) {
@@ -91,8 +86,6 @@ void QtVersionWindow::ShowWindow() {
     activateWindow();
 }
 
-void QtVersionWindow::HideWindow() {
-    hide();
-}
+void QtVersionWindow::HideWindow() { hide(); }
 
 } // namespace dvo::qt

@@ -40,7 +40,7 @@ protected:
 
 private:
     dvo::app::TIGForm m_form;
-    QTextEdit* m_memo11 = nullptr;         // owned through Qt's parent chain
+    QTextEdit* m_memo11 = nullptr;        // owned through Qt's parent chain
     QPushButton* m_closeButton = nullptr; // owned through Qt's parent chain
 };
 

@@ -47,13 +47,13 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (role == Qt::ToolTipRole)
             return QString::fromUtf8("右クリックでメニューを表示します");
-        const std::string& text =
-            rows[static_cast<std::size_t>(index.row())].cells[static_cast<std::size_t>(index.column())];
+        const std::string& text = rows[static_cast<std::size_t>(index.row())]
+                                      .cells[static_cast<std::size_t>(index.column())];
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
     if (role == Qt::BackgroundRole) {
-        if (const auto fill = m_results.lsSearchResultDrawCell(index.column(),
-                                                             dvo::app::ResultGrid::GridRowOf(index.row())))
+        if (const auto fill = m_results.lsSearchResultDrawCell(
+                index.column(), dvo::app::ResultGrid::GridRowOf(index.row())))
             return QBrush(QColor(fill->r, fill->g, fill->b));
         return {};
     }

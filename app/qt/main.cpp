@@ -11,8 +11,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(dvo::app::ProductCode.data(),
-                                                       static_cast<int>(dvo::app::ProductCode.size())));
+    QApplication::setApplicationName(QString::fromUtf8(
+        dvo::app::ProductCode.data(), static_cast<int>(dvo::app::ProductCode.size())));
     // The window ends the program itself (after its close confirmation), never Qt on its own.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont font(QStringLiteral("Noto Sans CJK JP"));
@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
     // The program speaks Japanese whatever the locale, also in Qt's own dialogs (the folder
     // dialog's buttons and labels).
     QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
 
     dvo::app::DvoSubEngine engine;

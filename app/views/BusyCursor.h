@@ -7,7 +7,9 @@ namespace dvo::app {
 
 class BusyCursor {
 public:
-    explicit BusyCursor(IWindowServices& window) : m_window(window) { m_window.PushHourGlassCursor(); }
+    explicit BusyCursor(IWindowServices& window) : m_window(window) {
+        m_window.PushHourGlassCursor();
+    }
     ~BusyCursor() { m_window.PopCursor(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;

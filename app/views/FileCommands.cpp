@@ -1,9 +1,9 @@
 #include "app/views/FileCommands.h"
 
+#include "app/main/UserTexts.h"
 #include "app/views/FileTransfer.h"
 #include "app/views/RecordText.h"
 #include "platform/Text.h"
-#include "app/main/UserTexts.h"
 
 #include <utility>
 
@@ -30,13 +30,15 @@ FileCommands::FileCommands(IWindowServices& window, IEngine& engine, IResultView
 
 void FileCommands::lsSearchResultContextPopup() {
     static constexpr std::array<void (FileCommands::*)(), kGridMenu.size()> kHandlers{
-        &FileCommands::mnuEditClick,  &FileCommands::mnuExplorerClick, &FileCommands::mnuOpenClick,
-        &FileCommands::mnuPrintClick, &FileCommands::mnuPropertyClick, &FileCommands::mnuDeleteClick,
-        &FileCommands::mnuCopyClick,  &FileCommands::mnuMoveClick};
+        &FileCommands::mnuEditClick,     &FileCommands::mnuExplorerClick,
+        &FileCommands::mnuOpenClick,     &FileCommands::mnuPrintClick,
+        &FileCommands::mnuPropertyClick, &FileCommands::mnuDeleteClick,
+        &FileCommands::mnuCopyClick,     &FileCommands::mnuMoveClick};
     // With nothing marked the menu is about the row it was opened on, as in a file manager;
     // over no entry at all it offers nothing rather than acting on nothing.
     const int row = m_view.GridRowUnderPointer();
-    m_contextRow = row >= 1 && row <= m_results.ShownRowCount() && GetRowFile(row).name.size() > 0 ? row : 0;
+    m_contextRow =
+        row >= 1 && row <= m_results.ShownRowCount() && GetRowFile(row).name.size() > 0 ? row : 0;
     auto items = kGridMenu;
     if (m_results.MarkedCount() == 0 && m_contextRow == 0)
         for (auto& item : items)
@@ -129,7 +131,8 @@ void FileCommands::RunFileOperation(int code) {
             }
         } else if (!file.name.empty()) {
             // A helper that fails after starting reports later, on its own.
-            const int result = m_shell.Start(m_view.WindowHandle(), file.name, file.directory, code);
+            const int result =
+                m_shell.Start(m_view.WindowHandle(), file.name, file.directory, code);
             done = result == DVO_OK;
             if (!done) // no xdg-open or lp, printing a folder, an entry gone
                 goOn = ShowFileError(file, result, batch);
@@ -145,7 +148,8 @@ void FileCommands::RunFileOperation(int code) {
     m_results.FileOperationEnded(entriesWent, movedInto);
 }
 
-bool FileCommands::DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch, bool& done) {
+bool FileCommands::DeleteEntry(const RowFile& file, const FolderRecord* record, bool batch,
+                               bool& done) {
     done = false;
     int result = m_engine.DVODeleteFile(file.name.c_str(), file.directory.c_str());
     if (result == DVO_E_NO_TRASH) {
@@ -184,8 +188,8 @@ bool FileCommands::ShowFileError(const RowFile& file, int result, bool batch) {
         return true;
     }
     // OK goes on with the next marked row; Cancel (also Escape) leaves the rest untouched.
-    return m_window.ShowMessageDlg(message, MessageKind::Error, MessageButton::OK | MessageButton::Cancel) ==
-           MessageResult::OK;
+    return m_window.ShowMessageDlg(message, MessageKind::Error,
+                                   MessageButton::OK | MessageButton::Cancel) == MessageResult::OK;
 }
 
 FileCommands::RowFile FileCommands::GetRowFile(int row) const {
@@ -202,8 +206,8 @@ FileCommands::RowFile FileCommands::GetRowFile(int row) const {
 int FileCommands::ConfirmFileAction(const std::string& prefix, const std::string& suffix,
                                     const std::u16string& name, const std::u16string& directory) {
     // One separator whatever the directory ends with, so the root shows "//".
-    const std::string question = prefix + platform::Utf16ToUtf8(directory) + "/" +
-                                 platform::Utf16ToUtf8(name) + suffix;
+    const std::string question =
+        prefix + platform::Utf16ToUtf8(directory) + "/" + platform::Utf16ToUtf8(name) + suffix;
     return m_window.ShowMessageDlg(question, MessageKind::Confirmation,
                                    MessageButton::Yes | MessageButton::No | MessageButton::Cancel |
                                        MessageButton::YesToAll);

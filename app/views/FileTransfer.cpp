@@ -13,7 +13,8 @@ struct TransferContext {
 };
 
 // Called by the engine on the working thread; nothing may escape into the engine.
-int ReportProgress(long long done, long long total, const char16_t* currentName, void* context) noexcept {
+int ReportProgress(long long done, long long total, const char16_t* currentName,
+                   void* context) noexcept {
     auto* transfer = static_cast<TransferContext*>(context);
     try {
         const std::string name =
@@ -30,7 +31,8 @@ int ReportProgress(long long done, long long total, const char16_t* currentName,
 std::string SizeText(IEngine& engine, long long size) {
     char16_t text[DVO_DISPLAY_TEXT_UNITS] = {};
     const int units = engine.DVOFileSize2String(text, static_cast<int>(sizeof text), size);
-    return units > 0 ? platform::Utf16ToUtf8({text, static_cast<std::size_t>(units)}) : std::string();
+    return units > 0 ? platform::Utf16ToUtf8({text, static_cast<std::size_t>(units)})
+                     : std::string();
 }
 
 } // namespace
@@ -40,7 +42,8 @@ int TransferPermille(long long done, long long total) {
         return -1;
     if (total == 0)
         return 1000;
-    const double part = static_cast<double>(std::clamp(done, 0LL, total)) / static_cast<double>(total);
+    const double part =
+        static_cast<double>(std::clamp(done, 0LL, total)) / static_cast<double>(total);
     return static_cast<int>(part * 1000.0);
 }
 

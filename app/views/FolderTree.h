@@ -18,12 +18,12 @@ class FolderTree;
 struct FolderTreeNode {
     FolderTreeNode* parent = nullptr; // the tree's hidden root for top-level nodes
     std::vector<FolderTreeNode*> children;
-    FolderRecord* record = nullptr;   // engine-owned; the tree never frees it
-    const char* caption = "";         // display text (UTF-8) in the tree's caption arena
+    FolderRecord* record = nullptr; // engine-owned; the tree never frees it
+    const char* caption = "";       // display text (UTF-8) in the tree's caption arena
     std::uint32_t captionLength = 0;
-    std::uint32_t row = 0;            // index among its siblings, kept by every change
+    std::uint32_t row = 0; // index among its siblings, kept by every change
     bool expanded = false;
-    bool alive = true;                // false once removed (slots are not reused in one tree)
+    bool alive = true; // false once removed (slots are not reused in one tree)
 
     [[nodiscard]] std::string_view Caption() const { return {caption, captionLength}; }
 };

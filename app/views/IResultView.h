@@ -55,10 +55,10 @@ public:
     virtual void BeginGridUpdate() = 0;
     virtual void EndGridUpdate() = 0; // shows the grid's new content
     virtual void RepaintGrid() = 0;
-    [[nodiscard]] virtual int GridWidth() const = 0;       // the grid's client width
+    [[nodiscard]] virtual int GridWidth() const = 0; // the grid's client width
     [[nodiscard]] virtual int GridLineWidth() const = 0;
     // Rows here are grid rows: 0 the title row, data rows from 1 (ResultGrid::GridRowOf).
-    [[nodiscard]] virtual int GridTopRow() const = 0;      // first visible data row (1-based)
+    [[nodiscard]] virtual int GridTopRow() const = 0; // first visible data row (1-based)
     virtual void SetGridTopRow(int row) = 0;
     [[nodiscard]] virtual int GridVisibleRowCount() const = 0; // fully visible data rows
     // The grid row under the mouse pointer: 0 the title row, 1.. data rows, -1 outside.
@@ -88,15 +88,16 @@ public:
     // The modal folder dialog for the destination of a copy or move, starting at initialFolder;
     // nothing when the user cancels, or after an error box when the chosen folder cannot be
     // handed back exactly.
-    [[nodiscard]] virtual std::optional<std::string> SelectDestinationFolder(
-        const std::string& title, const std::string& initialFolder) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    SelectDestinationFolder(const std::string& title, const std::string& initialFolder) = 0;
     // The top-level window's id, handed to the engine as the owner of what it opens.
     [[nodiscard]] virtual unsigned long long WindowHandle() const = 0;
     // Runs `work` on a thread of its own behind a progress dialog with the given title and a
     // "キャンセル" button, modal to the whole program, and returns work's result once it has
     // finished. The window goes on repainting meanwhile; the dialog never closes before work
     // returns (a cancel is only asked for through the sink).
-    virtual int RunWithProgress(const std::string& title, std::function<int(ProgressSink&)> work) = 0;
+    virtual int RunWithProgress(const std::string& title,
+                                std::function<int(ProgressSink&)> work) = 0;
     // Queues `work` to run on the GUI thread after the running handler. Callable from any thread
     // while this view exists (GuiMailbox guards the calls that may come later).
     virtual void PostToGuiThread(std::function<void()> work) = 0;

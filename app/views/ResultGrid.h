@@ -29,7 +29,9 @@ struct ResultGrid {
 
     // Grid row r's data (r >= 1: row 0 is the title row, whose texts are `titles`); the caller
     // has checked r < RowCount().
-    [[nodiscard]] Row& DataRow(int gridRow) { return rows[static_cast<std::size_t>(DataIndexOf(gridRow))]; }
+    [[nodiscard]] Row& DataRow(int gridRow) {
+        return rows[static_cast<std::size_t>(DataIndexOf(gridRow))];
+    }
     [[nodiscard]] const Row& DataRow(int gridRow) const {
         return rows[static_cast<std::size_t>(DataIndexOf(gridRow))];
     }

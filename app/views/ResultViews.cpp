@@ -1,15 +1,15 @@
 #include "app/views/ResultViews.h"
 
+#include "app/main/UserTexts.h"
 #include "app/views/BusyCursor.h"
 #include "app/views/RecordText.h"
 #include "app/views/TreeOrder.h"
 #include "platform/Locale.h"
 #include "platform/Text.h"
-#include "app/main/UserTexts.h"
 
 #include <algorithm>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <new>
 #include <unordered_map>
 
@@ -20,7 +20,6 @@ namespace {
 bool SizeUnknown(const FolderRecord& r) {
     return r.kind != DVO_KIND_FOLDER && r.modifiedTime.wYear == 0;
 }
-
 
 int CompareSizeUp(const FolderTreeNode& a, const FolderTreeNode& b, const void*) {
     return CompareSizeAscending(a, b);
@@ -152,9 +151,11 @@ void ResultViews::ShowTotals() {
     // A delete or a move takes what went out of the engine's totals: read them again.
     m_window.RefreshSearchTotals();
     m_window.SetLabelText(MainLabel::NumberOfFiles,
-                          std::to_string(m_window.CurrentSearchProgress().fileCount) + m_window.PartialMark());
+                          std::to_string(m_window.CurrentSearchProgress().fileCount) +
+                              m_window.PartialMark());
     m_window.SetLabelText(MainLabel::NumberOfFolders,
-                          std::to_string(m_recordCount - m_removedFolderRecords) + m_window.PartialMark());
+                          std::to_string(m_recordCount - m_removedFolderRecords) +
+                              m_window.PartialMark());
 }
 
 void ResultViews::FormResize() { spSearchResultMoved(); }
@@ -241,8 +242,9 @@ std::string ResultViews::MakeNodeCaption(const FolderRecord& record) const {
         platform::Utf16ArrayToUtf8(record.name, DVO_NAME_UNITS) + FolderNote(FolderState(record));
     if (m_view.IsMenuChecked(MenuCheck::ShowNumberOfFiles) && record.kind == DVO_KIND_FOLDER) {
         // A 32-bit sum, wrapping as the counts' own type does.
-        const auto total = static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
-                                                     static_cast<std::uint32_t>(record.fileCount));
+        const auto total =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(record.folderCount) +
+                                      static_cast<std::uint32_t>(record.fileCount));
         caption += " (" + std::to_string(total) + ")";
     }
     return caption;
@@ -349,8 +351,8 @@ void ResultViews::lsSearchResultMouseUp(int column, int row) {
     if (row != 0)
         return;
     if (column == 0)
-        m_sortState = m_sortState == kSortCaptionAscending ? kSortCaptionDescending
-                                                           : kSortCaptionAscending;
+        m_sortState =
+            m_sortState == kSortCaptionAscending ? kSortCaptionDescending : kSortCaptionAscending;
     else if (column == 2)
         m_sortState = m_sortState == kSortSizeAscending ? kSortSizeDescending : kSortSizeAscending;
     SortFolderTree(m_sortState);
@@ -379,7 +381,8 @@ void ResultViews::SetColumnTitles(int state) {
     m_view.RepaintGrid();
 }
 
-std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value) {
+std::string ResultViews::EngineText(int (IEngine::*format)(char16_t*, int, long long),
+                                    long long value) {
     char16_t buffer[DVO_DISPLAY_TEXT_UNITS] = {};
     (m_engine.*format)(buffer, static_cast<int>(sizeof buffer), value);
     return platform::Utf16ArrayToUtf8(buffer, DVO_DISPLAY_TEXT_UNITS);
@@ -486,19 +489,18 @@ int ResultViews::MarkedCount() const {
 long long ResultViews::MarkedSize() const {
     long long total = 0;
     for (int row = 1; row <= m_shownRowCount; ++row)
-        if (const FolderRecord* r = m_grid.DataRow(row).record;
-            r != nullptr && RowMarked(row))
+        if (const FolderRecord* r = m_grid.DataRow(row).record; r != nullptr && RowMarked(row))
             total += r->size;
     return total;
 }
 
 void ResultViews::ShowMarkSummary() {
     const int count = MarkedCount();
-    m_window.SetStatusField(
-        StatusField::Marks,
-        count == 0 ? std::string()
-                   : "マーク: " + std::to_string(count) + " 件 " +
-                         EngineText(&IEngine::DVOFileSize2String, MarkedSize()));
+    m_window.SetStatusField(StatusField::Marks,
+                            count == 0
+                                ? std::string()
+                                : "マーク: " + std::to_string(count) + " 件 " +
+                                      EngineText(&IEngine::DVOFileSize2String, MarkedSize()));
 }
 
 std::optional<Rgb> ResultViews::lsSearchResultDrawCell(int /*column*/, int row) const {
@@ -556,8 +558,8 @@ void ResultViews::FileOperationStarting() {
 void ResultViews::UnmarkEntries(std::vector<const FolderRecord*> entries) {
     std::sort(entries.begin(), entries.end(), std::less<>());
     for (int row = 1; row <= m_shownRowCount; ++row)
-        if (RowMarked(row) &&
-            std::binary_search(entries.begin(), entries.end(), m_grid.DataRow(row).record, std::less<>()))
+        if (RowMarked(row) && std::binary_search(entries.begin(), entries.end(),
+                                                 m_grid.DataRow(row).record, std::less<>()))
             RowMark(row) = false;
 }
 
@@ -609,7 +611,8 @@ void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched
             // the new place, so their flags must say they have not been.
             std::vector<FolderRecord*> reload;
             if (stillSearched)
-                for (Node* n = child; n != nullptr && (n == child || IsBelow(n, child)); n = m_tree.NextInTreeOrder(n))
+                for (Node* n = child; n != nullptr && (n == child || IsBelow(n, child));
+                     n = m_tree.NextInTreeOrder(n))
                     if (n->record != nullptr && n->record->kind == DVO_KIND_FOLDER)
                         reload.push_back(n->record);
             m_tree.Remove(child); // the record stays with the engine
@@ -668,7 +671,8 @@ void ResultViews::AddMovedNode(Node* into, const std::u16string& name) {
     // The tree built at once holds every folder and no file; the progressive one a folder's
     // children once it has been loaded, and the moved entry comes with them when it is later.
     const bool atOnce = m_view.IsMenuChecked(MenuCheck::TreeAtOnce);
-    if (into == nullptr || into->record == nullptr || (!atOnce && into->record->childrenLoaded == 0))
+    if (into == nullptr || into->record == nullptr ||
+        (!atOnce && into->record->childrenLoaded == 0))
         return;
     FolderRecord* moved = nullptr;
     for (FolderRecord* child = m_engine.DVOGetFirstFolderInfo(into->record); child != nullptr;
@@ -724,10 +728,11 @@ void ResultViews::RefreshFolders(const std::vector<Node*>& changed) {
 
 void ResultViews::N3Click() {
     if (m_window.CurrentSearchProgress().folderCount > kExpandAllWithoutAsking &&
-        m_window.ShowMessageBox("表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
-                                "（途中でキャンセルできません）",
-                                MessageKind::Confirmation,
-                                MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
+        m_window.ShowMessageBox(
+            "表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
+            "（途中でキャンセルできません）",
+            MessageKind::Confirmation,
+            MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return;
     m_window.SetStatusText("フォルダを展開しています...");
     // Every expansion runs the expanding handler first, as a click would; once nothing is left

@@ -141,7 +141,9 @@ public:
     [[nodiscard]] const FolderTree& Tree() const { return m_tree; }
     [[nodiscard]] const ResultGrid& Grid() const { return m_grid; }
     [[nodiscard]] int RecordCount() const { return m_recordCount; }
-    [[nodiscard]] const std::vector<FolderRecord*>& FolderRecords() const { return m_folderRecords; }
+    [[nodiscard]] const std::vector<FolderRecord*>& FolderRecords() const {
+        return m_folderRecords;
+    }
     [[nodiscard]] int SortState() const { return m_sortState; }
     [[nodiscard]] Node* ShownNode() const { return m_tree.Resolve(m_shownNode); }
     [[nodiscard]] int ShownRowCount() const { return m_shownRowCount; }

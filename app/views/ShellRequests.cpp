@@ -16,13 +16,10 @@ struct ShellRequests::Request {
 
 ShellRequests::ShellRequests(IWindowServices& window, IEngine& engine, IResultView& view)
     : m_window(window), m_engine(engine),
-      m_mailbox(GuiMailbox::Open([&view](std::function<void()> work) {
-          view.PostToGuiThread(std::move(work));
-      })) {}
+      m_mailbox(GuiMailbox::Open(
+          [&view](std::function<void()> work) { view.PostToGuiThread(std::move(work)); })) {}
 
-ShellRequests::~ShellRequests() {
-    m_mailbox->Close();
-}
+ShellRequests::~ShellRequests() { m_mailbox->Close(); }
 
 int ShellRequests::Start(unsigned long long owner, const std::u16string& name,
                          const std::u16string& directory, int op) {
@@ -44,8 +41,9 @@ void ShellRequests::HelperEnded(int status, const char16_t* errorText, void* con
     if (status == 0)
         return;
     try {
-        std::string text = FailureText(request->op, request->path, status,
-                                       errorText != nullptr ? platform::Utf16ToUtf8(errorText) : "");
+        std::string text =
+            FailureText(request->op, request->path, status,
+                        errorText != nullptr ? platform::Utf16ToUtf8(errorText) : "");
         ShellRequests* owner = request->owner;
         request->mailbox->Post([owner, text = std::move(text)] {
             owner->m_window.ShowMessageDlg(text, MessageKind::Error, MessageButton::OK);
@@ -58,9 +56,9 @@ void ShellRequests::HelperEnded(int status, const char16_t* errorText, void* con
 std::string ShellRequests::FailureText(int op, const std::string& path, int status,
                                        const std::string& errorText) {
     const char* action = op == DVO_OP_OPEN         ? "開けません"
-                         : op == DVO_OP_PRINT       ? "印刷できません"
-                         : op == DVO_OP_PROPERTIES  ? "プロパティを表示できません"
-                                                    : "表示できません";
+                         : op == DVO_OP_PRINT      ? "印刷できません"
+                         : op == DVO_OP_PROPERTIES ? "プロパティを表示できません"
+                                                   : "表示できません";
     return HelperFailureText(action, path, status, errorText);
 }
 

@@ -7,7 +7,6 @@
 namespace dvo::app {
 namespace {
 
-
 std::u16string_view RecordName(const FolderRecord& r) {
     std::size_t length = 0;
     while (length < DVO_NAME_UNITS && r.name[length] != u'\0')
@@ -46,7 +45,8 @@ void TTreemapForm::FormResize() {
     // waits for its end, when the records are the program's again.
     if (m_operationRunning)
         return;
-    if (!m_map.Empty() && m_view.MapWidth() == m_laidOutWidth && m_view.MapHeight() == m_laidOutHeight)
+    if (!m_map.Empty() && m_view.MapWidth() == m_laidOutWidth &&
+        m_view.MapHeight() == m_laidOutHeight)
         return;
     Relayout();
 }
@@ -97,7 +97,8 @@ TTreemapForm::Node* TTreemapForm::ResolveRoot() const {
         return live;
     // A removed folder keeps its parent link until the tree is cleared: climb to a live one.
     if (m_root.node != nullptr && m_root.generation == tree.Ref(nullptr).generation)
-        for (const Node* n = m_root.node->parent; n != nullptr && n->record != nullptr; n = n->parent)
+        for (const Node* n = m_root.node->parent; n != nullptr && n->record != nullptr;
+             n = n->parent)
             if (n->alive)
                 return const_cast<Node*>(n);
     return tree.FirstTopLevel();
@@ -141,7 +142,8 @@ void TTreemapForm::Relayout() {
         return ShowMessage(kTextEmptyFolder);
     m_map.rects.assign(m_nodes.size(), TreemapRect{});
     LayoutTree(weights, m_map.ends,
-               TreemapRect{0, 0, static_cast<float>(width), static_cast<float>(height)}, m_map.rects);
+               TreemapRect{0, 0, static_cast<float>(width), static_cast<float>(height)},
+               m_map.rects);
     m_laidOutWidth = width;
     m_laidOutHeight = height;
     m_view.ShowMap(m_map);
@@ -158,9 +160,11 @@ void TTreemapForm::CollectEntries(Node* root, std::vector<double>& weights) {
         m_nodes.push_back(node);
         m_map.ends.push_back(index + 1);
         const FolderRecord* r = node->record;
-        m_map.groups.push_back(r != nullptr ? FileGroupOf(RecordName(*r), r->kind) : FileGroup::Other);
-        weights.push_back(node->children.empty() && r != nullptr ? static_cast<double>(std::max(0LL, r->size))
-                                                                 : 0.0);
+        m_map.groups.push_back(r != nullptr ? FileGroupOf(RecordName(*r), r->kind)
+                                            : FileGroup::Other);
+        weights.push_back(node->children.empty() && r != nullptr
+                              ? static_cast<double>(std::max(0LL, r->size))
+                              : 0.0);
         return index;
     };
     struct Open {
@@ -215,7 +219,8 @@ void TTreemapForm::MapMouseMove(int x, int y) {
     m_hovered = entry;
     const Node* node = entry >= 0 ? m_nodes[static_cast<std::size_t>(entry)] : nullptr;
     // A node removed since the layout (a file operation still running) says nothing.
-    m_view.SetStatusText(node != nullptr && node->alive && node->record != nullptr ? EntryText(*node) : "");
+    m_view.SetStatusText(
+        node != nullptr && node->alive && node->record != nullptr ? EntryText(*node) : "");
 }
 
 void TTreemapForm::MapMouseLeave() {

@@ -6,8 +6,8 @@
 // result views through IResultViewsWatcher. It owns its state and asks ITreemapView for every
 // widget operation.
 #include "app/main/IWindowServices.h"
-#include "app/views/ITreemapView.h"
 #include "app/views/IResultViewsWatcher.h"
+#include "app/views/ITreemapView.h"
 #include "app/views/ResultViews.h"
 
 #include <string>
@@ -56,7 +56,9 @@ public:
     // Map entry under pixel (x, y), or -1.
     [[nodiscard]] int EntryAt(int x, int y) const;
     // Bytes the laid-out map holds (rectangles, subtree ends, colours, node references).
-    [[nodiscard]] std::size_t MemoryBytes() const { return m_map.MemoryBytes() + m_nodes.capacity() * sizeof(Node*); }
+    [[nodiscard]] std::size_t MemoryBytes() const {
+        return m_map.MemoryBytes() + m_nodes.capacity() * sizeof(Node*);
+    }
 
 private:
     enum class State { BeforeSearch, Searching, Ready };

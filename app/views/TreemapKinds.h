@@ -21,7 +21,7 @@ enum class FileGroup : std::uint8_t {
 
 struct FileGroupInfo {
     FileGroup group;
-    const char* name; // the legend's text
+    const char* name;  // the legend's text
     std::uint32_t rgb; // 0xRRGGBB
 };
 

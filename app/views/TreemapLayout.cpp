@@ -11,7 +11,8 @@ namespace {
 double Positive(double size) { return size > 0 ? size : 0.0; }
 
 TreemapRect Edges(double x0, double y0, double x1, double y1) {
-    return {static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1), static_cast<float>(y1)};
+    return {static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1),
+            static_cast<float>(y1)};
 }
 
 } // namespace
@@ -21,7 +22,8 @@ TreemapPixelRect ToPixels(const TreemapRect& r) {
     return {round(r.x0), round(r.y0), round(r.x1), round(r.y1)};
 }
 
-void SquarifyLevel(std::span<const double> sizes, const TreemapRect& bounds, std::span<TreemapRect> out) {
+void SquarifyLevel(std::span<const double> sizes, const TreemapRect& bounds,
+                   std::span<TreemapRect> out) {
     const std::size_t n = std::min(sizes.size(), out.size());
     double x0 = bounds.x0, y0 = bounds.y0;
     const double x1 = bounds.x1, y1 = bounds.y1;
@@ -104,7 +106,8 @@ void SliceAndDiceLevel(std::span<const double> sizes, const TreemapRect& bounds,
         double to = total > 0 ? start + (end - start) * (running / total) : start;
         if (total > 0 && running >= total)
             to = end;
-        out[i] = alongX ? Edges(from, bounds.y0, to, bounds.y1) : Edges(bounds.x0, from, bounds.x1, to);
+        out[i] =
+            alongX ? Edges(from, bounds.y0, to, bounds.y1) : Edges(bounds.x0, from, bounds.x1, to);
         from = to;
     }
 }
@@ -122,7 +125,8 @@ double WorstAspectRatio(std::span<const TreemapRect> rects) {
 bool LayoutTree(std::span<const double> weights, std::span<const std::uint32_t> ends,
                 const TreemapRect& bounds, std::span<TreemapRect> out, TreemapAlgorithm algorithm) {
     const std::size_t n = weights.size();
-    if (n == 0 || ends.size() != n || out.size() != n || n > std::numeric_limits<std::uint32_t>::max())
+    if (n == 0 || ends.size() != n || out.size() != n ||
+        n > std::numeric_limits<std::uint32_t>::max())
         return false;
     // Every subtree must nest inside its parent's.
     {
@@ -157,7 +161,9 @@ bool LayoutTree(std::span<const double> weights, std::span<const std::uint32_t> 
         const double own = Positive(weights[i]);
         if (own > childSum && own - childSum > own * 1e-12)
             kids.push_back(kUnused); // the parent's room its children do not take
-        const auto weightOf = [&](std::uint32_t k) { return k == kUnused ? own - childSum : Positive(weights[k]); };
+        const auto weightOf = [&](std::uint32_t k) {
+            return k == kUnused ? own - childSum : Positive(weights[k]);
+        };
         if (algorithm == TreemapAlgorithm::Squarified)
             std::sort(kids.begin(), kids.end(), [&](std::uint32_t a, std::uint32_t b) {
                 const double wa = weightOf(a), wb = weightOf(b);

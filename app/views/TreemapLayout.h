@@ -23,7 +23,9 @@ struct TreemapPixelRect {
     int left = 0, top = 0, right = 0, bottom = 0;
 
     [[nodiscard]] bool Empty() const { return right <= left || bottom <= top; }
-    [[nodiscard]] bool Contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+    [[nodiscard]] bool Contains(int x, int y) const {
+        return x >= left && x < right && y >= top && y < bottom;
+    }
     friend bool operator==(const TreemapPixelRect&, const TreemapPixelRect&) = default;
 };
 
@@ -35,7 +37,8 @@ struct TreemapPixelRect {
 // length). Areas are proportional to the sizes and fill bounds when the total is positive;
 // entries of size 0 get empty rectangles. Rows are grown while their worst aspect ratio
 // improves.
-void SquarifyLevel(std::span<const double> sizes, const TreemapRect& bounds, std::span<TreemapRect> out);
+void SquarifyLevel(std::span<const double> sizes, const TreemapRect& bounds,
+                   std::span<TreemapRect> out);
 
 // The classic layout: strips side by side across x (alongX) or y, in input order.
 void SliceAndDiceLevel(std::span<const double> sizes, const TreemapRect& bounds, bool alongX,

@@ -40,8 +40,8 @@ TreemapPixelRect Clip(TreemapPixelRect p, int width, int height) {
     return p;
 }
 
-void Shade(std::uint32_t* pixels, std::ptrdiff_t stride, const TreemapPixelRect& p, const Surface& s,
-           std::uint32_t rgb) {
+void Shade(std::uint32_t* pixels, std::ptrdiff_t stride, const TreemapPixelRect& p,
+           const Surface& s, std::uint32_t rgb) {
     if (p.Empty())
         return;
     const float red = static_cast<float>((rgb >> 16) & 0xff);
@@ -95,7 +95,8 @@ void RenderTreemap(const TreemapGeometry& map, std::uint32_t* pixels, int width,
         const std::size_t end = std::clamp<std::size_t>(map.ends[i], i + 1, n);
         if (TooSmall(r)) {
             if (!open.empty())
-                Shade(pixels, stride, Clip(ToPixels(r), width, height), open.back().surface, folder);
+                Shade(pixels, stride, Clip(ToPixels(r), width, height), open.back().surface,
+                      folder);
             i = end - 1;
             continue;
         }
@@ -104,7 +105,8 @@ void RenderTreemap(const TreemapGeometry& map, std::uint32_t* pixels, int width,
         AddRidge(r.x0, r.x1, h, s.s1x, s.s2x);
         AddRidge(r.y0, r.y1, h, s.s1y, s.s2y);
         if (end == i + 1) {
-            Shade(pixels, stride, Clip(ToPixels(r), width, height), s, FileGroupColour(map.groups[i]));
+            Shade(pixels, stride, Clip(ToPixels(r), width, height), s,
+                  FileGroupColour(map.groups[i]));
             continue;
         }
         // A folder its children do not fill (zero sizes, unused room) shows itself beneath them.

@@ -35,9 +35,10 @@ struct CsvFile {
         std::string line;
         while (bytes < targetBytes && rows < maxRows) {
             const std::string n = std::to_string(rows);
-            line = "id" + std::string(7 - std::min<std::size_t>(7, n.size()), '0') + n + ",item-" + n + "," +
-                   std::to_string(rows % 997) + ".50,JPY," + std::to_string(rows * 7 % 100000) + ",note " +
-                   std::to_string(rows % 13) + ",2026-12-10,ok\n";
+            line = "id" + std::string(7 - std::min<std::size_t>(7, n.size()), '0') + n + ",item-" +
+                   n + "," + std::to_string(rows % 997) + ".50,JPY," +
+                   std::to_string(rows * 7 % 100000) + ",note " + std::to_string(rows % 13) +
+                   ",2026-12-10,ok\n";
             out << line;
             bytes += line.size();
             ++rows;
@@ -55,7 +56,8 @@ void BM_ReadCSV(benchmark::State& state) {
     const CsvFile& file = BigFile();
     std::vector<char> table(static_cast<std::size_t>(kWidth) * kColumns * file.rows);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadCSV(file.path.c_str(), table.data(), kWidth, kColumns, file.rows));
+        benchmark::DoNotOptimize(
+            ReadCSV(file.path.c_str(), table.data(), kWidth, kColumns, file.rows));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
@@ -99,7 +101,11 @@ void BM_SSHSearch(benchmark::State& state) {
     SSHTerm(handle);
     state.SetComplexityN(rows);
 }
-BENCHMARK(BM_SSHSearch)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMicrosecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_SSHSearch)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
 
 } // namespace
 

@@ -59,8 +59,8 @@ void BM_ExtLogOneThreadSupervisorIdle(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < dbg::kQueueEntries; ++i)
-            ExtLog(log, "entry %d of the benchmark, with a path /home/user/data/file.txt",
-                   ++value, 1);
+            ExtLog(log, "entry %d of the benchmark, with a path /home/user/data/file.txt", ++value,
+                   1);
         const auto end = std::chrono::steady_clock::now();
         const double batch = std::chrono::duration<double>(end - start).count();
         state.SetIterationTime(batch);

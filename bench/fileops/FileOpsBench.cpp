@@ -64,9 +64,9 @@ std::string Destination(const benchmark::State& state) {
 }
 
 void Count(benchmark::State& state) {
-    state.counters["files/s"] = benchmark::Counter(
-        static_cast<double>(kFolders * kFilesPerFolder) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["files/s"] = benchmark::Counter(static_cast<double>(kFolders * kFilesPerFolder) *
+                                                       static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate);
 }
 
 void BM_CopyTree(benchmark::State& state) {
@@ -122,8 +122,18 @@ void BM_RemoveTree(benchmark::State& state) {
 
 // Argument 0: same file system (/tmp), 1: onto /dev/shm.
 BENCHMARK(BM_CopyTree)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_CopyTreeCpA)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CopyTreeCpA)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 // Argument 0: RemoveTreeAt, 1: rm -rf.
-BENCHMARK(BM_RemoveTree)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_RemoveTree)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -51,7 +51,10 @@ SizeTree MakeSizeTree(std::size_t n) {
     t.ends.resize(size.size());
     std::vector<std::uint32_t> order; // pre-order position of each node
     order.resize(size.size());
-    struct Open { std::uint32_t node; std::size_t next; };
+    struct Open {
+        std::uint32_t node;
+        std::size_t next;
+    };
     std::vector<Open> open{{0, 0}};
     std::uint32_t position = 0;
     order[0] = position++;

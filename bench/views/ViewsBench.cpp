@@ -31,8 +31,9 @@ void FillTree(dvo::test::SyntheticEngine& engine, std::size_t n) {
         FolderRecord* parent = folders[next++];
         for (int i = 0; i < 10 && made < n; ++i, ++made) {
             const bool folder = i < 3;
-            FolderRecord* r = engine.Add(parent, (folder ? "dir" : "file") + std::to_string(made),
-                                         folder ? 0 : 1, static_cast<long long>((made * 7919) % 100000));
+            FolderRecord* r =
+                engine.Add(parent, (folder ? "dir" : "file") + std::to_string(made), folder ? 0 : 1,
+                           static_cast<long long>((made * 7919) % 100000));
             if (folder)
                 folders.push_back(r);
         }
@@ -53,8 +54,9 @@ struct Window {
 
     using Fill = std::function<void(dvo::test::SyntheticEngine&)>;
     Window(std::size_t records, const Fill& fill) : engine(records + 16) {
-        for (const char* name : {"mnuTreeAtOnce", "mnuTreeProgress", "mnuShowNumberOfFiles", "mnuSortNone",
-                                 "mnuSortSizeUp", "mnuSizeDown", "mnuAlpha", "mnuAlphaDown"}) {
+        for (const char* name :
+             {"mnuTreeAtOnce", "mnuTreeProgress", "mnuShowNumberOfFiles", "mnuSortNone",
+              "mnuSortSizeUp", "mnuSizeDown", "mnuAlpha", "mnuAlphaDown"}) {
             auto* action = new QAction(&window);
             action->setObjectName(QString::fromLatin1(name));
             action->setCheckable(true);
@@ -89,7 +91,9 @@ struct Window {
         const auto& t = Results().Tree();
         state.counters["nodes"] = static_cast<double>(t.NodeCount());
         state.counters["tree_bytes_per_node"] =
-            t.NodeCount() == 0 ? 0.0 : static_cast<double>(t.MemoryBytes()) / static_cast<double>(t.NodeCount());
+            t.NodeCount() == 0
+                ? 0.0
+                : static_cast<double>(t.MemoryBytes()) / static_cast<double>(t.NodeCount());
     }
 };
 
@@ -98,7 +102,8 @@ Window::Fill Broad(std::size_t n) {
 }
 
 void BuildTree(benchmark::State& state, bool atOnce) {
-    Window w(static_cast<std::size_t>(state.range(0)), Broad(static_cast<std::size_t>(state.range(0))));
+    Window w(static_cast<std::size_t>(state.range(0)),
+             Broad(static_cast<std::size_t>(state.range(0))));
     w.SetMode(atOnce);
     for (auto _ : state)
         w.Build(); // the progressive build includes the first expansion, which loads everything
@@ -109,7 +114,8 @@ void BM_BuildTreeProgressive(benchmark::State& state) { BuildTree(state, false);
 void BM_BuildTreeAtOnce(benchmark::State& state) { BuildTree(state, true); }
 
 void BM_SortTree(benchmark::State& state) {
-    Window w(static_cast<std::size_t>(state.range(0)), Broad(static_cast<std::size_t>(state.range(0))));
+    Window w(static_cast<std::size_t>(state.range(0)),
+             Broad(static_cast<std::size_t>(state.range(0))));
     w.SetMode(false);
     w.Build();
     int order = ResultViews::kSortSizeAscending;
@@ -122,7 +128,8 @@ void BM_SortTree(benchmark::State& state) {
 }
 
 void BM_SortTreeByName(benchmark::State& state) {
-    Window w(static_cast<std::size_t>(state.range(0)), Broad(static_cast<std::size_t>(state.range(0))));
+    Window w(static_cast<std::size_t>(state.range(0)),
+             Broad(static_cast<std::size_t>(state.range(0))));
     w.SetMode(false);
     w.Build();
     int order = ResultViews::kSortCaptionAscending;
@@ -138,9 +145,11 @@ void BM_ShowFolderContents(benchmark::State& state) {
     const auto children = static_cast<std::size_t>(state.range(0));
     // One folder holding every entry.
     Window w(children + 1, [children](dvo::test::SyntheticEngine& engine) {
-        FolderRecord* top = engine.AddSearchedFolder("/wide", static_cast<long long>(children) * 1000);
+        FolderRecord* top =
+            engine.AddSearchedFolder("/wide", static_cast<long long>(children) * 1000);
         for (std::size_t i = 0; i < children; ++i)
-            engine.Add(top, "entry" + std::to_string(i), i % 10 == 0 ? 0 : 1, static_cast<long long>(i));
+            engine.Add(top, "entry" + std::to_string(i), i % 10 == 0 ? 0 : 1,
+                       static_cast<long long>(i));
     });
     w.SetMode(false);
     w.Build();
@@ -198,14 +207,23 @@ void BM_DeleteMarkedRows(benchmark::State& state) {
 
 BENCHMARK(BM_ExpandAll)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_DeleteMarkedRows)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_BuildTreeProgressive)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_BuildTreeAtOnce)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BuildTreeProgressive)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_BuildTreeAtOnce)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_SortTree)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortTreeByName)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_ShowFolderContents)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -24,7 +24,7 @@ namespace {
 
 // Widest picture in document units (1/96 inch): the text width of A4 between 2 cm margins.
 constexpr double kMaxImageWidth = 620.0;
-constexpr const char* kLatinFamily = "DejaVu Sans";   // package fonts-dejavu-core
+constexpr const char* kLatinFamily = "DejaVu Sans";    // package fonts-dejavu-core
 constexpr const char* kCjkFamily = "Noto Sans CJK JP"; // package fonts-noto-cjk
 
 int Fail(const QString& text) {
@@ -100,7 +100,8 @@ int main(int argc, char* argv[]) {
     document.setBaseUrl(QUrl::fromLocalFile(baseDir + QLatin1Char('/')));
     document.setDefaultFont(font);
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-    document.setMetaInformation(QTextDocument::DocumentTitle, QStringLiteral("KZ-DVOユーザーズガイド"));
+    document.setMetaInformation(QTextDocument::DocumentTitle,
+                                QStringLiteral("KZ-DVOユーザーズガイド"));
     QString error;
     if (!LoadImages(document, baseDir, error))
         return Fail(error);

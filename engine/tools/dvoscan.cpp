@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -47,14 +47,10 @@ bool ParseCount(const char* text, long& out) {
 
 const char* Reason(int rc) {
     switch (rc) {
-    case DVO_E_NOT_FOUND:
-        return "No such file or directory";
-    case DVO_E_NOT_A_FOLDER:
-        return "Not a directory";
-    case DVO_E_ACCESS:
-        return "Permission denied";
-    default:
-        return "cannot be read";
+    case DVO_E_NOT_FOUND: return "No such file or directory";
+    case DVO_E_NOT_A_FOLDER: return "Not a directory";
+    case DVO_E_ACCESS: return "Permission denied";
+    default: return "cannot be read";
     }
 }
 
@@ -129,8 +125,8 @@ private:
                 continue;
             }
             char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(
-                                                          static_cast<unsigned char>(path[i])));
+            std::snprintf(hex, sizeof hex, "\\x%02X",
+                          static_cast<unsigned>(static_cast<unsigned char>(path[i])));
             m_buffer.append(hex);
             ++i;
         }
@@ -347,7 +343,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if ((path == nullptr) == (readFrom == nullptr) || (compareWith != nullptr && exportTo != nullptr)) {
+    if ((path == nullptr) == (readFrom == nullptr) ||
+        (compareWith != nullptr && exportTo != nullptr)) {
         Usage();
         return 2;
     }
@@ -413,7 +410,8 @@ int main(int argc, char** argv) {
                               ? (dvo::WriteNcdu(*result, nullptr, STDOUT_FILENO, now) ? 0 : errno)
                               : dvo::WriteNcduFile(*result, nullptr, exportTo, now);
         if (error != 0) {
-            std::fprintf(stderr, "dvoscan: cannot write '%s': %s\n", exportTo, std::strerror(error));
+            std::fprintf(stderr, "dvoscan: cannot write '%s': %s\n", exportTo,
+                         std::strerror(error));
             return 2;
         }
         exportEnd = std::chrono::steady_clock::now();
@@ -430,24 +428,22 @@ int main(int argc, char** argv) {
         for (const dvo::Arena& a : result->arenas) {
             arenaBytes += a.ReservedBytes();
         }
-        struct rusage usage{};
+        struct rusage usage = {};
         ::getrusage(RUSAGE_SELF, &usage);
-        const double ms =
-            std::chrono::duration<double, std::milli>(scanned - start).count();
-        std::fprintf(stderr,
-                     "dvoscan: %lld entries (%lld folders)%s in %.1f ms on %d threads%s; "
-                     "tree %.1f bytes/entry; peak memory %ld KiB, %.1f bytes/entry\n",
-                     static_cast<long long>(entries),
-                     static_cast<long long>(result->folderRecords),
-                     readFrom != nullptr ? " read" : "", ms,
-                     readFrom != nullptr ? 1 : scanner.ThreadCount(),
-                     records ? ", every record made" : "",
-                     static_cast<double>(arenaBytes) / static_cast<double>(entries),
-                     usage.ru_maxrss,
-                     static_cast<double>(usage.ru_maxrss) * 1024.0 / static_cast<double>(entries));
+        const double ms = std::chrono::duration<double, std::milli>(scanned - start).count();
+        std::fprintf(
+            stderr,
+            "dvoscan: %lld entries (%lld folders)%s in %.1f ms on %d threads%s; "
+            "tree %.1f bytes/entry; peak memory %ld KiB, %.1f bytes/entry\n",
+            static_cast<long long>(entries), static_cast<long long>(result->folderRecords),
+            readFrom != nullptr ? " read" : "", ms, readFrom != nullptr ? 1 : scanner.ThreadCount(),
+            records ? ", every record made" : "",
+            static_cast<double>(arenaBytes) / static_cast<double>(entries), usage.ru_maxrss,
+            static_cast<double>(usage.ru_maxrss) * 1024.0 / static_cast<double>(entries));
         if (exportTo != nullptr) {
-            std::fprintf(stderr, "dvoscan: export written in %.1f ms\n",
-                         std::chrono::duration<double, std::milli>(exportEnd - exportStart).count());
+            std::fprintf(
+                stderr, "dvoscan: export written in %.1f ms\n",
+                std::chrono::duration<double, std::milli>(exportEnd - exportStart).count());
         }
     }
     if (result->errors > 0 && old == nullptr) {

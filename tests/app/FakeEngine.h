@@ -34,8 +34,8 @@ public:
     std::size_t passesServed = 0;
     int isSearchingCalls = 0;
     std::u16string addedDirectory;
-    int execResult = 0;   // what DVOExecFileSearch returns; a failure starts no search
-    int errorCount = 0;   // DVOGetErrorCount
+    int execResult = 0; // what DVOExecFileSearch returns; a failure starts no search
+    int errorCount = 0; // DVOGetErrorCount
     int abortCalls = 0;
     std::u16string lastErrorText; // DVOGetLastErrorText
 
@@ -60,7 +60,7 @@ public:
         searching = execResult == 0;
         passesServed = 0;
         Log("engine:DVOExecFileSearch:" + std::to_string(a) + std::to_string(b) +
-                   std::to_string(c) + std::to_string(d));
+            std::to_string(c) + std::to_string(d));
         return execResult;
     }
     int DVOAbortFileSearching() override {
@@ -84,21 +84,26 @@ public:
     // "<size> B", cut to the buffer like the real engine.
     int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) override {
         const std::u16string text = platform::Utf8ToUtf16(std::to_string(size) + " B");
-        const std::size_t units = std::min(text.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
+        const std::size_t units =
+            std::min(text.size(), static_cast<std::size_t>(bufferBytes / 2 - 1));
         std::memcpy(buffer, text.data(), units * 2);
         buffer[units] = u'\0';
         return static_cast<int>(units);
     }
     int DVOSystemTime2String(char16_t*, int, const DVOSystemTime*) override { return 0; }
-    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override { return 0; }
+    int DVOShellExecute(unsigned long long, const char16_t*, const char16_t*, int) override {
+        return 0;
+    }
     int DVODeleteFile(const char16_t*, const char16_t*) override { return 0; }
     int DVODeleteFilePermanently(const char16_t*, const char16_t*) override { return 0; }
     int DVOCopyFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
     int DVOMoveFile(const char16_t*, const char16_t*, const char16_t*) override { return 0; }
-    int DVOCopyFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress, void*) override {
+    int DVOCopyFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress,
+                      void*) override {
         return 0;
     }
-    int DVOMoveFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress, void*) override {
+    int DVOMoveFileEx(const char16_t*, const char16_t*, const char16_t*, DVOTransferProgress,
+                      void*) override {
         return 0;
     }
     int DVOShellExecuteEx(unsigned long long, const char16_t*, const char16_t*, int, DVOShellDone,

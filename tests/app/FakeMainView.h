@@ -40,9 +40,9 @@ public:
     app::TMainForm* form = nullptr;
 
     // Script.
-    std::deque<int> messageBoxAnswers;                      // results, in order of the boxes
-    std::deque<std::optional<std::string>> folderAnswers;   // dialog answers
-    std::function<void(int pass)> onProcessEvents;          // runs inside the poll loop
+    std::deque<int> messageBoxAnswers;                    // results, in order of the boxes
+    std::deque<std::optional<std::string>> folderAnswers; // dialog answers
+    std::function<void(int pass)> onProcessEvents;        // runs inside the poll loop
 
     // What the user sees.
     std::string caption;
@@ -104,7 +104,8 @@ public:
     void SetButtonEnabled(app::MainButton button, bool enabled) override {
         const bool execute = button == app::MainButton::Execute;
         (execute ? executeEnabled : cancelEnabled) = enabled;
-        m_log.Add(std::string("enable:") + (execute ? "Execute=" : "Cancel=") + (enabled ? "1" : "0"));
+        m_log.Add(std::string("enable:") + (execute ? "Execute=" : "Cancel=") +
+                  (enabled ? "1" : "0"));
     }
     int SearchDirectoryLeft() const override { return 8; }
     int AddDirectoryButtonLeft() const override { return addDirectoryLeft; }
@@ -123,12 +124,15 @@ public:
         boxes.push_back({text, layout});
         m_log.Add("messageBox:" + text);
         if (messageBoxAnswers.empty())
-            return layout.escapeButton >= 0 ? layout.buttons[static_cast<std::size_t>(layout.escapeButton)].result : 2;
+            return layout.escapeButton >= 0
+                       ? layout.buttons[static_cast<std::size_t>(layout.escapeButton)].result
+                       : 2;
         const int answer = messageBoxAnswers.front();
         messageBoxAnswers.pop_front();
         return answer;
     }
-    std::optional<std::string> SelectFolder(const std::string& title, const std::string& initial) override {
+    std::optional<std::string> SelectFolder(const std::string& title,
+                                            const std::string& initial) override {
         folderDialogs.emplace_back(title, initial);
         m_log.Add("folderDialog");
         if (folderAnswers.empty())
@@ -142,7 +146,7 @@ public:
         openDone.push_back(std::move(done));
         m_log.Add("open:" + target);
     }
-    std::vector<std::string> opened; // documents and addresses handed to the desktop
+    std::vector<std::string> opened;  // documents and addresses handed to the desktop
     std::vector<HelperDone> openDone; // how each of them is told its helper ended
     void ProcessPendingEvents() override {
         m_log.Add("processEvents");

@@ -11,14 +11,14 @@
 
 #include <QAction>
 #include <QFile>
-#include <QScrollBar>
-#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -129,8 +129,9 @@ TEST_F(MainWindowTest, MessageBoxShowsButtonsInOrderWithDefaultAndEscape) {
     OnNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         auto buttons = box->buttons();
-        std::sort(buttons.begin(), buttons.end(),
-                  [](QAbstractButton* a, QAbstractButton* b) { return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x(); });
+        std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        });
         for (QAbstractButton* b : buttons)
             captions << b->text();
         if (box->defaultButton() != nullptr)
@@ -171,7 +172,8 @@ TEST_F(MainWindowTest, FolderFieldFollowsItsButtonWhenTheWindowResizes) {
 }
 
 TEST_F(MainWindowTest, CloseConfirmedDuringASearchStopsItAndEndsTheLoopAfterTheFlow) {
-    window->SetFolderChooser([](const std::string&, const std::string&) { return std::string("/"); });
+    window->SetFolderChooser(
+        [](const std::string&, const std::string&) { return std::string("/"); });
     window->Form().btnAddDirectoryClick();
     engine.endless = true; // a scan that never ends by itself: only the abort ends it
     bool flowReturned = false;
@@ -188,7 +190,8 @@ TEST_F(MainWindowTest, CloseConfirmedDuringASearchStopsItAndEndsTheLoopAfterTheF
     EXPECT_TRUE(flowReturned);
     EXPECT_EQ(log.Count("engine:DVOAbortFileSearching"), 1);
     EXPECT_EQ(window->Form().CursorCount(), 0);
-    EXPECT_NE(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(), "検索を終了しました");
+    EXPECT_NE(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(),
+              "検索を終了しました");
 }
 
 TEST_F(MainWindowTest, GridColumnsFillTheGridWidthAfterEveryResize) {
@@ -226,7 +229,8 @@ TEST_F(MainWindowTest, FolderThatCannotBeHandedBackIsReportedNotSearched) {
         text = box->text();
         box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
     });
-    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
+                      Qt::LeftButton);
     EXPECT_TRUE(text.startsWith(QString::fromUtf8("指定されたフォルダが見つかりません。")));
     EXPECT_TRUE(text.endsWith(QString::fromStdString(lookAlike)));
     EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("edtSearchDirectory"))->text(), "");
@@ -238,8 +242,8 @@ TEST_F(MainWindowTest, FolderThatCannotBeHandedBackIsReportedNotSearched) {
 TEST(SecondInstance, ShowsTheMessageAndEndsWithoutShowingTheWindow) {
     TestApplication();
     const char* base = std::getenv("DVO_TEST_TMP");
-    const std::filesystem::path dir =
-        std::filesystem::path(base != nullptr ? base : "/tmp") / ("second-instance-" + std::to_string(::getpid()));
+    const std::filesystem::path dir = std::filesystem::path(base != nullptr ? base : "/tmp") /
+                                      ("second-instance-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     ASSERT_EQ(platform::TakeInstanceLock(std::string(dvo::app::MutexName)),

@@ -1,18 +1,18 @@
 // The program's messages, operation log and help commands, against the real log library, a
 // temporary registry store (XDG_CONFIG_HOME) and a temporary data folder (XDG_DATA_HOME).
+#include "app/main/OperationLog.h"
 #include "DLLs/Tamsin/Tamsin.h"
 #include "app/main/AppConstants.h"
-#include "app/main/OperationLog.h"
-#include "app/views/TTreemapForm.h"
-#include "tests/views/FakeResultView.h"
-#include "tests/views/FakeTreemapView.h"
 #include "app/main/TIGForm.h"
 #include "app/main/TMainForm.h"
+#include "app/views/TTreemapForm.h"
 #include "platform/Registry.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/app/FakeMainView.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
+#include "tests/views/FakeResultView.h"
+#include "tests/views/FakeTreemapView.h"
 
 #include <gtest/gtest.h>
 
@@ -137,12 +137,13 @@ protected:
 
 // Every line the program writes, with the answers that produce them.
 void WriteEveryKindOfLine(TMainForm& form, FakeMainView& view, TIGForm& versionForm) {
-    for (int answer : {MessageResult::OK, MessageResult::Cancel, MessageResult::Abort, MessageResult::Retry,
-                       MessageResult::Ignore, MessageResult::Yes, MessageResult::No, MessageResult::YesToAll,
-                       MessageResult::Help})
+    for (int answer : {MessageResult::OK, MessageResult::Cancel, MessageResult::Abort,
+                       MessageResult::Retry, MessageResult::Ignore, MessageResult::Yes,
+                       MessageResult::No, MessageResult::YesToAll, MessageResult::Help})
         view.messageBoxAnswers.push_back(answer);
     for (int i = 0; i < 9; ++i)
-        form.ShowMessageDlg("ファイル：/d/100%s%d%n.txt を削除しますか？", MessageKind::Confirmation, 523);
+        form.ShowMessageDlg("ファイル：/d/100%s%d%n.txt を削除しますか？",
+                            MessageKind::Confirmation, 523);
     form.mnuVersionClick();
     versionForm.CloseButtonClick();
 }
@@ -185,7 +186,8 @@ TEST_F(OperationLogTest, LevelThreeWritesEveryLineLiterallyToADailyFile) {
 
     const auto files = LogFiles();
     ASSERT_EQ(files.size(), 1U);
-    EXPECT_TRUE(std::regex_match(files.front().filename().string(), std::regex(R"(DVO_\d{8}\.txt)")));
+    EXPECT_TRUE(
+        std::regex_match(files.front().filename().string(), std::regex(R"(DVO_\d{8}\.txt)")));
     EXPECT_EQ(files.front().parent_path().parent_path(), fs::path(data.path()) / "Lumetra");
     EXPECT_FALSE(fs::exists(scratch / "debug.txt")); // the debugger output stays off
 }
@@ -225,9 +227,10 @@ TEST_F(OperationLogTest, ValuesThatAreNotDecimalNumbersGiveTheirDefaults) {
         int level; // read as "Level", default 0
         int date;  // read as "Date", default 1
     };
-    const Case cases[] = {{"3", 3, 3},   {"-1", -1, -1},  {"+2", 2, 2},         {"007", 7, 7},
-                          {"abc", 0, 1}, {"", 0, 1},      {"3x", 0, 1},         {" 3", 0, 1},
-                          {"+-3", 0, 1}, {"0x10", 0, 1},  {"2147483648", 0, 1}, {"-2147483648", INT32_MIN, INT32_MIN}};
+    const Case cases[] = {
+        {"3", 3, 3},   {"-1", -1, -1}, {"+2", 2, 2},         {"007", 7, 7},
+        {"abc", 0, 1}, {"", 0, 1},     {"3x", 0, 1},         {" 3", 0, 1},
+        {"+-3", 0, 1}, {"0x10", 0, 1}, {"2147483648", 0, 1}, {"-2147483648", INT32_MIN, INT32_MIN}};
     for (const Case& c : cases) {
         StoreLogValues({{"Level", c.text}, {"Date", c.text}});
         OperationLog settings;
@@ -242,7 +245,8 @@ TEST_F(OperationLogTest, VersionWindowShowsThreeLinesPerChoiceAndEmptiesOnClose)
     form.mnuVersionClick();
     form.mnuVersionClick();
 
-    const std::vector<std::string> once = {"<<ドルミナ>>", "Version 1.0.1", std::string(MakerAddress)};
+    const std::vector<std::string> once = {"<<ドルミナ>>", "Version 1.0.1",
+                                           std::string(MakerAddress)};
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(versionView.memo, twice);
@@ -270,8 +274,9 @@ TEST_F(OperationLogTest, ManualOpensFromTheProgramFolderOnlyWhenItIsKnown) {
     EXPECT_EQ(oplog.ProgramDirectory(), fs::read_symlink("/proc/self/exe").parent_path().string());
     form.N2Click();
     form.N5Click();
-    EXPECT_EQ(view.opened, (std::vector<std::string>{oplog.ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf",
-                                                     "https://www.lumetra.example/dvo.html"}));
+    EXPECT_EQ(view.opened,
+              (std::vector<std::string>{oplog.ProgramDirectory() + "/KZ-DVOユーザーズガイド.pdf",
+                                        "https://www.lumetra.example/dvo.html"}));
 }
 
 TEST_F(OperationLogTest, HelpItemsShowWhyTheDesktopCouldNotOpenThem) {
@@ -289,9 +294,11 @@ TEST_F(OperationLogTest, HelpItemsShowWhyTheDesktopCouldNotOpenThem) {
         boxes.push_back(box.text);
         EXPECT_EQ(box.layout.buttons.size(), 1u);
     }
-    EXPECT_EQ(boxes, (std::vector<std::string>{
-                         "開けません: " + manual + "\nxdg-open: file '" + manual + "' does not exist",
-                         "開けません: https://www.lumetra.example/dvo.html\nxdg-open がインストールされていません"}));
+    EXPECT_EQ(boxes,
+              (std::vector<std::string>{
+                  "開けません: " + manual + "\nxdg-open: file '" + manual + "' does not exist",
+                  "開けません: https://www.lumetra.example/dvo.html\nxdg-open "
+                  "がインストールされていません"}));
 }
 
 TEST_F(OperationLogTest, TreemapMenuItemIsALevelTwoUserActionEachTime) {

@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QTreeView>
 #include <QTest>
+#include <QTreeView>
 
 #include <QAction>
 #include <QMessageBox>
@@ -94,7 +94,8 @@ TEST(SearchWindow, ExecuteShowsTheTreesCountsAndFinishes) {
     auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
     ASSERT_NE(tree, nullptr);
     const QModelIndex top = tree->model()->index(0, 0);
-    EXPECT_EQ(top.data().toString(), QString::fromUtf8("対象")); // the engine names it by its base name
+    EXPECT_EQ(top.data().toString(),
+              QString::fromUtf8("対象")); // the engine names it by its base name
     EXPECT_TRUE(tree->isExpanded(top));
     QStringList children;
     for (int i = 0; i < tree->model()->rowCount(top); ++i)
@@ -106,8 +107,9 @@ TEST(SearchWindow, ExecuteShowsTheTreesCountsAndFinishes) {
 TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
     dvo::test::TestApplication();
     const char* base = std::getenv("DVO_TEST_TMP");
-    const fs::path root = fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
-                                       ("vanished-" + std::to_string(::getpid())));
+    const fs::path root =
+        fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
+                     ("vanished-" + std::to_string(::getpid())));
     fs::remove_all(root);
     fs::create_directories(root / "inner");
     WriteFile(root / "a.txt", 1500);
@@ -119,7 +121,8 @@ TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
         return std::optional<std::string>(root.string());
     });
     window.show();
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
+                      Qt::LeftButton);
     fs::remove_all(root); // gone between the choice and "実行"
     QString boxText;
     QTimer::singleShot(50, [&] {
@@ -130,7 +133,8 @@ TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
     });
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
     EXPECT_EQ(LabelText(window, "pnlStatus"), "検索できませんでした");
-    EXPECT_TRUE(boxText.startsWith(QString::fromUtf8("フォルダを検索できませんでした。"))) << boxText.toStdString();
+    EXPECT_TRUE(boxText.startsWith(QString::fromUtf8("フォルダを検索できませんでした。")))
+        << boxText.toStdString();
     EXPECT_NE(LabelText(window, "lblFolderSize"), "0 B");
 
     // Back again: a whole search, and Space in the grid marks the current row.
@@ -144,7 +148,8 @@ TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
     auto* grid = window.findChild<QTableView*>(QStringLiteral("lsSearchResult"));
     ASSERT_TRUE(tree && grid);
     tree->setCurrentIndex(tree->model()->index(0, 0));
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->currentIndex()).center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualRect(tree->currentIndex()).center());
     QTest::qWait(20);
     ASSERT_GE(grid->model()->rowCount(), 2);
     grid->setFocus();
@@ -189,8 +194,9 @@ private:
 TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
     dvo::test::TestApplication();
     const char* base = std::getenv("DVO_TEST_TMP");
-    const fs::path top = fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
-                                      ("markup-names-" + std::to_string(::getpid())));
+    const fs::path top =
+        fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
+                     ("markup-names-" + std::to_string(::getpid())));
     fs::remove_all(top);
     const fs::path fifo = top / "f";
     const fs::path searched = top / "s";
@@ -214,7 +220,8 @@ TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
         return std::optional<std::string>(searched.string());
     });
     window.show();
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
+                      Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
     EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
     EXPECT_EQ(LabelText(window, "lblNumberOfFiles"), "3");

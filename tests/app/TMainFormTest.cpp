@@ -1,5 +1,5 @@
-#include "app/main/AppConstants.h"
 #include "app/main/TMainForm.h"
+#include "app/main/AppConstants.h"
 #include "platform/InstanceLock.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/app/FakeMainView.h"
@@ -49,8 +49,10 @@ protected:
 
 TEST_F(MainFormTest, CreationSetsLabelsDisablesButtonsAndCreatesTheEngine) {
     const std::vector<std::string> expected = {
-        "label:Searching=", "label:NumberOfFiles=0", "label:NumberOfFolders=0", "enable:Cancel=0",
-        "enable:Execute=0", "views:ResetResultGrid", "engine:DVOCreateObj", "caption:ドルミナVersion 1.0.1"};
+        "label:Searching=",        "label:NumberOfFiles=0",
+        "label:NumberOfFolders=0", "enable:Cancel=0",
+        "enable:Execute=0",        "views:ResetResultGrid",
+        "engine:DVOCreateObj",     "caption:ドルミナVersion 1.0.1"};
     EXPECT_EQ(log.events, expected);
     EXPECT_FALSE(form.FormCreating());
     EXPECT_EQ(form.LastFolder(), "/");
@@ -63,23 +65,43 @@ TEST_F(MainFormTest, CreationSetsLabelsDisablesButtonsAndCreatesTheEngine) {
 
 TEST_F(MainFormTest, NormalSearchRunsEveryStepInOrder) {
     ChooseFolder("/data/photos");
-    engine.passes = {Progress(100, u"/data/photos/a", 1, 1), Progress(300, u"/data/photos/b", 2, 3)};
+    engine.passes = {Progress(100, u"/data/photos/a", 1, 1),
+                     Progress(300, u"/data/photos/b", 2, 3)};
     engine.finalProgress = Progress(700, u"/data/photos/c", 3, 5);
     ClearLog();
 
     form.btnExecuteClick();
 
     EXPECT_EQ(log.WithPrefix("status:"), kSearchStatuses);
-    const std::vector<std::string> steps = {
-        "cursor:AppStart", "status:検索を開始します.", "views:ClearFolderTree", "views:ResetRecordCount",
-        "engine:DVOStartFileSearching", "views:ResetResultGrid", "views:ResetShownNode",
-        "status:検索ディレクトリを指定しています...", "engine:DVOAddSearchDirectory:/data/photos",
-        "status:ファイルを検索しています...", "views:EmptyRowMarks", "timing:SearchStarted",
-        "engine:DVOExecFileSearch:1010", "enable:Cancel=1", "enable:Execute=0", "processEvents",
-        "processEvents", "timing:SearchEnded", "status:フォルダツリーを作成しています...",
-        "views:LoadFolderRecords", "timing:DisplayStarted", "views:BuildFolderTree", "timing:DisplayEnded",
-        "views:ShowTotals", "label:Searching=", "status:検索を終了しました", "enable:Cancel=0",
-        "enable:Execute=1", "cursor:Default"};
+    const std::vector<std::string> steps = {"cursor:AppStart",
+                                            "status:検索を開始します.",
+                                            "views:ClearFolderTree",
+                                            "views:ResetRecordCount",
+                                            "engine:DVOStartFileSearching",
+                                            "views:ResetResultGrid",
+                                            "views:ResetShownNode",
+                                            "status:検索ディレクトリを指定しています...",
+                                            "engine:DVOAddSearchDirectory:/data/photos",
+                                            "status:ファイルを検索しています...",
+                                            "views:EmptyRowMarks",
+                                            "timing:SearchStarted",
+                                            "engine:DVOExecFileSearch:1010",
+                                            "enable:Cancel=1",
+                                            "enable:Execute=0",
+                                            "processEvents",
+                                            "processEvents",
+                                            "timing:SearchEnded",
+                                            "status:フォルダツリーを作成しています...",
+                                            "views:LoadFolderRecords",
+                                            "timing:DisplayStarted",
+                                            "views:BuildFolderTree",
+                                            "timing:DisplayEnded",
+                                            "views:ShowTotals",
+                                            "label:Searching=",
+                                            "status:検索を終了しました",
+                                            "enable:Cancel=0",
+                                            "enable:Execute=1",
+                                            "cursor:Default"};
     std::size_t from = 0;
     for (const std::string& step : steps) {
         const long at = log.IndexOf(step, from);
@@ -108,7 +130,8 @@ TEST_F(MainFormTest, SearchStoppedShortByTheEngineSaysWhyAndMarksItsTotalsPartia
     ChooseFolder("/data");
     engine.passes.assign(2, Progress(10, u"/data/x", 1, 1));
     engine.finalProgress = Progress(30, u"/data", 2, 4);
-    const std::string reason = "フォルダの階層が深すぎるため、メモリに収まる所までで検索を終えました";
+    const std::string reason =
+        "フォルダの階層が深すぎるため、メモリに収まる所までで検索を終えました";
     engine.lastErrorText = platform::Utf8ToUtf16(reason);
     ClearLog();
 
@@ -207,7 +230,8 @@ TEST_F(MainFormTest, ASearchThatCannotStartSaysWhy) {
         EXPECT_EQ(view.status, "検索できませんでした");
         ASSERT_EQ(view.boxes.size(), 1u);
         EXPECT_EQ(view.boxes[0].layout.title, "Error");
-        EXPECT_TRUE(view.boxes[0].text.starts_with("フォルダを検索できませんでした。\n/data/gone\n"));
+        EXPECT_TRUE(
+            view.boxes[0].text.starts_with("フォルダを検索できませんでした。\n/data/gone\n"));
         EXPECT_NE(view.boxes[0].text.find(c.reason), std::string::npos) << view.boxes[0].text;
         // No tree, no figures of a search that did not happen, and the buttons are usable.
         EXPECT_EQ(log.Count("views:BuildFolderTree"), 0);
@@ -252,7 +276,8 @@ TEST_F(MainFormTest, ButtonRules) {
     // The dialog cancelled: field and folder unchanged, rules applied again.
     form.btnAddDirectoryClick();
     ASSERT_EQ(view.folderDialogs.size(), 1u);
-    EXPECT_EQ(view.folderDialogs[0], std::make_pair(std::string("検索フォルダ指定"), std::string("/")));
+    EXPECT_EQ(view.folderDialogs[0],
+              std::make_pair(std::string("検索フォルダ指定"), std::string("/")));
     EXPECT_EQ(form.SearchDirectory(), "");
     EXPECT_EQ(form.LastFolder(), "/");
     EXPECT_FALSE(view.executeEnabled);
@@ -314,13 +339,15 @@ TEST_F(MainFormTest, CountersAreRewrittenOnlyWhenTheFileCountChanged) {
 
     // File count 0 equals the last shown count, so the first two passes leave the labels alone;
     // the last value of each list is the final figures, written after the loop in any case.
-    EXPECT_EQ(log.WithPrefix("label:FolderSize="), (std::vector<std::string>{"70 B", "90 B", "90 B"}));
+    EXPECT_EQ(log.WithPrefix("label:FolderSize="),
+              (std::vector<std::string>{"70 B", "90 B", "90 B"}));
     EXPECT_EQ(log.WithPrefix("label:NumberOfFiles="), (std::vector<std::string>{"4", "6", "6"}));
     EXPECT_EQ(pathsSeen, (std::vector<std::string>{"", "", "", "/data/c", "/data/c"}));
     EXPECT_EQ(log.Count("repaint:Searching"), 3);
     // The folder count is written by each refresh, once more right after the loop, and by the
     // final figures.
-    EXPECT_EQ(log.WithPrefix("label:NumberOfFolders="), (std::vector<std::string>{"3", "5", "5", "5"}));
+    EXPECT_EQ(log.WithPrefix("label:NumberOfFolders="),
+              (std::vector<std::string>{"3", "5", "5", "5"}));
 }
 
 TEST_F(MainFormTest, FinalFiguresReplaceLiveOnesWithTheSameFileCount) {
@@ -469,9 +496,11 @@ class StartApplicationTest : public MainFormTest {
 protected:
     void SetUp() override {
         const char* base = std::getenv("DVO_TEST_TMP");
-        std::filesystem::path dir = base != nullptr ? base : std::filesystem::temp_directory_path().string();
-        dir /= std::string("lock-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-               "-" + std::to_string(::getpid());
+        std::filesystem::path dir =
+            base != nullptr ? base : std::filesystem::temp_directory_path().string();
+        dir /= std::string("lock-") +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+               std::to_string(::getpid());
         std::filesystem::create_directories(dir);
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         m_oldRuntimeDir = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
@@ -501,10 +530,11 @@ TEST_F(StartApplicationTest, FirstInstanceRunsTheStartupStepsAndShowsTheWindow) 
 }
 
 TEST_F(StartApplicationTest, SecondInstanceShowsTheMessageAndEndsWithoutReadingSettings) {
-    ASSERT_EQ(platform::TakeInstanceLock(std::string(MutexName)), platform::InstanceLockResult::Taken);
+    ASSERT_EQ(platform::TakeInstanceLock(std::string(MutexName)),
+              platform::InstanceLockResult::Taken);
     form.StartApplication();
-    EXPECT_EQ(log.events, (std::vector<std::string>{"messageBox:ドルミナは既に実行されています。", "close",
-                                                    "terminate"}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"messageBox:ドルミナは既に実行されています。",
+                                                    "close", "terminate"}));
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].layout.title, "Error");
     ASSERT_EQ(view.boxes[0].layout.buttons.size(), 1u);
@@ -515,7 +545,8 @@ TEST_F(StartApplicationTest, SecondInstanceShowsTheMessageAndEndsWithoutReadingS
 
 TEST(PGMutex, FalseOnlyWhileAnotherHolderLives) {
     const char* base = std::getenv("DVO_TEST_TMP");
-    std::filesystem::path dir = base != nullptr ? base : std::filesystem::temp_directory_path().string();
+    std::filesystem::path dir =
+        base != nullptr ? base : std::filesystem::temp_directory_path().string();
     dir /= "pgmutex-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
     ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);

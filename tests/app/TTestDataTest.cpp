@@ -1,7 +1,7 @@
 // The diagnostics window's logic: the long time format, the timing labels through a search and
 // the list of folder records.
-#include "app/main/TMainForm.h"
 #include "app/main/TTestData.h"
+#include "app/main/TMainForm.h"
 #include "tests/app/FakeEngine.h"
 #include "tests/app/FakeMainView.h"
 
@@ -51,7 +51,8 @@ struct Records {
     [[nodiscard]] const std::vector<FolderRecord*>& FolderRecords() const { return list; }
 };
 
-FolderRecord Record(const std::u16string& name, unsigned char kind, unsigned char depth, long long size) {
+FolderRecord Record(const std::u16string& name, unsigned char kind, unsigned char depth,
+                    long long size) {
     FolderRecord r{};
     std::copy(name.begin(), name.end(), r.name);
     r.kind = kind;
@@ -79,9 +80,9 @@ TEST(LongTimeFormatTest, HourFormFollowsTheLocalePattern) {
         {"aph:mm:ss", "午前", "午後", At(21, 5, 3), "午後9:05:03"},
         {"AP h시 m분 s초 t", "오전", "오후", At(9, 5, 3), "오전 9:05:03"},
         {"t HH:mm:ss", "上午", "下午", At(21, 5, 3), "21:05:03"},
-        {"h:mm:ss", "AM", "PM", At(21, 5, 3), "21:05:03"},           // no marker: 24-hour
-        {"'ah' HH:mm:ss", "AM", "PM", At(21, 5, 3), "21:05:03"},     // quoted letters are text
-        {"HH:mm:ss t", "AM", "PM", At(25, 0, 1), "01:00:01"},        // beyond one day
+        {"h:mm:ss", "AM", "PM", At(21, 5, 3), "21:05:03"},       // no marker: 24-hour
+        {"'ah' HH:mm:ss", "AM", "PM", At(21, 5, 3), "21:05:03"}, // quoted letters are text
+        {"HH:mm:ss t", "AM", "PM", At(25, 0, 1), "01:00:01"},    // beyond one day
     };
     for (const Case& c : cases) {
         const LongTimeFormat format = LongTimeFormat::FromPattern(c.pattern, c.am, c.pm);
@@ -113,10 +114,12 @@ TEST(TTestDataTest, TimingLabelsShowTimesAndDurations) {
     data.DisplayEnded(Time(0, 0, 1, 500));
 
     const std::array<std::string, kTestDataLabelCount> expected = {
-        "11:59:50 PM", "11:59:55 PM", "0:00:05", "11:59:58 PM", "12:00:01 AM", "0:00:03", "0:00:11"};
+        "11:59:50 PM", "11:59:55 PM", "0:00:05", "11:59:58 PM",
+        "12:00:01 AM", "0:00:03",     "0:00:11"};
     EXPECT_EQ(view.labels, expected);
     for (int i = 0; i < kTestDataLabelCount; ++i)
-        EXPECT_EQ(data.LabelText(static_cast<TestDataLabel>(i)), expected[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(data.LabelText(static_cast<TestDataLabel>(i)),
+                  expected[static_cast<std::size_t>(i)]);
 }
 
 TEST(TTestDataTest, DumpListsTheRecordsInOrderAtEveryClick) {
@@ -179,8 +182,8 @@ TEST(TTestDataTest, CancelledSearchFillsAllSevenLabels) {
 
     ASSERT_GE(log.IndexOf("engine:DVOAbortFileSearching"), 0);
     const std::vector<TestDataLabel> order = {
-        TestDataLabel::SearchStart, TestDataLabel::SearchEnd, TestDataLabel::SearchDuration,
-        TestDataLabel::ShowStart, TestDataLabel::ShowEnd, TestDataLabel::ShowDuration,
+        TestDataLabel::SearchStart,  TestDataLabel::SearchEnd, TestDataLabel::SearchDuration,
+        TestDataLabel::ShowStart,    TestDataLabel::ShowEnd,   TestDataLabel::ShowDuration,
         TestDataLabel::TotalDuration};
     EXPECT_EQ(dataView.order, order);
     const std::regex clock("[0-9]{2}:[0-9]{2}:[0-9]{2}");

@@ -75,16 +75,21 @@ struct TreemapWindowTest : testing::Test {
         });
         window->show();
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get())); // the shortcuts act on the active window
+        ASSERT_TRUE(
+            QTest::qWaitForWindowActive(window.get())); // the shortcuts act on the active window
     }
     void TearDown() override { window.reset(); }
 
     void Search() {
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory")), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
+                          Qt::LeftButton);
         // The click returns when the search flow has ended.
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnExecute")),
+                          Qt::LeftButton);
     }
-    QtTreemapWindow* Treemap() { return window->findChild<QtTreemapWindow*>(QStringLiteral("TTreemapForm")); }
+    QtTreemapWindow* Treemap() {
+        return window->findChild<QtTreemapWindow*>(QStringLiteral("TTreemapForm"));
+    }
     int Entry(QtTreemapWindow& map, std::string_view caption) {
         const auto& nodes = map.Logic().Nodes();
         for (std::size_t i = 0; i < nodes.size(); ++i)
@@ -95,7 +100,8 @@ struct TreemapWindowTest : testing::Test {
     QPoint Centre(QtTreemapWindow& map, std::string_view caption) {
         const int i = Entry(map, caption);
         EXPECT_GE(i, 0) << caption;
-        const auto p = dvo::app::ToPixels(map.Logic().Geometry().rects[static_cast<std::size_t>(std::max(i, 0))]);
+        const auto p = dvo::app::ToPixels(
+            map.Logic().Geometry().rects[static_cast<std::size_t>(std::max(i, 0))]);
         return {(p.left + p.right) / 2, (p.top + p.bottom) / 2};
     }
 };
@@ -142,13 +148,14 @@ TEST_F(TreemapWindowTest, ClickSelectsTheFolderInTheTreeAndADeleteRefreshesTheMa
 
     // Hovering names the entry as plain text.
     const QPoint over = Centre(*map, "c.png");
-    QMouseEvent move(QEvent::MouseMove, over, map->Canvas().mapToGlobal(over), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, over, map->Canvas().mapToGlobal(over), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&map->Canvas(), &move);
     auto* status = map->findChild<QLabel*>(QStringLiteral("pnlTreemapStatus"));
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(status->text().startsWith(QString::fromStdString((root / "sub1" / "c.png").string())))
+    EXPECT_TRUE(
+        status->text().startsWith(QString::fromStdString((root / "sub1" / "c.png").string())))
         << status->text().toStdString();
     // The line keeps its height: the map is not laid out again under the pointer.
     const QSize canvas = map->Canvas().size();

@@ -37,7 +37,8 @@ TEST(VersionWindowTest, HiddenMenuItemShowsTheFittedWindowAndItsButtonEmptiesIt)
 
     EXPECT_TRUE(versionWindow.isVisible());
     EXPECT_EQ(versionWindow.windowTitle(), QString::fromUtf8("バージョン情報"));
-    EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("<<ドルミナ>>\nVersion 1.0.1\nhttps://www.lumetra.example/"));
+    EXPECT_EQ(memo->toPlainText(),
+              QString::fromUtf8("<<ドルミナ>>\nVersion 1.0.1\nhttps://www.lumetra.example/"));
     EXPECT_EQ(versionWindow.size(), QSize(288, 161));
     EXPECT_EQ(memo->geometry(), QRect(16, 24, 248, 64));
     EXPECT_EQ(button->geometry(), QRect(191, 96, 73, 25));

@@ -4,12 +4,12 @@
 #include "platform/Text.h"
 
 #include "tests/engine/EngineRecords.h"
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <chrono>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -181,9 +181,12 @@ TEST_F(ActionTotals, RemovingOneNameOfAHardLinkedFile) {
         ASSERT_EQ(::link((tree + "/a/h").c_str(), (tree + "/b/h2").c_str()), 0);
         ASSERT_EQ(::link((tree + "/a/h").c_str(), (tree + "/b/deep/h3").c_str()), 0);
         WriteFile(tree + "/c/solo", std::string(50, 's'));
-        ASSERT_EQ(::link((tree + "/c/solo").c_str(), (tmp / ("outside-" + std::string(c.what))).c_str()), 0);
+        ASSERT_EQ(
+            ::link((tree + "/c/solo").c_str(), (tmp / ("outside-" + std::string(c.what))).c_str()),
+            0);
         Scan();
-        const std::u16string dir16 = *c.directory ? tree16 + u"/" + Utf8ToUtf16(c.directory) : tree16;
+        const std::u16string dir16 =
+            *c.directory ? tree16 + u"/" + Utf8ToUtf16(c.directory) : tree16;
         const std::u16string name16 = Utf8ToUtf16(c.name);
         ASSERT_EQ(c.trash ? DVODeleteFile(name16.c_str(), dir16.c_str())
                           : DVODeleteFilePermanently(name16.c_str(), dir16.c_str()),

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/mount.h>
@@ -236,7 +236,7 @@ TEST(DeepTree, BindMountOfTheSameFileSystemIsAMountPoint) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(DVODeleteFilePermanently(u"tree", top16.c_str()), DVO_E_MOUNT_POINT);
-    struct stat st{};
+    struct stat st = {};
     EXPECT_EQ(::stat((tree + "/sub").c_str(), &st), 0);
     DVODestroyObj();
 }
@@ -266,15 +266,16 @@ TEST(HelperLimit, ChildSide) {
         std::string* text;
     } context{&mutex, &cv, &done, &text};
     const std::u16string dir16 = platform::Utf8ToUtf16(bin);
-    ASSERT_EQ(DVOShellExecuteEx(0, u"xdg-open", dir16.c_str(), 2,
-                                [](int, const char16_t* errorText, void* c) {
-                                    auto* ctx = static_cast<Context*>(c);
-                                    std::lock_guard lock(*ctx->mutex);
-                                    *ctx->text = platform::Utf16ToUtf8(errorText);
-                                    *ctx->done = true;
-                                    ctx->cv->notify_all();
-                                },
-                                &context),
+    ASSERT_EQ(DVOShellExecuteEx(
+                  0, u"xdg-open", dir16.c_str(), 2,
+                  [](int, const char16_t* errorText, void* c) {
+                      auto* ctx = static_cast<Context*>(c);
+                      std::lock_guard lock(*ctx->mutex);
+                      *ctx->text = platform::Utf16ToUtf8(errorText);
+                      *ctx->done = true;
+                      ctx->cv->notify_all();
+                  },
+                  &context),
               DVO_OK);
     std::unique_lock lock(mutex);
     ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return done; }));

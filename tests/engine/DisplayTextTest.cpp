@@ -36,8 +36,8 @@ TEST(DisplayText, SizeForms) {
 
 // Every size text in every buffer size: terminated, cut to fit, nothing written past the end.
 TEST(DisplayText, NeverOverrunsTheBuffer) {
-    const long long sizes[] = {0, 5, 999, 1023, 1024, 123456789, 0x7FFFFFFFFFFFFFFFLL,
-                               -0x7FFFFFFFFFFFFFFFLL - 1};
+    const long long sizes[] = {
+        0, 5, 999, 1023, 1024, 123456789, 0x7FFFFFFFFFFFFFFFLL, -0x7FFFFFFFFFFFFFFFLL - 1};
     const DVOSystemTime time{2026, 12, 3, 9, 7, 5, 0, 0};
     for (int bytes = 0; bytes <= 42; ++bytes) {
         for (int which = 0; which < 9; ++which) {

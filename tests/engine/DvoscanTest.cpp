@@ -44,11 +44,10 @@ TEST(Dvoscan, PrintsFoldersAfterTheirSubfolders) {
     MakeFile(t / "b/g", 20);
     MakeFile(t / "top", 1);
     const std::string p = t.Path();
-    EXPECT_EQ(RunDvoscan("-d 1 " + p).out,
-              "300\t" + p + "/a\n20\t" + p + "/b\n321\t" + p + "\n");
+    EXPECT_EQ(RunDvoscan("-d 1 " + p).out, "300\t" + p + "/a\n20\t" + p + "/b\n321\t" + p + "\n");
     EXPECT_EQ(RunDvoscan("--threads 1 " + p + "/").out, "321\t" + p + "\n");
-    EXPECT_EQ(RunDvoscan("-d 5 " + p).out, "300\t" + p + "/a/deep\n300\t" + p + "/a\n20\t" + p +
-                                        "/b\n321\t" + p + "\n");
+    EXPECT_EQ(RunDvoscan("-d 5 " + p).out,
+              "300\t" + p + "/a/deep\n300\t" + p + "/a\n20\t" + p + "/b\n321\t" + p + "\n");
     EXPECT_EQ(RunDvoscan(p).status, 0);
 }
 
@@ -65,7 +64,7 @@ TEST(Dvoscan, ExitStatusLikeDu) {
 std::string RunOnTerminal(const std::string& path) {
     int master = -1;
     int slave = -1;
-    struct termios raw{};
+    struct termios raw = {};
     ::cfmakeraw(&raw); // no newline translation: the bytes as written
     if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
         ADD_FAILURE() << "no pseudo-terminal";
@@ -83,7 +82,7 @@ std::string RunOnTerminal(const std::string& path) {
     std::string out;
     char buf[4096];
     for (;;) {
-        struct pollfd p{master, POLLIN, 0};
+        struct pollfd p = {master, POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0) {
             break;
         }
@@ -112,7 +111,10 @@ TEST(Dvoscan, NamesCannotSteerTheTerminal) {
         {"two\nlines", "two\\x0Alines"},
         {"del\x7F", "del\\x7F"},
         {"latin1 r\xE9sum\xE9", "latin1 r\\xE9sum\\xE9"},
-        {"c1 \xC2\x9B" "31m", "c1 \\xC2\\x9B" "31m"},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1 \\xC2\\x9B"
+         "31m"},
         {"ok \xC3\xA9 \xE6\x97\xA5", "ok \xC3\xA9 \xE6\x97\xA5"},
     };
     for (const Case& c : cases) {
@@ -232,10 +234,13 @@ TEST(Dvoscan, BrokenExportsAreNamedWithTheirOffset) {
         const char* message;
     };
     const Case cases[] = {
-        {"truncated.json", "[1,2,{},[{\"name\":\"/t\"},[{\"name\":\"d\"}", "byte 36: not an ncdu export: Missing a comma"},
-        {"major.json", "[3,0,{},[{\"name\":\"/t\"}]]", "byte 1: not an ncdu export: format version 3"},
+        {"truncated.json", "[1,2,{},[{\"name\":\"/t\"},[{\"name\":\"d\"}",
+         "byte 36: not an ncdu export: Missing a comma"},
+        {"major.json", "[3,0,{},[{\"name\":\"/t\"}]]",
+         "byte 1: not an ncdu export: format version 3"},
         {"text.json", "du -sh output", "byte 0: not an ncdu export"},
-        {"name.json", "[1,2,{},[{\"name\":\"/t\"},{\"name\":\"..\",\"asize\":1}]]", "byte 45: not an ncdu export: a name"},
+        {"name.json", "[1,2,{},[{\"name\":\"/t\"},{\"name\":\"..\",\"asize\":1}]]",
+         "byte 45: not an ncdu export: a name"},
     };
     const std::string err = t / "err";
     for (const Case& c : cases) {

@@ -12,10 +12,10 @@
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace enginetest;
@@ -181,7 +181,8 @@ TEST_F(EngineFailure, ChildListWithoutMemoryIsNotTheEnd) {
     dvo::faults::FailArenaChunksAfter(-1);
 
     listed = 0;
-    for (FolderRecord* c = DVOGetFirstFolderInfo(many); c != nullptr; c = DVOGetNextFolderInfo(many))
+    for (FolderRecord* c = DVOGetFirstFolderInfo(many); c != nullptr;
+         c = DVOGetNextFolderInfo(many))
         ++listed;
     EXPECT_EQ(listed, 2000);
     EXPECT_EQ(LastError(), "");

@@ -3,16 +3,16 @@
 #include "platform/Text.h"
 
 #include "tests/engine/EngineRecords.h"
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <functional>
-#include <mutex>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -51,8 +51,10 @@ protected:
     // The record the search made for tree/<name>, as the program would get it.
     const FolderRecord* Record(const std::string& name) {
         const std::u16string name16 = Utf8ToUtf16(name);
-        std::function<const FolderRecord*(FolderRecord*)> find = [&](FolderRecord* parent) -> const FolderRecord* {
-            for (FolderRecord* r = DVOGetFirstFolderInfo(parent); r != nullptr; r = DVOGetNextFolderInfo(parent)) {
+        std::function<const FolderRecord*(FolderRecord*)> find =
+            [&](FolderRecord* parent) -> const FolderRecord* {
+            for (FolderRecord* r = DVOGetFirstFolderInfo(parent); r != nullptr;
+                 r = DVOGetNextFolderInfo(parent)) {
                 if (r->name == name16 && r->directory == tree16)
                     return r;
                 if (r->kind == 0 && r->depth == 0)
@@ -66,7 +68,8 @@ protected:
     // A fresh enumeration of the parent's children, as the program makes one.
     static std::vector<FolderRecord*> Children(FolderRecord* parent) {
         std::vector<FolderRecord*> out;
-        for (FolderRecord* r = DVOGetFirstFolderInfo(parent); r != nullptr; r = DVOGetNextFolderInfo(parent))
+        for (FolderRecord* r = DVOGetFirstFolderInfo(parent); r != nullptr;
+             r = DVOGetNextFolderInfo(parent))
             out.push_back(r);
         return out;
     }
@@ -250,7 +253,8 @@ TEST_F(FileExports, ActsOnlyOnWhatTheSearchSaw) {
 
     ASSERT_EQ(DVOCopyFile(u"seen", tree16.c_str(), dest.c_str()), DVO_OK) << LastError();
     EXPECT_EQ(DVOCopyFile(u"seen", tree16.c_str(), dest.c_str()), DVO_E_EXISTS);
-    ASSERT_EQ(DVOMoveFile(u"seen", tree16.c_str(), Utf8ToUtf16(data).c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"seen", tree16.c_str(), Utf8ToUtf16(data).c_str()), DVO_OK)
+        << LastError();
     EXPECT_EQ(ReadFile(data + "/seen"), "seen");
     EXPECT_EQ(DVODeleteFilePermanently(u"seen", tree16.c_str()), DVO_E_NOT_FOUND);
 
@@ -318,7 +322,8 @@ TEST_F(FileExports, TotalsFollowDeletesAndMoves) {
     expect("moved within the search", {{1107, 2, 4}, {1107, 0, 3}, {10, 0, 1}, {0, 0, 1}});
 
     ASSERT_EQ(DVODeleteFile(u"h2", b16.c_str()), DVO_OK) << LastError();
-    expect("a link the search did not count again", {{1107, 2, 3}, {1107, 0, 3}, {10, 0, 1}, {0, 0, 0}});
+    expect("a link the search did not count again",
+           {{1107, 2, 3}, {1107, 0, 3}, {10, 0, 1}, {0, 0, 0}});
 
     ASSERT_EQ(DVOMoveFile(u"h", a16.c_str(), outside16.c_str()), DVO_OK) << LastError();
     expect("moved out of the search", {{1100, 2, 2}, {1100, 0, 2}, {10, 0, 1}, {0, 0, 0}});
@@ -333,7 +338,8 @@ TEST_F(FileExports, TotalsFollowDeletesAndMoves) {
 // records made before the move and with none made until after it.
 TEST_F(FileExports, MovedEntriesLiveAtTheirNewPlace) {
     for (const bool enumeratedFirst : {true, false}) {
-        SCOPED_TRACE(enumeratedFirst ? "records made before the move" : "no records before the move");
+        SCOPED_TRACE(enumeratedFirst ? "records made before the move"
+                                     : "no records before the move");
         std::filesystem::remove_all(tree);
         ::mkdir(tree.c_str(), 0755);
         // tree/src: file (5), dir/inner (3), dir/sub/deep (2); tree/dst: a (1), z (1)
@@ -358,7 +364,8 @@ TEST_F(FileExports, MovedEntriesLiveAtTheirNewPlace) {
         }
 
         ASSERT_EQ(DVOMoveFile(u"file", src16.c_str(), dst16.c_str()), DVO_OK) << LastError();
-        ASSERT_EQ(DVOMoveFile(u"dir", src16.c_str(), (dst16 + u"/").c_str()), DVO_OK) << LastError();
+        ASSERT_EQ(DVOMoveFile(u"dir", src16.c_str(), (dst16 + u"/").c_str()), DVO_OK)
+            << LastError();
 
         EXPECT_EQ(Names(Children(At("src"))), "");
         const std::vector<FolderRecord*> dst = Children(At("dst"));
@@ -406,7 +413,8 @@ TEST_F(FileExports, MovedEntriesLiveAtTheirNewPlace) {
         // The old place is refused, the new one acts on the same entry.
         EXPECT_EQ(DVODeleteFile(u"file", src16.c_str()), DVO_E_NOT_FOUND);
         EXPECT_EQ(DVOMoveFile(u"dir", src16.c_str(), tree16.c_str()), DVO_E_NOT_FOUND);
-        EXPECT_EQ(DVODeleteFilePermanently(u"deep", (src16 + u"/dir/sub").c_str()), DVO_E_NOT_FOUND);
+        EXPECT_EQ(DVODeleteFilePermanently(u"deep", (src16 + u"/dir/sub").c_str()),
+                  DVO_E_NOT_FOUND);
         EXPECT_TRUE(Exists(tree + "/dst/dir/sub/deep"));
         ASSERT_EQ(DVODeleteFilePermanently(u"deep", inSub[0]->directory), DVO_OK) << LastError();
         EXPECT_FALSE(Exists(tree + "/dst/dir/sub/deep"));
@@ -426,7 +434,8 @@ TEST_F(FileExports, MovedEntriesLiveAtTheirNewPlace) {
         EXPECT_EQ(At("dir/sub"), inDir[1]);
         EXPECT_EQ(At("dst")->size, 2);
         EXPECT_EQ(root->size, 5);
-        ASSERT_EQ(DVOCopyFile(u"inner", (tree16 + u"/dir").c_str(), dst16.c_str()), DVO_OK) << LastError();
+        ASSERT_EQ(DVOCopyFile(u"inner", (tree16 + u"/dir").c_str(), dst16.c_str()), DVO_OK)
+            << LastError();
         EXPECT_EQ(ReadFile(tree + "/dst/inner"), "iii");
         EXPECT_EQ(DVOGetFolderInfoCount(), 5);
     }
@@ -478,7 +487,8 @@ TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
     WriteFile(tree + "/c/k", std::string(100, 'k'));
     Scan();
     // Pre-order "path size" lines, children in byte order; a folder's size is what lies below.
-    std::function<long long(const std::string&, std::string&)> disk = [&](const std::string& rel, std::string& out) {
+    std::function<long long(const std::string&, std::string&)> disk = [&](const std::string& rel,
+                                                                          std::string& out) {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(tree + rel))
             names.push_back(e.path().filename().string());
@@ -488,7 +498,9 @@ TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
             const std::string path = rel + "/" + n;
             std::string below;
             const bool folder = std::filesystem::is_directory(tree + path);
-            const long long size = folder ? disk(path, below) : static_cast<long long>(std::filesystem::file_size(tree + path));
+            const long long size =
+                folder ? disk(path, below)
+                       : static_cast<long long>(std::filesystem::file_size(tree + path));
             out += path + " " + std::to_string(size) + "\n" + below;
             total += size;
         }
@@ -500,7 +512,8 @@ TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
                 const std::u16string own = path + u"/" + r->name;
                 EXPECT_EQ(r->directory, path) << Utf16ToUtf8(own);
                 EXPECT_EQ(r->depth, depth) << Utf16ToUtf8(own);
-                out += Utf16ToUtf8(own.substr(tree16.size())) + " " + std::to_string(r->size) + "\n";
+                out +=
+                    Utf16ToUtf8(own.substr(tree16.size())) + " " + std::to_string(r->size) + "\n";
                 if (r->kind == 0)
                     listed(r, own, depth + 1, out);
             }
@@ -516,18 +529,23 @@ TEST_F(FileExports, ChainedMovesKeepTheListingTrue) {
     };
     check("searched");
     // Records made before the moves: the listing above made them all.
-    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a").c_str(), (tree16 + u"/b/g").c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a").c_str(), (tree16 + u"/b/g").c_str()), DVO_OK)
+        << LastError();
     check("a file into a folder");
-    ASSERT_EQ(DVOMoveFile(u"g", (tree16 + u"/b").c_str(), (tree16 + u"/c").c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"g", (tree16 + u"/b").c_str(), (tree16 + u"/c").c_str()), DVO_OK)
+        << LastError();
     check("that folder, with the file moved in, elsewhere");
     ASSERT_EQ(DVOMoveFile(u"c", tree16.c_str(), (tree16 + u"/a").c_str()), DVO_OK) << LastError();
     check("the folder above it, down a level");
-    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a/c/g").c_str(), tree16.c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"f", (tree16 + u"/a/c/g").c_str(), tree16.c_str()), DVO_OK)
+        << LastError();
     check("the file by its latest place, up to the top");
-    ASSERT_EQ(DVOMoveFile(u"k", (tree16 + u"/a/c").c_str(), (tree16 + u"/a/c/g").c_str()), DVO_OK) << LastError();
+    ASSERT_EQ(DVOMoveFile(u"k", (tree16 + u"/a/c").c_str(), (tree16 + u"/a/c/g").c_str()), DVO_OK)
+        << LastError();
     check("a file the scan found in a moved folder, deeper");
     for (const char16_t* gone : {u"/a", u"/c", u"/a/c", u"/b/g"})
-        EXPECT_EQ(DVOCopyFile(u"k", (tree16 + gone).c_str(), tree16.c_str()), DVO_E_NOT_FOUND) << Utf16ToUtf8(gone);
+        EXPECT_EQ(DVOCopyFile(u"k", (tree16 + gone).c_str(), tree16.c_str()), DVO_E_NOT_FOUND)
+            << Utf16ToUtf8(gone);
     EXPECT_EQ(DVOGetFolderInfoCount(), 5);
 }
 
@@ -578,7 +596,8 @@ TEST_F(FileExports, CopyCancelledAtTheFirstReportLeavesNoTarget) {
         // On a thread of its own, as the window runs it; the reason is read here afterwards.
         int result = 0;
         std::thread([&] {
-            result = DVOCopyFileEx(name, tree16.c_str(), dest16.c_str(), &Reports::Callback, &reports);
+            result =
+                DVOCopyFileEx(name, tree16.c_str(), dest16.c_str(), &Reports::Callback, &reports);
         }).join();
         EXPECT_EQ(result, DVO_E_CANCELLED);
         EXPECT_EQ(reports.seen.size(), 1u);
@@ -605,8 +624,8 @@ TEST_F(FileExports, ProgressCountsUpToTheTotalNowAndThen) {
     const long long total = 10 + (24 << 20);
     Scan();
     Reports reports;
-    ASSERT_EQ(DVOCopyFileEx(u"folder", tree16.c_str(), Utf8ToUtf16(dest).c_str(), &Reports::Callback,
-                            &reports),
+    ASSERT_EQ(DVOCopyFileEx(u"folder", tree16.c_str(), Utf8ToUtf16(dest).c_str(),
+                            &Reports::Callback, &reports),
               DVO_OK)
         << LastError();
     EXPECT_EQ(ReadFile(dest + "/folder/sub/big").size(), std::size_t{24 << 20});
@@ -627,9 +646,10 @@ TEST_F(FileExports, ProgressCountsUpToTheTotalNowAndThen) {
 
 TEST_F(FileExports, CancelledMoveAcrossFileSystemsKeepsTheSource) {
     TempFolder shm("/dev/shm");
-    struct stat a{}, b{};
-    if (shm.path().empty() || ::stat(shm.path().c_str(), &a) != 0 || ::stat(tree.c_str(), &b) != 0 ||
-        a.st_dev == b.st_dev)
+    struct stat a = {};
+    struct stat b = {};
+    if (shm.path().empty() || ::stat(shm.path().c_str(), &a) != 0 ||
+        ::stat(tree.c_str(), &b) != 0 || a.st_dev == b.st_dev)
         GTEST_SKIP() << "/dev/shm is not another file system than " << tree;
     ::mkdir((tree + "/folder").c_str(), 0755);
     WriteFile(tree + "/folder/a", std::string(5 << 20, 'a'));
@@ -640,8 +660,9 @@ TEST_F(FileExports, CancelledMoveAcrossFileSystemsKeepsTheSource) {
         SCOPED_TRACE(cancelAt);
         Reports reports;
         reports.cancelAt = cancelAt;
-        EXPECT_EQ(DVOMoveFileEx(u"folder", tree16.c_str(), into.c_str(), &Reports::Callback, &reports),
-                  DVO_E_CANCELLED);
+        EXPECT_EQ(
+            DVOMoveFileEx(u"folder", tree16.c_str(), into.c_str(), &Reports::Callback, &reports),
+            DVO_E_CANCELLED);
         EXPECT_EQ(ReadFile(tree + "/folder/a"), std::string(5 << 20, 'a'));
         EXPECT_EQ(ReadFile(tree + "/folder/b"), std::string(5 << 20, 'b'));
         EXPECT_FALSE(Exists(shm / "folder"));
@@ -685,7 +706,8 @@ TEST_F(FileExports, ShellDoneTellsHowTheHelperEnded) {
         int status;
         std::string text;
     } cases[] = {
-        {"lp", 3, "echo 'lp: No default destination.' >&2; exit 1", 1, "lp: No default destination.\n"},
+        {"lp", 3, "echo 'lp: No default destination.' >&2; exit 1", 1,
+         "lp: No default destination.\n"},
         {"xdg-open", 2, "echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3", 3,
          "xdg-open: no method available for opening '" + tree + "/doc.pdf'\n"},
         {"xdg-open", 2, "exit 0", 0, ""},
@@ -701,10 +723,12 @@ TEST_F(FileExports, ShellDoneTellsHowTheHelperEnded) {
         WriteFile(bin + "/" + c.program, std::string("#!/bin/sh\n") + c.script + "\n", 0755);
         Done done;
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), c.op, &Done::Callback, &done), DVO_OK)
+        ASSERT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), c.op, &Done::Callback, &done),
+                  DVO_OK)
             << LastError();
         std::unique_lock lock(done.mutex);
-        ASSERT_TRUE(done.changed.wait_for(lock, std::chrono::seconds(10), [&] { return done.called; }));
+        ASSERT_TRUE(
+            done.changed.wait_for(lock, std::chrono::seconds(10), [&] { return done.called; }));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(done.status, c.status);
         EXPECT_EQ(done.text, c.text);
@@ -712,7 +736,8 @@ TEST_F(FileExports, ShellDoneTellsHowTheHelperEnded) {
     // A helper that cannot be started is the call's own failure; the callback is not called.
     ::unlink((bin + "/lp").c_str());
     Done never;
-    EXPECT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), 3, &Done::Callback, &never), DVO_E_UNSUPPORTED);
+    EXPECT_EQ(DVOShellExecuteEx(0, u"doc.pdf", tree16.c_str(), 3, &Done::Callback, &never),
+              DVO_E_UNSUPPORTED);
     EXPECT_FALSE(never.called);
 }
 

@@ -1,8 +1,8 @@
-#include "engine/DVOSUB.h"
 #include "engine/FileOperations.h"
+#include "engine/DVOSUB.h"
 
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -13,12 +13,12 @@
 #include <functional>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
-#include <sys/un.h>
-#include <sys/socket.h>
 #include <mutex>
 #include <regex>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -216,7 +216,8 @@ TEST_F(FileOperations, TrashAtTheTopOfAnotherFileSystem) {
         ASSERT_EQ(result.code, DVO_OK) << result.message;
         const std::string used = mnt / (std::string(c.usedTrash) + uid);
         EXPECT_EQ(ReadFile(used + "/files/file"), "x");
-        EXPECT_NE(ReadFile(used + "/info/file.trashinfo").find("\nPath=sub/file\n"), std::string::npos);
+        EXPECT_NE(ReadFile(used + "/info/file.trashinfo").find("\nPath=sub/file\n"),
+                  std::string::npos);
         EXPECT_FALSE(Exists(mnt / "elsewhere/" + uid));
         EXPECT_FALSE(Exists(trash + "/files/file"));
     }
@@ -323,7 +324,8 @@ TEST_F(FileOperations, PermanentRemovalStaysOnTheEntrysFileSystem) {
     EXPECT_FALSE(Exists(tree + "/big/link"));
     EXPECT_EQ(ReadFile(tmp / "outside/keep"), "keep");
     // Nor does the trash take a mount point.
-    EXPECT_EQ(dvo::TrashEntry(tree + "/big", "mnt", Seen(tree + "/big/mnt")).code, DVO_E_MOUNT_POINT);
+    EXPECT_EQ(dvo::TrashEntry(tree + "/big", "mnt", Seen(tree + "/big/mnt")).code,
+              DVO_E_MOUNT_POINT);
 }
 
 TEST_F(FileOperations, CopyAndMoveNeverOverwrite) {
@@ -332,7 +334,8 @@ TEST_F(FileOperations, CopyAndMoveNeverOverwrite) {
     WriteFile(tree + "/f", "new");
     WriteFile(dest + "/f", "old");
     const auto seen = Seen(tree + "/f");
-    for (const auto& result : {dvo::CopyEntry(tree, "f", seen, dest), dvo::MoveEntry(tree, "f", seen, dest)}) {
+    for (const auto& result :
+         {dvo::CopyEntry(tree, "f", seen, dest), dvo::MoveEntry(tree, "f", seen, dest)}) {
         EXPECT_EQ(result.code, DVO_E_EXISTS);
         EXPECT_NE(result.message.find(dest + "/f"), std::string::npos) << result.message;
     }
@@ -404,7 +407,8 @@ protected:
     void FakeProgram(const std::string& name) {
         WriteFile(bin + "/" + name,
                   "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$DVO_FAKE_OUT/.$$\"\n"
-                  "/bin/mv \"$DVO_FAKE_OUT/.$$\" \"$DVO_FAKE_OUT/" + name + "\"\n",
+                  "/bin/mv \"$DVO_FAKE_OUT/.$$\" \"$DVO_FAKE_OUT/" +
+                      name + "\"\n",
                   0755);
     }
     // The arguments the stand-in got; the child runs on its own, so wait for its file.
@@ -414,7 +418,8 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::vector<std::string> args;
         const std::string all = ReadFile(out + "/" + name);
-        for (std::size_t start = 0, end; (end = all.find('\0', start)) != std::string::npos; start = end + 1)
+        for (std::size_t start = 0, end; (end = all.find('\0', start)) != std::string::npos;
+             start = end + 1)
             args.push_back(all.substr(start, end - start));
         ::unlink((out + "/" + name).c_str());
         return args;
@@ -550,11 +555,12 @@ public:
     }
 
 private:
-    static constexpr const char* kXml =
-        "<node><interface name='org.freedesktop.FileManager1'>"
-        "<method name='ShowItems'><arg type='as' direction='in'/><arg type='s' direction='in'/></method>"
-        "<method name='ShowItemProperties'><arg type='as' direction='in'/><arg type='s' direction='in'/></method>"
-        "</interface></node>";
+    static constexpr const char* kXml = "<node><interface name='org.freedesktop.FileManager1'>"
+                                        "<method name='ShowItems'><arg type='as' "
+                                        "direction='in'/><arg type='s' direction='in'/></method>"
+                                        "<method name='ShowItemProperties'><arg type='as' "
+                                        "direction='in'/><arg type='s' direction='in'/></method>"
+                                        "</interface></node>";
 
     void Serve() {
         GMainContext* context = g_main_context_new();
@@ -569,7 +575,8 @@ private:
         GVariant* reply = nullptr;
         if (bus != nullptr && node != nullptr &&
             g_dbus_connection_register_object(bus, "/org/freedesktop/FileManager1",
-                                              node->interfaces[0], &vtable, this, nullptr, nullptr) != 0)
+                                              node->interfaces[0], &vtable, this, nullptr,
+                                              nullptr) != 0)
             reply = g_dbus_connection_call_sync(
                 bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                 "RequestName", g_variant_new("(su)", "org.freedesktop.FileManager1", 4u),

@@ -66,8 +66,8 @@ std::string Shape(const dvo::ScanResult& r, bool withTimes = true) {
         stack.pop_back();
         const dvo::Dir* d = f.dir;
         out += f.path + " state " + std::to_string(static_cast<int>(d->state)) + " total " +
-               std::to_string(d->total) + " folders " + std::to_string(d->folderCount) +
-               " files " + std::to_string(d->fileCount) + "\n";
+               std::to_string(d->total) + " folders " + std::to_string(d->folderCount) + " files " +
+               std::to_string(d->fileCount) + "\n";
         for (std::uint32_t i = d->childCount; i-- > 0;) {
             const dvo::Node& n = d->children[i];
             out += "  " + std::string(n.Name());
@@ -189,25 +189,25 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
     // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6, and links
     // without an inode cannot be matched, so each counts.
     EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4);
-    EXPECT_EQ(Shape(*r),
-              "/data errors 2\n"
-              "/data state 1 total 31 folders 4 files 8\n"
-              "  \xF0\x9F\x98\x80\xC3\xA9" "A 3 t86400\n"
-              "  proc/ t0\n"
-              "  other/ t0\n"
-              "  locked/ t0\n"
-              "  d/ t0\n"
-              "  cache 0 t0\n"
-              "  broken 0 unread t0\n"
-              "/data/d state 1 total 28 folders 0 files 5\n"
-              "  n2 4 t0\n"
-              "  n1 4 t0\n"
-              "  l3 10 t0\n"
-              "  l2 10 later-link t0\n"
-              "  l1 10 t0\n"
-              "/data/locked state 3 total 0 folders 0 files 0\n"
-              "/data/other state 4 total 0 folders 0 files 0\n"
-              "/data/proc state 4 total 0 folders 0 files 0\n");
+    EXPECT_EQ(Shape(*r), "/data errors 2\n"
+                         "/data state 1 total 31 folders 4 files 8\n"
+                         "  \xF0\x9F\x98\x80\xC3\xA9"
+                         "A 3 t86400\n"
+                         "  proc/ t0\n"
+                         "  other/ t0\n"
+                         "  locked/ t0\n"
+                         "  d/ t0\n"
+                         "  cache 0 t0\n"
+                         "  broken 0 unread t0\n"
+                         "/data/d state 1 total 28 folders 0 files 5\n"
+                         "  n2 4 t0\n"
+                         "  n1 4 t0\n"
+                         "  l3 10 t0\n"
+                         "  l2 10 later-link t0\n"
+                         "  l1 10 t0\n"
+                         "/data/locked state 3 total 0 folders 0 files 0\n"
+                         "/data/other state 4 total 0 folders 0 files 0\n"
+                         "/data/proc state 4 total 0 folders 0 files 0\n");
 }
 
 struct BadFile {
@@ -251,11 +251,12 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"folder without info", head + "[]]]", "without its info", 24},
         {"folder starting with a folder", head + "[[{\"name\":\"x\"}]]]]", "does not start", 24},
         {"number in a folder", head + "1]]", "no entry", 23},
-        {"two entries of one name", head + "{\"name\":\"a\"},{\"name\":\"a\"}]]", "two entries", 48},
+        {"two entries of one name", head + "{\"name\":\"a\"},{\"name\":\"a\"}]]", "two entries",
+         48},
         {"data after the end", "[1,2,{},[{\"name\":\"/t\"}]] x", "root must not be followed", 25},
         {"nested 100000 levels", deep, "deeper than 4096", 8 + 4097 * 14},
-        {"name too long", head + "{\"name\":\"" + std::string(1024, 'x') + "\"}]]", "longer than 1023",
-         1057},
+        {"name too long", head + "{\"name\":\"" + std::string(1024, 'x') + "\"}]]",
+         "longer than 1023", 1057},
         {"path too long", longPath, "path longer than 16384", 17242},
     };
     for (const BadFile& c : cases) {
@@ -288,14 +289,15 @@ protected:
         auto line = [&out](const FolderRecord* r) {
             out += platform::Utf16ToUtf8(r->directory) + " | " + platform::Utf16ToUtf8(r->name) +
                    " kind " + std::to_string(r->kind) + " depth " + std::to_string(r->depth) +
-                   " size " + std::to_string(r->size) + " " + std::to_string(r->folderCount) +
-                   "/" + std::to_string(r->fileCount) + " year " +
-                   std::to_string(r->modifiedTime.wYear) + "\n";
+                   " size " + std::to_string(r->size) + " " + std::to_string(r->folderCount) + "/" +
+                   std::to_string(r->fileCount) + " year " + std::to_string(r->modifiedTime.wYear) +
+                   "\n";
         };
         for (FolderRecord* f : folders) {
             line(f);
             out += "  state " + std::to_string(DVOGetFolderState(f)) + "\n";
-            for (FolderRecord* c = DVOGetFirstFolderInfo(f); c != nullptr; c = DVOGetNextFolderInfo(f)) {
+            for (FolderRecord* c = DVOGetFirstFolderInfo(f); c != nullptr;
+                 c = DVOGetNextFolderInfo(f)) {
                 out += "  ";
                 line(c);
             }
@@ -329,7 +331,7 @@ TEST_F(NcduExports, AnOpenedExportGivesTheRecordsOfTheSearch) {
     EXPECT_EQ(DVODeleteFilePermanently(u"big", dir.c_str()), DVO_E_OPENED_RESULT);
     EXPECT_EQ(DVOMoveFile(u"big", dir.c_str(), platform::Utf8ToUtf16(t.Path()).c_str()),
               DVO_E_OPENED_RESULT);
-    struct stat st{};
+    struct stat st = {};
     EXPECT_EQ(::stat((t / "a/big").c_str(), &st), 0);
 
     // A broken file leaves the opened result as it was, and says where it broke.
@@ -410,7 +412,8 @@ TEST(NcduPeers, GduExportReadsToTheTotalsOfOurScanAndGduReadsOurs) {
     TempDir t;
     MakeTree(t);
     const std::string theirs = t.Path() + ".gdu.json";
-    ASSERT_EQ(std::system(("gdu -n -o '" + theirs + "' '" + t.Path() + "' >/dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("gdu -n -o '" + theirs + "' '" + t.Path() + "' >/dev/null 2>&1").c_str()), 0);
     dvo::NcduReadError error;
     const auto read = ReadPath(theirs, error);
     std::remove(theirs.c_str());

@@ -156,7 +156,7 @@ TEST_F(EngineTest, LookupFindsEntriesByTheirReportedTexts) {
     TempDir t;
     BuildMixedTree(t);
     ASSERT_EQ(Search(t.Path()), DVO_OK);
-    struct stat st{};
+    struct stat st = {};
     ASSERT_EQ(::lstat((t / "bad\xff\xfe").c_str(), &st), 0);
 
     FolderRecord* root = Folders()[0];
@@ -264,7 +264,8 @@ TEST_F(EngineTest, MountPointIsListedButNotEntered) {
 
 // Scans `root` in a child process, after `prepare` ran there (false: cannot be done here).
 // Writes the error count, the searched folder's total and its folder count into `out`.
-template <typename Prepare> bool ScanInChild(const std::string& root, long long out[3], Prepare prepare) {
+template <typename Prepare>
+bool ScanInChild(const std::string& root, long long out[3], Prepare prepare) {
     int fds[2];
     if (::pipe(fds) != 0) {
         return false;
@@ -328,7 +329,8 @@ TEST(EngineScan, UnreadableFolderIsListedAndCounted) {
         int read = 0;
         for (FolderRecord* f : list) {
             const int state = DVOGetFolderState(f);
-            unreadable += state == DVO_FOLDER_UNREADABLE && std::u16string_view(f->name) == u"locked";
+            unreadable +=
+                state == DVO_FOLDER_UNREADABLE && std::u16string_view(f->name) == u"locked";
             read += state == DVO_FOLDER_READ;
         }
         ::_exit(unreadable == 1 && read == 2 ? 0 : 6);

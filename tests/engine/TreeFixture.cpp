@@ -26,9 +26,7 @@ TempDir::TempDir(bool world) {
     }
 }
 
-TempDir::~TempDir() {
-    RemoveTree(m_path);
-}
+TempDir::~TempDir() { RemoveTree(m_path); }
 
 void MakeFile(const std::string& path, std::size_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -91,14 +89,14 @@ void RemoveTree(const std::string& path) {
 std::vector<ModelFolder> WalkIndependently(const std::string& root) {
     std::vector<ModelFolder> out;
     std::set<std::pair<dev_t, ino_t>> seen;
-    struct stat rootStat{};
+    struct stat rootStat = {};
     ::stat(root.c_str(), &rootStat);
     std::function<std::size_t(const std::string&, const std::string&, const std::string&, int)>
-        visit = [&](const std::string& directory, const std::string& name,
-                    const std::string& path, int depth) -> std::size_t {
+        visit = [&](const std::string& directory, const std::string& name, const std::string& path,
+                    int depth) -> std::size_t {
         const std::size_t index = out.size();
         out.push_back({directory, name, depth, 0, 0, 0, {}});
-        struct stat self{};
+        struct stat self = {};
         ::lstat(path.c_str(), &self);
         if (depth > 0 && self.st_dev != rootStat.st_dev) {
             return index; // another file system: listed, not entered
@@ -116,7 +114,7 @@ std::vector<ModelFolder> WalkIndependently(const std::string& root) {
         std::sort(names.begin(), names.end());
         for (const std::string& n : names) {
             const std::string childPath = path == "/" ? "/" + n : path + "/" + n;
-            struct stat st{};
+            struct stat st = {};
             if (::lstat(childPath.c_str(), &st) != 0) {
                 continue;
             }

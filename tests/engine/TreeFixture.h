@@ -35,7 +35,7 @@ struct ModelFolder {
     std::string directory; // containing folder
     std::string name;
     int depth;
-    std::int64_t size;     // st_size of non-folders below, hard links once in pre-order
+    std::int64_t size; // st_size of non-folders below, hard links once in pre-order
     int folders;
     int files;
     std::vector<ModelEntry> children; // byte order

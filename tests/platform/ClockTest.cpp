@@ -1,5 +1,5 @@
-#include "tests/support/ScopedEnv.h"
 #include "platform/Clock.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 

@@ -56,8 +56,7 @@ std::map<std::string, std::string> Describe(const std::string& root) {
         if (S_ISREG(st.st_mode)) {
             const std::string content = ReadFile(path);
             d += content.size() < 64 ? content : std::to_string(std::hash<std::string>{}(content));
-        }
-        else if (S_ISLNK(st.st_mode))
+        } else if (S_ISLNK(st.st_mode))
             d += LinkTarget(path);
         out[rel] = d;
         if (!S_ISDIR(st.st_mode))
@@ -75,7 +74,9 @@ std::map<std::string, std::string> Describe(const std::string& root) {
     return out;
 }
 
-int OpenDir(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+int OpenDir(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
 
 struct DirFd {
     explicit DirFd(const std::string& path) : fd(OpenDir(path)) {}
@@ -109,7 +110,8 @@ const std::pair<const char*, Operation> kCopyAndMove[] = {{"copy", Copy}, {"move
 
 // A folder on another file system than the build tree, for moves that must copy.
 std::string OtherFileSystem() {
-    struct stat shm{}, here{};
+    struct stat shm = {};
+    struct stat here = {};
     const char* scratch = std::getenv("DVO_TEST_TMP");
     if (::stat("/dev/shm", &shm) != 0 || ::stat(scratch ? scratch : "/tmp", &here) != 0 ||
         shm.st_dev == here.st_dev)
@@ -127,7 +129,8 @@ TEST(FileCopy, CopiesTreeWithModesTimesLinksAndFifos) {
         BuildSample(src / "tree");
         const auto before = Describe(src / "tree");
         platform::FileOpError error;
-        ASSERT_EQ(Copy(src.path(), "tree", dst.path(), &error), 0) << error.step << " " << error.path;
+        ASSERT_EQ(Copy(src.path(), "tree", dst.path(), &error), 0)
+            << error.step << " " << error.path;
         EXPECT_EQ(Describe(dst / "tree"), before);
         EXPECT_EQ(Describe(src / "tree"), before);
     }
@@ -308,8 +311,10 @@ TEST(FileCopy, RemovesTreeWithoutFollowingLinksOrCrossingMounts) {
 TEST(FileCopy, RefusesAnEntryReplacedSinceItWasSeen) {
     using Act = std::function<int(int, int, const platform::ExpectedEntry&)>;
     const std::pair<const char*, Act> acts[] = {
-        {"copy", [](int s, int d, const auto& e) { return platform::CopyEntryAt(s, "e", d, "e", {}, e); }},
-        {"move", [](int s, int d, const auto& e) { return platform::MoveEntryAt(s, "e", d, "e", e); }},
+        {"copy",
+         [](int s, int d, const auto& e) { return platform::CopyEntryAt(s, "e", d, "e", {}, e); }},
+        {"move",
+         [](int s, int d, const auto& e) { return platform::MoveEntryAt(s, "e", d, "e", e); }},
         {"remove", [](int s, int, const auto& e) { return platform::RemoveTreeAt(s, "e", e); }},
     };
     for (const auto& [what, act] : acts) {
@@ -359,9 +364,7 @@ int ExitStatusOf(const std::function<int()>& body) {
 }
 
 // Drops root to nobody, so that modes count; true when the process is (now) unprivileged.
-bool Unprivileged() {
-    return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
-}
+bool Unprivileged() { return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0); }
 
 } // namespace
 
@@ -446,7 +449,9 @@ TEST(FileCopy, FailedCopyRemovesReadOnlyFoldersItMade) {
 namespace {
 
 // Bytes the file really takes on its file system.
-long long Allocated(const std::string& path) { return static_cast<long long>(Lstat(path).st_blocks) * 512; }
+long long Allocated(const std::string& path) {
+    return static_cast<long long>(Lstat(path).st_blocks) * 512;
+}
 
 std::string ReadAt(const std::string& path, off_t offset, std::size_t size) {
     std::string out(size, '\0');
@@ -477,12 +482,14 @@ TEST(FileCopy, SparseFileCopiesOnlyItsData) {
         {
             const int fd = ::open((src / "sparse").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             for (const auto& [offset, data] : runs)
-                ASSERT_EQ(::pwrite(fd, data.data(), data.size(), offset), static_cast<ssize_t>(data.size()));
+                ASSERT_EQ(::pwrite(fd, data.data(), data.size(), offset),
+                          static_cast<ssize_t>(data.size()));
             ASSERT_EQ(::ftruncate(fd, kSize), 0);
             ::close(fd);
         }
         long long lastDone = -1, lastTotal = -1;
-        const platform::CopyProgress progress = [&](long long done, long long total, const std::string&) {
+        const platform::CopyProgress progress = [&](long long done, long long total,
+                                                    const std::string&) {
             lastDone = done;
             lastTotal = total;
             return true;
@@ -490,12 +497,15 @@ TEST(FileCopy, SparseFileCopiesOnlyItsData) {
         DirFd s(src.path()), d(dst.path());
         platform::FileOpError error;
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "sparse", {.progress = &progress}, {}, &error), 0)
+        ASSERT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "sparse", {.progress = &progress}, {},
+                                        &error),
+                  0)
             << error.step;
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const std::string copy = dst / "sparse";
-        std::printf("sparse copy to %s: %.3f s, %lld bytes allocated (source %lld)\n", dst.path().c_str(),
-                    seconds, Allocated(copy), Allocated(src / "sparse"));
+        std::printf("sparse copy to %s: %.3f s, %lld bytes allocated (source %lld)\n",
+                    dst.path().c_str(), seconds, Allocated(copy), Allocated(src / "sparse"));
         EXPECT_EQ(Lstat(copy).st_size, kSize);
         EXPECT_LT(Allocated(copy), 4 << 20);
         EXPECT_EQ(lastDone, kSize);
@@ -503,7 +513,8 @@ TEST(FileCopy, SparseFileCopiesOnlyItsData) {
         for (const auto& [offset, data] : runs) {
             EXPECT_EQ(ReadAt(copy, offset, data.size()), data) << offset;
             // What lies around the data reads as zeros, as in the source.
-            EXPECT_EQ(ReadAt(copy, offset + data.size(), 8192), ReadAt(src / "sparse", offset + data.size(), 8192));
+            EXPECT_EQ(ReadAt(copy, offset + data.size(), 8192),
+                      ReadAt(src / "sparse", offset + data.size(), 8192));
             if (offset > 0) {
                 EXPECT_EQ(ReadAt(copy, offset - 8192, 8192), std::string(8192, '\0'));
             }
@@ -512,7 +523,8 @@ TEST(FileCopy, SparseFileCopiesOnlyItsData) {
         const platform::CopyProgress cancel = [](long long done, long long, const std::string&) {
             return done == 0;
         };
-        EXPECT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "again", {.progress = &cancel}), ECANCELED);
+        EXPECT_EQ(platform::CopyEntryAt(s.fd, "sparse", d.fd, "again", {.progress = &cancel}),
+                  ECANCELED);
         EXPECT_FALSE(Exists(dst / "again"));
     }
 }
@@ -566,8 +578,9 @@ TEST(FileCopy, HardLinksStayLinksForAnUnprivilegedCopy) {
             return 1;
         const struct stat a = Lstat(tmp / "dst/tree/a");
         const struct stat l = Lstat(tmp / "dst/tree/l2");
-        return a.st_nlink == 2 && Lstat(tmp / "dst/tree/b").st_ino == a.st_ino && S_ISLNK(l.st_mode) &&
-                       l.st_nlink == 2 && Lstat(tmp / "dst/tree/l").st_ino == l.st_ino
+        return a.st_nlink == 2 && Lstat(tmp / "dst/tree/b").st_ino == a.st_ino &&
+                       S_ISLNK(l.st_mode) && l.st_nlink == 2 &&
+                       Lstat(tmp / "dst/tree/l").st_ino == l.st_ino
                    ? 0
                    : 2;
     });
@@ -581,7 +594,8 @@ namespace {
 std::string Attribute(const std::string& path, const char* name) {
     char value[4096];
     const ssize_t n = ::lgetxattr(path.c_str(), name, value, sizeof value);
-    return n < 0 ? std::string("<") + std::strerror(errno) + ">" : std::string(value, static_cast<std::size_t>(n));
+    return n < 0 ? std::string("<") + std::strerror(errno) + ">"
+                 : std::string(value, static_cast<std::size_t>(n));
 }
 
 bool SetAttribute(const std::string& path, const char* name, const std::string& value) {

@@ -1,5 +1,5 @@
-#include "tests/support/ScopedEnv.h"
 #include "platform/Locale.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,12 @@ TEST(Locale, LanguageIdTable) {
         const char* locale;
         unsigned id;
     } cases[] = {
-        {"ja_JP.UTF-8", 0x0411}, {"ja_JP", 0x0411}, {"ja", 0x0411},       {"en_US.UTF-8", 0x0409},
-        {"en_GB", 0x0809},       {"de_AT@euro", 0x0C07}, {"zh_TW.Big5", 0x0404},
-        {"pt_AO", 0x0416}, // unknown territory: the language's main one
-        {"C", 0x0409},           {"POSIX", 0x0409},  {"C.UTF-8", 0x0409}, {"", 0x0409},
+        {"ja_JP.UTF-8", 0x0411}, {"ja_JP", 0x0411},
+        {"ja", 0x0411},          {"en_US.UTF-8", 0x0409},
+        {"en_GB", 0x0809},       {"de_AT@euro", 0x0C07},
+        {"zh_TW.Big5", 0x0404},  {"pt_AO", 0x0416}, // unknown territory: the language's main one
+        {"C", 0x0409},           {"POSIX", 0x0409},
+        {"C.UTF-8", 0x0409},     {"", 0x0409},
         {"xx_YY", 0x0409},
     };
     for (const auto& c : cases)

@@ -1,9 +1,9 @@
+#include "platform/Paths.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
-#include "platform/Paths.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +15,12 @@ TEST(Paths, BaseNameWithoutExtension) {
         const char* path;
         const char* base;
     } cases[] = {
-        {"/opt/dvo/bin/DVO", "DVO"},   {"/a/b.c/prog.bin", "prog"}, {"/x/.hidden", ".hidden"},
-        {"name.tar.gz", "name.tar"},    {"/dir/", ""},               {"", ""},
+        {"/opt/dvo/bin/DVO", "DVO"},
+        {"/a/b.c/prog.bin", "prog"},
+        {"/x/.hidden", ".hidden"},
+        {"name.tar.gz", "name.tar"},
+        {"/dir/", ""},
+        {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::BaseNameWithoutExtension(c.path), c.base) << c.path;
@@ -31,7 +35,7 @@ TEST(Paths, ExecutableIsThisTestProgram) {
 }
 
 mode_t ModeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
     return st.st_mode & 07777;
 }
@@ -54,8 +58,8 @@ std::string RowsNamedAnyway(const dvo::test::TempDir& tmp) {
         const char* data; // XDG_DATA_HOME below tmp, or null for the default under HOME
         const char* home;
     } cases[] = {
-        {"file", nullptr},         {"file/data", nullptr}, {"readonly/data", nullptr},
-        {nullptr, "file"},         {nullptr, "readonly"},
+        {"file", nullptr}, {"file/data", nullptr}, {"readonly/data", nullptr},
+        {nullptr, "file"}, {nullptr, "readonly"},
     };
     std::string named;
     for (const auto& c : cases) {
@@ -106,7 +110,7 @@ TEST(Paths, DefaultsUnderHomeAndRelativeValuesAreIgnored) {
         EXPECT_EQ(platform::AppDataDir(), tmp / ".local/share");
         EXPECT_EQ(platform::ConfigHome(), tmp / ".config");
     }
-    struct stat st{};
+    struct stat st = {};
     EXPECT_EQ(::stat((tmp / ".local/share").c_str(), &st), 0);
     // The configuration folder is only named, never created by asking.
     EXPECT_NE(::stat((tmp / ".config").c_str(), &st), 0);

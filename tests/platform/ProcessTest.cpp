@@ -1,15 +1,15 @@
 // Single-instance lock, debugger output and page allocation: the process-level facilities.
-#include "tests/support/ScopedEnv.h"
-#include "tests/support/TempDir.h"
 #include "platform/DebugOutput.h"
 #include "platform/InstanceLock.h"
 #include "platform/Memory.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempDir.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,12 +18,12 @@
 namespace {
 
 unsigned ModeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -63,14 +63,15 @@ TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstDies) {
     ::close(ready[0]);
     ::close(ready[1]);
 
-    struct stat st{};
+    struct stat st = {};
     ASSERT_EQ(::stat(platform::InstanceLockPath(name).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(InstanceLock, FallsBackToTmpWithoutRuntimeDir) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    EXPECT_EQ(platform::InstanceLockPath("dvo"), "/tmp/dvo-" + std::to_string(::getuid()) + ".lock");
+    EXPECT_EQ(platform::InstanceLockPath("dvo"),
+              "/tmp/dvo-" + std::to_string(::getuid()) + ".lock");
 }
 
 // Takes the lock in a child that then holds it until killed; `result` is what it got.
@@ -172,7 +173,8 @@ TEST(DebugOutput, FileSinkAppendsEachMessageWhole) {
     ScopedEnv sink("LUMETRA_DEBUG_OUTPUT", file.c_str());
     platform::DebugOutput("TAMSIN.DLL ATTACED_TO_PROCESS:Called\n");
     platform::DebugOutput(std::string_view("no line end\0tail", 16));
-    EXPECT_EQ(ReadFile(file), std::string("TAMSIN.DLL ATTACED_TO_PROCESS:Called\nno line end\0tail", 53));
+    EXPECT_EQ(ReadFile(file),
+              std::string("TAMSIN.DLL ATTACED_TO_PROCESS:Called\nno line end\0tail", 53));
 }
 
 TEST(DebugOutput, DashMeansStandardError) {

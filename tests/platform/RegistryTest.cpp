@@ -20,9 +20,7 @@ namespace {
 
 constexpr const char* kKey = "Software\\Lumetra\\Test";
 
-std::vector<unsigned char> Bytes(std::string_view s) {
-    return {s.begin(), s.end()};
-}
+std::vector<unsigned char> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
 class RegistryTest : public ::testing::Test {
 protected:

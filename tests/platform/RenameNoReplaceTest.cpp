@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,8 +38,10 @@ protected:
         fs::create_directories(m_here);
         std::error_code ec;
         fs::create_directories(m_there, ec);
-        struct stat a{}, b{};
-        if (ec || ::stat(m_here.c_str(), &a) != 0 || ::stat(m_there.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        struct stat a = {};
+        struct stat b = {};
+        if (ec || ::stat(m_here.c_str(), &a) != 0 || ::stat(m_there.c_str(), &b) != 0 ||
+            a.st_dev == b.st_dev)
             GTEST_SKIP() << "no second file system beside " << m_here;
     }
     void TearDown() override {
@@ -65,7 +67,7 @@ TEST_F(RenameAcrossFileSystems, MovesAFileKeepingModeAndTime) {
     ASSERT_EQ(platform::RenameNoReplace(from.c_str(), to.c_str()), 0) << std::strerror(errno);
     EXPECT_FALSE(fs::exists(from));
     EXPECT_EQ(ReadFile(to), content);
-    struct stat st{};
+    struct stat st = {};
     ASSERT_EQ(::stat(to.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);

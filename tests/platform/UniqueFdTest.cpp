@@ -7,13 +7,9 @@
 
 namespace {
 
-bool IsOpen(int fd) {
-    return ::fcntl(fd, F_GETFD) != -1;
-}
+bool IsOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
 
-int OpenNull() {
-    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-}
+int OpenNull() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
 TEST(UniqueFd, ResetReleaseAndMoveLeaveExactlyOneOwner) {
     const int a = OpenNull();

@@ -16,23 +16,23 @@ TEST(Wildcard, PatternTable) {
     };
     const Case cases[] = {
         {"*.txt", "a.txt", true},
-        {"*.txt", "a.TXT", false},        // case-sensitive
-        {"*.txt", ".txt", true},          // '*' also takes nothing
+        {"*.txt", "a.TXT", false}, // case-sensitive
+        {"*.txt", ".txt", true},   // '*' also takes nothing
         {"a?c", "abc", true},
         {"a?c", "ac", false},
-        {"?.txt", "報.txt", true},         // '?' is one character of a UTF-8 name
+        {"?.txt", "報.txt", true}, // '?' is one character of a UTF-8 name
         {"??.txt", "報.txt", false},
-        {"*??", "報", false},              // a star takes whole characters, not part of one
+        {"*??", "報", false}, // a star takes whole characters, not part of one
         {"*?", "a報", true},
-        {"?", "\xff", true},              // or one byte that starts no character
-        {"??", "\xe5\xa0", true},         // a cut sequence is bytes of its own
+        {"?", "\xff", true},      // or one byte that starts no character
+        {"??", "\xe5\xa0", true}, // a cut sequence is bytes of its own
         {"caf?.txt", "caf\xe9.txt", true},
-        {"a[1].txt", "a[1].txt", true},   // brackets are plain bytes
+        {"a[1].txt", "a[1].txt", true}, // brackets are plain bytes
         {"a[1].txt", "a1.txt", false},
-        {"x\\y", "x\\y", true},           // so is a backslash
+        {"x\\y", "x\\y", true}, // so is a backslash
         {"x\\y", "xy", false},
         {"report.*", "report.csv", true},
-        {"report.*", "report", true},     // a trailing ".*" also takes names without extension
+        {"report.*", "report", true}, // a trailing ".*" also takes names without extension
         {"report.*", "report.tar.gz", true},
         {"report.*", "reports", false},
         {"*.*", "noext", true},
@@ -71,7 +71,7 @@ TEST(Wildcard, LiteralPartIsPlainBytes) {
         {"*", ".*", "*.txt", true},
         {"*", ".*", "x.txt", false},
         {"*", ".*", "*", true},
-        {"a.", "*", "a", false},          // a dot of the real name is no wildcard's dot
+        {"a.", "*", "a", false}, // a dot of the real name is no wildcard's dot
         {"a.", "*", "a.", true},
         {"報", "?", "報告", true},
         {"", ".*", "", false},

@@ -1,8 +1,8 @@
 #include "platform/WriteAll.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>

@@ -15,8 +15,10 @@
 namespace {
 
 QImage Grab(int x, int y, int w, int h) {
-    return QGuiApplication::primaryScreen()->grabWindow(0, x, y, w, h).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, x, y, w, h)
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace

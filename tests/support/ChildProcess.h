@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>

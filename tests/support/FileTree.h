@@ -79,7 +79,8 @@ public:
     bool MakeReadOnly(const std::string& folder, std::string* reason) {
         if (!Mount(folder, folder, nullptr, MS_BIND, nullptr, reason))
             return false;
-        if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+            0) {
             if (reason != nullptr)
                 *reason = std::string("cannot remount read-only: ") + std::strerror(errno);
             return false;
@@ -117,12 +118,12 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
 inline struct stat Lstat(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     ::lstat(path.c_str(), &st);
     return st;
 }

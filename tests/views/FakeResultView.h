@@ -41,7 +41,7 @@ public:
     // none left the menu closes without a choice and the dialog is cancelled.
     std::deque<int> menuChoices;
     std::deque<std::optional<std::string>> destinationAnswers;
-    std::vector<std::string> shownMenu;                                 // "caption/name/shown"
+    std::vector<std::string> shownMenu;                                  // "caption/name/shown"
     std::vector<std::pair<std::string, std::string>> destinationDialogs; // title, initial folder
 
     void BeginTreeUpdate() override { ++treeUpdates; }
@@ -91,8 +91,8 @@ public:
     int PopupGridMenu(std::span<const app::GridMenuItem> items) override {
         shownMenu.clear();
         for (const auto& item : items)
-            shownMenu.push_back(std::string(item.caption) + "/" + item.name + "/" + (item.shown ? "1" : "0") +
-                                (item.enabled ? "" : "/disabled"));
+            shownMenu.push_back(std::string(item.caption) + "/" + item.name + "/" +
+                                (item.shown ? "1" : "0") + (item.enabled ? "" : "/disabled"));
         if (menuChoices.empty())
             return -1;
         const int choice = menuChoices.front();
@@ -115,7 +115,8 @@ public:
     int cancelAtReport = -1;
     std::vector<std::string> progressTitles;
     std::vector<std::string> progressReports;
-    int RunWithProgress(const std::string& title, std::function<int(app::ProgressSink&)> work) override {
+    int RunWithProgress(const std::string& title,
+                        std::function<int(app::ProgressSink&)> work) override {
         progressTitles.push_back(title);
         struct Sink final : app::ProgressSink {
             FakeResultView& view;

@@ -1,6 +1,6 @@
 // File operations on the marked grid rows, and the commands on the whole tree.
-#include "app/main/TMainForm.h"
 #include "app/views/FileCommands.h"
+#include "app/main/TMainForm.h"
 #include "app/views/ResultViews.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeMainView.h"
@@ -12,8 +12,8 @@
 
 namespace {
 
-using dvo::app::FolderTreeNode;
 using dvo::app::FileCommands;
+using dvo::app::FolderTreeNode;
 using dvo::app::MenuCheck;
 using dvo::app::ResultViews;
 namespace Result = dvo::app::MessageResult;
@@ -51,7 +51,8 @@ struct FileCommandsTest : testing::Test, dvo::test::WindowHarness<dvo::test::Syn
         std::string out;
         for (int row = 1; row <= results.ShownRowCount(); ++row)
             if (results.RowMarked(row))
-                out += (out.empty() ? "" : ",") + results.Grid().rows[static_cast<std::size_t>(row - 1)].cells[0];
+                out += (out.empty() ? "" : ",") +
+                       results.Grid().rows[static_cast<std::size_t>(row - 1)].cells[0];
         return out;
     }
     std::string Rows() const {
@@ -82,8 +83,16 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
         Strings questions, calls;
         std::string rowsAfter, marksAfter; // only entries that went lose their marks
     } cases[] = {
-        {{Result::No, Result::YesToAll}, {qa, qb}, {"delete:/data|b.txt", "delete:/data|c.txt"}, "a.txt,sub", "a.txt"},
-        {{Result::Yes, Result::Cancel}, {qa, qb}, {"delete:/data|a.txt"}, "b.txt,c.txt,sub", "b.txt,c.txt"},
+        {{Result::No, Result::YesToAll},
+         {qa, qb},
+         {"delete:/data|b.txt", "delete:/data|c.txt"},
+         "a.txt,sub",
+         "a.txt"},
+        {{Result::Yes, Result::Cancel},
+         {qa, qb},
+         {"delete:/data|a.txt"},
+         "b.txt,c.txt,sub",
+         "b.txt,c.txt"},
     };
     MakeSample();
     for (const Case& c : cases) {
@@ -98,7 +107,8 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
         EXPECT_EQ(Boxes(), c.questions);
         EXPECT_EQ(engine.fileCalls, c.calls);
         EXPECT_EQ(Rows(), c.rowsAfter);
-        EXPECT_EQ(static_cast<int>(results.Tree().Children(Find("/data")).size()), results.ShownRowCount());
+        EXPECT_EQ(static_cast<int>(results.Tree().Children(Find("/data")).size()),
+                  results.ShownRowCount());
         EXPECT_EQ(MarkedRows(), c.marksAfter);
         EXPECT_EQ(mainView.labels[dvo::app::MainLabel::NumberOfFolders], "2"); // not recomputed
     }
@@ -107,16 +117,19 @@ TEST_F(FileCommandsTest, DeleteAsksPerMarkedRowUntilYesToAllOrCancel) {
 TEST_F(FileCommandsTest, QuestionPutsOneSeparatorBetweenDirectoryAndName) {
     files.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/data");
     files.ConfirmFileAction("ファイル：", " を削除しますか？", u"a.txt", u"/");
-    EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？", "ファイル：//a.txt を削除しますか？"}));
+    EXPECT_EQ(Boxes(), (Strings{"ファイル：/data/a.txt を削除しますか？",
+                                "ファイル：//a.txt を削除しますか？"}));
     std::vector<int> buttons;
     for (const auto& b : mainView.boxes[0].layout.buttons)
         buttons.push_back(b.result);
-    EXPECT_EQ(buttons, (std::vector<int>{Result::Yes, Result::No, Result::Cancel, Result::YesToAll}));
+    EXPECT_EQ(buttons,
+              (std::vector<int>{Result::Yes, Result::No, Result::Cancel, Result::YesToAll}));
 }
 
 TEST_F(FileCommandsTest, NoMarkedRowCallsNothing) {
     Show();
-    for (auto run : {&FileCommands::mnuDeleteClick, &FileCommands::mnuOpenClick, &FileCommands::mnuCopyClick})
+    for (auto run :
+         {&FileCommands::mnuDeleteClick, &FileCommands::mnuOpenClick, &FileCommands::mnuCopyClick})
         (files.*run)();
     EXPECT_TRUE(engine.fileCalls.empty());
     EXPECT_TRUE(mainView.boxes.empty());
@@ -171,12 +184,13 @@ TEST_F(FileCommandsTest, CopyAndMoveAskForTheDestinationFirst) {
     view.destinationAnswers = {"/elsewhere"};
     Mark({2, 4});
     files.mnuMoveClick();
-    EXPECT_EQ(view.destinationDialogs,
-              (std::vector<std::pair<std::string, std::string>>{{"コピー先ディレクトリ", "/"},
-                                                                {"コピー先ディレクトリ", "/"},
-                                                                {"移動先ディレクトリ", "/backup"}}));
-    EXPECT_EQ(engine.fileCalls, (Strings{"copy:/data|a.txt>/backup", "copy:/data|sub>/backup",
-                                         "move:/data|b.txt>/elsewhere", "move:/data|sub>/elsewhere"}));
+    EXPECT_EQ(view.destinationDialogs, (std::vector<std::pair<std::string, std::string>>{
+                                           {"コピー先ディレクトリ", "/"},
+                                           {"コピー先ディレクトリ", "/"},
+                                           {"移動先ディレクトリ", "/backup"}}));
+    EXPECT_EQ(engine.fileCalls,
+              (Strings{"copy:/data|a.txt>/backup", "copy:/data|sub>/backup",
+                       "move:/data|b.txt>/elsewhere", "move:/data|sub>/elsewhere"}));
     // Copies change nothing; the moved folder left with its subtree.
     EXPECT_EQ(Rows(), "a.txt,c.txt");
     EXPECT_EQ(Find("inner.txt"), nullptr);
@@ -195,8 +209,8 @@ TEST_F(FileCommandsTest, ShellOperationsGoInRowOrderAndSkipEmptyNames) {
         Mark({3, 1, 2});
         (files.*run)();
     }
-    EXPECT_EQ(engine.fileCalls, (Strings{"shell2:/data|z.txt", "shell2:/data|a.txt", "shell3:/data|z.txt",
-                                         "shell3:/data|a.txt"}));
+    EXPECT_EQ(engine.fileCalls, (Strings{"shell2:/data|z.txt", "shell2:/data|a.txt",
+                                         "shell3:/data|z.txt", "shell3:/data|a.txt"}));
     EXPECT_EQ(Rows(), "z.txt,,a.txt");
 }
 
@@ -220,7 +234,9 @@ TEST_F(FileCommandsTest, FailedOperationKeepsTheNodeAndShowsTheReason) {
         std::vector<int> answers;
         Strings boxes;
     } cases[] = {
-        {&FileCommands::mnuDeleteClick, "delete:b.txt", {Result::YesToAll},
+        {&FileCommands::mnuDeleteClick,
+         "delete:b.txt",
+         {Result::YesToAll},
          {"ファイル：/data/b.txt を削除しますか？", "delete failed: b.txt"}},
         {&FileCommands::mnuMoveClick, "move:b.txt", {}, {"move failed: b.txt"}},
         {&FileCommands::mnuCopyClick, "copy:b.txt", {}, {"copy failed: b.txt"}},
@@ -248,7 +264,8 @@ TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswe
     const std::string noTrash = "ゴミ箱に移動できません。完全に削除しますか？\n";
     const std::string qa = noTrash + "/data/a.txt";
     const std::string qc = noTrash + "/data/c.txt";
-    const std::string qsub = noTrash + "/data/sub\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
+    const std::string qsub =
+        noTrash + "/data/sub\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
     struct Case {
         std::vector<int> answers; // after "YesToAll" to the first question; none left: Escape
         Strings questions, calls;
@@ -257,17 +274,20 @@ TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswe
         // "YesToAll" was for the trash: each permanent removal is still asked.
         {{Result::Yes, Result::No, Result::Yes},
          {qa, qc, qsub},
-         {"delete:/data|a.txt", "deletePermanently:/data|a.txt", "delete:/data|c.txt", "delete:/data|sub",
-          "deletePermanently:/data|sub"},
+         {"delete:/data|a.txt", "deletePermanently:/data|a.txt", "delete:/data|c.txt",
+          "delete:/data|sub", "deletePermanently:/data|sub"},
          "b.txt,c.txt"},
         // Escape answers No: nothing goes for good, every entry is still asked.
-        {{}, {qa, qc, qsub}, {"delete:/data|a.txt", "delete:/data|c.txt", "delete:/data|sub"},
+        {{},
+         {qa, qc, qsub},
+         {"delete:/data|a.txt", "delete:/data|c.txt", "delete:/data|sub"},
          "a.txt,b.txt,c.txt,sub"},
         // Cancel ends the whole batch.
         {{Result::Cancel}, {qa}, {"delete:/data|a.txt"}, "a.txt,b.txt,c.txt,sub"},
     };
     MakeSample();
-    engine.failures = {{"delete:a.txt", DVO_E_NO_TRASH}, {"delete:c.txt", DVO_E_NO_TRASH},
+    engine.failures = {{"delete:a.txt", DVO_E_NO_TRASH},
+                       {"delete:c.txt", DVO_E_NO_TRASH},
                        {"delete:sub", DVO_E_NO_TRASH}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rowsAfter);
@@ -277,7 +297,8 @@ TEST_F(FileCommandsTest, WithoutTrashAsksForEveryEntryByPathWithNoAsTheSafeAnswe
         mainView.boxes.clear();
         Mark({1, 3, 4});
         mainView.messageBoxAnswers = {Result::YesToAll};
-        mainView.messageBoxAnswers.insert(mainView.messageBoxAnswers.end(), c.answers.begin(), c.answers.end());
+        mainView.messageBoxAnswers.insert(mainView.messageBoxAnswers.end(), c.answers.begin(),
+                                          c.answers.end());
         files.mnuDeleteClick();
         Strings asked = Boxes();
         ASSERT_FALSE(asked.empty());
@@ -409,10 +430,10 @@ TEST_F(FileCommandsTest, CopyAndMoveRunBehindTheProgressDialog) {
     Mark({2});
     files.mnuMoveClick();
     EXPECT_EQ(view.progressTitles, (Strings{"コピー中", "移動中"}));
-    EXPECT_EQ(view.progressReports,
-              (Strings{"-1|a.txt\n項目を数えています…", "0|a.txt\n0 B / 30 B", "500|a.txt\n15 B / 30 B",
-                       "1000|a.txt\n30 B / 30 B", "-1|b.txt\n項目を数えています…", "0|b.txt\n0 B / 30 B",
-                       "500|b.txt\n15 B / 30 B", "1000|b.txt\n30 B / 30 B"}));
+    EXPECT_EQ(view.progressReports, (Strings{"-1|a.txt\n項目を数えています…", "0|a.txt\n0 B / 30 B",
+                                             "500|a.txt\n15 B / 30 B", "1000|a.txt\n30 B / 30 B",
+                                             "-1|b.txt\n項目を数えています…", "0|b.txt\n0 B / 30 B",
+                                             "500|b.txt\n15 B / 30 B", "1000|b.txt\n30 B / 30 B"}));
     EXPECT_EQ(Rows(), "a.txt,c.txt,sub");
     EXPECT_TRUE(mainView.boxes.empty());
 }
@@ -450,9 +471,13 @@ TEST_F(FileCommandsTest, HelperThatFailsLaterShowsItsReason) {
         Strings boxes;
     } cases[] = {
         {&FileCommands::mnuOpenClick, 0, "", {}},
-        {&FileCommands::mnuOpenClick, 3, "xdg-open: no method available for opening '/data/b.txt'\n",
+        {&FileCommands::mnuOpenClick,
+         3,
+         "xdg-open: no method available for opening '/data/b.txt'\n",
          {"開けません: /data/b.txt\nxdg-open: no method available for opening '/data/b.txt'"}},
-        {&FileCommands::mnuPrintClick, 1, "lp: No default destination.\n",
+        {&FileCommands::mnuPrintClick,
+         1,
+         "lp: No default destination.\n",
          {"印刷できません: /data/b.txt\nlp: No default destination."}},
         {&FileCommands::mnuPrintClick, 4, "", {"印刷できません: /data/b.txt\n終了コード 4"}},
     };
@@ -496,9 +521,10 @@ TEST_F(FileCommandsTest, PopupMenuListsTheItemsAndRunsTheChosenOne) {
     Mark({3});
     view.menuChoices = {2}; // "開く"
     files.lsSearchResultContextPopup();
-    EXPECT_EQ(view.shownMenu, (Strings{"編集/mnuEdit/0", "エクスプローラ/mnuExplorer/0", "開く/mnuOpen/1",
-                                       "印刷/mnuPrint/1", "プロパティ/mnuProperty/0", "削除/mnuDelete/1",
-                                       "コピー/mnuCopy/1", "移動/mnuMove/1"}));
+    EXPECT_EQ(view.shownMenu,
+              (Strings{"編集/mnuEdit/0", "エクスプローラ/mnuExplorer/0", "開く/mnuOpen/1",
+                       "印刷/mnuPrint/1", "プロパティ/mnuProperty/0", "削除/mnuDelete/1",
+                       "コピー/mnuCopy/1", "移動/mnuMove/1"}));
     EXPECT_EQ(engine.fileCalls, Strings{"shell2:/data|c.txt"});
     files.lsSearchResultContextPopup(); // closed without a choice
     EXPECT_EQ(engine.fileCalls.size(), 1u);
@@ -507,13 +533,16 @@ TEST_F(FileCommandsTest, PopupMenuListsTheItemsAndRunsTheChosenOne) {
 // ---- tree-wide commands ---------------------------------------------------------------------
 
 TEST_F(FileCommandsTest, ExpandAllAsksFromAThousandFolders) {
-    const std::string question = "表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
-                                 "（途中でキャンセルできません）";
+    const std::string question =
+        "表示されている全てのフォルダの展開には非常に時間がかかりますが実行しますか？"
+        "（途中でキャンセルできません）";
     struct Case {
         int folders;
         std::vector<int> answers;
         bool asked, expanded;
-    } cases[] = {{999, {}, false, true}, {1000, {Result::Cancel}, true, false}, {1000, {Result::OK}, true, true}};
+    } cases[] = {{999, {}, false, true},
+                 {1000, {Result::Cancel}, true, false},
+                 {1000, {Result::OK}, true, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folders);
         dvo::test::SyntheticEngine big;
@@ -535,7 +564,8 @@ TEST_F(FileCommandsTest, ExpandAllAsksFromAThousandFolders) {
         EXPECT_EQ(Boxes(), c.asked ? Strings{question} : Strings{});
         EXPECT_EQ(bigView.expandAllCalls, c.expanded ? 1 : 0);
         std::size_t expanded = 0;
-        for (dvo::app::FolderTreeNode* n = bigResults.Tree().FirstTopLevel(); n; n = bigResults.Tree().NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = bigResults.Tree().FirstTopLevel(); n;
+             n = bigResults.Tree().NextInTreeOrder(n))
             expanded += n->expanded ? 1 : 0;
         // The build expanded the top node; expand all does every node with children.
         EXPECT_EQ(expanded, c.expanded ? static_cast<std::size_t>(c.folders - 1) : 1u);

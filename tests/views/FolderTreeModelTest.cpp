@@ -2,9 +2,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QPersistentModelIndex>
 #include <QBrush>
 #include <QColor>
+#include <QPersistentModelIndex>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -55,9 +55,11 @@ TEST_F(ModelFixture, ServesTheTreeThroughEveryKindOfChange) {
 
     // A persistent index follows its node through a sort.
     QPersistentModelIndex pb(model->IndexOf(b));
-    tree.SortAllLevels([](const Node& x, const Node& y, const void*) {
-        return x.record->size < y.record->size ? -1 : (x.record->size > y.record->size ? 1 : 0);
-    }, nullptr);
+    tree.SortAllLevels(
+        [](const Node& x, const Node& y, const void*) {
+            return x.record->size < y.record->size ? -1 : (x.record->size > y.record->size ? 1 : 0);
+        },
+        nullptr);
     EXPECT_EQ(pb.row(), 1);
     EXPECT_EQ(FolderTreeModel::NodeOf(pb), b);
 
@@ -87,7 +89,6 @@ TEST_F(ModelFixture, ServesTheTreeThroughEveryKindOfChange) {
 
 namespace {
 
-
 TEST(ResultGridModel, FollowsTheLogicsGrid) {
     App();
     dvo::test::EventLog log;
@@ -112,13 +113,15 @@ TEST(ResultGridModel, FollowsTheLogicsGrid) {
     results.SearchResultTreeMouseDown();
     model.EndUpdate();
     ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8("サイズ▽"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QString::fromUtf8("サイズ▽"));
     EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), "two");
     EXPECT_EQ(model.data(model.index(0, 1), Qt::DisplayRole).toString(), "66");
     view.rowUnderPointer = 2;
     results.lsSearchResultClick();
     model.Refresh();
-    EXPECT_EQ(model.data(model.index(1, 3), Qt::BackgroundRole).value<QBrush>().color(), QColor(217, 240, 210));
+    EXPECT_EQ(model.data(model.index(1, 3), Qt::BackgroundRole).value<QBrush>().color(),
+              QColor(217, 240, 210));
     EXPECT_FALSE(model.data(model.index(0, 3), Qt::BackgroundRole).isValid());
 }
 

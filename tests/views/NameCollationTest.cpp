@@ -33,7 +33,8 @@ TEST(NameCollation, CodePointLocalesGetARealCollation) {
         const NameCollation collation(c.user);
         EXPECT_EQ(collation.Locale().language(), c.expected);
         // Letters by letter first, case second: never every capital before every small letter.
-        EXPECT_EQ(Sorted({"B", "b", "a", "C", "A"}, collation), (std::vector<std::string>{"a", "A", "b", "B", "C"}));
+        EXPECT_EQ(Sorted({"B", "b", "a", "C", "A"}, collation),
+                  (std::vector<std::string>{"a", "A", "b", "B", "C"}));
     }
 }
 

@@ -1,5 +1,5 @@
-#include "app/main/TMainForm.h"
 #include "app/views/ResultViews.h"
+#include "app/main/TMainForm.h"
 #include "tests/app/EventLog.h"
 #include "tests/app/FakeMainView.h"
 #include "tests/views/FakeResultView.h"
@@ -26,7 +26,8 @@ std::string Captions(const dvo::app::FolderTree& tree, const dvo::app::FolderTre
 }
 
 dvo::app::FolderTreeNode* FindIn(const dvo::app::FolderTree& tree, std::string_view caption) {
-    for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+    for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr;
+         n = tree.NextInTreeOrder(n))
         if (n->Caption() == caption)
             return n;
     return nullptr;
@@ -108,7 +109,8 @@ TEST_F(ResultViewsTest, LevelsLoadedAfterASortJoinInTheCurrentOrder) {
         const auto& tree = results.Tree();
         SCOPED_TRACE(results.SortState());
         EXPECT_EQ(Captions(tree, tree.FirstTopLevel()), c.second);
-        EXPECT_EQ(Captions(tree, FindIn(tree, "a")) + "|" + Captions(tree, FindIn(tree, "b")), c.third);
+        EXPECT_EQ(Captions(tree, FindIn(tree, "a")) + "|" + Captions(tree, FindIn(tree, "b")),
+                  c.third);
     }
 }
 
@@ -253,8 +255,10 @@ TEST_F(ResultViewsTest, MarksBelongToTheMarkedEntriesOfTheShownFolder) {
     EXPECT_EQ(results.lsSearchResultDrawCell(2, 1), ResultViews::kMarkColour);
     EXPECT_EQ(results.lsSearchResultDrawCell(2, 2), std::nullopt);
     EXPECT_EQ(results.lsSearchResultDrawCell(0, 0), std::nullopt);
-    const long long markedSize = results.Grid().rows[0].record->size + results.Grid().rows[2].record->size;
-    EXPECT_EQ(mainView.statusFields[dvo::app::StatusField::Marks], "マーク: 2 件 " + std::to_string(markedSize) + " B");
+    const long long markedSize =
+        results.Grid().rows[0].record->size + results.Grid().rows[2].record->size;
+    EXPECT_EQ(mainView.statusFields[dvo::app::StatusField::Marks],
+              "マーク: 2 件 " + std::to_string(markedSize) + " B");
     // Space toggles the current row; other keys and no current row do nothing.
     view.currentRow = 2;
     results.lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
@@ -290,15 +294,19 @@ TEST_F(ResultViewsTest, FoldersNotReadWholeAndEntriesOfUnknownSizeSaySo) {
     engine.Add(halfRead, "seen.txt", 1, 7);
     FolderRecord* vanished = engine.Add(data, "vanished.txt", 1, 0);
     vanished->modifiedTime = DVOSystemTime{};
-    engine.folderStates = {{locked, DVO_FOLDER_UNREADABLE}, {halfRead, DVO_FOLDER_PARTIAL},
+    engine.folderStates = {{locked, DVO_FOLDER_UNREADABLE},
+                           {halfRead, DVO_FOLDER_PARTIAL},
                            {b, DVO_FOLDER_UNREADABLE}};
     results.mnuSortNoneClick();
     Search();
     // The tree says which folders are not known whole; one read in part keeps what was read.
-    EXPECT_EQ(Captions(results.Tree(), results.Tree().FirstTopLevel()),
-              "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
+    EXPECT_EQ(
+        Captions(results.Tree(), results.Tree().FirstTopLevel()),
+        "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
     Select("/data");
-    EXPECT_EQ(Column(0), "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
+    EXPECT_EQ(
+        Column(0),
+        "a,b ［読み取れません］,c.txt,locked ［読み取れません］,half ［未検索］,vanished.txt");
     // Nothing could be read of "locked": not an empty 0 B folder. "b" read in part shows its bytes.
     EXPECT_EQ(Column(2), "10 B,60 B,30 B,不明,7 B,不明");
     EXPECT_EQ(Column(1), "10,60,30,,7,");

@@ -2,16 +2,16 @@
 // An engine whose records are built by the test (or a benchmark) instead of a scan: a root
 // record above the searched folder, folders and files below it, the folder list in pre-order,
 // and child enumeration in insertion order. No search ever runs.
-#include <algorithm>
 #include "app/main/IEngine.h"
 #include "platform/Text.h"
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -44,7 +44,7 @@ public:
         r->fileCount = files;
     }
     [[nodiscard]] std::size_t RecordTotal() const { return m_records.size(); }
-    int enumerations = 0; // DVOGetFirstFolderInfo calls
+    int enumerations = 0;          // DVOGetFirstFolderInfo calls
     bool refuseFolderInfo = false; // DVOGetFolderInfo fails as an engine out of memory does
 
     // Shell and file calls in order, as "op:directory|name" ("op:directory|name>destination"
@@ -104,7 +104,9 @@ public:
             out[n] = list[static_cast<std::size_t>(n)];
         return n;
     }
-    FolderRecord* DVOGetRootFolderInfo() override { return m_records.size() > 1 ? m_root : nullptr; }
+    FolderRecord* DVOGetRootFolderInfo() override {
+        return m_records.size() > 1 ? m_root : nullptr;
+    }
     FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) override {
         ++enumerations;
         m_cursor[Index(parent)] = 0;
@@ -145,14 +147,16 @@ public:
                       DVOTransferProgress progress, void* context) override {
         return Transfer("move", name, directory, to, progress, context);
     }
-    int DVOShellExecuteEx(unsigned long long, const char16_t* name, const char16_t* directory, int op,
-                          DVOShellDone done, void* context) override {
+    int DVOShellExecuteEx(unsigned long long, const char16_t* name, const char16_t* directory,
+                          int op, DVOShellDone done, void* context) override {
         const int result = FileCall("shell" + std::to_string(op), name, directory, nullptr);
         if (result == 0 && done != nullptr)
             runningHelpers.push_back({fileCalls.back(), done, context});
         return result;
     }
-    int DVOGetLastErrorText(char16_t* buffer, int bytes) override { return Put(buffer, bytes, m_lastError); }
+    int DVOGetLastErrorText(char16_t* buffer, int bytes) override {
+        return Put(buffer, bytes, m_lastError);
+    }
     int DVOGetErrorCount() override { return errorCount; }
     int DVOGetFolderState(const FolderRecord* record) override {
         if (record == nullptr || record->kind != 0)
@@ -171,7 +175,8 @@ private:
         m_inTransfer = false;
         if (result != 0)
             return result;
-        for (const auto& [done, total] : progress != nullptr ? transferReports : decltype(transferReports){}) {
+        for (const auto& [done, total] :
+             progress != nullptr ? transferReports : decltype(transferReports){}) {
             if (progress(done, total, name, context) != 0) {
                 m_lastError = "キャンセルされました";
                 return DVO_E_CANCELLED;
@@ -191,14 +196,16 @@ private:
         fileCalls.push_back(call);
         const auto it = failures.find(op + ":" + n);
         m_lastError = it == failures.end() ? "" : op + " failed: " + n;
-        if (it == failures.end() && followFileOps && !m_inTransfer && (op == "move" || op.starts_with("delete")))
+        if (it == failures.end() && followFileOps && !m_inTransfer &&
+            (op == "move" || op.starts_with("delete")))
             MoveRecord(name, directory, destination != nullptr ? destination : u"");
         return it == failures.end() ? 0 : it->second;
     }
 
     // As the engine does after a move into a folder of the search: the record leaves its
     // parent's children for the destination's, and the sizes above both follow.
-    void MoveRecord(std::u16string_view name, std::u16string_view directory, std::u16string_view to) {
+    void MoveRecord(std::u16string_view name, std::u16string_view directory,
+                    std::u16string_view to) {
         FolderRecord* moved = nullptr;
         FolderRecord* into = nullptr;
         for (auto& r : m_records) {
@@ -240,9 +247,12 @@ private:
         m_children[Index(into)].push_back(moved);
     }
 
-    std::size_t Index(const FolderRecord* r) const { return static_cast<std::size_t>(r - m_records.data()); }
+    std::size_t Index(const FolderRecord* r) const {
+        return static_cast<std::size_t>(r - m_records.data());
+    }
 
-    FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind, long long size) {
+    FolderRecord* NewRecord(FolderRecord* parent, const std::u16string& name, int kind,
+                            long long size) {
         if (m_records.size() == m_records.capacity())
             throw std::length_error("SyntheticEngine: capacity exceeded");
         FolderRecord& r = m_records.emplace_back();
@@ -257,7 +267,8 @@ private:
         r.modifiedTime = {2026, 12, 3, 9, 21, 35, 36, 42};
         if (parent != nullptr) {
             // Saturates at 255 as the engine's does.
-            r.depth = parent == m_root ? 0 : static_cast<unsigned char>(std::min(parent->depth + 1, 255));
+            r.depth =
+                parent == m_root ? 0 : static_cast<unsigned char>(std::min(parent->depth + 1, 255));
             auto& dir = m_directories[Index(parent)];
             if (dir == nullptr) {
                 m_directoryTexts.push_back(parent == m_root ? u"" : PathOf(parent));

@@ -2,8 +2,8 @@
 #include "app/qt/QtMainView.h"
 #include "app/qt/QtTransferDialog.h"
 #include "tests/app/QtTestApplication.h"
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/views/SyntheticEngine.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,7 @@ namespace {
 using dvo::qt::QtTransferDialog;
 
 // Waits, handling events, until the condition holds or a few seconds have passed.
-template <typename Condition>
-bool WaitFor(Condition condition) {
+template <typename Condition> bool WaitFor(Condition condition) {
     QElapsedTimer timer;
     timer.start();
     while (!condition() && timer.elapsed() < 5000)
@@ -54,21 +53,25 @@ TEST(TransferDialogWindowTest, DialogBlocksTheWindowShowsReportsAndCancels) {
         QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
         // The work takes its time to wind down: the dialog waits for it.
         QTimer::singleShot(100, [&, dialog] {
-            stillShownWhileWinding = QApplication::activeModalWidget() == dialog && dialog->isVisible();
+            stillShownWhileWinding =
+                QApplication::activeModalWidget() == dialog && dialog->isVisible();
         });
     });
     const auto started = std::chrono::steady_clock::now();
-    const int result = QtTransferDialog::Run(&window, QStringLiteral("コピー中"), [&](dvo::app::ProgressSink& sink) {
-        for (int i = 0; std::chrono::steady_clock::now() - started < std::chrono::seconds(10); ++i) {
-            if (!sink.Report(i % 1000, "big.iso\n" + std::to_string(i) + " B / 1000 B")) {
-                cancelSeen = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(300)); // removes its partial copy
-                return DVO_E_CANCELLED;
+    const int result = QtTransferDialog::Run(
+        &window, QStringLiteral("コピー中"), [&](dvo::app::ProgressSink& sink) {
+            for (int i = 0; std::chrono::steady_clock::now() - started < std::chrono::seconds(10);
+                 ++i) {
+                if (!sink.Report(i % 1000, "big.iso\n" + std::to_string(i) + " B / 1000 B")) {
+                    cancelSeen = true;
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(300)); // removes its partial copy
+                    return DVO_E_CANCELLED;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return DVO_OK;
-    });
+            return DVO_OK;
+        });
     EXPECT_EQ(result, DVO_E_CANCELLED);
     EXPECT_TRUE(cancelSeen);
     EXPECT_TRUE(modal);
@@ -112,8 +115,9 @@ TEST_F(HelpHelperWindowTest, FailureShowsTheReason) {
     closer.start(10);
     window.Form().N5Click();
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }));
-    EXPECT_EQ(shown, "開けません: https://www.lumetra.example/dvo.html\n"
-                     "xdg-open: no method available for opening 'https://www.lumetra.example/dvo.html'");
+    EXPECT_EQ(shown,
+              "開けません: https://www.lumetra.example/dvo.html\n"
+              "xdg-open: no method available for opening 'https://www.lumetra.example/dvo.html'");
 }
 
 TEST_F(HelpHelperWindowTest, HelperEndingAfterTheWindowIsGoneTouchesNothing) {

@@ -21,7 +21,9 @@ struct TreeCommandsWindowTest : testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     void Alt(Qt::Key key) { QTest::keyClick(window.get(), key, Qt::AltModifier); }
-    QString Status() const { return window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(); }
+    QString Status() const {
+        return window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text();
+    }
 
     dvo::test::SyntheticEngine engine;
     std::unique_ptr<dvo::qt::QtMainView> window;

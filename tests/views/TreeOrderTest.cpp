@@ -22,8 +22,8 @@ TEST(TreeOrder, SizeComparisonsUseAll64Bits) {
     } cases[] = {
         {1, 2, -1},
         {5, 5, 0},
-        {0x100000000LL, 0xFFFFFFFFLL, 1},        // above 4 GiB: high half first
-        {0x100000001LL, 0x200000000LL, -1},      // a low half larger does not win
+        {0x100000000LL, 0xFFFFFFFFLL, 1},   // above 4 GiB: high half first
+        {0x100000001LL, 0x200000000LL, -1}, // a low half larger does not win
         {-1, 0, -1},
         {0x7FFFFFFFFFFFFFFFLL, 0, 1},
     };
@@ -47,9 +47,9 @@ TEST(TreeOrder, CaptionDescendingIsByteOrderReversed) {
         {"a", "b", 1},
         {"b", "a", -1},
         {"same", "same", 0},
-        {"Zebra", "apple", 1},          // upper case bytes are smaller: they go after
-        {"\xE3\x81\x82", "z", -1},      // bytes above 0x7F compare unsigned
-        {"dir (12)", "dir (3)", 1},     // count suffixes take part, as text
+        {"Zebra", "apple", 1},      // upper case bytes are smaller: they go after
+        {"\xE3\x81\x82", "z", -1},  // bytes above 0x7F compare unsigned
+        {"dir (12)", "dir (3)", 1}, // count suffixes take part, as text
         {"ab", "abc", 1},
     };
     FolderRecord r{};
@@ -63,16 +63,11 @@ TEST(TreeOrder, RatioText) {
         long long size, parent;
         const char* text;
     } cases[] = {
-        {1, 3, "33"},
-        {2, 3, "66"},
-        {4, 1000, "<1"},
-        {0, 1000, "<1"},
-        {0, 0, "0"},
-        {5, 0, "0"},
-        {1000, 1000, "100"},
-        {0x123456789ALL, 0x123456789ALL, "100"},
-        {999, 1000, "99"},
-        {5000000000000LL, 10000000000000LL, "50"},
+        {1, 3, "33"},        {2, 3, "66"},
+        {4, 1000, "<1"},     {0, 1000, "<1"},
+        {0, 0, "0"},         {5, 0, "0"},
+        {1000, 1000, "100"}, {0x123456789ALL, 0x123456789ALL, "100"},
+        {999, 1000, "99"},   {5000000000000LL, 10000000000000LL, "50"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(dvo::app::RatioText(c.size, c.parent), c.text) << c.size << " of " << c.parent;

@@ -51,7 +51,8 @@ struct TreemapFormTest : testing::Test {
 
     dvo::app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
-        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        for (dvo::app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr;
+             n = tree.NextInTreeOrder(n))
             if (n->Caption() == caption)
                 return n;
         return nullptr;
@@ -67,7 +68,8 @@ struct TreemapFormTest : testing::Test {
     std::pair<int, int> Centre(std::string_view caption) const {
         const int i = Entry(caption);
         EXPECT_GE(i, 0) << caption;
-        const auto p = dvo::app::ToPixels(treemap.Geometry().rects[static_cast<std::size_t>(std::max(i, 0))]);
+        const auto p =
+            dvo::app::ToPixels(treemap.Geometry().rects[static_cast<std::size_t>(std::max(i, 0))]);
         return {(p.left + p.right) / 2, (p.top + p.bottom) / 2};
     }
     std::string Root() const {
@@ -81,7 +83,9 @@ struct TreemapFormTest : testing::Test {
     }
     double AreaShare(std::string_view caption) const {
         const int i = Entry(caption);
-        return i < 0 ? -1 : treemap.Geometry().rects[static_cast<std::size_t>(i)].Area() / (view.width * view.height);
+        return i < 0 ? -1
+                     : treemap.Geometry().rects[static_cast<std::size_t>(i)].Area() /
+                           (view.width * view.height);
     }
 };
 
@@ -196,7 +200,9 @@ TEST_F(TreemapFormTest, ClickSelectsTheEntrysFolderInTheTreeAndOutlinesIt) {
     EXPECT_TRUE(resultView.selectionVisible);
     EXPECT_EQ(results.Grid().rows[0].cells[0], "x.cpp");
     EXPECT_EQ(mainView.status, "フォルダ内容を表示しています");
-    EXPECT_EQ(view.outline, dvo::app::ToPixels(treemap.Geometry().rects[static_cast<std::size_t>(Entry("x.cpp"))]));
+    EXPECT_EQ(
+        view.outline,
+        dvo::app::ToPixels(treemap.Geometry().rects[static_cast<std::size_t>(Entry("x.cpp"))]));
     EXPECT_EQ(Root(), "/data"); // the map stays where it is
 }
 

@@ -25,8 +25,9 @@ using dvo::app::WorstAspectRatio;
 constexpr double kEdgeSlack = 1e-3;
 
 bool Inside(const TreemapRect& r, const TreemapRect& parent) {
-    return r.x0 >= parent.x0 - kEdgeSlack && r.y0 >= parent.y0 - kEdgeSlack && r.x1 <= parent.x1 + kEdgeSlack &&
-           r.y1 <= parent.y1 + kEdgeSlack && r.x0 <= r.x1 && r.y0 <= r.y1;
+    return r.x0 >= parent.x0 - kEdgeSlack && r.y0 >= parent.y0 - kEdgeSlack &&
+           r.x1 <= parent.x1 + kEdgeSlack && r.y1 <= parent.y1 + kEdgeSlack && r.x0 <= r.x1 &&
+           r.y0 <= r.y1;
 }
 
 bool Overlap(const TreemapRect& a, const TreemapRect& b) {
@@ -47,8 +48,10 @@ int OverlapsIn(const std::vector<TreemapRect>& rects, const std::vector<std::siz
         return overlaps;
     }
     const float mx = (box.x0 + box.x1) / 2, my = (box.y0 + box.y1) / 2;
-    const TreemapRect quarters[] = {{box.x0, box.y0, mx, my}, {mx, box.y0, box.x1, my},
-                                    {box.x0, my, mx, box.y1}, {mx, my, box.x1, box.y1}};
+    const TreemapRect quarters[] = {{box.x0, box.y0, mx, my},
+                                    {mx, box.y0, box.x1, my},
+                                    {box.x0, my, mx, box.y1},
+                                    {mx, my, box.x1, box.y1}};
     int overlaps = 0;
     for (const TreemapRect& q : quarters) {
         std::vector<std::size_t> part;
@@ -100,7 +103,8 @@ TEST(TreemapLayout, LevelPropertiesOnATableOfInputs) {
     const TreemapRect boundsTable[] = {{0, 0, 800, 600}, {10, 20, 610, 820}, {0, 0, 1920, 37}};
     for (const LevelCase& c : LevelCases()) {
         for (const TreemapRect& bounds : boundsTable) {
-            SCOPED_TRACE(c.name + " in " + std::to_string(bounds.Width()) + "x" + std::to_string(bounds.Height()));
+            SCOPED_TRACE(c.name + " in " + std::to_string(bounds.Width()) + "x" +
+                         std::to_string(bounds.Height()));
             const std::size_t n = c.sizes.size();
             std::vector<TreemapRect> out(n);
             SquarifyLevel(c.sizes, bounds, out);
@@ -123,7 +127,8 @@ TEST(TreemapLayout, LevelPropertiesOnATableOfInputs) {
                 const double pixelArea = static_cast<double>(p.right - p.left) * (p.bottom - p.top);
                 if (std::abs(pixelArea - expected) > r.Width() + r.Height() + 1)
                     ++badPixelArea;
-                pixels += std::max(0LL, static_cast<long long>(p.right - p.left) * (p.bottom - p.top));
+                pixels +=
+                    std::max(0LL, static_cast<long long>(p.right - p.left) * (p.bottom - p.top));
             }
             EXPECT_EQ(outside, 0);
             EXPECT_EQ(badArea, 0);
@@ -172,7 +177,8 @@ TreeInput RandomTree(std::size_t target, int maxChildren, unsigned seed) {
         std::uniform_int_distribution<int> fan(depth < 3 ? 1 : 0, maxChildren);
         const int children = t.weights.size() >= target || depth > 12 ? 0 : fan(random);
         if (children == 0)
-            t.weights[me] = std::floor(size(random)) * (random() % 7 == 0 ? 0 : 1); // zero sizes too
+            t.weights[me] =
+                std::floor(size(random)) * (random() % 7 == 0 ? 0 : 1); // zero sizes too
         for (int c = 0; c < children; ++c) {
             const std::size_t child = t.weights.size();
             grow(depth + 1);
@@ -241,9 +247,10 @@ TEST(TreemapLayout, ParentHeavierThanItsChildrenKeepsTheRestUnused) {
 TEST(TreemapLayout, RejectsEndsThatDoNotNest) {
     std::vector<TreemapRect> out(3, TreemapRect{1, 1, 1, 1});
     const std::vector<double> w{3, 1, 2};
-    for (const auto& ends : {std::vector<std::uint32_t>{3, 4, 3}, std::vector<std::uint32_t>{3, 1, 3},
-                             std::vector<std::uint32_t>{1, 2, 3}, std::vector<std::uint32_t>{2, 3, 3},
-                             std::vector<std::uint32_t>{3, 2}}) {
+    for (const auto& ends :
+         {std::vector<std::uint32_t>{3, 4, 3}, std::vector<std::uint32_t>{3, 1, 3},
+          std::vector<std::uint32_t>{1, 2, 3}, std::vector<std::uint32_t>{2, 3, 3},
+          std::vector<std::uint32_t>{3, 2}}) {
         EXPECT_FALSE(LayoutTree(w, ends, {0, 0, 10, 10}, out));
         EXPECT_EQ(out[0], (TreemapRect{1, 1, 1, 1})); // untouched
     }

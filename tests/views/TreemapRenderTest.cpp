@@ -22,17 +22,26 @@ TEST(TreemapKinds, GroupsByExtensionWithoutCase) {
         int kind;
         FileGroup group;
     } cases[] = {
-        {u"photo.JPG", 1, FileGroup::Image},    {u"clip.mkv", 1, FileGroup::Video},
-        {u"song.flac", 1, FileGroup::Audio},    {u"backup.tar.gz", 1, FileGroup::Archive},
-        {u"report.pdf", 1, FileGroup::Document}, {u"main.cpp", 1, FileGroup::Code}, {u"unit.PAS", 1, FileGroup::Code},
-        {u"libc.so.6", 1, FileGroup::Binary},    {u"libQt6Core.so.6.4.2", 1, FileGroup::Binary},
-        {u"tool.exe", 1, FileGroup::Binary},     {u"README", 1, FileGroup::Other},
-        {u".bashrc", 1, FileGroup::Other},       {u"name.", 1, FileGroup::Other},
-        {u"odd.p\u00e9g", 1, FileGroup::Other},  {u"photos.jpg", 0, FileGroup::Folder},
+        {u"photo.JPG", 1, FileGroup::Image},
+        {u"clip.mkv", 1, FileGroup::Video},
+        {u"song.flac", 1, FileGroup::Audio},
+        {u"backup.tar.gz", 1, FileGroup::Archive},
+        {u"report.pdf", 1, FileGroup::Document},
+        {u"main.cpp", 1, FileGroup::Code},
+        {u"unit.PAS", 1, FileGroup::Code},
+        {u"libc.so.6", 1, FileGroup::Binary},
+        {u"libQt6Core.so.6.4.2", 1, FileGroup::Binary},
+        {u"tool.exe", 1, FileGroup::Binary},
+        {u"README", 1, FileGroup::Other},
+        {u".bashrc", 1, FileGroup::Other},
+        {u"name.", 1, FileGroup::Other},
+        {u"odd.p\u00e9g", 1, FileGroup::Other},
+        {u"photos.jpg", 0, FileGroup::Folder},
         {u"x.averyveryverylongext", 1, FileGroup::Other},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FileGroupOf(c.name, c.kind), c.group) << std::string(c.name.begin(), c.name.end());
+        EXPECT_EQ(FileGroupOf(c.name, c.kind), c.group)
+            << std::string(c.name.begin(), c.name.end());
 }
 
 struct Rgb {
@@ -40,7 +49,8 @@ struct Rgb {
 };
 Rgb At(const std::vector<std::uint32_t>& pixels, int width, int x, int y) {
     const std::uint32_t p = pixels[static_cast<std::size_t>(y * width + x)];
-    return {static_cast<int>((p >> 16) & 0xff), static_cast<int>((p >> 8) & 0xff), static_cast<int>(p & 0xff)};
+    return {static_cast<int>((p >> 16) & 0xff), static_cast<int>((p >> 8) & 0xff),
+            static_cast<int>(p & 0xff)};
 }
 
 // A folder of 100 x 50 holding an image file (left half) and a video file (right half), and a

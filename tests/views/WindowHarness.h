@@ -16,8 +16,7 @@
 
 namespace dvo::test {
 
-template <typename Engine>
-struct WindowHarness {
+template <typename Engine> struct WindowHarness {
     EventLog log;
     FakeMainView mainView{log};
     Engine engine;
@@ -35,7 +34,8 @@ struct WindowHarness {
     // The first node in tree order with this caption, or null.
     [[nodiscard]] app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
-        for (app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr; n = tree.NextInTreeOrder(n))
+        for (app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr;
+             n = tree.NextInTreeOrder(n))
             if (n->Caption() == caption)
                 return n;
         return nullptr;
@@ -50,7 +50,9 @@ struct WindowHarness {
     [[nodiscard]] std::string Column(int column) const {
         std::string out;
         for (int i = 0; i < results.ShownRowCount(); ++i)
-            out += (i ? "," : "") + results.Grid().rows[static_cast<std::size_t>(i)].cells[static_cast<std::size_t>(column)];
+            out += (i ? "," : "") + results.Grid()
+                                        .rows[static_cast<std::size_t>(i)]
+                                        .cells[static_cast<std::size_t>(column)];
         return out;
     }
 };

@@ -21,7 +21,8 @@ struct GuardedTable {
           memory(bytes + kGuardBytes, static_cast<char>(kGuard)) {}
 
     [[nodiscard]] std::string Cell(int row, int column) const {
-        return {memory.data() + ((row * columns) + column) * width, static_cast<std::size_t>(width)};
+        return {memory.data() + ((row * columns) + column) * width,
+                static_cast<std::size_t>(width)};
     }
     [[nodiscard]] bool GuardIntact() const {
         for (std::size_t i = bytes; i < memory.size(); ++i)
@@ -53,19 +54,43 @@ struct TableCase {
 TEST_F(ReadCsvTest, ParsesLinesFieldsAndComments) {
     const std::string longLine = "1111,2222,3333\n";
     const TableCase cases[] = {
-        {"comment line counted, third line dropped", "a,b,c\n;x,y\nd,e,f\n", 8, 3, 2,
+        {"comment line counted, third line dropped",
+         "a,b,c\n;x,y\nd,e,f\n",
+         8,
+         3,
+         2,
          {{"a", "b", "c"}, {"", "", ""}}},
-        {"file cut at the table's 48 bytes", longLine + longLine + longLine + "4444,5555\n" + longLine, 4, 3, 4,
-         {{"1111", "2222", "3333"}, {"1111", "2222", "3333"}, {"1111", "2222", "3333"}, {"444", "", ""}}},
+        {"file cut at the table's 48 bytes",
+         longLine + longLine + longLine + "4444,5555\n" + longLine,
+         4,
+         3,
+         4,
+         {{"1111", "2222", "3333"},
+          {"1111", "2222", "3333"},
+          {"1111", "2222", "3333"},
+          {"444", "", ""}}},
         {"semicolon inside a field is dropped", "ab;cd\n", 8, 1, 1, {{"abcd"}}},
-        {"semicolon at a later field ends the line", "a,;b,c\nd\n", 4, 3, 2, {{"a", "", ""}, {"d", "", ""}}},
-        {"field longer than the cell is cut", "abcdef,gh\nxyz,123456789\n", 3, 2, 4,
+        {"semicolon at a later field ends the line",
+         "a,;b,c\nd\n",
+         4,
+         3,
+         2,
+         {{"a", "", ""}, {"d", "", ""}}},
+        {"field longer than the cell is cut",
+         "abcdef,gh\nxyz,123456789\n",
+         3,
+         2,
+         4,
          {{"abc", "gh"}, {"xyz", "123"}, {"", ""}, {"", ""}}},
         {"full cell has no terminator", "abcd,e\n", 4, 2, 1, {{"abcd", "e"}}},
         {"CR ignored anywhere", "a\r,b\r\n\rc,d\r\n", 4, 2, 2, {{"a", "b"}, {"c", "d"}}},
         {"quotes are ordinary bytes", "\"a,b\",'c'\n", 4, 3, 1, {{"\"a", "b\"", "'c'"}}},
         {"spaces kept", " a , b\n", 4, 2, 1, {{" a ", " b"}}},
-        {"columns and rows beyond the table dropped", "a,b,c\nd,e,f\ng,h,i\n", 5, 2, 2,
+        {"columns and rows beyond the table dropped",
+         "a,b,c\nd,e,f\ng,h,i\n",
+         5,
+         2,
+         2,
          {{"a", "b"}, {"d", "e"}}},
         {"empty line is a row", "a\n\nb", 2, 1, 3, {{"a"}, {""}, {"b"}}},
         {"no line end at the end", "a,b", 2, 2, 1, {{"a", "b"}}},
@@ -74,7 +99,9 @@ TEST_F(ReadCsvTest, ParsesLinesFieldsAndComments) {
     for (const auto& c : cases) {
         WriteFile(Path("in.csv"), c.content);
         GuardedTable table(c.width, c.columns, c.rows);
-        EXPECT_EQ(ReadCSV(Path("in.csv").c_str(), table.memory.data(), c.width, c.columns, c.rows), 1) << c.what;
+        EXPECT_EQ(ReadCSV(Path("in.csv").c_str(), table.memory.data(), c.width, c.columns, c.rows),
+                  1)
+            << c.what;
         for (int r = 0; r < c.rows; ++r)
             for (int col = 0; col < c.columns; ++col)
                 EXPECT_EQ(table.Cell(r, col), Padded(c.cells[r][col], c.width))
@@ -89,7 +116,8 @@ TEST_F(ReadCsvTest, FailuresLeaveAnEmptyTable) {
         GuardedTable table(4, 2, 2);
         std::memset(table.memory.data(), 'x', table.bytes);
         EXPECT_EQ(ReadCSV(name.c_str(), table.memory.data(), 4, 2, 2), 0) << name;
-        EXPECT_EQ(std::string(table.memory.data(), table.bytes), std::string(table.bytes, '\0')) << name;
+        EXPECT_EQ(std::string(table.memory.data(), table.bytes), std::string(table.bytes, '\0'))
+            << name;
         EXPECT_TRUE(table.GuardIntact());
     }
 }
@@ -98,7 +126,8 @@ TEST_F(ReadCsvTest, SizesThatCannotBeATableAreRefusedUntouched) {
     WriteFile(Path("in.csv"), "a,b\n");
     const struct {
         int width, columns, rows;
-    } cases[] = {{65536, 65536, 1}, {1 << 20, 1 << 11, 1}, {-1, 2, 2}, {4, -2, 2}, {4, 2, -1}, {-4, -2, 1}};
+    } cases[] = {{65536, 65536, 1}, {1 << 20, 1 << 11, 1}, {-1, 2, 2}, {4, -2, 2}, {4, 2, -1},
+                 {-4, -2, 1}};
     for (const auto& c : cases) {
         char table[16];
         std::memset(table, 'x', sizeof table);

@@ -144,7 +144,8 @@ TEST(CsvReadColumn, CutsFieldsAndDropsQuotes) {
     for (const auto& c : cases) {
         char field[16];
         std::memset(field, '#', sizeof field);
-        EXPECT_EQ(CSVReadColumn(c.line, c.column, field, c.maxLength), c.result) << c.line << " #" << c.column;
+        EXPECT_EQ(CSVReadColumn(c.line, c.column, field, c.maxLength), c.result)
+            << c.line << " #" << c.column;
         const std::string expected = c.field == nullptr ? "" : c.field;
         EXPECT_EQ(std::string(field, expected.size()), expected) << c.line << " #" << c.column;
         EXPECT_EQ(field[expected.size()], '#') << "no terminator: " << c.line << " #" << c.column;

@@ -32,7 +32,8 @@ std::set<std::string> ListAll(const std::string& dir, const std::string& pattern
 }
 
 TEST_F(FileSearch, MatchesNamesByteByByte) {
-    for (const char* file : {"a.txt", "b.txt", "ab.csv", ".hidden", "[a].txt", "caf\xE9.txt", "README"})
+    for (const char* file :
+         {"a.txt", "b.txt", "ab.csv", ".hidden", "[a].txt", "caf\xE9.txt", "README"})
         WriteFile(Path(file), "x");
     fs::create_directory(Path("sub"));
     WriteFile(Path("sub/x.txt"), "x");
@@ -47,8 +48,12 @@ TEST_F(FileSearch, MatchesNamesByteByByte) {
         {"caf?.txt", {"caf\xE9.txt"}}, // '?' is one byte, even of a name that is not UTF-8
         {"[a].txt", {"[a].txt"}},      // brackets are ordinary bytes, not a set
         {"a*", {"a.txt", "ab.csv"}},
-        {"*", {".", "..", ".hidden", "a.txt", "b.txt", "ab.csv", "[a].txt", "caf\xE9.txt", "README", "sub"}},
-        {"*.*", {".", "..", ".hidden", "a.txt", "b.txt", "ab.csv", "[a].txt", "caf\xE9.txt", "README", "sub"}},
+        {"*",
+         {".", "..", ".hidden", "a.txt", "b.txt", "ab.csv", "[a].txt", "caf\xE9.txt", "README",
+          "sub"}},
+        {"*.*",
+         {".", "..", ".hidden", "a.txt", "b.txt", "ab.csv", "[a].txt", "caf\xE9.txt", "README",
+          "sub"}},
         {"sub/*", {".", "..", "x.txt"}},
         {"A.TXT", {}}, // case-sensitive, like the file system
         {"*.doc", {}},
@@ -56,7 +61,8 @@ TEST_F(FileSearch, MatchesNamesByteByByte) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ListAll(m_dir.string(), c.pattern), c.names) << c.pattern;
-        EXPECT_EQ(ListAll(m_dir.string() + "/", c.pattern), c.names) << "trailing '/': " << c.pattern;
+        EXPECT_EQ(ListAll(m_dir.string() + "/", c.pattern), c.names)
+            << "trailing '/': " << c.pattern;
     }
 }
 

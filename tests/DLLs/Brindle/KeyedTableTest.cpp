@@ -39,12 +39,13 @@ TEST_F(KeyedTable, LooksUpTheFirstRowWithTheKey) {
         {"k4", 2, BRINDLE_E_NO_DATA, ""},
         {"k3", 1, BRINDLE_E_NO_DATA, ""}, // a comment line holds no key
         {"zz", 1, BRINDLE_E_NO_DATA, ""},
-        {"longkey1", 1, BRINDLE_OK, "longkey1"},  // a full cell arrives without terminator
+        {"longkey1", 1, BRINDLE_OK, "longkey1"},         // a full cell arrives without terminator
         {"longkey12", 2, BRINDLE_OK, "x" + z.substr(1)}, // keys compare over the width only
         {"k1", 0, BRINDLE_E_OUT_OF_BOUNDS, ""},
         {"k1", 4, BRINDLE_E_OUT_OF_BOUNDS, ""},
         {"k1", -1, BRINDLE_E_OUT_OF_BOUNDS, ""},
-        {"", 2, BRINDLE_E_NO_DATA, ""}, // the empty key finds the first empty row, whose cell is empty
+        {"", 2, BRINDLE_E_NO_DATA,
+         ""}, // the empty key finds the first empty row, whose cell is empty
     };
     for (const auto& c : cases) {
         char cell[12];
@@ -68,7 +69,8 @@ TEST_F(KeyedTable, HandlesAndSlots) {
     for (int i = 1; i <= 16; ++i)
         ASSERT_EQ(SSHInit(Path("t.csv").c_str(), 4, 2, 1), i);
     EXPECT_EQ(SSHInit(Path("t.csv").c_str(), 4, 2, 1), BRINDLE_E_OUT_OF_BOUNDS);
-    EXPECT_EQ(SSHInit(Path("missing.csv").c_str(), 4, 2, 1), BRINDLE_E_OUT_OF_BOUNDS); // slots first
+    EXPECT_EQ(SSHInit(Path("missing.csv").c_str(), 4, 2, 1),
+              BRINDLE_E_OUT_OF_BOUNDS); // slots first
 
     SSHTerm(7);
     EXPECT_EQ(SSHSearch(7, "k", 2, cell), BRINDLE_E_LOGIC);

@@ -13,7 +13,8 @@ class ScratchDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* tmp = std::getenv("DVO_TEST_TMP");
-        const std::filesystem::path base = tmp != nullptr ? tmp : std::filesystem::temp_directory_path();
+        const std::filesystem::path base =
+            tmp != nullptr ? tmp : std::filesystem::temp_directory_path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_dir = base / "brindle" / (std::string(info->test_suite_name()) + "." + info->name());
         std::filesystem::remove_all(m_dir);
@@ -21,11 +22,12 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-    [[nodiscard]] std::string Path(const std::string& relative) const { return (m_dir / relative).string(); }
+    [[nodiscard]] std::string Path(const std::string& relative) const {
+        return (m_dir / relative).string();
+    }
 
     // Runs f with the scratch folder as the working folder, for relative paths.
-    template <typename F>
-    auto InScratch(F f) const {
+    template <typename F> auto InScratch(F f) const {
         const std::filesystem::path before = std::filesystem::current_path();
         std::filesystem::current_path(m_dir);
         const auto result = f();

@@ -51,7 +51,7 @@ TEST_F(GetWorkDirTest, CreatesAndReturnsTheDataFolder) {
     std::memset(path, 'z', sizeof path);
     ASSERT_EQ(GetWorkDir(path), 0);
     EXPECT_EQ(std::string(path), data);
-    struct stat st{};
+    struct stat st = {};
     ASSERT_EQ(::stat(data.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);

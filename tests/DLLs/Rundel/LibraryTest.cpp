@@ -19,8 +19,7 @@ public:
     Library& operator=(const Library&) = delete;
 
     [[nodiscard]] bool loaded() const { return m_handle != nullptr; }
-    template <typename F>
-    F get(const char* name) const {
+    template <typename F> F get(const char* name) const {
         return reinterpret_cast<F>(::dlsym(m_handle, name));
     }
 

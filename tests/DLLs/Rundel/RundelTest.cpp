@@ -1,5 +1,5 @@
-#include "DLLs/Rundel/DateText.h"
 #include "DLLs/Rundel/Rundel.h"
+#include "DLLs/Rundel/DateText.h"
 
 #include <gtest/gtest.h>
 
@@ -54,12 +54,14 @@ TEST(RundelNumbers, FixedWidthDigitsAndHex) {
         int value;
         int width;
         const char* digits;
-    } cases[] = {{7, 3, "007"}, {12345, 3, "345"}, {0, 2, "00"}, {2147483647, 10, "2147483647"},
-                 {-42, 4, "0042"}, {INT_MIN, 10, "2147483648"}, {5, 0, ""}};
+    } cases[] = {
+        {7, 3, "007"},    {12345, 3, "345"},           {0, 2, "00"}, {2147483647, 10, "2147483647"},
+        {-42, 4, "0042"}, {INT_MIN, 10, "2147483648"}, {5, 0, ""}};
     for (const auto& c : cases) {
         Field f;
         LStr(c.value, c.width, f.data());
-        EXPECT_EQ(f.bytes.substr(0, std::strlen(c.digits) + 1), std::string(c.digits) + "#") << c.value;
+        EXPECT_EQ(f.bytes.substr(0, std::strlen(c.digits) + 1), std::string(c.digits) + "#")
+            << c.value;
     }
     Field f;
     ByteHex(0x1AB, f.data());
@@ -78,7 +80,7 @@ TEST(RundelNumbers, ZeroSuppressionAndBlankSwaps) {
         int count;
         const char* out;
     } cases[] = {{"000120", 6, "   120"}, {"0000", 4, "    "}, {"0000", 2, "  00"},
-                 {" 012", 4, " 012"}, {"0a0", 3, " a0"}, {"00", 0, "00"}};
+                 {" 012", 4, " 012"},     {"0a0", 3, " a0"},   {"00", 0, "00"}};
     for (const auto& c : cases) {
         std::string field = c.in;
         ZSupr(c.count, field.data());
@@ -131,23 +133,24 @@ TEST(RundelStrings, StrMatchComparesExactlyCountPositions) {
         int count;
         int result;
     } cases[] = {
-        {"AB12", "A?1*", 4, 1},
-        {"AB13", "AB12", 4, 0},
-        {"AB13", "AB1*", 4, 1},
-        {"ABCD", "AB", 2, 1},
-        {"AB\0D", "AB\0X", 3, 1}, // terminators are compared like any byte
-        {"AB\0D", "AB\0X", 4, 0},
-        {"xyz", "*", 3, 1},
-        {"xyz", "abc", 0, 1},
+        {"AB12", "A?1*", 4, 1},   {"AB13", "AB12", 4, 0},   {"AB13", "AB1*", 4, 1},
+        {"ABCD", "AB", 2, 1},     {"AB\0D", "AB\0X", 3, 1}, // terminators are compared like any byte
+        {"AB\0D", "AB\0X", 4, 0}, {"xyz", "*", 3, 1},       {"xyz", "abc", 0, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(StrMatch(c.text, c.pattern, c.count), c.result) << c.pattern << " " << c.count;
 }
 
 TEST(RundelStrings, CCopyAndNCopyWithNullAndLongStrings) {
-    const std::string abc("\x03" "abc", 4);
-    const std::string longer("\x07" "abcdefg", 8);
-    const std::string withNul("\x03" "a\0c", 4);
+    const std::string abc("\x03"
+                          "abc",
+                          4);
+    const std::string longer("\x07"
+                             "abcdefg",
+                             8);
+    const std::string withNul("\x03"
+                              "a\0c",
+                              4);
     const struct {
         const char* what;
         void (*copy)(char*, const char*, int);
@@ -178,12 +181,19 @@ TEST(RundelStrings, StrCopyStopsAtCountZeroOrStopByte) {
         int count;
         int stop;
         const char* copied;
-    } cases[] = {{"abc,def", 10, ',', "abc"}, {"abcdef", 4, ',', "abcd"}, {"ab", 10, ',', "ab"},
-                 {"a\xFF" "b", 10, 0xFF, "a"}, {"abc", 10, 0, "abc"}, {"abc", 0, ',', ""}};
+    } cases[] = {{"abc,def", 10, ',', "abc"},
+                 {"abcdef", 4, ',', "abcd"},
+                 {"ab", 10, ',', "ab"},
+                 {"a\xFF"
+                  "b",
+                  10, 0xFF, "a"},
+                 {"abc", 10, 0, "abc"},
+                 {"abc", 0, ',', ""}};
     for (const auto& c : cases) {
         Field f(12);
         StrCopy(f.data(), c.source, c.count, c.stop);
-        EXPECT_EQ(f.bytes.substr(0, std::strlen(c.copied) + 1), std::string(c.copied) + "#") << c.source;
+        EXPECT_EQ(f.bytes.substr(0, std::strlen(c.copied) + 1), std::string(c.copied) + "#")
+            << c.source;
     }
 }
 
@@ -219,7 +229,10 @@ TEST(RundelStrings, FindStringAtAnyAndAtEvenOffsets) {
     const char pairs[] = "xabab";
     char* position = nullptr;
     EXPECT_EQ(FindString2(pairs, "ab", 5, &position), 0);
-    EXPECT_EQ(FindString2("xaab" "ab", "ab", 6, &position), 1);
+    EXPECT_EQ(FindString2("xaab"
+                          "ab",
+                          "ab", 6, &position),
+              1);
     EXPECT_EQ(FindString("ab", "ab", 2, nullptr), 1);
 }
 
@@ -232,8 +245,8 @@ TEST(RundelDates, FieldsFromAFixedClock) {
     t.minute = 5;
     t.second = 3;
     // The field and the byte after it.
-    const auto format = [](void (*f)(const platform::LocalTime&, char*), const platform::LocalTime& at,
-                           std::size_t size) {
+    const auto format = [](void (*f)(const platform::LocalTime&, char*),
+                           const platform::LocalTime& at, std::size_t size) {
         Field field;
         f(at, field.data());
         return field.bytes.substr(0, size + 1);
@@ -260,7 +273,8 @@ TEST(RundelDates, TheExportsUseTheLocalClock) {
     Field lo, hi, loTime, hiTime;
     rundel::FormatDate(before, lo.data());
     rundel::FormatDate(after, hi.data());
-    EXPECT_TRUE(date.bytes.substr(0, 11) == lo.bytes.substr(0, 11) || date.bytes.substr(0, 11) == hi.bytes.substr(0, 11))
+    EXPECT_TRUE(date.bytes.substr(0, 11) == lo.bytes.substr(0, 11) ||
+                date.bytes.substr(0, 11) == hi.bytes.substr(0, 11))
         << date.bytes;
     rundel::FormatTime(before, loTime.data());
     rundel::FormatTime(after, hiTime.data());
@@ -276,8 +290,12 @@ TEST(RundelPaths, ChangeExtAndGetFileName) {
         const char* path;
         const char* ext;
         const char* result;
-    } ext[] = {{"report.txt", "csv", "report.csv"}, {"report.txt", "", "report"}, {"report", "csv", "csv"},
-               {"report", "", ""}, {"report.", "csv", "report.csv"}, {"old.dir/report", "csv", "old.csv"},
+    } ext[] = {{"report.txt", "csv", "report.csv"},
+               {"report.txt", "", "report"},
+               {"report", "csv", "csv"},
+               {"report", "", ""},
+               {"report.", "csv", "report.csv"},
+               {"old.dir/report", "csv", "old.csv"},
                {"", "csv", "csv"}};
     for (const auto& c : ext) {
         Field f;
@@ -292,8 +310,12 @@ TEST(RundelPaths, ChangeExtAndGetFileName) {
         const char* path;
         int result;
         const char* name;
-    } names[] = {{"/dir/file.txt", 0, "file.txt"}, {"/name", 0, "name"}, {"name", 0, "name"},
-                 {"/dir/", 0, ""}, {"a\\b", 0, "a\\b"}, {"", -1, ""}};
+    } names[] = {{"/dir/file.txt", 0, "file.txt"},
+                 {"/name", 0, "name"},
+                 {"name", 0, "name"},
+                 {"/dir/", 0, ""},
+                 {"a\\b", 0, "a\\b"},
+                 {"", -1, ""}};
     for (const auto& c : names) {
         Field f;
         EXPECT_EQ(GetFileName(c.path, f.data()), c.result) << c.path;
@@ -319,7 +341,8 @@ TEST_F(RundelCurrentPath, EndsInOneSlashAndRefusesWhatDoesNotFit) {
 
     // A folder of 255 bytes fills the buffer without its '/'; one of 256 cannot be had.
     const char* tmp = std::getenv("DVO_TEST_TMP");
-    std::string base = std::filesystem::canonical(tmp != nullptr ? tmp : "/tmp").string() + "/rundel-cwd";
+    std::string base =
+        std::filesystem::canonical(tmp != nullptr ? tmp : "/tmp").string() + "/rundel-cwd";
     std::filesystem::create_directories(base);
     base = std::filesystem::canonical(base).string();
     std::string exact = base + "/" + std::string(255 - base.size() - 1, 'x');

@@ -16,9 +16,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -99,8 +99,8 @@ TEST(TamsinLibrary, LoadTraceThenALogThroughTheExports) {
 // library: every line it logged is in the file, whole and in order.
 TEST(TamsinLibrary, QueuedLinesSurviveTheEndOfTheProcess) {
     const char* scratch = std::getenv("DVO_TEST_TMP");
-    const std::string root = std::string(scratch != nullptr ? scratch : "/tmp") +
-                             "/tamsin-end." + std::to_string(::getpid());
+    const std::string root = std::string(scratch != nullptr ? scratch : "/tmp") + "/tamsin-end." +
+                             std::to_string(::getpid());
     constexpr int kLines = 20000;
     const std::string padding(200, 'p');
     for (const char* ending : {"exit", "dlclose"}) {
@@ -116,7 +116,8 @@ TEST(TamsinLibrary, QueuedLinesSurviveTheEndOfTheProcess) {
             void* library = ::dlopen(TAMSIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
             if (library == nullptr)
                 ::_exit(3);
-            using Init = int (*)(void**, int, int, int, int, int, const char*, const char*, const char*);
+            using Init =
+                int (*)(void**, int, int, int, int, int, const char*, const char*, const char*);
             using Output = int (*)(void*, int, const char*, ...);
             auto init = reinterpret_cast<Init>(::dlsym(library, "LOGInit"));
             auto output = reinterpret_cast<Output>(::dlsym(library, "LOGOutput"));
@@ -266,8 +267,8 @@ TEST(TamsinLibrary, WithoutADataFolderTheLogLiesInTheCurrentFolder) {
         ASSERT_NE(log, nullptr);
         lib.output(log, 0, "kept %d", 7);
         lib.term(log);
-        const std::vector<std::string> messages =
-            MessagesFrom(root / ("here/" + name + ".txt"), "Log Started - CLog Ver. 1.2 (Sep 2006)");
+        const std::vector<std::string> messages = MessagesFrom(
+            root / ("here/" + name + ".txt"), "Log Started - CLog Ver. 1.2 (Sep 2006)");
         ASSERT_GE(messages.size(), 3u) << name;
         EXPECT_EQ(messages[messages.size() - 2], "kept 7") << name;
         EXPECT_EQ(messages.back(), "Log Ended") << name;

@@ -85,13 +85,13 @@ void LogFixture::SetUp() {
               "processor\t: 1\nBogoMIPS\t: 48.00\n\n");
     WriteText(fixtures + "/os-release",
               "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
-    WriteText(fixtures + "/meminfo",
-              "MemTotal:        1048576 kB\nMemFree:           1024 kB\n"
-              "MemAvailable:     262144 kB\nSwapTotal:             0 kB\nSwapFree:              0 kB\n");
+    WriteText(
+        fixtures + "/meminfo",
+        "MemTotal:        1048576 kB\nMemFree:           1024 kB\n"
+        "MemAvailable:     262144 kB\nSwapTotal:             0 kB\nSwapFree:              0 kB\n");
     WriteText(fixtures + "/status", "Name:\ttest\nVmSize:\t    1024 kB\n");
-    WriteText(fixtures + "/mountinfo",
-              "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
-              "30 26 0:40 / /nowhere rw - tmpfs tmpfs rw\n");
+    WriteText(fixtures + "/mountinfo", "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+                                       "30 26 0:40 / /nowhere rw - tmpfs tmpfs rw\n");
     m_sources.cpuinfoPath = fixtures + "/cpuinfo";
     m_sources.osReleasePaths = {fixtures + "/os-release"};
     m_sources.meminfoPath = fixtures + "/meminfo";
@@ -125,8 +125,8 @@ std::vector<std::string> LogFixture::Messages(const std::string& text) {
     // "DVO Www Mmm dd hh:mm:ss.mmm yyyy :: " is 36 bytes; " \n" ends each line.
     std::vector<std::string> messages;
     for (const std::string& line : SplitLines(text)) {
-        if (line.size() >= 38 && line.compare(0, 4, "DVO ") == 0 && line.compare(32, 4, " :: ") == 0 &&
-            line.compare(line.size() - 2, 2, " \n") == 0)
+        if (line.size() >= 38 && line.compare(0, 4, "DVO ") == 0 &&
+            line.compare(32, 4, " :: ") == 0 && line.compare(line.size() - 2, 2, " \n") == 0)
             messages.push_back(line.substr(36, line.size() - 38));
         else
             messages.push_back("<malformed> " + line);

@@ -33,7 +33,8 @@ TEST_P(LogModeTest, StartLineReportAndEndLineAreExact) {
     const std::string file = ReadAll(LogFile("DVO.txt"));
     const auto lines = SplitLines(file);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines.front(), "DVO Tue Dec 08 21:35:36.042 2026 :: Log Started - CLog Ver. 1.2 (Sep 2006) \n");
+    EXPECT_EQ(lines.front(),
+              "DVO Tue Dec 08 21:35:36.042 2026 :: Log Started - CLog Ver. 1.2 (Sep 2006) \n");
     EXPECT_EQ(lines.back(), kEndLine);
     // The debugger output carries the same lines.
     EXPECT_EQ(DebugText(), file);
@@ -77,10 +78,11 @@ TEST_P(LogModeTest, StartLineReportAndEndLineAreExact) {
     ASSERT_EQ(messages.size(), expected.size()) << file;
     // The address space depends on the machine; the free part is the total less VmSize (1 MiB).
     std::smatch total, free;
-    ASSERT_TRUE(std::regex_match(messages[22], total,
-                                 std::regex("There are ([0-9]{7,}) total Kbytes of virtual memory\\.")));
-    ASSERT_TRUE(std::regex_match(messages[23], free,
-                                 std::regex("There are +([0-9]+) free Kbytes of virtual memory\\.")));
+    ASSERT_TRUE(
+        std::regex_match(messages[22], total,
+                         std::regex("There are ([0-9]{7,}) total Kbytes of virtual memory\\.")));
+    ASSERT_TRUE(std::regex_match(
+        messages[23], free, std::regex("There are +([0-9]+) free Kbytes of virtual memory\\.")));
     EXPECT_EQ(std::stoull(free[1]) + 1024, std::stoull(total[1]));
     messages[22] = "<virtual total>";
     messages[23] = "<virtual free>";
@@ -114,7 +116,8 @@ TEST_P(LogModeTest, DayChangeMovesToTheNewDaysFile) {
 
     const auto oldLines = SplitLines(ReadAll(LogFile("DVO_20261208.txt")));
     ASSERT_GE(oldLines.size(), 3u);
-    EXPECT_EQ(oldLines[oldLines.size() - 2], "DVO Tue Dec 08 23:59:00.500 2026 :: before midnight \n");
+    EXPECT_EQ(oldLines[oldLines.size() - 2],
+              "DVO Tue Dec 08 23:59:00.500 2026 :: before midnight \n");
     EXPECT_EQ(oldLines.back(), "DVO Wed Dec 09 00:01:00.007 2026 :: Log Change \n");
 
     // The new day's file lies directly in the log folder.
@@ -170,7 +173,7 @@ TEST_F(LogFixture, LevelFilterIsSigned) {
         int level;
         bool written;
     };
-    const Case cases[] = {{0, 1, false}, {0, 0, true},  {0, -1, true},  {2, 3, false},
+    const Case cases[] = {{0, 1, false}, {0, 0, true},   {0, -1, true},  {2, 3, false},
                           {2, 2, true},  {-1, 0, false}, {-1, -1, true}, {-5, -6, true}};
     int n = 0;
     for (const Case& c : cases) {
@@ -223,7 +226,8 @@ TEST_F(LogFixture, FileNameCarriesTheDateOnlyWithDailyFiles) {
     LOGTerm(dated);
     EXPECT_TRUE(Exists(LogFile("App.txt")));
     EXPECT_FALSE(Exists(LogFile("App_20261208.txt")));
-    EXPECT_TRUE(Exists(m_data + "/Other/Sub/" + platform::ExecutableBaseName() + "/App_20261208.txt"));
+    EXPECT_TRUE(
+        Exists(m_data + "/Other/Sub/" + platform::ExecutableBaseName() + "/App_20261208.txt"));
 }
 
 TEST_F(LogFixture, BothOutputsOffWriteNothingButStillPrepare) {
@@ -253,9 +257,12 @@ TEST_F(LogFixture, DumpLinesAreExact) {
     LOGDump(h, block, 300);
     auto lines = SplitLines(ReadAll(LogFile("Dump.txt")).substr(mark));
     ASSERT_EQ(lines.size(), 16u);
-    EXPECT_EQ(lines[0], "DVO00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F  : ................ \n");
-    EXPECT_EQ(lines[7], "DVO70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F  : pqrstuvwxyz{|}~. \n");
-    EXPECT_EQ(lines[8].substr(0, 3 + 48 + 3), "DVO80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F  : ");
+    EXPECT_EQ(lines[0],
+              "DVO00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F  : ................ \n");
+    EXPECT_EQ(lines[7],
+              "DVO70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F  : pqrstuvwxyz{|}~. \n");
+    EXPECT_EQ(lines[8].substr(0, 3 + 48 + 3),
+              "DVO80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F  : ");
     EXPECT_EQ(lines[8].substr(54, 16), std::string(reinterpret_cast<char*>(block + 128), 16));
 
     const std::size_t mark2 = ReadAll(LogFile("Dump.txt")).size();
@@ -263,15 +270,18 @@ TEST_F(LogFixture, DumpLinesAreExact) {
     lines = SplitLines(ReadAll(LogFile("Dump.txt")).substr(mark2));
     ASSERT_EQ(lines.size(), 19u);
     char address[16];
-    std::snprintf(address, sizeof address, "%08lX:",
-                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(block + 288) & 0xFFFFFFFFu));
+    std::snprintf(
+        address, sizeof address, "%08lX:",
+        static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(block + 288) & 0xFFFFFFFFu));
     // Bytes 0x20..0x2B add up to 450, 0xC2 modulo 256; four missing bytes are padded.
     EXPECT_EQ(lines[18], std::string("DVO") + address + "20 21 22 23 24 25 26 27 28 29 2A 2B " +
                              std::string(12, ' ') + " : C2 :  !\"#$%&'()*+ \n");
-    std::snprintf(address, sizeof address, "%08lX:",
-                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(block) & 0xFFFFFFFFu));
-    EXPECT_EQ(lines[0], std::string("DVO") + address +
-                            "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F  : 78 : ................ \n");
+    std::snprintf(
+        address, sizeof address, "%08lX:",
+        static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(block) & 0xFFFFFFFFu));
+    EXPECT_EQ(lines[0],
+              std::string("DVO") + address +
+                  "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F  : 78 : ................ \n");
 
     const std::size_t mark3 = ReadAll(LogFile("Dump.txt")).size();
     LOGDumpAll(h, block, 32);

@@ -59,8 +59,7 @@ TEST_F(Files, DeleteFilesTakesTheWholeFamilyButNoFolder) {
     EXPECT_EQ(SRDeleteFiles("report.csv", tmp.path().c_str()), -2);
     for (const char* name : {"report.csv", "report.bak", "report", "report.tar.gz"})
         EXPECT_FALSE(Exists(tmp / name)) << name;
-    for (const char* name : {"report.d", "reportx.csv", "other.csv", "Report.csv",
-                             ".report"})
+    for (const char* name : {"report.d", "reportx.csv", "other.csv", "Report.csv", ".report"})
         EXPECT_TRUE(Exists(tmp / name)) << name;
     const auto lines = DebugLines();
     ASSERT_EQ(lines.size(), 2u);
@@ -72,8 +71,8 @@ TEST_F(Files, DeleteFilesTakesTheWholeFamilyButNoFolder) {
 }
 
 TEST_F(Files, DeleteFilesTakesNamesLiterallyAndNeverWidens) {
-    for (const char* name : {"a[1].txt", "a1.txt", "ab.txt", "x\\y.txt", "xy.txt",
-                             ".hidden", ".profile", "sub/x.txt", "x.txt"}) {
+    for (const char* name : {"a[1].txt", "a1.txt", "ab.txt", "x\\y.txt", "xy.txt", ".hidden",
+                             ".profile", "sub/x.txt", "x.txt"}) {
         if (std::strchr(name, '/') != nullptr)
             Folder("sub");
         WriteFile(tmp / name, "x");
@@ -149,9 +148,9 @@ TEST_F(Files, CopyFileNeverReplacesAndKeepsModeAndTime) {
     EXPECT_FALSE(Exists(tmp / "f"));
     EXPECT_FALSE(Exists(tmp / "m"));
     // A target beyond the path buffer.
-    EXPECT_EQ(SRCopyFile(std::string(300, 'n').c_str(), tmp.path().c_str(),
-                         (tmp / "source.txt").c_str()),
-              VANTOR_COPY_FAILED);
+    EXPECT_EQ(
+        SRCopyFile(std::string(300, 'n').c_str(), tmp.path().c_str(), (tmp / "source.txt").c_str()),
+        VANTOR_COPY_FAILED);
 }
 
 TEST_F(Files, CopyFilesCopiesTheFamilyUnderTheNewBaseAndStopsAtTheFirstFailure) {
@@ -185,9 +184,9 @@ TEST_F(Files, PathTextsTable) {
         const char* path;
         const char* extension; // SRPathGetExtension's out
         int extensionResult;
-        const char* body;      // CMNGetFilenameBody
-        const char* folder;    // CMNGetCurrentPath
-        const char* renamed;   // SRPathRenameExtension with ".bak"
+        const char* body;    // CMNGetFilenameBody
+        const char* folder;  // CMNGetCurrentPath
+        const char* renamed; // SRPathRenameExtension with ".bak"
     };
     const Case cases[] = {
         {"/data/report.csv", "csv", 0, "report", "/data/", "/data/report.bak"},

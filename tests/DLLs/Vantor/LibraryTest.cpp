@@ -1,6 +1,6 @@
 // libVantor.so as another program gets it: loaded with its attach traces, used by name.
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/SearchPatterns.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@ using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
-template <typename F>
-F Find(void* library, const char* name) {
+template <typename F> F Find(void* library, const char* name) {
     return reinterpret_cast<F>(::dlsym(library, name));
 }
 
@@ -32,10 +31,10 @@ TEST(VantorLibrary, AttachTracesThenTheExportsByName) {
     EXPECT_EQ(ReadFile(debugPath), "VANTOR.DLL ATTACED_TO_PROCESS:Start\n"
                                    "VANTOR.DLL ATTACED_TO_PROCESS:Finished\n");
 
-    auto writeDword = Find<int (*)(const char*, const char*, unsigned)>(library,
-                                                                        "CMNWriteRegistryDWORDValue");
-    auto readDword = Find<int (*)(const char*, const char*, unsigned*)>(library,
-                                                                        "CMNReadRegistryDWORDValue");
+    auto writeDword =
+        Find<int (*)(const char*, const char*, unsigned)>(library, "CMNWriteRegistryDWORDValue");
+    auto readDword =
+        Find<int (*)(const char*, const char*, unsigned*)>(library, "CMNReadRegistryDWORDValue");
     auto findFirst = Find<int (*)(char*, const char*, const char*)>(library, "SR_FileFindFirst");
     auto findNext = Find<int (*)(char*)>(library, "SR_FileFindNext");
     auto findClose = Find<int (*)()>(library, "SR_FileFindClose");
@@ -71,9 +70,10 @@ TEST(VantorLibrary, AttachTracesThenTheExportsByName) {
     findClose = Find<int (*)()>(library, "SR_FileFindClose");
     EXPECT_EQ(findNext(name), -1);
     EXPECT_EQ(findClose(), -1);
-    EXPECT_EQ(ReadFile(debugPath).size(), 2 * std::string("VANTOR.DLL ATTACED_TO_PROCESS:Start\n"
-                                                          "VANTOR.DLL ATTACED_TO_PROCESS:Finished\n")
-                                                  .size());
+    EXPECT_EQ(ReadFile(debugPath).size(),
+              2 * std::string("VANTOR.DLL ATTACED_TO_PROCESS:Start\n"
+                              "VANTOR.DLL ATTACED_TO_PROCESS:Finished\n")
+                      .size());
     ::dlclose(library);
 }
 

@@ -23,12 +23,11 @@ TEST_F(RegistryValues, FirstWriteCreatesTheKeyPathAndEachTypeReadsBack) {
     EXPECT_EQ(CMNWriteRegistryStringValue("Viewer\\Window", "Title", "報告書", 10), 1);
 
     // The hand-editable file of the store, one line a value.
-    EXPECT_EQ(ReadFile(ValuesFile("Viewer/Window")),
-              "\"Width\"=dword:0000002a\n"
-              "\"Offset\"=dword:fffffffe\n"
-              "\"Count\"=dword:7fffffff\n"
-              "\"Shown\"=dword:00000001\n"
-              "\"Title\"=\"報告書\"\n");
+    EXPECT_EQ(ReadFile(ValuesFile("Viewer/Window")), "\"Width\"=dword:0000002a\n"
+                                                     "\"Offset\"=dword:fffffffe\n"
+                                                     "\"Count\"=dword:7fffffff\n"
+                                                     "\"Shown\"=dword:00000001\n"
+                                                     "\"Title\"=\"報告書\"\n");
 
     unsigned width = 0;
     int offset = 0, count = 0, shown = 0;

@@ -140,8 +140,7 @@ TEST(Identifiers, FieldsAreZeroFilledAndWiderValuesTakeMoreDigits) {
         {1, 42, 7, 123, "10004200700123"},
         {-1, -42, -7, -123, "-1-00042-007-00123"},
         {12, 123456, 1234, 123456, "121234561234123456"},
-        {INT_MIN, INT_MIN, INT_MIN, INT_MIN,
-         "-2147483648-2147483648-2147483648-2147483648"},
+        {INT_MIN, INT_MIN, INT_MIN, INT_MIN, "-2147483648-2147483648-2147483648-2147483648"},
     };
     for (const auto& c : uniq) {
         char out[48];
@@ -168,7 +167,7 @@ TEST(CopyNames, MakeCopyNameWithinFortyBytes) {
         {"報告書", 0, "報告書のコピー(0)"},
         {"報告書", -5, "報告書のコピー(-5)"},
         {std::string(28, 'a'), 1, std::string(28, 'a') + "のコピー"}, // 40 bytes
-        {std::string(29, 'a'), 1, ""},                                 // 41 bytes
+        {std::string(29, 'a'), 1, ""},                                // 41 bytes
         {std::string(25, 'a'), 2, std::string(25, 'a') + "のコピー(2)"},
         {std::string(25, 'a'), 10, ""},
         {std::string(200, 'a'), 1, ""}, // longer than the work buffer

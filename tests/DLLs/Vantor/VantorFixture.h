@@ -1,8 +1,8 @@
 #pragma once
 // A scratch folder per test with the registry store, the application data and the debugger
 // output inside it, so every test sees the files it made and nothing else.
-#include "tests/support/ScopedEnv.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -69,9 +69,7 @@ protected:
         m_sources.kernelRelease = "6.1.0-21-amd64";
         m_sources.processorCount = 4;
     }
-    void TearDown() override {
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(m_dir + "/" + name, std::ios::binary) << text;
     }
@@ -98,7 +96,8 @@ TEST_F(SystemInfoTest, ProcessorsFromCpuinfo) {
     Write("cpuinfo",
           "processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 4\nmodel\t\t: 1\n"
           "model name\t: 486 DX\nstepping\t: 3\n\n"
-          "processor\t: 1\nvendor_id\t: GenuineIntel\ncpu family\t: 4\nmodel\t\t: 1\nstepping\t: 3\n\n"
+          "processor\t: 1\nvendor_id\t: GenuineIntel\ncpu family\t: 4\nmodel\t\t: 1\nstepping\t: "
+          "3\n\n"
           "processor\t: 2\nCPU implementer\t: 0x41\nCPU architecture: 8\nCPU variant\t: 0x3\n"
           "CPU part\t: 0xd0c\nCPU revision\t: 1\n\n");
     struct Case {
@@ -118,12 +117,11 @@ TEST_F(SystemInfoTest, ProcessorsFromCpuinfo) {
     EXPECT_EQ(r.level, 4u);
     EXPECT_EQ(r.revision, 0x0103u);
     EXPECT_EQ(r.processorCount, 4);
-    EXPECT_EQ(r.cpuLines,
-              (std::vector<std::string>{
-                  "CPU 0:x86 Family 4 Model 1 Stepping 3 486 DX",
-                  "CPU 1:x86 Family 4 Model 1 Stepping 3 No ProcessorNameString",
-                  "CPU 2:ARMv8 Implementer 0x41 Part 0xd0c Variant 0x3 Revision 1 "
-                  "No ProcessorNameString"}));
+    EXPECT_EQ(r.cpuLines, (std::vector<std::string>{
+                              "CPU 0:x86 Family 4 Model 1 Stepping 3 486 DX",
+                              "CPU 1:x86 Family 4 Model 1 Stepping 3 No ProcessorNameString",
+                              "CPU 2:ARMv8 Implementer 0x41 Part 0xd0c Variant 0x3 Revision 1 "
+                              "No ProcessorNameString"}));
 
     m_sources.cpuinfoPath = m_dir + "/missing";
     EXPECT_TRUE(common::ReadSystemReport(m_sources).cpuLines.empty());
@@ -163,7 +161,7 @@ TEST_F(SystemInfoTest, VolumeOfTheSystemFolder) {
     // The longest mount point above the folder wins, whole path components only, the later of
     // two equal ones; escaped blanks in mount points are understood.
     const std::string folder = "/srv/my data/sys";
-    struct stat loop{};
+    struct stat loop = {};
     const bool haveLoop = ::stat("/dev/loop0", &loop) == 0 && S_ISBLK(loop.st_mode) &&
                           major(loop.st_rdev) == 7 && minor(loop.st_rdev) == 0;
     if (haveLoop)
@@ -171,9 +169,14 @@ TEST_F(SystemInfoTest, VolumeOfTheSystemFolder) {
     std::filesystem::create_directories(m_dir + folder);
     m_sources.windowsFolder = m_dir + folder;
     Write("mountinfo", "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                       "27 26 7:0 / " + m_dir + "/srv/my\\040data rw shared:1 - xfs /dev/loop0 rw\n"
-                       "28 26 0:50 / " + m_dir + "/srv/my rw - tmpfs tmpfs rw\n"
-                       "29 26 0:51 / " + m_dir + "/srv/my\\040data/sy rw - vfat /dev/x rw\n");
+                       "27 26 7:0 / " +
+                           m_dir +
+                           "/srv/my\\040data rw shared:1 - xfs /dev/loop0 rw\n"
+                           "28 26 0:50 / " +
+                           m_dir +
+                           "/srv/my rw - tmpfs tmpfs rw\n"
+                           "29 26 0:51 / " +
+                           m_dir + "/srv/my\\040data/sy rw - vfat /dev/x rw\n");
     m_sources.volumeSerial = 0x1A2B3C4Du;
     const common::SystemReport r = common::ReadSystemReport(m_sources);
     EXPECT_EQ(r.fileSystem, "xfs");
@@ -195,8 +198,10 @@ TEST_F(SystemInfoTest, VolumeQueryFailureLeavesTheVolumeEmpty) {
 }
 
 TEST_F(SystemInfoTest, MemoryIsCountedIn64Bits) {
-    Write("meminfo", "MemTotal:       67108864 kB\nMemFree:         1000000 kB\n"
-                     "MemAvailable:   16777216 kB\nSwapTotal:       8388608 kB\nSwapFree:        4194304 kB\n");
+    Write(
+        "meminfo",
+        "MemTotal:       67108864 kB\nMemFree:         1000000 kB\n"
+        "MemAvailable:   16777216 kB\nSwapTotal:       8388608 kB\nSwapFree:        4194304 kB\n");
     Write("status", "Name:\tx\nVmSize:\t  2097152 kB\n");
     const common::SystemReport r = common::ReadSystemReport(m_sources);
     EXPECT_EQ(r.totalPhys, std::uint64_t{64} << 30);

@@ -34,7 +34,7 @@ inline timespec FakeNow() {
 // Sets the fake clock to a local time.
 inline void SetLocalNow(int year, int month, int day, int hour, int minute, int second,
                         int millisecond) {
-    struct tm tm{};
+    struct tm tm = {};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;

@@ -72,8 +72,8 @@ TEST_F(DirectWriters, FileErrorLabelsNameTheReasonOfErrnoAsTheCallFoundIt) {
         EXPECT_EQ(Error(c.code, "name=%d", 1), 0);
         errno = c.error;
         EXPECT_EQ(Error2(c.code, "", 0, 0), 0);
-        EXPECT_EQ(ReadAll("Error.txt"), kHeader + "   " + c.label + "name=1\r\n" + kHeader +
-                                            "   " + c.label + "\r\n");
+        EXPECT_EQ(ReadAll("Error.txt"),
+                  kHeader + "   " + c.label + "name=1\r\n" + kHeader + "   " + c.label + "\r\n");
     }
 }
 
@@ -119,8 +119,8 @@ TEST_F(DirectWriters, LogHeaderModes) {
     EXPECT_EQ(Log("b=%d", 2, 0), 0);
     EXPECT_EQ(Log("c=%d", 3, 2), 0);
     EXPECT_EQ(Log("d=%d", 4, 7), 0);
-    EXPECT_EQ(ReadAll("LogDec08.txt"), "a=1\r\n" + kHeader + "\r\nb=2\r\n" + kHeader +
-                                           "   c=3\r\nd=4\r\n");
+    EXPECT_EQ(ReadAll("LogDec08.txt"),
+              "a=1\r\n" + kHeader + "\r\nb=2\r\n" + kHeader + "   c=3\r\nd=4\r\n");
     EXPECT_FALSE(Exists("Log.txt"));
 }
 
@@ -133,8 +133,8 @@ TEST_F(DirectWriters, DayStampedNames) {
     const Case cases[] = {
         {"Log.txt", 12, 8, "LogDec08.txt"},
         {"Log.txt", 1, 1, "LogJan01.txt"},
-        {"trace", 12, 8, "trace"},                     // no dot: unchanged
-        {"logs.d/trace", 12, 8, "logsDec08.txt"},      // the folder's dot is the last one
+        {"trace", 12, 8, "trace"},                // no dot: unchanged
+        {"logs.d/trace", 12, 8, "logsDec08.txt"}, // the folder's dot is the last one
         {"/var/log.d/a.b.csv", 6, 30, "/var/log.d/a.bJun30.txt"},
         {".hidden", 5, 9, "May09.txt"},
     };
@@ -142,8 +142,7 @@ TEST_F(DirectWriters, DayStampedNames) {
         platform::LocalTime date;
         date.month = c.month;
         date.day = c.day;
-        EXPECT_EQ(dbg::DayStampedName(c.base, date), std::optional<std::string>(c.name))
-            << c.base;
+        EXPECT_EQ(dbg::DayStampedName(c.base, date), std::optional<std::string>(c.name)) << c.base;
     }
     // 246 bytes before the dot give 255 bytes with the stamp; one more would not fit.
     platform::LocalTime date;
@@ -160,8 +159,8 @@ TEST_F(DirectWriters, LogAndDumpFollowTheBaseNameThroughFoldersAndWithoutDot) {
     ASSERT_EQ(LogInit("trace"), 6);
     EXPECT_EQ(Log("plain %d", 2, 1), 0);
     EXPECT_EQ(Dump("Z", 1), 0);
-    EXPECT_EQ(ReadAll("trace"), "plain 2\r\n5A" + std::string(46, ' ') + "Z" +
-                                    std::string(15, ' ') + "\r\n");
+    EXPECT_EQ(ReadAll("trace"),
+              "plain 2\r\n5A" + std::string(46, ' ') + "Z" + std::string(15, ' ') + "\r\n");
 
     // A derived name that would not fit is refused, not cut into some other file's name.
     ASSERT_GT(LogInit((std::string(247, 'a') + ".txt").c_str()), 0);

@@ -2,8 +2,8 @@
 // the real clock and the real supervisor thread.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <dlfcn.h>
@@ -12,13 +12,13 @@
 #include <iterator>
 #include <regex>
 #include <string>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
-#include "tests/support/TempDir.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ int ThreadCount() {
                                           std::filesystem::directory_iterator()));
 }
 
-template <typename F>
-F Get(void* library, const char* name) {
+template <typename F> F Get(void* library, const char* name) {
     return reinterpret_cast<F>(::dlsym(library, name));
 }
 
@@ -70,7 +69,8 @@ TEST(DebugLibrary, WritersAndQueuedLogThroughTheExports) {
     EXPECT_EQ(error(-7, "id=%d", 12), 0);
     EXPECT_TRUE(std::regex_match(
         ReadAll("Error.txt"),
-        std::regex(R"(##### \w{3} \w{3} \d\d \d\d:\d\d:\d\d:\d{3} #####   No File or Denied:     id=12\r\n)")));
+        std::regex(
+            R"(##### \w{3} \w{3} \d\d \d\d:\d\d:\d\d:\d{3} #####   No File or Denied:     id=12\r\n)")));
     EXPECT_EQ(log("%d%%", 99, 1), 0);
     EXPECT_EQ(ReadAll(FindFile("Log")), "99%\r\n");
     EXPECT_EQ(cdr("r\0r", 3), 0);
@@ -82,8 +82,8 @@ TEST(DebugLibrary, WritersAndQueuedLogThroughTheExports) {
     EXPECT_EQ(ThreadCount(), threadsBefore + 1);
     extLog(handle, "q=%d", 7, 1);
     extDump(handle, "hi", 2);
-    const std::string expected = "q=7\r\n 68 69" + std::string(43, ' ') + "hi" +
-                                 std::string(15, ' ') + "\r\n";
+    const std::string expected =
+        "q=7\r\n 68 69" + std::string(43, ' ') + "hi" + std::string(15, ' ') + "\r\n";
     std::string text;
     for (int i = 0; i < 50 && text.size() < expected.size(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -176,8 +176,8 @@ TEST(DebugLibrary, ForkedChildQueuesMoreThanAQueueHolds) {
     expected += "parent after\r\n";
     const std::string text = ReadAll(FindFile("fork"));
     EXPECT_EQ(text.size(), expected.size());
-    const auto [mismatch, ignored] = std::mismatch(expected.begin(), expected.end(), text.begin(),
-                                                   text.end());
+    const auto [mismatch, ignored] =
+        std::mismatch(expected.begin(), expected.end(), text.begin(), text.end());
     EXPECT_TRUE(mismatch == expected.end())
         << "first difference at byte " << (mismatch - expected.begin()) << ": "
         << text.substr(static_cast<std::size_t>(mismatch - expected.begin()), 40);

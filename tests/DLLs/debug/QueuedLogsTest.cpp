@@ -97,12 +97,12 @@ TEST_F(QueuedLogs, DumpOf600BytesIsThreeBlocksOf16And16And6Lines) {
     const std::string text = ReadAll("dumpDec08.txt");
     ASSERT_EQ(text.size(), 38u * 68);
     auto line = [&](int n) { return text.substr(static_cast<std::size_t>(n) * 68, 68); };
-    EXPECT_EQ(line(0), DumpLine("30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 35 ",
-                                "0123456789012345"));
-    EXPECT_EQ(line(15), DumpLine("30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 82 ",
-                                 "012345678901234 "));
-    EXPECT_EQ(line(16), DumpLine("A0 37 38 39 30 31 32 33 34 35 36 37 38 39 30 31 ",
-                                 " 789012345678901"));
+    EXPECT_EQ(line(0),
+              DumpLine("30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 35 ", "0123456789012345"));
+    EXPECT_EQ(line(15),
+              DumpLine("30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 82 ", "012345678901234 "));
+    EXPECT_EQ(line(16),
+              DumpLine("A0 37 38 39 30 31 32 33 34 35 36 37 38 39 30 31 ", " 789012345678901"));
     EXPECT_EQ(line(37), DumpLine("32 33 34 35 36 37 38 39 ", "23456789"));
 
     // A kind-3 ExtLog dumps the first value bytes of its text, at most 256; 0 writes nothing.
@@ -114,8 +114,8 @@ TEST_F(QueuedLogs, DumpOf600BytesIsThreeBlocksOf16And16And6Lines) {
     const std::string logged = ReadAll("dumpDec08.txt");
     ASSERT_EQ(logged.size(), 17u * 68);
     EXPECT_EQ(logged.substr(0, 68), DumpLine("41 42 00 00 00 ", "AB"));
-    EXPECT_EQ(logged.substr(68, 68), DumpLine("45 46 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ",
-                                              "EF"));
+    EXPECT_EQ(logged.substr(68, 68),
+              DumpLine("45 46 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ", "EF"));
 }
 
 TEST_F(QueuedLogs, ShiftJisPairsShowWholeEvenFromColumn15) {
@@ -129,9 +129,8 @@ TEST_F(QueuedLogs, ShiftJisPairsShowWholeEvenFromColumn15) {
     dbg::RunSupervisorCycle();
     // The pair from column 15 takes position 64; the next line's column 0 stays a space. A lead
     // byte at the block's end never starts a pair.
-    const std::string line1 =
-        " 61 62 88 9F 63 63 63 63 63 63 63 63 63 63 63 82 ab\x88\x9F"
-        "ccccccccccc\x82\xA0\r\n";
+    const std::string line1 = " 61 62 88 9F 63 63 63 63 63 63 63 63 63 63 63 82 ab\x88\x9F"
+                              "ccccccccccc\x82\xA0\r\n";
     EXPECT_EQ(line1.size(), 68u);
     EXPECT_EQ(ReadAll("sjisDec08.txt"), line1 + DumpLine("A0 62 81 ", " b"));
 }
@@ -216,7 +215,7 @@ TEST_F(QueuedLogs, ManyThreadsLoseAndReorderNothing) {
         EXPECT_EQ(lines.size(), static_cast<std::size_t>(kThreads / 2 * kEntries));
         std::map<int, int> next; // thread -> next expected entry
         for (const std::string& line : lines) {
-            if (line[0] == ' ') { // a dump line stands for the entry 100 after the last
+            if (line[0] == ' ') {             // a dump line stands for the entry 100 after the last
                 const int t = line[50] - '0'; // the character column holds "t<digit>"
                 ASSERT_EQ(next[t] % 100, 99) << line;
                 ++next[t];

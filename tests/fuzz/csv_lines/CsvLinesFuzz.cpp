@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int n = CSVGetLine(handle, buffer.data(), bufferSize);
         if (n != static_cast<int>(expected.size()))
             std::abort();
-        const std::size_t copied = std::min<std::size_t>(expected.size(), static_cast<std::size_t>(bufferSize));
+        const std::size_t copied =
+            std::min<std::size_t>(expected.size(), static_cast<std::size_t>(bufferSize));
         if (std::memcmp(buffer.data(), expected.data(), copied) != 0)
             std::abort();
         CheckGuard(buffer, copied);
@@ -95,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 CheckGuard(field, 0); // left untouched
                 continue;
             }
-            if (stored != static_cast<int>(want.size()) || std::memcmp(field.data(), want.data(), want.size()) != 0 ||
+            if (stored != static_cast<int>(want.size()) ||
+                std::memcmp(field.data(), want.data(), want.size()) != 0 ||
                 field[want.size()] != '\0')
                 std::abort();
             CheckGuard(field, want.size() + 1);

@@ -17,8 +17,8 @@ constexpr std::size_t kGuard = 32;
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
 // What SSHSearch must answer, from a plain table.
-int Expected(const std::vector<char>& table, int width, int columns, int rows, const std::string& key, int column,
-             std::string& cell) {
+int Expected(const std::vector<char>& table, int width, int columns, int rows,
+             const std::string& key, int column, std::string& cell) {
     if (column < 1 || column > columns)
         return BRINDLE_E_OUT_OF_BOUNDS;
     for (int r = 0; r < rows; ++r) {
@@ -68,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int expected = Expected(table, width, columns, rows, key, column, want);
             if (SSHSearch(handle, key.c_str(), column, cell.data()) != expected)
                 std::abort();
-            const std::size_t written = expected == BRINDLE_OK ? static_cast<std::size_t>(width) : 0;
+            const std::size_t written =
+                expected == BRINDLE_OK ? static_cast<std::size_t>(width) : 0;
             if (written > 0 && std::memcmp(cell.data(), want.data(), written) != 0)
                 std::abort();
             for (std::size_t i = written; i < cell.size(); ++i)

@@ -13,8 +13,8 @@ constexpr std::size_t kGuard = 64;
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
 // The rules one byte at a time, with a field cut at the cell's width.
-std::vector<char> Reference(const uint8_t* data, std::size_t size, std::size_t width, std::size_t columns,
-                            std::size_t rows) {
+std::vector<char> Reference(const uint8_t* data, std::size_t size, std::size_t width,
+                            std::size_t columns, std::size_t rows) {
     const std::size_t total = width * columns * rows;
     std::vector<char> table(total, '\0');
     std::size_t row = 0, column = 0, position = 0;

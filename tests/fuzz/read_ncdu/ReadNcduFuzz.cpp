@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const auto second = WrittenAndRead(*first);
     const auto third = WrittenAndRead(*second);
-    if (Shape(*first, false) != Shape(*second, false) || Shape(*second, true) != Shape(*third, true)) {
+    if (Shape(*first, false) != Shape(*second, false) ||
+        Shape(*second, true) != Shape(*third, true)) {
         std::abort();
     }
     return 0;

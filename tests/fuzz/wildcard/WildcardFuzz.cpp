@@ -64,9 +64,11 @@ std::vector<std::string_view> Characters(std::string_view s) {
 }
 
 // Table over (pattern characters, name characters): '*' any run, '?' one, others themselves.
-bool Reference(const std::vector<std::string_view>& pattern, const std::vector<std::string_view>& name) {
+bool Reference(const std::vector<std::string_view>& pattern,
+               const std::vector<std::string_view>& name) {
     const std::size_t P = pattern.size(), N = name.size();
-    std::vector<char> table((P + 1) * (N + 1), 0); // table[p][n]: pattern from p matches name from n
+    std::vector<char> table((P + 1) * (N + 1),
+                            0); // table[p][n]: pattern from p matches name from n
     const auto at = [&](std::size_t p, std::size_t n) -> char& { return table[p * (N + 1) + n]; };
     at(P, N) = 1;
     for (std::size_t p = P; p-- > 0;) {
@@ -88,7 +90,8 @@ bool ReferenceMatch(std::string_view literal, std::string_view pattern, std::str
     const auto rest = Characters(name.substr(literal.size()));
     if (Reference(Characters(pattern), rest))
         return true;
-    return pattern.ends_with(".*") && Reference(Characters(pattern.substr(0, pattern.size() - 2)), rest);
+    return pattern.ends_with(".*") &&
+           Reference(Characters(pattern.substr(0, pattern.size() - 2)), rest);
 }
 
 // A copy in a heap block of exactly its size, so that ASan sees any read past its end.
@@ -107,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::size_t nul = input.find('\0');
     std::string_view pattern = input.substr(0, nul);
-    const std::string_view name = nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+    const std::string_view name =
+        nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
     std::string_view literal;
     if ((data[0] & 1) != 0) {
         literal = pattern.substr(0, std::min<std::size_t>(data[0] >> 1, pattern.size()));
@@ -120,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view l(literalCopy.get(), literal.size());
     const std::string_view p(patternCopy.get(), pattern.size());
     const std::string_view n(nameCopy.get(), name.size());
-    const bool matched = literal.empty() ? platform::MatchesWildcard(p, n) : platform::MatchesWildcard(l, p, n);
+    const bool matched =
+        literal.empty() ? platform::MatchesWildcard(p, n) : platform::MatchesWildcard(l, p, n);
 
     // The reference speaks of characters; it stays small so that each input runs fast.
     if (literal.size() + pattern.size() + name.size() <= 512 && IsValidUtf8(literal) &&

@@ -15,8 +15,9 @@ namespace {
 
 TEST(BrindleLibrary, SearchCsvAndKeyedTablesThroughTheExports) {
     const char* scratch = std::getenv("DVO_TEST_TMP");
-    const std::filesystem::path root = std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
-                                       ("brindle-library." + std::to_string(::getpid()));
+    const std::filesystem::path root =
+        std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
+        ("brindle-library." + std::to_string(::getpid()));
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
     const std::string csv = (root / "prices.csv").string();
@@ -25,19 +26,24 @@ TEST(BrindleLibrary, SearchCsvAndKeyedTablesThroughTheExports) {
 
     void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << ::dlerror();
-    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(::dlsym(library, "MFindFirst"));
+    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(
+        ::dlsym(library, "MFindFirst"));
     const auto findNext = reinterpret_cast<void (*)(void*, char*)>(::dlsym(library, "MFindNext"));
     const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
-    const auto readCsv = reinterpret_cast<int (*)(const char*, char*, int, int, int)>(::dlsym(library, "ReadCSV"));
+    const auto readCsv =
+        reinterpret_cast<int (*)(const char*, char*, int, int, int)>(::dlsym(library, "ReadCSV"));
     const auto hInit = reinterpret_cast<int (*)(const char*)>(::dlsym(library, "CSVHInit"));
     const auto getLine = reinterpret_cast<int (*)(int, char*, int)>(::dlsym(library, "CSVGetLine"));
     const auto hTerm = reinterpret_cast<void (*)(int)>(::dlsym(library, "CSVHTerm"));
-    const auto column2 = reinterpret_cast<int (*)(const char*, int, char*, int)>(::dlsym(library, "CSVReadColumn2"));
-    const auto sshInit = reinterpret_cast<int (*)(const char*, int, int, int)>(::dlsym(library, "SSHInit"));
-    const auto sshSearch = reinterpret_cast<int (*)(int, const char*, int, char*)>(::dlsym(library, "SSHSearch"));
+    const auto column2 =
+        reinterpret_cast<int (*)(const char*, int, char*, int)>(::dlsym(library, "CSVReadColumn2"));
+    const auto sshInit =
+        reinterpret_cast<int (*)(const char*, int, int, int)>(::dlsym(library, "SSHInit"));
+    const auto sshSearch =
+        reinterpret_cast<int (*)(int, const char*, int, char*)>(::dlsym(library, "SSHSearch"));
     const auto sshTerm = reinterpret_cast<void (*)(int)>(::dlsym(library, "SSHTerm"));
-    ASSERT_TRUE(findFirst && findNext && findEnd && readCsv && hInit && getLine && hTerm && column2 && sshInit &&
-                sshSearch && sshTerm);
+    ASSERT_TRUE(findFirst && findNext && findEnd && readCsv && hInit && getLine && hTerm &&
+                column2 && sshInit && sshSearch && sshTerm);
 
     char name[260];
     std::set<std::string> names;

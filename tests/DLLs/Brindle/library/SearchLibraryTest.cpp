@@ -16,8 +16,9 @@ namespace {
 
 TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
     const char* scratch = std::getenv("DVO_TEST_TMP");
-    const std::filesystem::path root = std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
-                                       ("brindle-search." + std::to_string(::getpid()));
+    const std::filesystem::path root =
+        std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
+        ("brindle-search." + std::to_string(::getpid()));
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
     for (const char* name : dvo::test::kSearchSampleNames)
@@ -25,7 +26,8 @@ TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
 
     void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << ::dlerror();
-    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(::dlsym(library, "MFindFirst"));
+    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(
+        ::dlsym(library, "MFindFirst"));
     const auto findNext = reinterpret_cast<void (*)(void*, char*)>(::dlsym(library, "MFindNext"));
     const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
     ASSERT_TRUE(findFirst && findNext && findEnd);

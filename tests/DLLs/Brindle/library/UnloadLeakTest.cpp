@@ -15,7 +15,8 @@ TEST(BrindleLibrary, UnloadLeavesNoLeakAfterPageBlocks) {
     for (int round = 0; round < 2; ++round) {
         void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << ::dlerror();
-        const auto getMemory = reinterpret_cast<void* (*)(unsigned, int)>(::dlsym(library, "GetMemory"));
+        const auto getMemory =
+            reinterpret_cast<void* (*)(unsigned, int)>(::dlsym(library, "GetMemory"));
         const auto retMemory = reinterpret_cast<int (*)(void*, int)>(::dlsym(library, "RetMemory"));
         ASSERT_TRUE(getMemory && retMemory);
         void* pages = getMemory(10000, 1);
