@@ -76,52 +76,43 @@ int Open(Engine& engine, const std::string& path) {
     return rc;
 }
 
-// The engine for a call that names a file, or why the call is refused.
-int EngineForFile(const char16_t* path, Engine*& engine) {
-    if (path == nullptr || path[0] == u'\0') {
-        return DVO_E_INVALID_ARGUMENT;
-    }
-    engine = Engine::Instance();
-    return engine == nullptr ? DVO_E_NO_OBJECT : DVO_OK;
+// A call that names a file: refused without a path or an engine; out of memory, it fails with
+// the reason kept for DVOGetLastErrorText.
+template <typename Call> int CallForFile(const char16_t* path, Call call) noexcept {
+    return platform::Guarded<int>(
+        DVO_E_IO,
+        [&]() -> int {
+            if (path == nullptr || path[0] == u'\0') {
+                return DVO_E_INVALID_ARGUMENT;
+            }
+            Engine* e = Engine::Instance();
+            if (e == nullptr) {
+                return DVO_E_NO_OBJECT;
+            }
+            return call(*e, platform::Utf16ToUtf8(path));
+        },
+        [] { dvo::SetLastErrorText(dvo::kOutOfResourcesText); });
 }
-
-void KeepOutOfResources() noexcept { dvo::SetLastErrorText(dvo::kOutOfResourcesText); }
 
 } // namespace
 
 extern "C" {
 
 DVO_API int DVOExportResult(const char16_t* path) {
-    return platform::Guarded<int>(
-        DVO_E_IO,
-        [&]() -> int {
-            Engine* e = nullptr;
-            if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
-                return refused;
-            }
-            if (e->IsSearching()) {
-                return DVO_E_BUSY;
-            }
-            const dvo::ScanResult* result = e->CurrentResult();
-            if (result == nullptr) {
-                return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
-            }
-            return ExportTo(*result, e->Moved(), platform::Utf16ToUtf8(path));
-        },
-        KeepOutOfResources);
+    return CallForFile(path, [](Engine& e, const std::string& file) {
+        if (e.IsSearching()) {
+            return DVO_E_BUSY;
+        }
+        const dvo::ScanResult* result = e.CurrentResult();
+        if (result == nullptr) {
+            return Fail(DVO_E_NOT_FOUND, "書き出す検索結果がありません");
+        }
+        return ExportTo(*result, e.Moved(), file);
+    });
 }
 
 DVO_API int DVOOpenResult(const char16_t* path) {
-    return platform::Guarded<int>(
-        DVO_E_IO,
-        [&]() -> int {
-            Engine* e = nullptr;
-            if (const int refused = EngineForFile(path, e); refused != DVO_OK) {
-                return refused;
-            }
-            return Open(*e, platform::Utf16ToUtf8(path));
-        },
-        KeepOutOfResources);
+    return CallForFile(path, [](Engine& e, const std::string& file) { return Open(e, file); });
 }
 
 DVO_API int DVOIsOpenedResult(void) {

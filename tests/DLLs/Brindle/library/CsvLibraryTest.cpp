@@ -1,5 +1,7 @@
 // libBrindle.so as another program gets it: the folder search, the CSV calls and the keyed
 // tables through dlopen and dlsym, in the calling order callers use.
+#include "tests/support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,12 +16,8 @@
 namespace {
 
 TEST(BrindleLibrary, SearchCsvAndKeyedTablesThroughTheExports) {
-    const char* scratch = std::getenv("DVO_TEST_TMP");
-    const std::filesystem::path root =
-        std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
-        ("brindle-library." + std::to_string(::getpid()));
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root);
+    const dvo::test::TempDir tmp;
+    const std::filesystem::path root = tmp.path();
     const std::string csv = (root / "prices.csv").string();
     std::ofstream(csv, std::ios::binary) << "; item,price\r\napple,120\r\npear,95\r\n";
     std::ofstream((root / "notes.txt").string()) << "x";
@@ -85,7 +83,6 @@ TEST(BrindleLibrary, SearchCsvAndKeyedTablesThroughTheExports) {
     EXPECT_EQ(sshSearch(keyed, "pear", 2, cell), -10);
 
     ::dlclose(library);
-    std::filesystem::remove_all(root);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // MFindFirst through dlopen finds what libVantor's SR_FileFindFirst finds for the same patterns:
 // '?' is one character and a trailing ".*" also takes the name without extension.
 #include "tests/support/SearchPatterns.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,8 @@
 namespace {
 
 TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
-    const char* scratch = std::getenv("DVO_TEST_TMP");
-    const std::filesystem::path root =
-        std::filesystem::path(scratch != nullptr ? scratch : "/tmp") /
-        ("brindle-search." + std::to_string(::getpid()));
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root);
+    const dvo::test::TempDir tmp;
+    const std::filesystem::path root = tmp.path();
     for (const char* name : dvo::test::kSearchSampleNames)
         std::ofstream((root / name).string()) << "x";
 
@@ -44,7 +41,6 @@ TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
         EXPECT_EQ(found, c.names) << c.pattern;
     }
     ::dlclose(library);
-    std::filesystem::remove_all(root);
 }
 
 } // namespace
