@@ -939,16 +939,25 @@ bool IsInside(int dir, const struct stat& folder) {
     return false;
 }
 
-int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
-         const CopyOptions& options, const ExpectedEntry& expected, FileOpError* error,
-         CopiedSet* copied) {
-    struct stat st = {};
+// The entry to copy or move is still the one expected, and a folder does not hold the
+// destination; 0, or the failure's result with `error` filled in.
+int CheckSource(int srcDir, const std::string& name, int dstDir, const ExpectedEntry& expected,
+                const char* intoItselfStep, struct stat& st, FileOpError* error) {
     if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(error, errno, "stat", name);
     if (!Matches(st, expected))
         return Fail(error, ESTALE, "stat", name);
     if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
-        return Fail(error, EINVAL, "copy into itself", name, FileOpFailure::IntoItself);
+        return Fail(error, EINVAL, intoItselfStep, name, FileOpFailure::IntoItself);
+    return 0;
+}
+
+int Copy(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
+         const CopyOptions& options, const ExpectedEntry& expected, FileOpError* error,
+         CopiedSet* copied) {
+    struct stat st = {};
+    if (const int rc = CheckSource(srcDir, name, dstDir, expected, "copy into itself", st, error))
+        return rc;
     ProgressMeter meter(options.progress);
     if (meter.Active()) {
         long long total = 0;
@@ -1025,14 +1034,10 @@ int CopyEntryAt(int srcDir, const std::string& name, int dstDir, const std::stri
 
 int MoveEntryAt(int srcDir, const std::string& name, int dstDir, const std::string& dstName,
                 const ExpectedEntry& expected, FileOpError* error, const CopyProgress* progress) {
-    struct stat st = {};
-    if (::fstatat(srcDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return Fail(error, errno, "stat", name);
-    if (!Matches(st, expected))
-        return Fail(error, ESTALE, "stat", name);
     // Checked first so that the rename fallbacks below never touch the source folder.
-    if (S_ISDIR(st.st_mode) && IsInside(dstDir, st))
-        return Fail(error, EINVAL, "move into itself", name, FileOpFailure::IntoItself);
+    struct stat st = {};
+    if (const int rc = CheckSource(srcDir, name, dstDir, expected, "move into itself", st, error))
+        return rc;
     int e = 0;
     if (::renameat2(srcDir, name.c_str(), dstDir, dstName.c_str(), RENAME_NOREPLACE) == 0)
         return 0;

@@ -1,5 +1,6 @@
 // libBrindle.so as another program gets it: the folder search, the CSV calls and the keyed
 // tables through dlopen and dlsym, in the calling order callers use.
+#include "SearchCalls.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,7 @@ TEST(BrindleLibrary, SearchCsvAndKeyedTablesThroughTheExports) {
 
     void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << ::dlerror();
-    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(
-        ::dlsym(library, "MFindFirst"));
-    const auto findNext = reinterpret_cast<void (*)(void*, char*)>(::dlsym(library, "MFindNext"));
-    const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
+    const auto [findFirst, findNext, findEnd] = LoadSearchCalls(library);
     const auto readCsv =
         reinterpret_cast<int (*)(const char*, char*, int, int, int)>(::dlsym(library, "ReadCSV"));
     const auto hInit = reinterpret_cast<int (*)(const char*)>(::dlsym(library, "CSVHInit"));

@@ -1,5 +1,6 @@
 // MFindFirst through dlopen finds what libVantor's SR_FileFindFirst finds for the same patterns:
 // '?' is one character and a trailing ".*" also takes the name without extension.
+#include "SearchCalls.h"
 #include "tests/support/SearchPatterns.h"
 #include "tests/support/TempDir.h"
 
@@ -23,10 +24,7 @@ TEST(BrindleLibrary, SearchPatternsMatchByCharacterAndWithoutExtension) {
 
     void* library = ::dlopen(BRINDLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << ::dlerror();
-    const auto findFirst = reinterpret_cast<void* (*)(const char*, const char*, char*)>(
-        ::dlsym(library, "MFindFirst"));
-    const auto findNext = reinterpret_cast<void (*)(void*, char*)>(::dlsym(library, "MFindNext"));
-    const auto findEnd = reinterpret_cast<int (*)(void*)>(::dlsym(library, "MFindEnd"));
+    const auto [findFirst, findNext, findEnd] = LoadSearchCalls(library);
     ASSERT_TRUE(findFirst && findNext && findEnd);
 
     for (const auto& c : dvo::test::SearchPatternCases()) {
