@@ -111,6 +111,25 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
     }
 }
 
+// A copy or a move of one entry to the destination folder, with progress when asked for.
+template <typename Operation>
+int Transfer(const char* action, const char* noTarget, const char16_t* name,
+             const char16_t* directory, const char16_t* destination, DVOTransferProgress progress,
+             void* context, Operation operation, bool removesEntry) {
+    if (destination == nullptr)
+        return Finish({DVO_E_INVALID_ARGUMENT, std::string(action) + noTarget});
+    return RunOnEntry(
+        action, name, directory,
+        [destination, progress, context, operation](const Names& n,
+                                                    const dvo::EntryIdentity& seen) {
+            const std::string target =
+                platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
+            const platform::CopyProgress report = ProgressFor(progress, context);
+            return operation(n.directory, n.name, seen, target, report ? &report : nullptr);
+        },
+        removesEntry);
+}
+
 } // namespace
 
 extern "C" {
@@ -160,17 +179,8 @@ DVO_API int DVOCopyFile(const char16_t* name, const char16_t* directory,
 DVO_API int DVOCopyFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context) {
-    if (destination == nullptr)
-        return Finish({DVO_E_INVALID_ARGUMENT,
-                       std::string(dvo::texts::kCannotCopy) + dvo::texts::kNoCopyTarget});
-    return RunOnEntry(
-        dvo::texts::kCannotCopy, name, directory,
-        [destination, progress, context](const Names& n, const dvo::EntryIdentity& seen) {
-            const std::string target =
-                platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
-            const platform::CopyProgress report = ProgressFor(progress, context);
-            return dvo::CopyEntry(n.directory, n.name, seen, target, report ? &report : nullptr);
-        });
+    return Transfer(dvo::texts::kCannotCopy, dvo::texts::kNoCopyTarget, name, directory,
+                    destination, progress, context, &dvo::CopyEntry, false);
 }
 
 DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
@@ -181,18 +191,8 @@ DVO_API int DVOMoveFile(const char16_t* name, const char16_t* directory,
 DVO_API int DVOMoveFileEx(const char16_t* name, const char16_t* directory,
                           const char16_t* destination, DVOTransferProgress progress,
                           void* context) {
-    if (destination == nullptr)
-        return Finish({DVO_E_INVALID_ARGUMENT,
-                       std::string(dvo::texts::kCannotMove) + dvo::texts::kNoMoveTarget});
-    return RunOnEntry(
-        dvo::texts::kCannotMove, name, directory,
-        [destination, progress, context](const Names& n, const dvo::EntryIdentity& seen) {
-            const std::string target =
-                platform::Utf16ToUtf8({destination, platform::Utf16Length(destination)});
-            const platform::CopyProgress report = ProgressFor(progress, context);
-            return dvo::MoveEntry(n.directory, n.name, seen, target, report ? &report : nullptr);
-        },
-        true);
+    return Transfer(dvo::texts::kCannotMove, dvo::texts::kNoMoveTarget, name, directory,
+                    destination, progress, context, &dvo::MoveEntry, true);
 }
 
 DVO_API int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) {
