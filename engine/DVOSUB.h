@@ -388,6 +388,32 @@ DVO_API int DVOExportResult(const char16_t* path);
 DVO_API int DVOOpenResult(const char16_t* path);
 DVO_API int DVOIsOpenedResult(void);
 
+/* What changed since an earlier result. DVOCompareResult reads the export at path (as
+ * DVOOpenResult does, failing the same ways) and compares it with the current result, matching
+ * the two roots and then siblings by name: sink gets every entry whose size differs (folders by
+ * their totals), DVO_CHANGE_NEW for one only in the current result and DVO_CHANGE_GONE for one
+ * only in the file (each once, with its subtree's total, its contents not listed), a folder
+ * before the entries below it; a folder on both sides is always compared below. Entries deleted
+ * or moved away since the search count as gone. path in DVOChange is the entry's full path under
+ * the current root, valid during the call only; a nonzero answer from sink stops the comparison.
+ * root, when not null, receives the file's root path (cut to rootBytes, NUL-terminated). Returns
+ * the number of changes reported; DVO_E_INVALID_ARGUMENT (null path or sink), DVO_E_NOT_FOUND
+ * (no current result, or no such file), DVO_E_BUSY while a search runs, DVO_E_ACCESS, DVO_E_IO,
+ * DVO_E_BAD_FILE. The current result is not changed. */
+#define DVO_CHANGE_SIZE 0
+#define DVO_CHANGE_NEW 1
+#define DVO_CHANGE_GONE 2
+typedef struct DVOChange {
+    const char16_t* path;
+    long long before;     /* bytes in the file (0 for a new entry) */
+    long long after;      /* bytes now (0 for a vanished entry) */
+    unsigned char kind;   /* DVO_KIND_FOLDER or DVO_KIND_FILE */
+    unsigned char change; /* DVO_CHANGE_* */
+} DVOChange;
+typedef int (*DVOChangeSink)(const DVOChange* change, void* context);
+DVO_API int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes,
+                             DVOChangeSink sink, void* context);
+
 #ifdef __cplusplus
 }
 #endif

@@ -10,6 +10,7 @@
 
 #include "engine/MovedEntries.h"
 #include "engine/NcduFormat.h"
+#include "platform/WholeFile.h"
 
 namespace dvo {
 
@@ -227,39 +228,8 @@ bool WriteNcdu(const ScanResult& r, MovedEntries* moved, int fd, std::int64_t ti
 
 int WriteNcduFile(const ScanResult& result, MovedEntries* moved, const std::string& path,
                   std::int64_t timestamp) {
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        return errno;
-    }
-    int error = 0;
-    try {
-        if (!WriteNcdu(result, moved, fd, timestamp)) {
-            error = errno;
-        }
-    } catch (...) {
-        error = ENOMEM;
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-    }
-    return error;
+    return platform::WriteFileWhole(
+        path, [&](int fd) { return WriteNcdu(result, moved, fd, timestamp); });
 }
 
 } // namespace dvo

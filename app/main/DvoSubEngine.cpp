@@ -98,4 +98,13 @@ int DvoSubEngine::DVOGetFolderState(const FolderRecord* record) {
     return ::DVOGetFolderState(record);
 }
 
+int DvoSubEngine::DVOExportResult(const char16_t* path) { return ::DVOExportResult(path); }
+int DvoSubEngine::DVOOpenResult(const char16_t* path) { return ::DVOOpenResult(path); }
+int DvoSubEngine::DVOIsOpenedResult() { return ::DVOIsOpenedResult(); }
+
+int DvoSubEngine::DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes,
+                                   DVOChangeSink sink, void* context) {
+    return ::DVOCompareResult(path, root, rootBytes, sink, context);
+}
+
 } // namespace dvo::app

@@ -40,6 +40,11 @@ public:
     int DVOGetLastErrorText(char16_t* buffer, int bufferBytes) override;
     int DVOGetErrorCount() override;
     int DVOGetFolderState(const FolderRecord* record) override;
+    int DVOExportResult(const char16_t* path) override;
+    int DVOOpenResult(const char16_t* path) override;
+    int DVOIsOpenedResult() override;
+    int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
+                         void* context) override;
 };
 
 } // namespace dvo::app

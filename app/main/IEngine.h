@@ -57,6 +57,14 @@ public:
     // What the last search could not read: the count of such entries, and a folder's DVO_FOLDER_*.
     virtual int DVOGetErrorCount() = 0;
     virtual int DVOGetFolderState(const FolderRecord* record) = 0;
+
+    // Results as ncdu export files: write the current one, open one in its place, and compare an
+    // earlier one with it.
+    virtual int DVOExportResult(const char16_t* path) = 0;
+    virtual int DVOOpenResult(const char16_t* path) = 0;
+    virtual int DVOIsOpenedResult() = 0;
+    virtual int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes,
+                                 DVOChangeSink sink, void* context) = 0;
 };
 
 } // namespace dvo::app

@@ -56,6 +56,10 @@ public:
     // the chosen folder cannot be handed back exactly (TMainForm::IsUsableFolder).
     [[nodiscard]] virtual std::optional<std::string>
     SelectFolder(const std::string& title, const std::string& initialFolder) = 0;
+    // Modal selection of an existing file to open, showing files that match filter first
+    // ("ncdu JSON (*.json)"); nothing when the user cancels.
+    [[nodiscard]] virtual std::optional<std::string> SelectOpenFile(const std::string& title,
+                                                                    const std::string& filter) = 0;
     // Opens a document (an absolute path) or a web address with the desktop's default
     // application (xdg-open, as one argument, no shell), without waiting. `done` runs later on
     // the GUI thread once the helper has ended, with its exit status (0 success) and the start

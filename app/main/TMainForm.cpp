@@ -1,6 +1,7 @@
 #include "app/main/TMainForm.h"
 
 #include "app/main/AppConstants.h"
+#include "app/main/EngineErrorText.h"
 #include "app/main/HelperFailureText.h"
 #include "app/main/IResultViews.h"
 #include "app/main/ISearchTimings.h"
@@ -272,6 +273,10 @@ void TMainForm::btnExecuteClick() {
         return;
     m_phase = SearchPhase::WindingDown; // in the flow; polling starts once the engine searches
     PushAppStartCursor();
+    if (!m_openedResultFile.empty()) {
+        m_openedResultFile.clear();
+        m_view.SetCaption(std::string(WindowCaption));
+    }
     SetStatusText(kStatusStarting);
     m_resultViews->ClearFolderTree();
     m_refreshingCounters = false;
@@ -339,17 +344,7 @@ void TMainForm::btnExecuteClick() {
     m_searchTimings->DisplayStarted(platform::LocalNow());
     m_resultViews->BuildFolderTree();
     m_searchTimings->DisplayEnded(platform::LocalNow());
-    m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
-    // The final figures are written whatever the live passes showed: the same file count can
-    // come with another size (hard links are counted once only in the final figures, or an earlier
-    // search had as many files). They go before the totals, whose folder count (the records, the
-    // searched folder too) must not be overwritten by the live one.
-    ShowCounters();
-    m_resultViews->ShowTotals();
-    m_view.SetLabelText(MainLabel::Searching, "");
-    const int unread = m_engine.DVOGetErrorCount();
-    m_view.SetStatusField(StatusField::Unread,
-                          "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
+    ShowFinalFigures();
     // The searched folder itself could not be read: nothing of it is known, which is no result.
     const bool unreadable =
         m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
@@ -367,6 +362,73 @@ void TMainForm::btnExecuteClick() {
         ShowMessageDlg("検索を途中で終えました。\n" + m_searchDirectory + "\n" + m_searchEndReason,
                        MessageKind::Warning, MessageButton::OK);
     QuitIfRequested();
+}
+
+void TMainForm::ShowFinalFigures() {
+    m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
+    // The final figures are written whatever the live passes showed: the same file count can
+    // come with another size (hard links are counted once only in the final figures, or an earlier
+    // search had as many files). They go before the totals, whose folder count (the records, the
+    // searched folder too) must not be overwritten by the live one.
+    ShowCounters();
+    m_resultViews->ShowTotals();
+    m_view.SetLabelText(MainLabel::Searching, "");
+    const int unread = m_engine.DVOGetErrorCount();
+    m_view.SetStatusField(StatusField::Unread,
+                          "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
+}
+
+void TMainForm::mnuOpenResultClick() {
+    LogUserAction("ﾒﾆｭｰ:検索結果を開く 選択");
+    if (InSearchFlow() || m_engine.DVOIsActive() != 0)
+        return;
+    const auto file =
+        m_view.SelectOpenFile("検索結果を開く", "ncdu JSON (*.json);;すべてのファイル (*)");
+    if (!file)
+        return;
+    PushHourGlassCursor();
+    const int opened = m_engine.DVOOpenResult(platform::Utf8ToUtf16(*file).c_str());
+    if (opened != DVO_OK) {
+        // The engine keeps the result it had: so do the views.
+        std::string reason = LastEngineErrorText();
+        if (reason.empty())
+            reason = SearchFailureReason(opened);
+        PopCursor();
+        ShowMessageDlg(std::string(kOpenResultFailed) + "\n" + *file + "\n" + reason,
+                       MessageKind::Error, MessageButton::OK);
+        return;
+    }
+    m_resultViews->ClearFolderTree();
+    m_resultViews->ResetRecordCount();
+    m_resultViews->ResetResultGrid();
+    m_resultViews->ResetShownNode();
+    m_resultViews->EmptyRowMarks();
+    m_searchCancelled = false;
+    m_searchEndReason.clear();
+    m_openedResultFile = *file;
+    // The path field names the file's root: a search from here searches it on this machine.
+    m_searchDirectory = OpenedRootPath();
+    m_view.SetSearchDirectoryText(m_searchDirectory);
+    m_view.SetCaption(std::string(WindowCaption) + kOpenedResultCaption + *file + "）");
+    SetStatusText(kStatusBuildingTree);
+    m_resultViews->LoadFolderRecords();
+    m_resultViews->BuildFolderTree();
+    ShowFinalFigures();
+    SetStatusText(std::string(kStatusOpenedResult) + ": " + *file);
+    PopCursor();
+}
+
+std::string TMainForm::OpenedRootPath() {
+    // The root record stands above the searched folder, its only child.
+    FolderRecord* above = m_engine.DVOGetRootFolderInfo();
+    const FolderRecord* root = above != nullptr ? m_engine.DVOGetFirstFolderInfo(above) : nullptr;
+    if (root == nullptr)
+        return {};
+    std::string path = platform::Utf16ToUtf8(root->directory != nullptr ? root->directory : u"");
+    std::u16string_view name(root->name);
+    if (!path.empty() && !path.ends_with('/'))
+        path += '/';
+    return path + platform::Utf16ToUtf8(name);
 }
 
 void TMainForm::btnCancelClick() {
@@ -415,12 +477,7 @@ std::string TMainForm::PartialMark() const {
     return m_searchCancelled || !m_searchEndReason.empty() ? kPartialMark : "";
 }
 
-std::string TMainForm::LastEngineErrorText() {
-    std::u16string text(1024, u'\0');
-    m_engine.DVOGetLastErrorText(text.data(), static_cast<int>(text.size() * sizeof(char16_t)));
-    text.resize(std::u16string_view(text.c_str()).size());
-    return platform::Utf16ToUtf8(text);
-}
+std::string TMainForm::LastEngineErrorText() { return EngineErrorText(m_engine); }
 
 bool TMainForm::IsUsableFolder(const std::string& path) {
     std::error_code error;

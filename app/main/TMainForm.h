@@ -94,6 +94,10 @@ public:
     void btnAddDirectoryClick();
     void btnExecuteClick();
     void btnCancelClick();
+    // "ファイル" > "検索結果を開く...": an export file takes the place of a search's result.
+    void mnuOpenResultClick();
+    // The export file shown instead of a search ("" after a search).
+    [[nodiscard]] const std::string& OpenedResultFile() const { return m_openedResultFile; }
     void UpdateButtons();
     void RefreshLiveCounters();
     void ShowFolderCount();
@@ -128,6 +132,10 @@ public:
 private:
     // Opens target with the desktop's default application; a failure shows in the logged box.
     void OpenWithDefaultApplication(const std::string& target);
+    // The figures of a result that has just become current: counters, totals, unread entries.
+    void ShowFinalFigures();
+    // The path of the opened result's searched folder, from its record.
+    [[nodiscard]] std::string OpenedRootPath();
     // Writes the counter labels from SearchProgress (the body of a live refresh).
     void ShowCounters();
     // The end of a search that could not start: the box with the reason and the failure status.
@@ -167,6 +175,7 @@ private:
     bool m_searchCancelled = false;
     std::string m_searchEndReason; // the engine's reason why the last search stopped short
     int m_lastShownFileCount = 0;
+    std::string m_openedResultFile;
 };
 
 } // namespace dvo::app

@@ -30,4 +30,14 @@ inline constexpr const char* kNoTrashQuestion = "ゴミ箱に移動できませ�
 inline constexpr const char* kNoTrashFolderNote =
     "\nこのフォルダの中のファイルとフォルダもすべて完全に削除されます。";
 
+// Results as files.
+inline constexpr const char* kNoResultToExport = "エクスポートする検索結果がありません";
+inline constexpr const char* kExportFailed = "エクスポートできませんでした。";
+inline constexpr const char* kExported = "エクスポートしました: ";
+inline constexpr const char* kOpenedResultCaption = "（開いた検索結果: ";
+inline constexpr const char* kStatusOpenedResult = "検索結果を開きました";
+inline constexpr const char* kOpenResultFailed = "検索結果を開けませんでした。";
+inline constexpr const char* kListKindFolder = "フォルダ";
+inline constexpr const char* kListKindFile = "ファイル";
+
 } // namespace dvo::app

@@ -2,6 +2,7 @@
 
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
+#include "app/qt/QtCompareWindow.h"
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
 #include "app/qt/QtTreemapWindow.h"
@@ -10,6 +11,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -110,12 +112,20 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_form.SetSearchTimings(&m_testData->Logic());
     m_treemap = std::make_unique<QtTreemapWindow>(
         *this, *findChild<QAction*>(QStringLiteral("mnuTreemap")), m_form, m_resultView->Results());
+    m_compare =
+        std::make_unique<QtCompareWindow>(*this, *findChild<QAction*>(QStringLiteral("mnuCompare")),
+                                          m_form, *this, m_resultView->Results());
 }
 
 dvo::app::FileCommands& QtMainView::Files() { return m_resultView->Files(); }
 
+void QtMainView::SetSaveChooser(FolderChooser chooser) {
+    m_resultView->SetSaveChooser(std::move(chooser));
+}
+
 QtMainView::~QtMainView() {
     m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
+    m_compare.reset();
     m_treemap.reset();
     m_form.SetSearchTimings(nullptr);
     m_testData.reset();
@@ -159,7 +169,10 @@ void QtMainView::BuildMenus() {
 
     QMenu* file = bar->addMenu(Text("ファイル"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    QMenu* exportMenu = AddSubmenu(file, "mnuExport", Text("エクスポート"), {}, false);
+    QAction* openResult = AddItem(file, "mnuOpenResult", Text("検索結果を開く..."),
+                                  QKeyCombination(Qt::ControlModifier, Qt::Key_O));
+    connect(openResult, &QAction::triggered, this, [this] { m_form.mnuOpenResultClick(); });
+    QMenu* exportMenu = AddSubmenu(file, "mnuExport", Text("エクスポート"));
     AddItem(exportMenu, "mnuExportFolderTree", Text("ツリー"), alt(Qt::Key_T));
     AddItem(exportMenu, "mnuExportFileList", Text("リスト"), alt(Qt::Key_L));
     QAction* e1 = AddItem(file, "E1", Text("終了"), alt(Qt::Key_E));
@@ -188,6 +201,7 @@ void QtMainView::BuildMenus() {
     QAction* showNumberOfFiles =
         AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
     showNumberOfFiles->setCheckable(true);
+    AddItem(view, "mnuCompare", Text("前回と比較..."), alt(Qt::Key_C));
     AddItem(view, "mnuTreemap", Text("ツリーマップ表示"), alt(Qt::Key_G))->setCheckable(true);
 
     QMenu* option = bar->addMenu(Text("オプション"));
@@ -435,6 +449,17 @@ std::optional<std::string> QtMainView::SelectFolder(const std::string& title,
         return std::nullopt;
     }
     return chosen;
+}
+
+std::optional<std::string> QtMainView::SelectOpenFile(const std::string& title,
+                                                      const std::string& filter) {
+    if (m_fileChooser)
+        return m_fileChooser(title, filter);
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString::fromStdString(title), QDir::homePath(), QString::fromStdString(filter));
+    if (file.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(file).toStdString();
 }
 
 void QtMainView::OpenWithDefaultApplication(const std::string& target, HelperDone done) {

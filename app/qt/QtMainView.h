@@ -32,6 +32,7 @@ namespace dvo::qt {
 class FolderPanel;
 class QtResultView;
 class QtTestDataWindow;
+class QtCompareWindow;
 class QtTreemapWindow;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
@@ -54,6 +55,10 @@ public:
     using FolderChooser = std::function<std::optional<std::string>(const std::string& title,
                                                                    const std::string& initial)>;
     void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
+    // The same for the dialog that chooses a file to open (title, filter).
+    void SetFileChooser(FolderChooser chooser) { m_fileChooser = std::move(chooser); }
+    // The same for the save dialogs of the export items (title, proposed name).
+    void SetSaveChooser(FolderChooser chooser);
 
     // dvo::app::IMainView
     void SetCaption(const std::string& text) override;
@@ -75,6 +80,8 @@ public:
     int ShowMessageBox(const std::string& text, const dvo::app::MessageBoxLayout& layout) override;
     [[nodiscard]] std::optional<std::string>
     SelectFolder(const std::string& title, const std::string& initialFolder) override;
+    [[nodiscard]] std::optional<std::string> SelectOpenFile(const std::string& title,
+                                                            const std::string& filter) override;
     void OpenWithDefaultApplication(const std::string& target, HelperDone done) override;
     void ProcessPendingEvents() override;
 
@@ -96,7 +103,9 @@ private:
     std::unique_ptr<QtResultView> m_resultView;   // the tree and grid; gone before the widgets
     std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
     std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
+    std::unique_ptr<QtCompareWindow> m_compare;   // reads m_resultView; gone before it
     FolderChooser m_folderChooser;
+    FolderChooser m_fileChooser;
     bool m_placed = false;
     // Ends of the helpers started by OpenWithDefaultApplication; closed first on destruction.
     std::shared_ptr<dvo::app::GuiMailbox> m_helperMailbox;

@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMainWindow>
@@ -352,6 +354,23 @@ std::optional<std::string> QtResultView::SelectDestinationFolder(const std::stri
         return std::nullopt;
     }
     return chosen;
+}
+
+std::optional<std::string> QtResultView::SelectSaveFile(const std::string& title,
+                                                        const std::string& defaultName,
+                                                        const std::string& filter) {
+    if (m_saveChooser)
+        return m_saveChooser(title, defaultName);
+    if (m_saveFolder.isEmpty())
+        m_saveFolder = QDir::homePath();
+    const QString file = QFileDialog::getSaveFileName(
+        m_grid.window(), QString::fromStdString(title),
+        QDir(m_saveFolder).filePath(QString::fromStdString(defaultName)),
+        QString::fromStdString(filter));
+    if (file.isEmpty())
+        return std::nullopt;
+    m_saveFolder = QFileInfo(file).absolutePath();
+    return QFile::encodeName(file).toStdString();
 }
 
 unsigned long long QtResultView::WindowHandle() const {

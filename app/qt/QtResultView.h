@@ -65,6 +65,13 @@ public:
     int PopupGridMenu(std::span<const dvo::app::GridMenuItem> items) override;
     [[nodiscard]] std::optional<std::string>
     SelectDestinationFolder(const std::string& title, const std::string& initialFolder) override;
+    // Replaces the save dialog (title, proposed name), for tests. Unset: the real dialog.
+    using SaveChooser = std::function<std::optional<std::string>(const std::string& title,
+                                                                 const std::string& name)>;
+    void SetSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
+    [[nodiscard]] std::optional<std::string> SelectSaveFile(const std::string& title,
+                                                            const std::string& defaultName,
+                                                            const std::string& filter) override;
     [[nodiscard]] unsigned long long WindowHandle() const override;
     int RunWithProgress(const std::string& title,
                         std::function<int(dvo::app::ProgressSink&)> work) override;
@@ -87,6 +94,8 @@ private:
     std::unique_ptr<dvo::app::FileCommands> m_files; // acts on m_results; made after it, gone first
     FolderTreeModel* m_treeModel = nullptr;          // child of this object
     ResultGridModel* m_gridModel = nullptr;          // child of this object
+    QString m_saveFolder; // where the last export went, proposed for the next one
+    SaveChooser m_saveChooser;
     bool m_expandingByProgram = false;
     bool m_applyingWidths = false;
     int m_wheelRemainder = 0;

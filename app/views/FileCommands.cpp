@@ -1,5 +1,6 @@
 #include "app/views/FileCommands.h"
 
+#include "app/main/EngineErrorText.h"
 #include "app/main/UserTexts.h"
 #include "app/views/FileTransfer.h"
 #include "app/views/RecordText.h"
@@ -10,7 +11,6 @@
 namespace dvo::app {
 namespace {
 
-constexpr int kErrorTextUnits = 2048;
 constexpr int kNoAnswer = -1;
 
 // The entry's path as the user knows it, one '/' between folder and name.
@@ -40,7 +40,9 @@ void FileCommands::lsSearchResultContextPopup() {
     m_contextRow =
         row >= 1 && row <= m_results.ShownRowCount() && GetRowFile(row).name.size() > 0 ? row : 0;
     auto items = kGridMenu;
-    if (m_results.MarkedCount() == 0 && m_contextRow == 0)
+    // An opened result may come from another machine or another time: its names are no
+    // entries here to act on.
+    if ((m_results.MarkedCount() == 0 && m_contextRow == 0) || m_engine.DVOIsOpenedResult() != 0)
         for (auto& item : items)
             item.enabled = false;
     const int chosen = m_view.PopupGridMenu(items);
@@ -177,10 +179,7 @@ bool FileCommands::DeleteEntry(const RowFile& file, const FolderRecord* record, 
 }
 
 bool FileCommands::ShowFileError(const RowFile& file, int result, bool batch) {
-    std::u16string text(kErrorTextUnits, u'\0');
-    m_engine.DVOGetLastErrorText(text.data(), kErrorTextUnits * static_cast<int>(sizeof(char16_t)));
-    text.resize(std::u16string_view(text.c_str()).size());
-    std::string message = platform::Utf16ToUtf8(text);
+    std::string message = EngineErrorText(m_engine);
     if (message.empty()) // an engine without a reason: at least say which entry and the code
         message = FullPath(file) + ": " + std::to_string(result);
     if (!batch) {

@@ -90,6 +90,12 @@ public:
     // handed back exactly.
     [[nodiscard]] virtual std::optional<std::string>
     SelectDestinationFolder(const std::string& title, const std::string& initialFolder) = 0;
+    // The modal dialog that asks where to save a file, proposing defaultName in the folder last
+    // saved to (the home folder at first); nothing when the user cancels. filter names the kind
+    // of file ("CSV (*.csv)"); an existing file is replaced only after the dialog has asked.
+    [[nodiscard]] virtual std::optional<std::string> SelectSaveFile(const std::string& title,
+                                                                    const std::string& defaultName,
+                                                                    const std::string& filter) = 0;
     // The top-level window's id, handed to the engine as the owner of what it opens.
     [[nodiscard]] virtual unsigned long long WindowHandle() const = 0;
     // Runs `work` on a thread of its own behind a progress dialog with the given title and a

@@ -639,6 +639,20 @@ std::string NodePath(const FolderTreeNode& node) {
 } // namespace
 
 ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
+    // Without loading, the walk changes nothing.
+    return const_cast<ResultViews*>(this)->WalkToFolder(path, false);
+}
+
+std::string ResultViews::SearchedFolderPath() const {
+    const Node* top = m_tree.FirstTopLevel();
+    return top != nullptr && top->record != nullptr ? NodePath(*top) : std::string();
+}
+
+ResultViews::Node* ResultViews::RevealFolderNode(const std::string& path) {
+    return WalkToFolder(path, true);
+}
+
+ResultViews::Node* ResultViews::WalkToFolder(const std::string& path, bool reveal) {
     Node* node = m_tree.FirstTopLevel();
     if (node == nullptr || node->record == nullptr)
         return nullptr;
@@ -647,7 +661,7 @@ ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
         return node;
     const std::string prefix = top.ends_with('/') ? top : top + '/';
     if (!path.starts_with(prefix))
-        return nullptr;
+        return reveal ? node : nullptr;
     std::string_view rest = std::string_view(path).substr(prefix.size());
     while (!rest.empty() && node != nullptr) {
         const std::size_t slash = rest.find('/');
@@ -655,6 +669,8 @@ ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
         if (part.empty())
             continue;
+        if (reveal)
+            LoadChildNodes(node);
         Node* next = nullptr;
         for (Node* child : m_tree.Children(node))
             if (child->record != nullptr && child->record->kind == DVO_KIND_FOLDER &&
@@ -662,6 +678,8 @@ ResultViews::Node* ResultViews::FindFolderNode(const std::string& path) const {
                 next = child;
                 break;
             }
+        if (next == nullptr && reveal)
+            return node; // the deepest folder of the path that is in the result
         node = next;
     }
     return node;
@@ -761,9 +779,5 @@ void ResultViews::mnuShowNumberOfFilesClick() {}
 
 void ResultViews::mnuExportFolderTreeClick() { ExportFolderTree(); }
 void ResultViews::mnuExportFileListClick() { ExportFileList(); }
-
-// No export format exists: the items are hidden and these do nothing.
-void ResultViews::ExportFolderTree() {}
-void ResultViews::ExportFileList() {}
 
 } // namespace dvo::app

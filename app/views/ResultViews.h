@@ -122,6 +122,12 @@ public:
     // The loaded folder node at this path (bytes, no trailing '/'), or nullptr when the path is
     // outside the search or its node is not in the tree yet.
     [[nodiscard]] Node* FindFolderNode(const std::string& path) const;
+    // The searched folder's path as the records give it ("" without a tree).
+    [[nodiscard]] std::string SearchedFolderPath() const;
+    // The folder node at this path, or the deepest folder above it that the result holds,
+    // loading the levels on the way; the searched folder for a path outside the search, and
+    // nullptr only without a tree.
+    Node* RevealFolderNode(const std::string& path);
     // After a move into a folder of the search: the entry's node appears there, when that
     // folder's children are already in the tree (otherwise it comes with them when loaded).
     void AddMovedNode(Node* into, const std::u16string& name);
@@ -132,8 +138,11 @@ public:
     void mnuShowNumberOfFilesClick();
     void mnuExportFolderTreeClick();
     void mnuExportFileListClick();
+    // Save the current result as an ncdu export, or every entry as CSV, where the user chooses.
     void ExportFolderTree();
     void ExportFileList();
+    // `<searched folder>-YYYYMMDD<extension>`, today's date.
+    [[nodiscard]] std::string DefaultExportName(const char* extension) const;
 
     // State, for the widgets, the file commands and the tests.
     [[nodiscard]] IEngine& Engine() const { return m_engine; }
@@ -162,6 +171,9 @@ public:
     }
 
 private:
+    Node* WalkToFolder(const std::string& path, bool reveal);
+    // True when there is a result to save; otherwise the user is told so.
+    bool HasResultToExport();
     void SetSortMenu(int state);
     void ShowMarkSummary();
     // The mark entry of grid row r (r >= 1, as RowMarked); the caller has checked the range.

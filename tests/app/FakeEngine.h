@@ -58,6 +58,7 @@ public:
     int DVOExecFileSearch(int a, int b, int c, int d) override {
         active = execResult == 0;
         searching = execResult == 0;
+        opened = opened && execResult != 0;
         passesServed = 0;
         Log("engine:DVOExecFileSearch:" + std::to_string(a) + std::to_string(b) +
             std::to_string(c) + std::to_string(d));
@@ -78,8 +79,14 @@ public:
     }
     int DVOGetFolderInfoCount() override { return 0; }
     int DVOGetFolderInfo(FolderRecord**, int) override { return 0; }
-    FolderRecord* DVOGetRootFolderInfo() override { return nullptr; }
-    FolderRecord* DVOGetFirstFolderInfo(FolderRecord*) override { return nullptr; }
+    // The searched folder's record, the only child of the record above it; none by default.
+    FolderRecord* searchedRecord = nullptr;
+    FolderRecord* DVOGetRootFolderInfo() override {
+        return searchedRecord != nullptr ? &m_above : nullptr;
+    }
+    FolderRecord* DVOGetFirstFolderInfo(FolderRecord* parent) override {
+        return parent == &m_above ? searchedRecord : nullptr;
+    }
     FolderRecord* DVOGetNextFolderInfo(FolderRecord*) override { return nullptr; }
     // "<size> B", cut to the buffer like the real engine.
     int DVOFileSize2String(char16_t* buffer, int bufferBytes, long long size) override {
@@ -123,12 +130,30 @@ public:
     int DVOGetFolderState(const FolderRecord*) override { return searchedFolderState; }
     int searchedFolderState = DVO_FOLDER_READ;
 
+    int openResult = 0;   // what DVOOpenResult returns; success makes the result an opened one
+    int exportResult = 0; // what DVOExportResult returns
+    bool opened = false;  // DVOIsOpenedResult; a search clears it
+    int DVOExportResult(const char16_t* path) override {
+        Log("engine:DVOExportResult:" + platform::Utf16ToUtf8(path));
+        return exportResult;
+    }
+    int DVOOpenResult(const char16_t* path) override {
+        Log("engine:DVOOpenResult:" + platform::Utf16ToUtf8(path));
+        opened = opened || openResult == 0;
+        return openResult;
+    }
+    int DVOIsOpenedResult() override { return opened ? 1 : 0; }
+    int DVOCompareResult(const char16_t*, char16_t*, int, DVOChangeSink, void*) override {
+        return DVO_E_UNSUPPORTED;
+    }
+
 private:
     int Log(std::string event) {
         m_log.Add(std::move(event));
         return 0;
     }
     EventLog& m_log;
+    FolderRecord m_above{};
 };
 
 } // namespace dvo::test

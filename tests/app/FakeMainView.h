@@ -141,6 +141,16 @@ public:
         folderAnswers.pop_front();
         return answer;
     }
+    std::deque<std::optional<std::string>> fileAnswers; // open-file dialog answers
+    std::optional<std::string> SelectOpenFile(const std::string& title,
+                                              const std::string&) override {
+        m_log.Add("fileDialog:" + title);
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
     void OpenWithDefaultApplication(const std::string& target, HelperDone done) override {
         opened.push_back(target);
         openDone.push_back(std::move(done));

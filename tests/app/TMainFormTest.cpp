@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -265,6 +266,60 @@ TEST_F(MainFormTest, ExecuteWhileACancelledFlowWindsDownStartsNoSecondSearch) {
     view.onProcessEvents = nullptr;
     form.btnExecuteClick();
     EXPECT_EQ(log.Count("engine:DVOExecFileSearch:1010"), 2);
+}
+
+TEST_F(MainFormTest, AnOpenedExportIsShownAsAfterASearchAndSaysSo) {
+    FolderRecord root{};
+    std::copy_n(u"photos", 7, root.name);
+    root.directory = u"/data";
+    engine.searchedRecord = &root;
+    engine.finalProgress = Progress(700, u"", 3, 5);
+    view.fileAnswers = {std::nullopt, "/saved/p.json", "/saved/p.json"};
+
+    form.mnuOpenResultClick(); // cancelled in the dialog
+    EXPECT_EQ(log.IndexOf("engine:DVOOpenResult:/saved/p.json"), -1);
+
+    // A file the engine refuses: the reason in a box, the views as they were.
+    engine.openResult = DVO_E_BAD_FILE;
+    engine.lastErrorText = u"/saved/p.json: 43 バイト目: 読めません";
+    ClearLog();
+    form.mnuOpenResultClick();
+    EXPECT_EQ(log.IndexOf("views:ClearFolderTree"), -1);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(
+        view.boxes[0].text,
+        "検索結果を開けませんでした。\n/saved/p.json\n/saved/p.json: 43 バイト目: 読めません");
+    EXPECT_EQ(form.CursorCount(), 0);
+
+    engine.openResult = DVO_OK;
+    ClearLog();
+    form.mnuOpenResultClick();
+    const std::vector<std::string> steps = {
+        "engine:DVOOpenResult:/saved/p.json",
+        "views:ClearFolderTree",
+        "views:EmptyRowMarks",
+        "caption:ドルミナVersion 1.0.1（開いた検索結果: /saved/p.json）",
+        "views:LoadFolderRecords",
+        "views:BuildFolderTree",
+        "views:ShowTotals",
+        "status:検索結果を開きました: /saved/p.json"};
+    std::size_t from = 0;
+    for (const std::string& step : steps) {
+        const long at = log.IndexOf(step, from);
+        ASSERT_GE(at, 0) << "missing or out of order: " << step;
+        from = static_cast<std::size_t>(at) + 1;
+    }
+    // The path field names the file's folder, so "実行" searches it here.
+    EXPECT_EQ(form.SearchDirectory(), "/data/photos");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "5");
+    EXPECT_EQ(form.CursorCount(), 0);
+    EXPECT_EQ(form.OpenedResultFile(), "/saved/p.json");
+
+    // A search replaces it, and the title says so no more.
+    form.btnExecuteClick();
+    EXPECT_EQ(view.caption, "ドルミナVersion 1.0.1");
+    EXPECT_EQ(form.OpenedResultFile(), "");
+    EXPECT_EQ(engine.DVOIsOpenedResult(), 0);
 }
 
 TEST_F(MainFormTest, ButtonRules) {

@@ -1,5 +1,6 @@
 // Scans as ncdu exports: written from real trees and read back to the same result, exports of
 // ncdu and gdu read to the totals of our own scan, and broken files refused with their offset.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -351,6 +352,70 @@ TEST_F(NcduExports, AnOpenedExportGivesTheRecordsOfTheSearch) {
     EXPECT_EQ(DVODeleteFilePermanently(u"saved.json", platform::Utf8ToUtf16(t / "a/b").c_str()),
               DVO_OK)
         << LastError();
+}
+
+TEST_F(NcduExports, ComparingWithAnEarlierExportListsWhatChanged) {
+    TempDir t;
+    TempDir saved;
+    MakeTree(t);
+    Search(t.Path());
+    const std::string file = saved / "before.json";
+    ASSERT_EQ(DVOExportResult(platform::Utf8ToUtf16(file).c_str()), DVO_OK) << LastError();
+
+    MakeFile(t / "a/big", 3000); // grows; its second link still counts once
+    ASSERT_EQ(::unlink((t / "a/b/small").c_str()), 0);
+    ASSERT_EQ(::rmdir((t / "empty").c_str()), 0);
+    MakeFile(t / "empty", 5); // a folder replaced by a file of that name
+    MakeDir(t / "new");
+    MakeFile(t / "new/f", 40);
+    Search(t.Path());
+
+    struct Seen {
+        std::vector<std::string> lines;
+        int stopAfter = -1;
+    } seen;
+    const auto sink = [](const DVOChange* c, void* context) -> int {
+        auto& s = *static_cast<Seen*>(context);
+        static const char* const kinds[] = {"size", "new", "gone"};
+        s.lines.push_back(std::string(kinds[c->change]) +
+                          (c->kind == DVO_KIND_FOLDER ? " dir " : " file ") +
+                          platform::Utf16ToUtf8(c->path) + " " + std::to_string(c->before) + " " +
+                          std::to_string(c->after));
+        return static_cast<int>(s.lines.size()) == s.stopAfter ? 1 : 0;
+    };
+    char16_t root[8];
+    const std::u16string path = platform::Utf8ToUtf16(file);
+    ASSERT_EQ(DVOCompareResult(path.c_str(), root, sizeof root, sink, &seen), 8) << LastError();
+    // The root path comes back cut to the buffer, on a whole character.
+    EXPECT_EQ(platform::Utf16ToUtf8(root), t.Path().substr(0, 7));
+    const std::string top = t.Path();
+    EXPECT_EQ(seen.lines.front(), "size dir " + top + " 1508 3053"); // the root first
+    std::sort(seen.lines.begin(), seen.lines.end());
+    EXPECT_EQ(seen.lines, (std::vector<std::string>{
+                              "gone dir " + top + "/empty 0 0",
+                              "gone file " + top + "/a/b/small 500 0",
+                              "new dir " + top + "/new 0 40",
+                              "new file " + top + "/empty 0 5",
+                              "size dir " + top + " 1508 3053",
+                              "size dir " + top + "/a 1507 3007",
+                              "size dir " + top + "/a/b 500 0",
+                              "size file " + top + "/a/big 1000 3000",
+                          }));
+
+    // The sink can stop it; failures change nothing and say why.
+    seen = {{}, 2};
+    EXPECT_EQ(DVOCompareResult(path.c_str(), nullptr, 0, sink, &seen), 2);
+    EXPECT_EQ(DVOCompareResult(path.c_str(), nullptr, 0, nullptr, &seen), DVO_E_INVALID_ARGUMENT);
+    EXPECT_EQ(DVOCompareResult(platform::Utf8ToUtf16(saved / "none.json").c_str(), nullptr, 0, sink,
+                               &seen),
+              DVO_E_NOT_FOUND);
+    const std::string bad = saved / "bad.json";
+    std::FILE* f = std::fopen(bad.c_str(), "wb");
+    std::fputs("[1,2,{},[{\"name\":\"/x\"}", f);
+    std::fclose(f);
+    EXPECT_EQ(DVOCompareResult(platform::Utf8ToUtf16(bad).c_str(), nullptr, 0, sink, &seen),
+              DVO_E_BAD_FILE);
+    EXPECT_EQ(DVOIsOpenedResult(), 0);
 }
 
 TEST_F(NcduExports, AFailedExportLeavesNoFile) {

@@ -108,6 +108,20 @@ public:
         destinationAnswers.pop_front();
         return answer;
     }
+    // Save dialogs as "title|default name|filter"; each answers the next of saveAnswers
+    // (cancelled when none is left).
+    std::vector<std::string> saveDialogs;
+    std::deque<std::optional<std::string>> saveAnswers;
+    std::optional<std::string> SelectSaveFile(const std::string& title,
+                                              const std::string& defaultName,
+                                              const std::string& filter) override {
+        saveDialogs.push_back(title + "|" + defaultName + "|" + filter);
+        if (saveAnswers.empty())
+            return std::nullopt;
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
     unsigned long long WindowHandle() const override { return 77; }
 
     // The progress dialog, run inline: its titles and every report as "permille|text"; the user

@@ -167,6 +167,49 @@ public:
     int errorCount = 0;
     std::map<const FolderRecord*, int> folderStates; // DVO_FOLDER_* other than READ
 
+    // Exports: the paths written, in order; a nonzero exportResult fails them with its reason.
+    std::vector<std::string> exports;
+    int exportResult = 0;
+    bool opened = false; // DVOIsOpenedResult
+    // What DVOCompareResult reports (changes, the file's root), or its failure when negative.
+    struct Change {
+        std::string path;
+        long long before;
+        long long after;
+        unsigned char kind;
+        unsigned char change;
+    };
+    std::vector<Change> changes;
+    std::string compareRoot;
+    int compareResult = 0;
+    std::vector<std::string> compared; // the files compared, in order
+    int DVOExportResult(const char16_t* path) override {
+        exports.push_back(platform::Utf16ToUtf8(path));
+        m_lastError = exportResult == 0 ? "" : "cannot write " + exports.back();
+        return exportResult;
+    }
+    int DVOOpenResult(const char16_t*) override { return DVO_E_UNSUPPORTED; }
+    int DVOIsOpenedResult() override { return opened ? 1 : 0; }
+    int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
+                         void* context) override {
+        compared.push_back(platform::Utf16ToUtf8(path));
+        if (compareResult < 0) {
+            m_lastError = "cannot read " + compared.back();
+            return compareResult;
+        }
+        if (root != nullptr)
+            Put(root, rootBytes, compareRoot);
+        int reported = 0;
+        for (const Change& c : changes) {
+            const std::u16string wide = platform::Utf8ToUtf16(c.path);
+            const DVOChange change{wide.c_str(), c.before, c.after, c.kind, c.change};
+            ++reported;
+            if (sink(&change, context) != 0)
+                break;
+        }
+        return reported;
+    }
+
 private:
     int Transfer(const std::string& op, const char16_t* name, const char16_t* directory,
                  const char16_t* to, DVOTransferProgress progress, void* context) {

@@ -34,9 +34,7 @@ TEST_F(TreeCommandsWindowTest, ShortcutsRunTheCommands) {
     EXPECT_EQ(Status(), QString::fromUtf8("フォルダの展開を完了しました"));
     Alt(Qt::Key_A);
     EXPECT_EQ(Status(), QString::fromUtf8("フォルダを収容しました"));
-    // The hidden export items and "詳細情報" do nothing at all.
-    Alt(Qt::Key_T);
-    Alt(Qt::Key_L);
+    // "詳細情報" does nothing at all.
     Alt(Qt::Key_D);
     EXPECT_EQ(Status(), QString::fromUtf8("フォルダを収容しました"));
 }
