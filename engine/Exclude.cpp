@@ -28,4 +28,20 @@ bool ExcludeList::Matches(const char* path) const noexcept {
     return false;
 }
 
+std::vector<std::string> PatternLines(std::string_view text) {
+    std::vector<std::string> patterns;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            patterns.emplace_back(line);
+        }
+    }
+    return patterns;
+}
+
 } // namespace dvo

@@ -22,4 +22,8 @@ private:
     std::vector<std::string> m_patterns;
 };
 
+// The patterns of an exclude file (--exclude-from), one a line, as du and ncdu read them: the
+// line ending (LF, or CR LF) is not part of the pattern, and an empty line is none.
+[[nodiscard]] std::vector<std::string> PatternLines(std::string_view text);
+
 } // namespace dvo

@@ -285,33 +285,23 @@ void PrintChanges(const dvo::ScanResult& old, const dvo::ScanResult& now, long m
     }
 }
 
-// Patterns of an --exclude-from file, one a line, as du and ncdu read them: the line ending
-// (LF or CR LF) is not part of the pattern, an empty line is none. False when it cannot be read.
+// Adds the patterns of an --exclude-from file; false when it cannot be read.
 bool ReadPatterns(const char* file, std::vector<std::string>& patterns) {
     std::FILE* f = std::fopen(file, "rb");
     if (f == nullptr) {
         return false;
     }
-    std::string line;
-    int c = 0;
-    while ((c = std::fgetc(f)) != EOF || !line.empty()) {
-        if (c != EOF && c != '\n') {
-            line.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            patterns.push_back(line);
-        }
-        line.clear();
-        if (c == EOF) {
-            break;
-        }
+    std::string text;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        text.append(buffer, n);
     }
     const bool ok = std::ferror(f) == 0;
     std::fclose(f);
+    for (std::string& p : dvo::PatternLines(text)) {
+        patterns.push_back(std::move(p));
+    }
     return ok;
 }
 

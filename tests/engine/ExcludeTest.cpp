@@ -152,9 +152,9 @@ TEST(EngineScanExclude, DvoscanTakesPatternsAndPatternFiles) {
     std::ofstream(t / "patterns") << "*.tmp\r\n\nnode_modules"; // CR LF, an empty line, no end
     EXPECT_EQ(RunDvoscan("--exclude-from " + (t / "patterns") + " " + root, &status),
               "101\t" + root + "\n");
-    EXPECT_EQ(RunDvoscan("--exclude-from=" + (t / "patterns") + " --exclude main.c " + root,
-                         &status),
-              "1\t" + root + "\n");
+    EXPECT_EQ(
+        RunDvoscan("--exclude-from=" + (t / "patterns") + " --exclude main.c " + root, &status),
+        "1\t" + root + "\n");
     RunDvoscan("--exclude-from " + (t / "absent") + " " + root, &status);
     EXPECT_EQ(status, 2);
 }

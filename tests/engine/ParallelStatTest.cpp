@@ -22,8 +22,8 @@ namespace {
 
 // Everything a scan recorded, one line per entry in record order, for comparing two scans.
 void Dump(const dvo::Dir* d, const std::string& path, std::string& out) {
-    out += path + " D total=" + std::to_string(d->total) + " folders=" +
-           std::to_string(d->folderCount) + " files=" + std::to_string(d->fileCount) +
+    out += path + " D total=" + std::to_string(d->total) +
+           " folders=" + std::to_string(d->folderCount) + " files=" + std::to_string(d->fileCount) +
            " state=" + std::to_string(static_cast<int>(d->state)) + "\n";
     for (std::uint32_t i = 0; i < d->childCount; ++i) {
         const dvo::Node& n = d->children[i];
@@ -158,8 +158,8 @@ TEST(EngineScanRing, RingAnswersAsStatxDoes) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         struct statx expected = {};
-        const int rc = ::statx(dirFd, names[i].c_str(), AT_SYMLINK_NOFOLLOW, dvo::kEntryStatMask,
-                               &expected);
+        const int rc =
+            ::statx(dirFd, names[i].c_str(), AT_SYMLINK_NOFOLLOW, dvo::kEntryStatMask, &expected);
         ASSERT_EQ(sink.answers[i], rc == 0 ? 0 : errno);
         if (rc == 0) {
             EXPECT_EQ(sink.stats[i].stx_ino, expected.stx_ino);
