@@ -401,7 +401,7 @@ void Scanner::WorkerLoop(Worker& w) {
                 HelpSplit(w, *split);
                 w.Publish();
                 lock.lock();
-                std::erase(m_splits, split); // every chunk is taken
+                std::erase(m_splits, split); // every chunk is taken, or the walk is ending
                 std::lock_guard helping(split->mutex);
                 --split->helpers;
                 split->done.notify_all(); // under its mutex: the reader may end the split then
