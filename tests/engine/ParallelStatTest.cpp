@@ -38,6 +38,17 @@ void Dump(const dvo::Dir* d, const std::string& path, std::string& out) {
     }
 }
 
+// The first dump of a series becomes what the later ones must equal.
+void ExpectSameAsFirst(const dvo::ScanResult& result, std::string& first) {
+    std::string dump;
+    Dump(result.root, ".", dump);
+    if (first.empty()) {
+        first = dump;
+    } else {
+        EXPECT_EQ(dump, first);
+    }
+}
+
 std::unique_ptr<dvo::ScanResult> Scan(const std::string& root, int threads,
                                       bool followLinks = false) {
     dvo::ScanOptions options;
@@ -91,13 +102,7 @@ TEST(EngineScanRing, BothStatPathsAndAnyThreadCountGiveTheSameRecords) {
             EXPECT_EQ(result->root->total, model[0].size);
             EXPECT_EQ(result->root->folderCount, model[0].folders);
             EXPECT_EQ(result->root->fileCount, model[0].files);
-            std::string dump;
-            Dump(result->root, ".", dump);
-            if (expected.empty()) {
-                expected = dump;
-            } else {
-                EXPECT_EQ(dump, expected);
-            }
+            ExpectSameAsFirst(*result, expected);
         }
     }
     // Followed links take the other stat flags, and a dangling one its fallback.
@@ -105,13 +110,8 @@ TEST(EngineScanRing, BothStatPathsAndAnyThreadCountGiveTheSameRecords) {
     for (const bool ring : {true, false}) {
         dvo::faults::FailRingSetup(!ring);
         const auto result = Scan(t.Path(), 4, true);
-        std::string dump;
-        Dump(result->root, ".", dump);
-        if (followed.empty()) {
-            followed = dump;
-        } else {
-            EXPECT_EQ(dump, followed);
-        }
+        ASSERT_NE(result, nullptr);
+        ExpectSameAsFirst(*result, followed);
     }
     dvo::faults::FailRingSetup(false);
 }
