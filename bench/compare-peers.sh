@@ -10,6 +10,8 @@
 # Environment: BENCH_TREE (where the synthetic tree is built and kept, default
 # /tmp/dvo-bench-tree), BENCH_FILES / BENCH_FOLDERS (its size, default 200000 / 20000),
 # BENCH_TARGETS (default: the tree and /usr), BENCH_RUNS, BENCH_THREADS (dvoscan --threads).
+# "dvoscan one by one" is dvoscan without io_uring (one statx per entry), as on kernels that
+# refuse a ring.
 # The machine should be otherwise idle: check `uptime` first.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -41,6 +43,7 @@ for target in $targets; do
     hyperfine -N --style basic --warmup 2 --runs "$runs" "${prepare[@]}" \
         --export-json "$work/times.json" \
         -n dvoscan "$dvoscan ${threads[*]} $target" \
+        -n "dvoscan one by one" "env DVO_TEST_NO_URING=1 $dvoscan ${threads[*]} $target" \
         -n "du -s" "du -s $target" \
         -n "gdu -n -p" "gdu -n -p -c $target" \
         -n "ncdu -o /dev/null" "ncdu -0 -o /dev/null $target" >/dev/null

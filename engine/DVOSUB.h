@@ -180,6 +180,14 @@ DVO_API int DVODestroyObj(void);
  * file systems. The program passes 1, 0, 1, 0. */
 DVO_API int DVOStartFileSearching(void);
 DVO_API int DVOAddSearchDirectory(const char16_t* path);
+
+/* Sets the patterns the next searches leave out, replacing those set before (count 0: none);
+ * kept until set again or the object is destroyed. As du's and ncdu's --exclude: an entry whose
+ * full path, or the part of it after any '/', matches a pattern (fnmatch(3) globs, '*' also
+ * spanning '/') is neither counted nor entered; the searched folder itself is always read. Empty
+ * patterns match nothing. The texts are copied. 0; DVO_E_INVALID_ARGUMENT for count < 0, or a
+ * null array or pattern (nothing is changed then); DVO_E_IO without memory. */
+DVO_API int DVOSetExcludePatterns(const char16_t* const* patterns, int count);
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                               int crossFileSystems);
 

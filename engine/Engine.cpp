@@ -157,6 +157,7 @@ int Engine::ExecSearch(const ScanOptions& options) {
     m_searchStartNs = std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
     try {
         auto scanner = std::make_unique<Scanner>(options);
+        scanner->SetExcludes(m_excludes);
         const int rc = scanner->Open(m_searchPath);
         if (rc != DVO_OK) {
             return rc;

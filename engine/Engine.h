@@ -34,6 +34,8 @@ public:
     int StartSearching();
     int AddSearchDirectory(const char16_t* path);
     int ExecSearch(const ScanOptions& options);
+    // Entries the next searches leave out, until set again.
+    void SetExcludes(ExcludeList excludes) { m_excludes = std::move(excludes); }
     [[nodiscard]] bool IsActive() const noexcept {
         return m_active.load(std::memory_order_acquire);
     }
@@ -123,7 +125,8 @@ private:
                                     bool* exact = nullptr);
 
     std::string m_searchPath; // bytes, absolute
-    std::string m_rootPath;   // the searched folder as the scanner normalised it
+    ExcludeList m_excludes;
+    std::string m_rootPath; // the searched folder as the scanner normalised it
     std::unique_ptr<Scanner> m_scanner;
     std::thread m_controller;
     std::atomic<bool> m_active{false};

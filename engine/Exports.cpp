@@ -1,9 +1,14 @@
 // The DVO* calls of the search and its records; each forwards to the engine object.
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "engine/DVOSUB.h"
 #include "engine/Engine.h"
 #include "engine/LastError.h"
 #include "platform/Guard.h"
 #include "platform/HelperProcess.h"
+#include "platform/Text.h"
 
 using dvo::Engine;
 
@@ -42,6 +47,28 @@ DVO_API int DVOAddSearchDirectory(const char16_t* path) {
     return Guarded<int>(DVO_E_IO, [&]() -> int {
         Engine* e = Engine::Instance();
         return e == nullptr ? DVO_E_NO_OBJECT : e->AddSearchDirectory(path);
+    });
+}
+
+DVO_API int DVOSetExcludePatterns(const char16_t* const* patterns, int count) {
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        if (e == nullptr) {
+            return DVO_E_NO_OBJECT;
+        }
+        if (count < 0 || (count > 0 && patterns == nullptr)) {
+            return DVO_E_INVALID_ARGUMENT;
+        }
+        std::vector<std::string> bytes;
+        bytes.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            if (patterns[i] == nullptr) {
+                return DVO_E_INVALID_ARGUMENT;
+            }
+            bytes.push_back(platform::Utf16ToUtf8(patterns[i]));
+        }
+        e->SetExcludes(dvo::ExcludeList(std::move(bytes)));
+        return DVO_OK;
     });
 }
 

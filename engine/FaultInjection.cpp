@@ -9,6 +9,7 @@ std::atomic<long> g_arenaChunks{-1};
 std::atomic<long> g_threadStarts{-1};
 std::atomic<long> g_folderReads{-1};
 std::atomic<long long> g_recordBudget{-1};
+std::atomic<bool> g_ringSetupFails{false};
 
 // Counts one use down; true once the allowance is spent (and for ever after, until reset).
 bool Spend(std::atomic<long>& allowance) noexcept {
@@ -50,6 +51,16 @@ long long RecordBudgetOverride() noexcept {
         return *end == '\0' && bytes >= 0 ? bytes : -1LL;
     }();
     return fromEnvironment;
+}
+
+void FailRingSetup(bool fail) noexcept { g_ringSetupFails.store(fail, std::memory_order_relaxed); }
+
+bool RingSetupFails() noexcept {
+    static const bool fromEnvironment = [] {
+        const char* text = std::getenv("DVO_TEST_NO_URING");
+        return text != nullptr && text[0] == '1' && text[1] == '\0';
+    }();
+    return fromEnvironment || g_ringSetupFails.load(std::memory_order_relaxed);
 }
 
 bool FolderReadFails() noexcept {

@@ -23,6 +23,11 @@ void SetRecordBudget(long long bytes) noexcept;
 // once, for tests and benchmarks of the real library), else -1.
 [[nodiscard]] long long RecordBudgetOverride() noexcept;
 
+// Makes every io_uring setup of the scan fail (as on a kernel that refuses rings), so the walk
+// stats entry by entry; also on with the environment variable DVO_TEST_NO_URING=1 (read once).
+void FailRingSetup(bool fail) noexcept;
+[[nodiscard]] bool RingSetupFails() noexcept;
+
 // True when this arena chunk / thread start is to fail.
 [[nodiscard]] bool ArenaChunkFails() noexcept;
 [[nodiscard]] bool ThreadStartFails() noexcept;

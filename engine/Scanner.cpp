@@ -17,12 +17,22 @@
 #include "engine/ErrorTable.h"
 #include "engine/FaultInjection.h"
 #include "engine/LastError.h"
+#include "engine/UringStat.h"
 
 namespace dvo {
 
 namespace {
 
 constexpr std::size_t kDentsBufferSize = 64 * 1024;
+// Stats in flight on each worker's ring: enough for the kernel's workers and the device to
+// plan ahead, few enough that an abort waits on little.
+constexpr unsigned kRingDepth = 32;
+// A folder with this many entries has them statted by every idle worker, in chunks.
+constexpr std::size_t kSplitEntries = 4096;
+constexpr std::size_t kSplitChunk = 1024;
+// An entry's state while its folder is listed: named but not statted yet, or vanished since.
+constexpr std::uint8_t kUnstatted = 0x40;
+constexpr std::uint8_t kGone = 0x80;
 
 struct LinuxDirent64 {
     std::uint64_t d_ino;
@@ -99,7 +109,7 @@ int OpenLongPath(const std::string& path) {
 } // namespace
 
 struct Scanner::Entry {
-    std::uint32_t nameStart; // in the worker's name buffer
+    std::uint32_t nameStart; // in the worker's name buffer, NUL-terminated there
     std::uint16_t nameLength;
     std::uint8_t type;
     std::uint8_t flags;
@@ -156,7 +166,12 @@ struct alignas(64) Scanner::Worker {
     std::deque<KeptFolder> openPath;
     std::size_t openPathLimit = 1;
     std::vector<const Dir*> chain; // scratch: the folders to open on the way down
-    std::string names;             // the names of the folder being read
+    std::string names;             // the names of the folder being read, each with its NUL
+    std::size_t nameBytes = 0;     // of the names kept, without the NULs
+    std::string path;              // with excludes: the folder's path and '/', then a name
+    std::size_t folderPathLength = 0;
+    UringStat ring;
+    bool ringTried = false;
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
     std::vector<Dir*> ownStack; // folders this worker reads next, last in first out
@@ -222,6 +237,20 @@ struct alignas(64) Scanner::Worker {
     }
 };
 
+// A large folder whose entries every idle worker helps to stat, chunk by chunk; it lives on its
+// reader's stack until every helper has let go.
+struct Scanner::Split {
+    int fd = -1;
+    std::uint64_t folderDevice = 0;
+    std::vector<Entry>* entries = nullptr;
+    const char* names = nullptr;
+    std::size_t chunks = 0;
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable done;
+    int helpers = 0; // guarded by mutex
+};
+
 int Scanner::DefaultThreadCount() noexcept {
     // Reading folders waits on the disk as much as on the processor: a few threads more than
     // cores keep more requests in flight when the cache is cold, at little cost when it is warm.
@@ -235,7 +264,8 @@ Scanner::Scanner(ScanOptions options) : m_options(options) {
     m_threadCount = options.threads > 0 ? std::min(options.threads, 256) : DefaultThreadCount();
     struct rlimit limit = {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        const long room = static_cast<long>(limit.rlim_cur) / 2 - 2L * m_threadCount;
+        // Besides what it keeps, each worker holds the folder it reads and its ring.
+        const long room = static_cast<long>(limit.rlim_cur) / 2 - 3L * m_threadCount;
         m_fdBudget = static_cast<int>(std::clamp(room, 16L, 65536L));
     } else {
         m_fdBudget = 4096;
@@ -352,11 +382,32 @@ void Scanner::WorkerLoop(Worker& w) {
             std::unique_lock lock(m_queueMutex);
             m_idle.fetch_add(1, std::memory_order_relaxed);
             m_queueCv.wait(lock, [&] {
-                return !m_stack.empty() || m_outstanding.load(std::memory_order_acquire) == 0 ||
+                return !m_stack.empty() || !m_splits.empty() ||
+                       m_outstanding.load(std::memory_order_acquire) == 0 ||
                        m_abort.load(std::memory_order_relaxed);
             });
             m_idle.fetch_sub(1, std::memory_order_relaxed);
-            if (m_abort.load(std::memory_order_relaxed) || m_stack.empty()) {
+            if (m_abort.load(std::memory_order_relaxed)) {
+                break;
+            }
+            if (!m_splits.empty()) {
+                // A large folder holds up its reader: its entries come first.
+                Split* split = m_splits.back();
+                {
+                    std::lock_guard helping(split->mutex);
+                    ++split->helpers;
+                }
+                lock.unlock();
+                HelpSplit(w, *split);
+                w.Publish();
+                lock.lock();
+                std::erase(m_splits, split); // every chunk is taken, or the walk is ending
+                std::lock_guard helping(split->mutex);
+                --split->helpers;
+                split->done.notify_all(); // under its mutex: the reader may end the split then
+                continue;
+            }
+            if (m_stack.empty()) {
                 break;
             }
             next = m_stack.back();
@@ -546,6 +597,13 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
         return;
     }
     w.current.store(d, std::memory_order_release);
+    if (!m_excludes.Empty()) {
+        w.path = FolderPath(m_path, d);
+        if (w.path.back() != '/') {
+            w.path.push_back('/');
+        }
+        w.folderPathLength = w.path.size();
+    }
 
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || (!isRoot && st.st_ino != d->node->inode)) {
@@ -569,19 +627,138 @@ void Scanner::ReadFolder(Worker& w, Dir* d) {
     w.Publish();
 }
 
+// Stats a run of a folder's entries and records the answers in them, for the ring and for the
+// one-by-one path alike, so both give the same entries.
+class Scanner::EntryStats final : public StatSink {
+public:
+    EntryStats(Scanner& scanner, Worker& w, int fd, std::uint64_t folderDevice, Entry* entries,
+               const char* names) noexcept
+        : m_scanner(scanner), m_worker(w), m_fd(fd), m_folderDevice(folderDevice),
+          m_entries(entries), m_names(names),
+          m_flags(scanner.m_options.followLinks ? AT_NO_AUTOMOUNT
+                                                : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT)) {}
+
+    [[nodiscard]] int Flags() const noexcept { return m_flags; }
+    [[nodiscard]] bool Pending(std::size_t i) const noexcept {
+        return (m_entries[i].flags & kUnstatted) != 0;
+    }
+    const char* Name(std::size_t i) const noexcept override {
+        return m_names + m_entries[i].nameStart;
+    }
+    bool Stop() const noexcept override {
+        return m_scanner.m_abort.load(std::memory_order_relaxed);
+    }
+    void Done(std::size_t i, int error, const struct statx& st) noexcept override {
+        if (error != 0) {
+            StatOne(i); // the ring's failures get the one-by-one path's answer, dangling links too
+            return;
+        }
+        Settle(i, 0, st);
+    }
+
+    void StatOne(std::size_t i) noexcept {
+        // statx rather than fstatat, at the same cost, for the mount-root attribute: a bind
+        // mount of this file system has no other device to tell it by.
+        struct statx es = {};
+        int rc = ::statx(m_fd, Name(i), m_flags, kEntryStatMask, &es);
+        if (rc != 0 && m_scanner.m_options.followLinks && errno == ENOENT) {
+            rc = ::statx(m_fd, Name(i), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kEntryStatMask,
+                         &es); // dangling
+        }
+        Settle(i, rc == 0 ? 0 : errno, es);
+    }
+
+private:
+    void Settle(std::size_t i, int error, const struct statx& es) noexcept {
+        Entry& e = m_entries[i];
+        if (error != 0) {
+            ++m_worker.local.errors;
+            if (error == ENOENT) {
+                e.flags = kGone; // vanished since it was listed
+                return;
+            }
+            // Listed with what the directory entry told (its inode and type, kept in e).
+            if (e.type == DT_UNKNOWN) {
+                e.type = S_IFREG >> 12;
+            }
+            e.size = 0;
+            e.mtimeMs = 0;
+            e.device = m_folderDevice;
+            e.mountRoot = false;
+            e.flags = kStatFailed;
+            return;
+        }
+        const std::uint64_t device = makedev(es.stx_dev_major, es.stx_dev_minor);
+        e.inode = es.stx_ino;
+        e.size = static_cast<std::int64_t>(es.stx_size);
+        e.mtimeMs =
+            static_cast<std::int64_t>(es.stx_mtime.tv_sec) * 1000 + es.stx_mtime.tv_nsec / 1000000;
+        e.device = device;
+        e.type = static_cast<std::uint8_t>((es.stx_mode & S_IFMT) >> 12);
+        e.flags = !S_ISDIR(es.stx_mode) && es.stx_nlink > 1 ? kMultiLink : 0;
+        // Where the kernel cannot tell a mount root, another device is the only sign.
+        e.mountRoot = (es.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+                          ? (es.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+                          : device != m_folderDevice;
+    }
+
+    Scanner& m_scanner;
+    Worker& m_worker;
+    int m_fd;
+    std::uint64_t m_folderDevice;
+    Entry* m_entries;
+    const char* m_names;
+    int m_flags;
+};
+
+void Scanner::StatEntries(Worker& w, int fd, std::uint64_t folderDevice,
+                          std::vector<Entry>& entries, const char* names, std::size_t begin,
+                          std::size_t end) {
+    EntryStats stats(*this, w, fd, folderDevice, entries.data() + begin, names);
+    const std::size_t count = end - begin;
+    if (!w.ringTried) {
+        w.ringTried = true; // once per worker: a refused ring is not asked for again
+        static_cast<void>(w.ring.Start(kRingDepth));
+    }
+    if (w.ring.Ready() && w.ring.Stat(fd, stats.Flags(), kEntryStatMask, count, stats)) {
+        return;
+    }
+    // No ring, or it failed on the way: what it left unanswered, one by one.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (stats.Stop()) {
+            return;
+        }
+        if (stats.Pending(i)) {
+            stats.StatOne(i);
+        }
+    }
+}
+
+void Scanner::HelpSplit(Worker& w, Split& split) {
+    const std::size_t count = split.entries->size();
+    for (;;) {
+        const std::size_t chunk = split.next.fetch_add(1, std::memory_order_relaxed);
+        if (chunk >= split.chunks || m_abort.load(std::memory_order_relaxed)) {
+            return;
+        }
+        const std::size_t begin = chunk * kSplitChunk;
+        StatEntries(w, split.fd, split.folderDevice, *split.entries, split.names, begin,
+                    std::min(begin + kSplitChunk, count));
+    }
+}
+
 bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
     if (faults::FolderReadFails()) {
         throw std::bad_alloc();
     }
-    const int statFlags =
-        m_options.followLinks ? AT_NO_AUTOMOUNT : (AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
-
     std::vector<Entry>& entries = w.entries;
     entries.clear();
     std::string& names = w.names;
     names.clear();
+    const bool excluding = !m_excludes.Empty();
     bool aborted = false;
     char* buffer = w.dents.get();
+    // The names first, then their stats: many can then be in flight at once.
     for (;;) {
         const long n = ::syscall(SYS_getdents64, fd, buffer, kDentsBufferSize);
         if (n == 0) {
@@ -605,59 +782,76 @@ bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
                 aborted = true;
                 break;
             }
-            Entry e;
-            std::uint8_t flags = 0;
-            // statx rather than fstatat, at the same cost, for the mount-root attribute: a bind
-            // mount of this file system has no other device to tell it by.
-            struct statx es = {};
-            int rc = ::statx(fd, name, statFlags, STATX_BASIC_STATS, &es);
-            if (rc != 0 && m_options.followLinks && errno == ENOENT) {
-                rc = ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
-                             &es); // dangling
-            }
-            std::uint64_t device = folderDevice;
-            if (rc != 0) {
-                ++w.local.errors;
-                if (errno == ENOENT) {
-                    continue; // vanished since it was listed
-                }
-                // Listed with what the directory entry tells.
-                es = {};
-                es.stx_ino = de->d_ino;
-                es.stx_mode = static_cast<std::uint16_t>(
-                    de->d_type == DT_UNKNOWN ? S_IFREG : DTTOIF(de->d_type));
-                flags |= kStatFailed;
-            } else {
-                device = makedev(es.stx_dev_major, es.stx_dev_minor);
-            }
             const std::size_t length = std::strlen(name);
             if (length > Node::kMaxName) {
                 ++w.local.errors; // longer than any Linux file system makes
                 continue;
             }
+            if (excluding) {
+                w.path.resize(w.folderPathLength);
+                w.path.append(name, length);
+                if (m_excludes.Matches(w.path.c_str())) {
+                    continue;
+                }
+            }
+            Entry e = {};
             e.nameStart = static_cast<std::uint32_t>(names.size());
             e.nameLength = static_cast<std::uint16_t>(length);
-            names.append(name, length);
-            e.inode = es.stx_ino;
-            e.size = static_cast<std::int64_t>(es.stx_size);
-            e.mtimeMs = static_cast<std::int64_t>(es.stx_mtime.tv_sec) * 1000 +
-                        es.stx_mtime.tv_nsec / 1000000;
-            e.device = device;
-            e.type = static_cast<std::uint8_t>((es.stx_mode & S_IFMT) >> 12);
-            if (!S_ISDIR(es.stx_mode) && es.stx_nlink > 1) {
-                flags |= kMultiLink;
-            }
-            // Where the kernel cannot tell a mount root, another device is the only sign.
-            e.mountRoot = (es.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
-                              ? (es.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
-                              : device != folderDevice;
-            e.flags = flags;
+            names.append(name, length + 1);
+            e.inode = de->d_ino;
+            e.type = de->d_type; // DT_* is the mode's type bits, what a failed stat leaves
+            e.flags = kUnstatted;
             entries.push_back(e);
         }
         if (aborted) {
             break;
         }
     }
+
+    const std::size_t count = entries.size();
+    if (!aborted && count >= kSplitEntries && m_threadCount > 1) {
+        Split split;
+        split.fd = fd;
+        split.folderDevice = folderDevice;
+        split.entries = &entries;
+        split.names = names.data();
+        split.chunks = (count + kSplitChunk - 1) / kSplitChunk;
+        bool shared = true;
+        try {
+            std::lock_guard lock(m_queueMutex);
+            m_splits.push_back(&split);
+        } catch (...) {
+            shared = false; // no room to share it: this worker stats it alone
+        }
+        if (shared) {
+            m_queueCv.notify_all();
+        }
+        HelpSplit(w, split);
+        if (shared) {
+            {
+                std::lock_guard lock(m_queueMutex);
+                std::erase(m_splits, &split);
+            }
+            std::unique_lock lock(split.mutex);
+            split.done.wait(lock, [&] { return split.helpers == 0; });
+        }
+    } else if (!aborted) {
+        StatEntries(w, fd, folderDevice, entries, names.data(), 0, count);
+    }
+
+    // Entries that vanished leave; those an abort left unstatted too, and the folder is partial.
+    std::size_t kept = 0;
+    w.nameBytes = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        if ((e.flags & (kUnstatted | kGone)) != 0) {
+            aborted = aborted || (e.flags & kUnstatted) != 0;
+            continue;
+        }
+        w.nameBytes += e.nameLength;
+        entries[kept++] = e;
+    }
+    entries.resize(kept);
 
     const char* nameBase = names.data();
     std::sort(entries.begin(), entries.end(), [nameBase](const Entry& a, const Entry& b) {
@@ -679,8 +873,8 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
             static_cast<std::uint32_t>(std::min<std::size_t>(m_path.size(), UINT32_MAX));
         m_budget.Add(RecordBudget::PathTextBytes(d->pathLength));
     }
-    m_budget.Add(count * sizeof(Node) + names.size());
-    Node* children = count == 0 ? nullptr : AllocateNodes(w.nodes, count, names.size());
+    m_budget.Add(count * sizeof(Node) + w.nameBytes);
+    Node* children = count == 0 ? nullptr : AllocateNodes(w.nodes, count, w.nameBytes);
     char* nameAt = reinterpret_cast<char*>(children + count);
     std::vector<Dir*>& subfolders = w.subfolders;
     for (std::size_t i = 0; i < count; ++i) {

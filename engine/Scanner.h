@@ -1,7 +1,9 @@
 #pragma once
 // The parallel folder walk behind DVOSUB and dvoscan. Worker threads share one stack of folders
 // to read; each reads a folder through its descriptor (getdents64 + statx on the folder's own
-// descriptor), keeps the entries as compact nodes in its own arenas, and queues the subfolders.
+// descriptor, many in flight through io_uring where the kernel allows), keeps the entries as
+// compact nodes in its own arenas, and queues the subfolders. The entries of a large folder are
+// statted by every idle worker at once.
 // Totals are computed in one pass after the walk, in record order, so they never depend on which
 // thread read what.
 #include <atomic>
@@ -14,13 +16,18 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
+#include "engine/Exclude.h"
 #include "engine/RecordBudget.h"
 #include "engine/ScanTree.h"
 #include "platform/UniqueFd.h"
 
 namespace dvo {
+
+// What the walk asks statx for each entry, on both the ring and the entry-by-entry path.
+inline constexpr unsigned kEntryStatMask = STATX_BASIC_STATS;
 
 class Scanner {
 public:
@@ -32,6 +39,9 @@ public:
     };
 
     explicit Scanner(ScanOptions options);
+    // Entries the walk leaves out (not counted, not entered); before Open. The searched folder
+    // itself is always read.
+    void SetExcludes(ExcludeList excludes) { m_excludes = std::move(excludes); }
     ~Scanner();
     Scanner(const Scanner&) = delete;
     Scanner& operator=(const Scanner&) = delete;
@@ -60,12 +70,20 @@ public:
 private:
     struct Worker;
     struct Entry;
+    struct Split;
+    class EntryStats;
 
     void WorkerLoop(Worker& w);
     void ReadFolder(Worker& w, Dir* d);
     // Lists the folder open at fd (on device folderDevice) into w.entries and w.names, sorted by
     // name; true when an abort cut the listing short. Throws when memory runs out.
     bool ListEntries(Worker& w, int fd, std::uint64_t folderDevice);
+    // Stats entries [begin, end) of a listing (w's own, or another worker's large folder) on w's
+    // ring, else one by one; stops early on an abort, leaving the rest unstatted.
+    void StatEntries(Worker& w, int fd, std::uint64_t folderDevice, std::vector<Entry>& entries,
+                     const char* names, std::size_t begin, std::size_t end);
+    // Takes chunks of a shared large folder until none is left.
+    void HelpSplit(Worker& w, Split& split);
     // Makes d's child nodes from w.entries, decides each child folder's state and queues those
     // to read in w.subfolders; throws when memory runs out.
     void PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool aborted);
@@ -97,12 +115,15 @@ private:
     std::vector<Dir*> m_stack;                  // shared folders waiting to be read
     std::atomic<int> m_idle{0};                 // workers waiting for the shared stack
     std::atomic<std::int64_t> m_outstanding{0}; // folders queued anywhere or being read
+    std::vector<Split*> m_splits;               // large folders whose entries idle workers stat
 
     // Descriptors the workers keep open for opening subfolders, shared out evenly among them.
     int m_fdBudget = 64;
 
     std::mutex m_deviceMutex; // guards the device table and m_visited
     IdentitySet m_visited;    // followLinks
+
+    ExcludeList m_excludes;
 };
 
 // The full path (bytes) of a folder of a scan whose searched folder is `rootPath`.

@@ -1,6 +1,8 @@
 // dvoscan: the engine's folder sizes on the command line, printed the way du prints them.
 //   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [-0] [--threads N] [--stats [--records]]
-//           [-o FILE] [--compare OLD] (PATH | -f FILE)
+//           [--exclude PATTERN]... [--exclude-from FILE] [-o FILE] [--compare OLD] (PATH | -f FILE)
+// --exclude leaves out what du and ncdu leave out: an entry whose path or name matches the glob.
+// --exclude-from reads one pattern a line (empty lines skipped).
 // -o writes the scan as an ncdu export instead of printing it; -f reads one instead of scanning;
 // --compare prints "<delta>\t<new total>\t<path>" for each folder whose total changed since OLD.
 // --stats reports time and memory on stderr; --records first makes every entry's FolderRecord,
@@ -35,7 +37,8 @@ namespace {
 
 void Usage() {
     std::fputs("usage: dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] "
-               "[-0] [--stats [--records]] [-o FILE] [--compare OLD] (PATH | -f FILE)\n",
+               "[-0] [--stats [--records]] [--exclude PATTERN]... [--exclude-from FILE] "
+               "[-o FILE] [--compare OLD] (PATH | -f FILE)\n",
                stderr);
 }
 
@@ -282,6 +285,26 @@ void PrintChanges(const dvo::ScanResult& old, const dvo::ScanResult& now, long m
     }
 }
 
+// Adds the patterns of an --exclude-from file; false when it cannot be read.
+bool ReadPatterns(const char* file, std::vector<std::string>& patterns) {
+    std::FILE* f = std::fopen(file, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        text.append(buffer, n);
+    }
+    const bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    for (std::string& p : dvo::PatternLines(text)) {
+        patterns.push_back(std::move(p));
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -295,6 +318,7 @@ int main(int argc, char** argv) {
     const char* exportTo = nullptr;
     const char* readFrom = nullptr;
     const char* compareWith = nullptr;
+    std::vector<std::string> excludes;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         long value = 0;
@@ -320,6 +344,16 @@ int main(int argc, char** argv) {
             nulEnded = true;
         } else if ((a == "-o" || a == "-f" || a == "--compare") && i + 1 < argc) {
             (a == "-o" ? exportTo : a == "-f" ? readFrom : compareWith) = argv[++i];
+        } else if (a == "--exclude" && i + 1 < argc) {
+            excludes.emplace_back(argv[++i]);
+        } else if (a.starts_with("--exclude=")) {
+            excludes.emplace_back(a.substr(10));
+        } else if ((a == "--exclude-from" && i + 1 < argc) || a.starts_with("--exclude-from=")) {
+            const char* file = a == "--exclude-from" ? argv[++i] : argv[i] + 15;
+            if (!ReadPatterns(file, excludes)) {
+                std::fprintf(stderr, "dvoscan: cannot read '%s': %s\n", file, std::strerror(errno));
+                return 2;
+            }
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--records") {
@@ -358,6 +392,7 @@ int main(int argc, char** argv) {
     }
     const auto start = std::chrono::steady_clock::now();
     dvo::Scanner scanner(options);
+    scanner.SetExcludes(dvo::ExcludeList(std::move(excludes)));
     const int rc = readFrom != nullptr ? DVO_OK : scanner.Open(path);
     if (rc != DVO_OK) {
         std::fprintf(stderr, "dvoscan: cannot scan '%s': %s\n", path, Reason(rc));
