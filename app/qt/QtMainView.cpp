@@ -1,11 +1,14 @@
 #include "app/qt/QtMainView.h"
 
+#include "app/main/AppConstants.h"
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
+#include "app/qt/InstanceChannel.h"
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
 #include "app/qt/QtTreemapWindow.h"
 #include "platform/HelperProcess.h"
+#include "platform/InstanceLock.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -24,6 +27,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -116,6 +120,7 @@ dvo::app::FileCommands& QtMainView::Files() { return m_resultView->Files(); }
 
 QtMainView::~QtMainView() {
     m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
+    m_laterStarts.reset();
     m_treemap.reset();
     m_form.SetSearchTimings(nullptr);
     m_testData.reset();
@@ -237,7 +242,7 @@ void QtMainView::BuildPanels() {
     m_folderPanel->setMinimumHeight(kSplitterWidth);
     m_edtSearchDirectory = new QLineEdit(m_folderPanel);
     m_edtSearchDirectory->setObjectName(QStringLiteral("edtSearchDirectory"));
-    m_edtSearchDirectory->setReadOnly(true);
+    // Typed or pasted paths are taken too; the form checks them as it checks the dialog's.
     m_edtSearchDirectory->setGeometry(8, 32, 721, 20);
     m_btnAddDirectory = AddButton(m_folderPanel, "btnAddDirectory", "指定...",
                                   "チェックするディレクトリを指定します", 759, 43);
@@ -250,6 +255,9 @@ void QtMainView::BuildPanels() {
 
     auto* result = new QGroupBox(Text("検索結果"), splitter);
     result->setObjectName(QStringLiteral("grpSearchResult"));
+    // The title names the searched folder; however long, it must not widen the window.
+    result->setMinimumWidth(kSplitterWidth);
+    m_grpSearchResult = result;
     auto* resultLayout = new QVBoxLayout(result);
     resultLayout->setContentsMargins(2, 2, 2, 2);
     resultLayout->setSpacing(0);
@@ -310,6 +318,11 @@ void QtMainView::BuildPanels() {
     connect(m_btnAddDirectory, &QPushButton::clicked, this,
             [this] { m_form.btnAddDirectoryClick(); });
     connect(m_btnExecute, &QPushButton::clicked, this, [this] { m_form.btnExecuteClick(); });
+    connect(m_edtSearchDirectory, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_form.edtSearchDirectoryChange(QFile::encodeName(text).toStdString());
+    });
+    connect(m_edtSearchDirectory, &QLineEdit::returnPressed, this,
+            [this] { m_form.edtSearchDirectoryReturn(); });
     connect(m_btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancelClick(); });
     // The folder panel spans the window, so its resize is the window's change of width; by then
     // its right-anchored buttons have moved.
@@ -346,7 +359,7 @@ void QtMainView::TerminateApplication() {
     // search flow takes effect after the flow has returned, and one before the loop has
     // started ends it at once.
     QMetaObject::invokeMethod(
-        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        qApp, [code = m_form.ExitCode()] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
 }
 
 void QtMainView::SetStatusText(const std::string& text) {
@@ -376,6 +389,11 @@ void QtMainView::RepaintLabel(MainLabel label) { Label(label)->repaint(); }
 
 void QtMainView::SetSearchDirectoryText(const std::string& text) {
     m_edtSearchDirectory->setText(QString::fromStdString(text));
+}
+
+void QtMainView::SetResultFolderText(const std::string& text) {
+    m_grpSearchResult->setTitle(
+        text.empty() ? Text("検索結果") : Text("検索結果 - ") + QFile::decodeName(text.c_str()));
 }
 
 void QtMainView::SetButtonEnabled(MainButton button, bool enabled) {
@@ -456,6 +474,44 @@ void QtMainView::OpenWithDefaultApplication(const std::string& target, HelperDon
                               : std::string(std::strerror(started));
         mailbox->Post([done, reason] { done(-1, reason); });
     }
+}
+
+bool QtMainView::ReachRunningInstance(const std::string& folder) {
+    return InstanceChannel::Send(platform::InstanceSocketPath(std::string(dvo::app::MutexName)),
+                                 folder);
+}
+
+void QtMainView::ListenForLaterStarts() {
+    if (m_laterStarts)
+        return;
+    m_laterStarts = std::make_unique<InstanceChannel>(
+        platform::InstanceSocketPath(std::string(dvo::app::MutexName)),
+        [this](std::string folder) { LaterStartReceived(folder, false); });
+}
+
+void QtMainView::LaterStartReceived(const std::string& folder, bool raised) {
+    // A dialog's or menu's answer comes first: a search started under an open box would run
+    // inside that box's loop. Its window comes to the front meanwhile, once.
+    QWidget* open = QApplication::activeModalWidget();
+    if (open == nullptr)
+        open = QApplication::activePopupWidget();
+    if (open != nullptr) {
+        if (!raised) {
+            open->raise();
+            open->activateWindow();
+        }
+        QTimer::singleShot(200, this, [this, folder] { LaterStartReceived(folder, true); });
+        return;
+    }
+    m_form.OtherInstanceStarted(folder);
+}
+
+void QtMainView::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 void QtMainView::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
