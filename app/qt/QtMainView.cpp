@@ -1,6 +1,7 @@
 #include "app/qt/QtMainView.h"
 
 #include "app/main/AppConstants.h"
+#include "app/main/UserTexts.h"
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
 #include "app/qt/InstanceChannel.h"
@@ -292,7 +293,8 @@ void QtMainView::BuildPanels() {
     treeLayout->addWidget(m_searchResultTree);
     m_lsSearchResult = new QTableView(m_spSearchResult);
     m_lsSearchResult->setObjectName(QStringLiteral("lsSearchResult"));
-    m_lsSearchResult->setToolTip(Text("右クリックでメニューを表示します"));
+    // The hint goes to the status bar: a tooltip over every row would hide the names' own.
+    m_lsSearchResult->setStatusTip(Text(dvo::app::kGridMenuHint));
     m_lsSearchResult->setMinimumWidth(kSplitterWidth);
     m_spSearchResult->setStretchFactor(1, 1);
     m_spSearchResult->setSizes({kTreeGroupWidth, kClientWidth - kTreeGroupWidth - kSplitterWidth});
