@@ -178,7 +178,7 @@ TEST(WindowHabits, TypedOrPastedFolderIsCheckedLikeTheDialogsAndReturnSearchesIt
         } else {
             EXPECT_TRUE(box.startsWith(QString::fromUtf8("指定されたフォルダが見つかりません。")))
                 << box.toStdString();
-            EXPECT_EQ(StatusText(window), ""); // nothing searched
+            EXPECT_EQ(StatusText(window), "");                        // nothing searched
             EXPECT_EQ(edit->text(), QString::fromStdString(c.typed)); // kept, to be corrected
         }
     }
@@ -350,7 +350,8 @@ TEST_F(LongNamesWindow, GridHintIsInTheStatusBarAndCellsThatDoNotFitEndInAnEllip
     grid->setCurrentIndex(grid->model()->index(5, 1));
     QTest::qWait(20);
     const QRect rect = grid->visualRect(first).adjusted(0, 0, -2, -2);
-    const QImage shown = grid->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown =
+        grid->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
     QImage expected(rect.size(), QImage::Format_RGB32);
     {
         QPainter painter(&expected);
