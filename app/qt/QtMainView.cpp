@@ -487,8 +487,12 @@ void QtMainView::ListenForLaterStarts() {
     if (m_laterStarts)
         return;
     m_laterStarts = std::make_unique<InstanceChannel>(
-        platform::InstanceSocketPath(std::string(dvo::app::MutexName)),
-        [this](std::string folder) { LaterStartReceived(folder, false); });
+        platform::InstanceSocketPath(std::string(dvo::app::MutexName)), [this](std::string folder) {
+            // From the message loop, not from inside the socket's signal: the request may start
+            // a whole search.
+            QMetaObject::invokeMethod(
+                this, [this, folder] { LaterStartReceived(folder, false); }, Qt::QueuedConnection);
+        });
 }
 
 void QtMainView::LaterStartReceived(const std::string& folder, bool raised) {
