@@ -227,6 +227,8 @@ TEST(WindowHabits, StartFolderIsSearchedAndASecondStartHandsItsFolderToTheRunnin
     EventLog log;
     FakeEngine engine{log};
     dvo::qt::QtMainView window(engine);
+    // The operation log lives as long as its program (never closed): not opened in a test.
+    window.Form().SetStartupSteps(nullptr);
     window.Form().StartApplication(root.string());
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(log.Count("engine:DVOAddSearchDirectory:" + root.string()), 1);
