@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace platform {
@@ -57,6 +58,19 @@ std::string InstanceLockPath(const std::string& name) {
 std::string PrivateInstanceLockPath(const std::string& name) {
     const std::string data = AppDataDir();
     return data.empty() ? std::string() : data + "/" + name + ".lock";
+}
+
+std::string InstanceSocketPath(const std::string& name) {
+    // Never in /tmp: another user could put a socket of their own there first and be handed
+    // the folders this user opens.
+    std::string folder = RuntimeDir();
+    if (folder.empty())
+        folder = AppDataDir();
+    if (folder.empty())
+        return {};
+    std::string path = folder + "/" + name + ".socket";
+    constexpr std::size_t kSocketPathRoom = sizeof(sockaddr_un{}.sun_path);
+    return path.size() < kSocketPathRoom ? path : std::string();
 }
 
 InstanceLockResult TakeInstanceLock(const std::string& name) {

@@ -23,4 +23,9 @@ enum class InstanceLockResult {
 // a data folder).
 [[nodiscard]] std::string PrivateInstanceLockPath(const std::string& name);
 
+// Where the instance holding the lock answers later starts: a local socket beside the lock in
+// the runtime folder, or in the user's data folder without one (both reached only by this
+// user). "" when neither exists or the path would not fit a socket address.
+[[nodiscard]] std::string InstanceSocketPath(const std::string& name);
+
 } // namespace platform

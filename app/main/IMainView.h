@@ -38,6 +38,8 @@ public:
     virtual void SetLabelText(MainLabel label, const std::string& text) = 0;
     virtual void RepaintLabel(MainLabel label) = 0;
     virtual void SetSearchDirectoryText(const std::string& text) = 0;
+    // Names the folder whose search the result panel shows ("" for none).
+    virtual void SetResultFolderText(const std::string& text) = 0;
     virtual void SetButtonEnabled(MainButton button, bool enabled) = 0;
 
     // Geometry of the folder panel, in window pixels, for the edit-width rule on resizing.
@@ -67,6 +69,13 @@ public:
     // started. It never runs once the window is gone.
     using HelperDone = std::function<void(int status, const std::string& errorText)>;
     virtual void OpenWithDefaultApplication(const std::string& target, HelperDone done) = 0;
+    // A second start: hands folder ("" for none) to the instance that holds the lock and asks
+    // it to bring its window to the front. False when no running instance answered.
+    [[nodiscard]] virtual bool ReachRunningInstance(const std::string& folder) = 0;
+    // The instance that holds the lock starts answering later starts (OtherInstanceStarted).
+    virtual void ListenForLaterStarts() = 0;
+    // Shows the main window in front of the others, restored if it was minimised.
+    virtual void BringToFront() = 0;
     // Handles every pending input and paint event without waiting for new ones.
     virtual void ProcessPendingEvents() = 0;
 };

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace dvo::app {
 namespace {
@@ -150,9 +151,14 @@ bool TMainForm::PGMutex(const std::string& name) {
     return platform::TakeInstanceLock(name) != platform::InstanceLockResult::TakenByAnother;
 }
 
-void TMainForm::StartApplication() {
+void TMainForm::StartApplication(const std::string& startFolder) {
     if (!PGMutex(std::string(MutexName))) {
-        ShowMessageBox("ドルミナは既に実行されています。", MessageKind::Error, MessageButton::OK);
+        // The running window coming to the front is the answer; the box only says why nothing
+        // happened when that instance could not be reached.
+        m_exitCode = kExitAlreadyRunning;
+        if (!m_view.ReachRunningInstance(startFolder))
+            ShowMessageBox("ドルミナは既に実行されています。", MessageKind::Error,
+                           MessageButton::OK);
         m_quitWithoutAsking = true;
         m_view.CloseWindow();
         return;
@@ -161,6 +167,25 @@ void TMainForm::StartApplication() {
     m_startupSteps->OpenOperationLog();
     ResetCursorStack();
     m_view.ShowWindow();
+    m_view.ListenForLaterStarts();
+    if (!startFolder.empty())
+        OpenFolder(startFolder);
+}
+
+void TMainForm::OtherInstanceStarted(const std::string& folder) {
+    m_view.BringToFront();
+    if (!folder.empty())
+        OpenFolder(folder);
+}
+
+void TMainForm::OpenFolder(const std::string& folder) {
+    if (!IsUsableFolder(folder)) {
+        ReportUnusableFolder(folder);
+        return;
+    }
+    ChooseFolder(folder);
+    UpdateButtons();
+    btnExecuteClick(); // ignored while a search flow runs: the folder waits for the next one
 }
 
 void TMainForm::SetStatusText(const std::string& text) { m_view.SetStatusText(text); }
@@ -258,12 +283,39 @@ void TMainForm::OpenWithDefaultApplication(const std::string& target) {
 }
 
 void TMainForm::btnAddDirectoryClick() {
-    if (auto folder = m_view.SelectFolder("検索フォルダ指定", m_lastFolder)) {
-        m_searchDirectory = *folder;
-        m_view.SetSearchDirectoryText(m_searchDirectory);
-        m_lastFolder = *folder;
-    }
+    if (auto folder = m_view.SelectFolder("検索フォルダ指定", m_lastFolder))
+        ChooseFolder(*folder);
     UpdateButtons();
+}
+
+void TMainForm::ChooseFolder(const std::string& folder) {
+    m_searchDirectory = folder;
+    m_typedFolder.reset();
+    m_view.SetSearchDirectoryText(m_searchDirectory);
+    m_lastFolder = folder;
+}
+
+void TMainForm::edtSearchDirectoryChange(const std::string& text) {
+    m_typedFolder = text;
+    UpdateButtons();
+}
+
+void TMainForm::edtSearchDirectoryReturn() { btnExecuteClick(); }
+
+bool TMainForm::TakeTypedFolder() {
+    if (!m_typedFolder)
+        return true;
+    // Typed text is held to what a dialog hands back: an absolute path of an existing folder.
+    // A relative one would depend on the folder the program happened to start in.
+    if (m_typedFolder->empty())
+        return false; // nothing to search, as the disabled "実行" says
+    const std::string folder = CommandLineFolder(*m_typedFolder, "/");
+    if (!m_typedFolder->starts_with('/') || !IsUsableFolder(folder)) {
+        ReportUnusableFolder(*m_typedFolder); // the text stays in the field, to be corrected
+        return false;
+    }
+    ChooseFolder(folder);
+    return true;
 }
 
 void TMainForm::btnExecuteClick() {
@@ -271,7 +323,14 @@ void TMainForm::btnExecuteClick() {
     // inside the first one's event processing.
     if (InSearchFlow() || m_engine.DVOIsActive() != 0)
         return;
+    if (!TakeTypedFolder()) {
+        UpdateButtons();
+        return;
+    }
     m_phase = SearchPhase::WindingDown; // in the flow; polling starts once the engine searches
+    // What the result panel shows from now on, whatever folder is chosen during the search.
+    m_searchedFolder = m_searchDirectory;
+    m_view.SetResultFolderText(m_searchedFolder);
     PushAppStartCursor();
     if (!m_openedResultFile.empty()) {
         m_openedResultFile.clear();
@@ -285,10 +344,10 @@ void TMainForm::btnExecuteClick() {
     m_resultViews->ResetResultGrid();
     m_resultViews->ResetShownNode();
     SetStatusText(kStatusAddingFolder);
-    if (!m_searchDirectory.empty()) {
+    if (!m_searchedFolder.empty()) {
         // The engine takes a path of any length, so a folder deeper than the 259 units of the
         // original fixed buffer is handed over whole instead of being cut.
-        const std::u16string path = platform::Utf8ToUtf16(m_searchDirectory);
+        const std::u16string path = platform::Utf8ToUtf16(m_searchedFolder);
         m_engine.DVOAddSearchDirectory(path.c_str());
     }
     SetStatusText(kStatusSearching);
@@ -315,7 +374,8 @@ void TMainForm::btnExecuteClick() {
     //  - FormClose (frame or "終了"): once confirmed, a quit request and an abort; the loop ends
     //    the flow early below and ends the message loop itself.
     //  - btnExecuteClick: ignored while the phase is not Idle.
-    //  - btnAddDirectoryClick: changes the folder field only, not this search.
+    //  - btnAddDirectoryClick, edtSearchDirectoryChange, OpenFolder: change the folder field
+    //    only, not this search nor the folder the result panel names.
     //  - FormResize, the help and version items, the sort and tree-mode menus, the treemap item,
     //    clicks in the tree and grid and the grid's file commands: they find the tree and the
     //    grid emptied at the start (nothing to list or act on) until BuildFolderTree.
@@ -355,11 +415,11 @@ void TMainForm::btnExecuteClick() {
                                       : kStatusFinished);
     LeaveSearchFlow();
     if (unreadable)
-        ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchDirectory + "\n" +
+        ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchedFolder + "\n" +
                            SearchFailureReason(DVO_E_ACCESS),
                        MessageKind::Error, MessageButton::OK);
     else if (stoppedShort)
-        ShowMessageDlg("検索を途中で終えました。\n" + m_searchDirectory + "\n" + m_searchEndReason,
+        ShowMessageDlg("検索を途中で終えました。\n" + m_searchedFolder + "\n" + m_searchEndReason,
                        MessageKind::Warning, MessageButton::OK);
     QuitIfRequested();
 }
@@ -463,12 +523,14 @@ void TMainForm::EndFailedSearch(int code) {
     m_view.SetLabelText(MainLabel::NumberOfFiles, "");
     m_view.SetLabelText(MainLabel::NumberOfFolders, "");
     SetStatusText(kStatusFailed);
+    const std::string folder = std::exchange(m_searchedFolder, std::string());
+    m_view.SetResultFolderText(m_searchedFolder); // the panel shows no result
     std::string reason = LastEngineErrorText();
     if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER ||
         code == DVO_E_ACCESS)
         reason = SearchFailureReason(code);
     LeaveSearchFlow();
-    ShowMessageDlg("フォルダを検索できませんでした。\n" + m_searchDirectory + "\n" + reason,
+    ShowMessageDlg("フォルダを検索できませんでした。\n" + folder + "\n" + reason,
                    MessageKind::Error, MessageButton::OK);
     QuitIfRequested();
 }
@@ -484,6 +546,18 @@ bool TMainForm::IsUsableFolder(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+std::string TMainForm::CommandLineFolder(const std::string& argument,
+                                         const std::string& workingFolder) {
+    if (argument.empty())
+        return {};
+    std::string folder = argument.starts_with('/')      ? argument
+                         : workingFolder.ends_with('/') ? workingFolder + argument
+                                                        : workingFolder + "/" + argument;
+    while (folder.size() > 1 && folder.ends_with('/'))
+        folder.pop_back();
+    return folder;
+}
+
 void TMainForm::ReportUnusableFolder(const std::string& path) {
     ShowMessageDlg("指定されたフォルダが見つかりません。フォルダ名に扱えない文字が含まれている可能"
                    "性があります。\n" +
@@ -497,7 +571,9 @@ void TMainForm::UpdateButtons() {
         m_view.SetButtonEnabled(MainButton::Execute, false);
     } else {
         m_view.SetButtonEnabled(MainButton::Cancel, false);
-        m_view.SetButtonEnabled(MainButton::Execute, !m_searchDirectory.empty() && !InSearchFlow());
+        m_view.SetButtonEnabled(MainButton::Execute,
+                                !m_typedFolder.value_or(m_searchDirectory).empty() &&
+                                    !InSearchFlow());
     }
 }
 

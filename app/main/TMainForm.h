@@ -9,6 +9,7 @@
 #include "app/main/MessageBoxLayout.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace dvo::app {
@@ -54,13 +55,29 @@ public:
     bool FormClose();
     void FormResize();
     void E1Click();
-    void StartApplication();
+    // startFolder: a folder named on the command line ("" for none), absolute; it is searched
+    // once the window is up, or handed to the running instance when this start is a second one.
+    void StartApplication(const std::string& startFolder = {});
+    // A later start of the program reached this instance: the window comes to the front and the
+    // folder it names ("" for none) is opened as OpenFolder does.
+    void OtherInstanceStarted(const std::string& folder);
+    // The process's exit status once the message loop has ended: 0, or kExitAlreadyRunning
+    // when another instance was running.
+    static constexpr int kExitAlreadyRunning = 1;
+    [[nodiscard]] int ExitCode() const { return m_exitCode; }
 
     // Whether a folder chosen in a dialog names an existing folder: a dialog that cannot represent
     // a name (bytes that are not UTF-8) hands back a look-alike path that does not exist, and
     // searching it would silently find nothing. The error box for such a choice.
     [[nodiscard]] static bool IsUsableFolder(const std::string& path);
     void ReportUnusableFolder(const std::string& path);
+    // A folder argument as the program can search it: relative to workingFolder, without the
+    // trailing '/' a shell's completion adds ("/" stays "/"). Empty stays empty.
+    [[nodiscard]] static std::string CommandLineFolder(const std::string& argument,
+                                                       const std::string& workingFolder);
+    // Chooses folder (absolute) as the dialog would, after the same check, and searches it at
+    // once; while a search runs it is only chosen, for the next one.
+    void OpenFolder(const std::string& folder);
 
     // False only when a live process holds the single-instance lock.
     [[nodiscard]] static bool PGMutex(const std::string& name);
@@ -92,6 +109,10 @@ public:
 
     // Search control.
     void btnAddDirectoryClick();
+    // The user edited the folder field: its text is the folder of the next search, checked as
+    // the dialog's choice is when the search starts (Return or "実行").
+    void edtSearchDirectoryChange(const std::string& text);
+    void edtSearchDirectoryReturn();
     void btnExecuteClick();
     void btnCancelClick();
     // "ファイル" > "検索結果を開く...": an export file takes the place of a search's result.
@@ -105,6 +126,9 @@ public:
     // State read by the result views and the tests.
     [[nodiscard]] const std::string& LastFolder() const { return m_lastFolder; }
     [[nodiscard]] const std::string& SearchDirectory() const { return m_searchDirectory; }
+    // The folder the result panel shows: the one the last search started with ("" before the
+    // first search and after one that could not start). Choosing another folder leaves it.
+    [[nodiscard]] const std::string& SearchedFolder() const { return m_searchedFolder; }
     [[nodiscard]] SearchPhase Phase() const { return m_phase; }
     // True while the engine scans, until it ends or is cancelled.
     [[nodiscard]] bool Searching() const { return m_phase == SearchPhase::Polling; }
@@ -145,6 +169,11 @@ private:
     // Ends the message loop when a close was confirmed during the flow that has just returned.
     void QuitIfRequested();
     void WriteLog(int level, const std::string& text);
+    // The folder field and LastFolder name folder; the text typed so far is gone.
+    void ChooseFolder(const std::string& folder);
+    // Takes a typed folder text as the chosen folder when it passes the dialog's check; false
+    // (after the error box) when it does not. True when nothing was typed.
+    bool TakeTypedFolder();
     // The engine's DVOGetLastErrorText as UTF-8 ("" when it gives none).
     [[nodiscard]] std::string LastEngineErrorText();
 
@@ -158,7 +187,11 @@ private:
     TIGForm* m_versionWindow = nullptr;
 
     std::string m_lastFolder;
-    std::string m_searchDirectory; // the text of the read-only folder field
+    std::string m_searchDirectory; // the chosen folder, shown in the folder field
+    // Text the user typed into the folder field since the last choice, not yet checked.
+    std::optional<std::string> m_typedFolder;
+    std::string m_searchedFolder;
+    int m_exitCode = 0;
     bool m_quitWithoutAsking = false;
     bool m_formCreating = true;
     std::array<ScreenCursor, kCursorStackSize> m_cursorStack{};

@@ -22,6 +22,8 @@ inline constexpr const char* kTitleTime = "更新日時";
 inline constexpr const char* kMarkAscending = "△";
 inline constexpr const char* kMarkDescending = "▽";
 inline constexpr const char* kUnknown = "不明";
+// The grid's hint, shown in the status bar while the pointer is over the grid.
+inline constexpr const char* kGridMenuHint = "右クリックでメニューを表示します";
 
 // The delete question and what it adds when no trash can take the entry.
 inline constexpr const char* kDeletePrefix = "ファイル：";

@@ -1,5 +1,8 @@
 #include "app/qt/FolderTreeModel.h"
 
+#include "app/qt/PlainTextToolTip.h"
+#include "app/views/RecordText.h"
+
 namespace dvo::qt {
 
 FolderTreeModel::FolderTreeModel(app::FolderTree& tree, QObject* parent)
@@ -54,7 +57,11 @@ bool FolderTreeModel::hasChildren(const QModelIndex& parent) const { return rowC
 
 QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     const app::FolderTreeNode* node = NodeOf(index);
-    if (node == nullptr || role != Qt::DisplayRole)
+    if (node == nullptr)
+        return {};
+    if (role == Qt::ToolTipRole && node->record != nullptr)
+        return PlainTextToolTip(QString::fromStdString(app::RecordPath(*node->record)));
+    if (role != Qt::DisplayRole)
         return {};
     return QString::fromUtf8(node->caption, static_cast<qsizetype>(node->captionLength));
 }

@@ -1,12 +1,16 @@
 #include "app/qt/QtMainView.h"
 
+#include "app/main/AppConstants.h"
+#include "app/main/UserTexts.h"
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
 #include "app/qt/QtCompareWindow.h"
+#include "app/qt/InstanceChannel.h"
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
 #include "app/qt/QtTreemapWindow.h"
 #include "platform/HelperProcess.h"
+#include "platform/InstanceLock.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -26,6 +30,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -126,6 +131,7 @@ void QtMainView::SetSaveChooser(FolderChooser chooser) {
 QtMainView::~QtMainView() {
     m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
     m_compare.reset();
+    m_laterStarts.reset();
     m_treemap.reset();
     m_form.SetSearchTimings(nullptr);
     m_testData.reset();
@@ -251,7 +257,7 @@ void QtMainView::BuildPanels() {
     m_folderPanel->setMinimumHeight(kSplitterWidth);
     m_edtSearchDirectory = new QLineEdit(m_folderPanel);
     m_edtSearchDirectory->setObjectName(QStringLiteral("edtSearchDirectory"));
-    m_edtSearchDirectory->setReadOnly(true);
+    // Typed or pasted paths are taken too; the form checks them as it checks the dialog's.
     m_edtSearchDirectory->setGeometry(8, 32, 721, 20);
     m_btnAddDirectory = AddButton(m_folderPanel, "btnAddDirectory", "指定...",
                                   "チェックするディレクトリを指定します", 759, 43);
@@ -264,6 +270,9 @@ void QtMainView::BuildPanels() {
 
     auto* result = new QGroupBox(Text("検索結果"), splitter);
     result->setObjectName(QStringLiteral("grpSearchResult"));
+    // The title names the searched folder; however long, it must not widen the window.
+    result->setMinimumWidth(kSplitterWidth);
+    m_grpSearchResult = result;
     auto* resultLayout = new QVBoxLayout(result);
     resultLayout->setContentsMargins(2, 2, 2, 2);
     resultLayout->setSpacing(0);
@@ -298,7 +307,8 @@ void QtMainView::BuildPanels() {
     treeLayout->addWidget(m_searchResultTree);
     m_lsSearchResult = new QTableView(m_spSearchResult);
     m_lsSearchResult->setObjectName(QStringLiteral("lsSearchResult"));
-    m_lsSearchResult->setToolTip(Text("右クリックでメニューを表示します"));
+    // The hint goes to the status bar: a tooltip over every row would hide the names' own.
+    m_lsSearchResult->setStatusTip(Text(dvo::app::kGridMenuHint));
     m_lsSearchResult->setMinimumWidth(kSplitterWidth);
     m_spSearchResult->setStretchFactor(1, 1);
     m_spSearchResult->setSizes({kTreeGroupWidth, kClientWidth - kTreeGroupWidth - kSplitterWidth});
@@ -324,6 +334,11 @@ void QtMainView::BuildPanels() {
     connect(m_btnAddDirectory, &QPushButton::clicked, this,
             [this] { m_form.btnAddDirectoryClick(); });
     connect(m_btnExecute, &QPushButton::clicked, this, [this] { m_form.btnExecuteClick(); });
+    connect(m_edtSearchDirectory, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_form.edtSearchDirectoryChange(QFile::encodeName(text).toStdString());
+    });
+    connect(m_edtSearchDirectory, &QLineEdit::returnPressed, this,
+            [this] { m_form.edtSearchDirectoryReturn(); });
     connect(m_btnCancel, &QPushButton::clicked, this, [this] { m_form.btnCancelClick(); });
     // The folder panel spans the window, so its resize is the window's change of width; by then
     // its right-anchored buttons have moved.
@@ -360,7 +375,7 @@ void QtMainView::TerminateApplication() {
     // search flow takes effect after the flow has returned, and one before the loop has
     // started ends it at once.
     QMetaObject::invokeMethod(
-        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        qApp, [code = m_form.ExitCode()] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
 }
 
 void QtMainView::SetStatusText(const std::string& text) {
@@ -390,6 +405,11 @@ void QtMainView::RepaintLabel(MainLabel label) { Label(label)->repaint(); }
 
 void QtMainView::SetSearchDirectoryText(const std::string& text) {
     m_edtSearchDirectory->setText(QString::fromStdString(text));
+}
+
+void QtMainView::SetResultFolderText(const std::string& text) {
+    m_grpSearchResult->setTitle(
+        text.empty() ? Text("検索結果") : Text("検索結果 - ") + QFile::decodeName(text.c_str()));
 }
 
 void QtMainView::SetButtonEnabled(MainButton button, bool enabled) {
@@ -481,6 +501,48 @@ void QtMainView::OpenWithDefaultApplication(const std::string& target, HelperDon
                               : std::string(std::strerror(started));
         mailbox->Post([done, reason] { done(-1, reason); });
     }
+}
+
+bool QtMainView::ReachRunningInstance(const std::string& folder) {
+    return InstanceChannel::Send(platform::InstanceSocketPath(std::string(dvo::app::MutexName)),
+                                 folder);
+}
+
+void QtMainView::ListenForLaterStarts() {
+    if (m_laterStarts)
+        return;
+    m_laterStarts = std::make_unique<InstanceChannel>(
+        platform::InstanceSocketPath(std::string(dvo::app::MutexName)), [this](std::string folder) {
+            // From the message loop, not from inside the socket's signal: the request may start
+            // a whole search.
+            QMetaObject::invokeMethod(
+                this, [this, folder] { LaterStartReceived(folder, false); }, Qt::QueuedConnection);
+        });
+}
+
+void QtMainView::LaterStartReceived(const std::string& folder, bool raised) {
+    // A dialog's or menu's answer comes first: a search started under an open box would run
+    // inside that box's loop. Its window comes to the front meanwhile, once.
+    QWidget* open = QApplication::activeModalWidget();
+    if (open == nullptr)
+        open = QApplication::activePopupWidget();
+    if (open != nullptr) {
+        if (!raised) {
+            open->raise();
+            open->activateWindow();
+        }
+        QTimer::singleShot(200, this, [this, folder] { LaterStartReceived(folder, true); });
+        return;
+    }
+    m_form.OtherInstanceStarted(folder);
+}
+
+void QtMainView::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 void QtMainView::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

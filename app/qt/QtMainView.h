@@ -15,6 +15,7 @@
 
 class QAction;
 class QActionGroup;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -30,6 +31,7 @@ class FileCommands;
 namespace dvo::qt {
 
 class FolderPanel;
+class InstanceChannel;
 class QtResultView;
 class QtTestDataWindow;
 class QtCompareWindow;
@@ -70,6 +72,7 @@ public:
     void SetLabelText(dvo::app::MainLabel label, const std::string& text) override;
     void RepaintLabel(dvo::app::MainLabel label) override;
     void SetSearchDirectoryText(const std::string& text) override;
+    void SetResultFolderText(const std::string& text) override;
     void SetButtonEnabled(dvo::app::MainButton button, bool enabled) override;
     [[nodiscard]] int SearchDirectoryLeft() const override;
     [[nodiscard]] int AddDirectoryButtonLeft() const override;
@@ -83,6 +86,9 @@ public:
     [[nodiscard]] std::optional<std::string> SelectOpenFile(const std::string& title,
                                                             const std::string& filter) override;
     void OpenWithDefaultApplication(const std::string& target, HelperDone done) override;
+    [[nodiscard]] bool ReachRunningInstance(const std::string& folder) override;
+    void ListenForLaterStarts() override;
+    void BringToFront() override;
     void ProcessPendingEvents() override;
 
 protected:
@@ -97,6 +103,8 @@ private:
     QMenu* AddSubmenu(QMenu* parent, const char* name, const QString& text,
                       QKeyCombination key = {}, bool visible = true);
     [[nodiscard]] QLabel* Label(dvo::app::MainLabel label) const;
+    // A later start's request; it waits while a dialog or menu of this window is open.
+    void LaterStartReceived(const std::string& folder, bool raised);
 
     dvo::app::OperationLog m_operationLog; // before the form, which writes to it
     dvo::app::TMainForm m_form;
@@ -104,6 +112,10 @@ private:
     std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
     std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
     std::unique_ptr<QtCompareWindow> m_compare;   // reads m_resultView; gone before it
+    std::unique_ptr<QtResultView> m_resultView;     // the tree and grid; gone before the widgets
+    std::unique_ptr<QtTestDataWindow> m_testData;   // reads the records of m_resultView
+    std::unique_ptr<QtTreemapWindow> m_treemap;     // follows m_resultView; gone before it
+    std::unique_ptr<InstanceChannel> m_laterStarts; // made once the window runs
     FolderChooser m_folderChooser;
     FolderChooser m_fileChooser;
     bool m_placed = false;
@@ -123,6 +135,7 @@ private:
     QTreeView* m_searchResultTree = nullptr;
     QSplitter* m_spSearchResult = nullptr;
     QTableView* m_lsSearchResult = nullptr;
+    QGroupBox* m_grpSearchResult = nullptr;
     QLabel* m_pnlStatus = nullptr;
     QLabel* m_pnlMarks = nullptr; // status bar fields, children of the status bar
     QLabel* m_pnlUnread = nullptr;

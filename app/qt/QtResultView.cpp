@@ -5,6 +5,7 @@
 #include "app/qt/QtTransferDialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -70,8 +71,10 @@ public:
             painter->setPen(
                 option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         }
+        // A text that does not fit ends in "…" rather than being cut mid-letter at the border.
         painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
+                          option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                                        Qt::ElideRight, option.rect.width()));
     }
 };
 
@@ -103,6 +106,10 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     m_tree.setModel(m_treeModel);
     m_tree.setItemDelegate(new TreeItemDelegate(r, this));
     m_tree.setUniformRowHeights(true);
+    // Deep levels scroll sideways instead of being squeezed to nothing: the one column is as
+    // wide as its widest shown row (measured on the rows near the view, not on all of them).
+    m_tree.header()->setStretchLastSection(false);
+    m_tree.header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     // The selection stays visible when the tree loses the focus.
     QPalette palette = m_tree.palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -186,6 +193,18 @@ bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
         m_results->lsSearchResultKeyDown(ResultViews::kVirtualKeySpace);
         return true; // the mark is the grid's answer to Space
     }
+    if (watched == &m_grid && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        // In a list Home and End go to the first and last entry (a table's own would only go
+        // to the first and last column of the row, which the row selection hides).
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Home || key == Qt::Key_End) && m_gridModel->rowCount() > 0) {
+            const int row = key == Qt::Key_Home ? 0 : m_gridModel->rowCount() - 1;
+            m_grid.setCurrentIndex(
+                m_gridModel->index(row, std::max(0, m_grid.currentIndex().column())));
+            return true;
+        }
+    }
     if (watched == &m_tree && event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down)
@@ -200,14 +219,18 @@ bool QtResultView::eventFilter(QObject* watched, QEvent* event) {
         // form before the grid has its new size); a scroll bar coming or going lands here too.
         m_results->spSearchResultMoved();
     } else if (watched == m_grid.viewport() && event->type() == QEvent::Wheel) {
+        // One notch (120) moves the rows the desktop's setting asks for, three by default.
+        const int rowsPerNotch = std::max(1, QApplication::wheelScrollLines());
         m_wheelRemainder += static_cast<QWheelEvent*>(event)->angleDelta().y();
         while (m_wheelRemainder >= 120) {
             m_wheelRemainder -= 120;
-            m_results->lsSearchResultMouseWheelUp();
+            for (int i = 0; i < rowsPerNotch; ++i)
+                m_results->lsSearchResultMouseWheelUp();
         }
         while (m_wheelRemainder <= -120) {
             m_wheelRemainder += 120;
-            m_results->lsSearchResultMouseWheelDown();
+            for (int i = 0; i < rowsPerNotch; ++i)
+                m_results->lsSearchResultMouseWheelDown();
         }
         return true;
     } else if (watched == m_grid.horizontalHeader()->viewport() &&

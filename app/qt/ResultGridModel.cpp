@@ -1,5 +1,9 @@
 #include "app/qt/ResultGridModel.h"
 
+#include "app/main/UserTexts.h"
+#include "app/qt/PlainTextToolTip.h"
+#include "app/views/RecordText.h"
+
 #include <QBrush>
 #include <QColor>
 
@@ -44,13 +48,17 @@ QVariant ResultGridModel::data(const QModelIndex& index, int role) const {
     const auto& rows = m_results.Grid().rows;
     if (static_cast<std::size_t>(index.row()) >= rows.size())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        if (role == Qt::ToolTipRole)
-            return QString::fromUtf8("右クリックでメニューを表示します");
-        const std::string& text = rows[static_cast<std::size_t>(index.row())]
-                                      .cells[static_cast<std::size_t>(index.column())];
+    const auto& row = rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole) {
+        const std::string& text = row.cells[static_cast<std::size_t>(index.column())];
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
+    if (role == Qt::ToolTipRole)
+        return row.record != nullptr
+                   ? PlainTextToolTip(QString::fromStdString(dvo::app::RecordPath(*row.record)))
+                   : QVariant();
+    if (role == Qt::StatusTipRole)
+        return QString::fromUtf8(dvo::app::kGridMenuHint);
     if (role == Qt::BackgroundRole) {
         if (const auto fill = m_results.lsSearchResultDrawCell(
                 index.column(), dvo::app::ResultGrid::GridRowOf(index.row())))

@@ -626,15 +626,7 @@ void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched
 namespace {
 
 // A folder node's path as the records give it: its folder's path, one '/', its name.
-std::string NodePath(const FolderTreeNode& node) {
-    std::string directory = platform::Utf16ToUtf8(RecordDirectory(*node.record));
-    const std::string name = platform::Utf16ToUtf8(RecordName(*node.record));
-    if (directory.empty())
-        return name;
-    if (!directory.ends_with('/'))
-        directory += '/';
-    return directory + name;
-}
+std::string NodePath(const FolderTreeNode& node) { return RecordPath(*node.record); }
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dvo::test {
 
@@ -90,6 +91,19 @@ public:
         m_log.Add(std::string(field == app::StatusField::Marks ? "marks:" : "unread:") + text);
     }
     std::map<app::StatusField, std::string> statusFields;
+    // Not in the event log: the orders the log tests pin stay as they were.
+    void SetResultFolderText(const std::string& text) override { resultFolder = text; }
+    std::string resultFolder;
+    bool ReachRunningInstance(const std::string& folder) override {
+        handedToRunningInstance.push_back(folder);
+        return runningInstanceAnswers;
+    }
+    void ListenForLaterStarts() override { listening = true; }
+    void BringToFront() override { ++broughtToFront; }
+    bool runningInstanceAnswers = false; // script: whether a running instance answers
+    std::vector<std::string> handedToRunningInstance;
+    bool listening = false;
+    int broughtToFront = 0;
     void SetLabelText(app::MainLabel label, const std::string& text) override {
         labels[label] = text;
         m_log.Add(std::string("label:") + LabelName(label) + "=" + text);

@@ -17,7 +17,9 @@
 
 #include <QAction>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 #include <atomic>
 #include <chrono>
@@ -261,6 +263,35 @@ TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
     for (int i = 0; i < tree->model()->rowCount(root); ++i)
         children << tree->model()->index(i, 0, root).data().toString();
     EXPECT_EQ(children, (QStringList{QStringLiteral("<img src=\""), "a.txt", "B.txt"}));
+
+    // Tooltips name the full path, and Qt guesses rich text in them: the deepest folder's
+    // tooltip spells the whole image tag, and the grid row of its file too.
+    window.findChild<QAction*>(QStringLiteral("N3"))->trigger(); // expand all
+    QModelIndex node = tree->model()->index(0, 0, root);
+    while (tree->model()->rowCount(node) > 0)
+        node = tree->model()->index(0, 0, node);
+    node = node.parent(); // the last one is x.txt in the folder "f\">"
+    tree->scrollTo(node);
+    tree->setCurrentIndex(node);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
+    QTest::qWait(20);
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("lsSearchResult"));
+    const std::pair<QAbstractItemView*, QModelIndex> hovered[] = {
+        {tree, node}, {grid, grid->model()->index(0, 0)}};
+    for (const auto& [itemView, index] : hovered) {
+        const QPoint at = itemView->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, itemView->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(itemView->viewport(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible() && top->inherits("QTipLabel"))
+                (void)top->grab();
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        EXPECT_TRUE(shown.toPlainText().startsWith(QString::fromStdString(path)))
+            << shown.toPlainText().toStdString();
+        QToolTip::hideText();
+    }
 
     window.TestData().hide();
     EXPECT_FALSE(watch.Opened()) << "something read the FIFO the names point to";

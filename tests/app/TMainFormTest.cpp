@@ -598,6 +598,77 @@ TEST_F(StartApplicationTest, SecondInstanceShowsTheMessageAndEndsWithoutReadingS
     EXPECT_FALSE(view.shown);
 }
 
+TEST_F(StartApplicationTest, SecondStartHandsItsFolderOverAndShowsTheBoxOnlyWhenNobodyAnswers) {
+    ASSERT_EQ(platform::TakeInstanceLock(std::string(MutexName)),
+              platform::InstanceLockResult::Taken);
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered);
+        view.runningInstanceAnswers = answered;
+        view.handedToRunningInstance.clear();
+        view.boxes.clear();
+        view.terminated = false;
+        form.StartApplication("/data/photos");
+        EXPECT_EQ(view.handedToRunningInstance, (std::vector<std::string>{"/data/photos"}));
+        EXPECT_EQ(view.boxes.size(), answered ? 0u : 1u);
+        EXPECT_EQ(form.ExitCode(), TMainForm::kExitAlreadyRunning);
+        EXPECT_TRUE(view.terminated);
+        EXPECT_FALSE(view.shown);
+        EXPECT_FALSE(view.listening);
+        EXPECT_EQ(log.Count("engine:DVOExecFileSearch:1010"), 0);
+    }
+}
+
+TEST_F(StartApplicationTest, FolderOfALaterStartWaitsWhileASearchRunsAndAnUnusableOneIsReported) {
+    form.StartApplication();
+    EXPECT_TRUE(view.listening);
+    EXPECT_EQ(form.ExitCode(), 0);
+    const std::string searched = std::filesystem::temp_directory_path().string();
+    const std::string later = std::filesystem::current_path().string();
+    ASSERT_NE(searched, later);
+    ChooseFolder(searched);
+    engine.passes.assign(3, Progress(10, u"/x", 1, 1));
+    view.onProcessEvents = [&](int pass) {
+        if (pass == 0)
+            form.OtherInstanceStarted(later);
+    };
+    form.btnExecuteClick();
+    EXPECT_EQ(view.broughtToFront, 1);
+    EXPECT_EQ(log.WithPrefix("engine:DVOAddSearchDirectory").size(), 1u);
+    EXPECT_EQ(form.SearchedFolder(), searched);
+    EXPECT_EQ(view.resultFolder, searched);
+    EXPECT_EQ(view.searchDirectory, later); // chosen for the next search
+    EXPECT_EQ(form.LastFolder(), later);
+
+    view.onProcessEvents = nullptr;
+    form.OtherInstanceStarted(""); // a plain second start only raises the window
+    EXPECT_EQ(view.broughtToFront, 2);
+    EXPECT_EQ(log.WithPrefix("engine:DVOAddSearchDirectory").size(), 1u);
+    form.OtherInstanceStarted("/no/such/folder");
+    ASSERT_FALSE(view.boxes.empty());
+    EXPECT_EQ(view.boxes.back().text.rfind("指定されたフォルダが見つかりません。", 0), 0u);
+    EXPECT_EQ(log.WithPrefix("engine:DVOAddSearchDirectory").size(), 1u);
+    EXPECT_EQ(view.searchDirectory, later);
+}
+
+TEST(CommandLineFolder, IsAbsoluteWithoutTrailingSlashes) {
+    struct Case {
+        const char* argument;
+        const char* working;
+        const char* folder;
+    };
+    const Case cases[] = {
+        {"", "/home/u", ""},
+        {"/data/photos/", "/home/u", "/data/photos"},
+        {"/", "/home/u", "/"},
+        {"//", "/home/u", "/"},
+        {"photos", "/home/u", "/home/u/photos"},
+        {"photos//", "/", "/photos"},
+        {"./a b", "/home/u/", "/home/u/./a b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TMainForm::CommandLineFolder(c.argument, c.working), c.folder) << c.argument;
+}
+
 TEST(PGMutex, FalseOnlyWhileAnotherHolderLives) {
     const char* base = std::getenv("DVO_TEST_TMP");
     std::filesystem::path dir =

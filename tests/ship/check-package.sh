@@ -66,6 +66,10 @@ for program in DVO dvoscan; do
 done
 desktop-file-validate "$root/usr/share/applications/dvo.desktop" | grep -v ': hint: ' \
     | grep . && fail "desktop-file-validate complains"
+# File managers offer the program for a folder and hand it over as the one argument.
+grep -qx 'Exec=DVO %f' "$root/usr/share/applications/dvo.desktop" || fail "the desktop entry takes no folder"
+grep -qx 'MimeType=inode/directory;' "$root/usr/share/applications/dvo.desktop" \
+    || fail "the desktop entry is not offered for folders"
 gzip -t "$root/usr/share/man/man1/dvoscan.1.gz"
 if command -v man >/dev/null; then
     man -l "$root/usr/share/man/man1/dvoscan.1.gz" 2>&1 >/dev/null | grep . && fail "the man page has errors"
