@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMainWindow;
@@ -77,6 +78,19 @@ protected:
 
 private:
     void ApplyColumnWidths();
+    // Around a reset of the tree model: which folders were expanded and the current node with
+    // its selection, by node, and the scroll position, so that a reset that keeps the
+    // nodes (a batch, a large reorder) does not collapse the tree or lose the user's place.
+    void SaveTreeState();
+    void RestoreTreeState();
+
+    struct TreeState {
+        std::vector<app::FolderTreeNodeRef> expanded;
+        app::FolderTreeNodeRef current;
+        bool currentSelected = false;
+        int vertical = 0;
+        int horizontal = 0;
+    };
 
     dvo::app::TMainForm& m_form;
     QTreeView& m_tree;
@@ -87,6 +101,8 @@ private:
     std::unique_ptr<dvo::app::FileCommands> m_files; // acts on m_results; made after it, gone first
     FolderTreeModel* m_treeModel = nullptr;          // child of this object
     ResultGridModel* m_gridModel = nullptr;          // child of this object
+    TreeState m_treeState;
+    bool m_expandAllOnRestore = false; // the next restore expands every folder instead
     bool m_expandingByProgram = false;
     bool m_applyingWidths = false;
     int m_wheelRemainder = 0;
