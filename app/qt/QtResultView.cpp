@@ -114,9 +114,17 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { SaveTreeState(); });
     connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] { RestoreTreeState(); });
+    // Each node carries whether the view shows it expanded, so that saving the state before a
+    // reset reads a flag per node instead of asking the view about each one.
     connect(&m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (app::FolderTreeNode* node = FolderTreeModel::NodeOf(index))
+            node->expanded = true;
         if (!m_expandingByProgram)
             m_results->SearchResultTreeExpanding(FolderTreeModel::NodeOf(index));
+    });
+    connect(&m_tree, &QTreeView::collapsed, this, [](const QModelIndex& index) {
+        if (app::FolderTreeNode* node = FolderTreeModel::NodeOf(index))
+            node->expanded = false;
     });
 
     m_gridModel = new ResultGridModel(r, this);
@@ -274,7 +282,7 @@ void QtResultView::SaveTreeState() {
     m_treeState = {};
     for (const app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr && !m_expandAllOnRestore;
          n = tree.NextInTreeOrder(n))
-        if (!n->children.empty() && m_tree.isExpanded(m_treeModel->IndexOf(n)))
+        if (n->expanded && !n->children.empty())
             m_treeState.expanded.push_back(tree.Ref(n));
     const QModelIndex current = m_tree.currentIndex();
     m_treeState.current = tree.Ref(FolderTreeModel::NodeOf(current));

@@ -17,10 +17,10 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
                 CountRows(*view->model(), {}, view, &stillExpanded);
                 std::printf("sort %-13s expanded: %.2f s (GUI thread %.2f s, longest stall %.0f "
                             "ms), %ld expanded after\n",
-                            order, Seconds(sortStart, sortEnd), sortCpu,
-                            heartbeat.Widest() * 1000, stillExpanded);
+                            order, Seconds(sortStart, sortEnd), sortCpu, heartbeat.Widest() * 1000,
+                            stillExpanded);
             }
             Settle();
             residentFirst = ResidentBytes();
