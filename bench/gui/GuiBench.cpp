@@ -183,17 +183,17 @@ int main(int argc, char** argv) {
         const long rows = CountRows(*view->model(), {}, view, &expanded);
         const double stall = heartbeat.Widest();
         if (i == 1) {
-            // The window's own share: what the process grew by from the engine's end of search
-            // to the tree on screen, per node.
-            std::printf("search %d: engine %.2f s, tree ready %.2f s after it (GUI thread %.2f s, "
-                        "longest stall %.0f ms), %ld nodes\n",
-                        i, Seconds(start, timings.searchEnded), Seconds(timings.searchEnded, ready),
-                        readyCpu, stall * 1000, rows);
-            std::printf("memory: %.1f MB in all, engine's records and scan %.1f MB, window's "
-                        "tree %.0f bytes per node\n",
-                        (ResidentBytes() - residentBefore) / 1e6,
+            // The engine makes most entries' records only when the tree asks for them, so the
+            // growth during the build holds those records too: the window's own share is this
+            // figure less dvoscan --records's bytes per entry (run.sh prints both).
+            const long resident = ResidentBytes();
+            residentFirst = resident;
+            std::printf("memory: %.1f MB in all (%.0f bytes per node); %.1f MB before the tree, "
+                        "which grew it by %.0f bytes per node (with the records made for it)\n",
+                        (resident - residentBefore) / 1e6,
+                        rows > 0 ? double(resident - residentBefore) / rows : 0.0,
                         (timings.residentAtEnd - residentBefore) / 1e6,
-                        rows > 0 ? double(ResidentBytes() - timings.residentAtEnd) / rows : 0.0);
+                        rows > 0 ? double(resident - timings.residentAtEnd) / rows : 0.0);
 
             heartbeat.Reset();
             const auto expandStart = Clock::now();
@@ -225,17 +225,17 @@ int main(int argc, char** argv) {
                             stillExpanded);
             }
             Settle();
-            residentFirst = ResidentBytes();
         } else {
             std::printf("search %d: engine %.2f s, tree ready %.2f s after it (GUI thread %.2f s, "
-                        "longest stall %.0f ms)\n",
+                        "longest stall %.0f ms), resident %.1f MB\n",
                         i, Seconds(start, timings.searchEnded), Seconds(timings.searchEnded, ready),
-                        readyCpu, stall * 1000);
+                        readyCpu, stall * 1000, ResidentBytes() / 1e6);
         }
         residentLast = ResidentBytes();
         std::fflush(stdout);
     }
-    std::printf("resident: %.1f MB after the first search, %.1f MB after search %d (%+.1f MB)\n",
+    std::printf("resident with the tree ready: %.1f MB after the first search (before expanding "
+                "it), %.1f MB after search %d (%+.1f MB)\n",
                 residentFirst / 1e6, residentLast / 1e6, searches,
                 (residentLast - residentFirst) / 1e6);
     window.Form().SetSearchTimings(nullptr);

@@ -44,6 +44,11 @@ def main():
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("QT_QPA_PLATFORM", None)
     pyatspi.Registry.getDesktop(0)  # starts the accessibility bus before the program
+    if os.environ.get("A11Y_LISTEN"):
+        # As a screen reader does: the program then sends these events on the bus.
+        pyatspi.Registry.registerEventListener(
+            lambda event: None, "object:property-change:accessible-name", "object:children-changed",
+            "object:state-changed", "object:text-changed")
     program = subprocess.Popen([bench, searches], env=env, stdout=subprocess.PIPE)
     os.set_blocking(program.stdout.fileno(), False)
     app = None
