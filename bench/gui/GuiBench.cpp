@@ -183,6 +183,10 @@ int main(int argc, char** argv) {
         const long rows = CountRows(*view->model(), {}, view, &expanded);
         const double stall = heartbeat.Widest();
         if (i == 1) {
+            std::printf("search %d: engine %.2f s, tree ready %.2f s after it (GUI thread %.2f s, "
+                        "longest stall %.0f ms), %ld nodes\n",
+                        i, Seconds(start, timings.searchEnded), Seconds(timings.searchEnded, ready),
+                        readyCpu, stall * 1000, rows);
             // The engine makes most entries' records only when the tree asks for them, so the
             // growth during the build holds those records too: the window's own share is this
             // figure less dvoscan --records's bytes per entry (run.sh prints both).

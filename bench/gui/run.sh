@@ -5,6 +5,7 @@
 #
 #   bench/gui/run.sh            # 10 searches
 #   BENCH_SEARCHES=3 BENCH_GUI_TREE=/srv/tree bench/gui/run.sh
+#   BENCH_A11Y=1 bench/gui/run.sh   # also how long accessibility queries wait in a search
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -33,3 +34,7 @@ done
 /usr/bin/time -f "dvoscan --records: %e s, %M KB peak" \
     "$top/build/bin/dvoscan" --records --stats "$root" >/dev/null
 DVO_BENCH_TREE=$root QT_QPA_PLATFORM=offscreen "$top/build/bench/gui/bench_gui" "${BENCH_SEARCHES:-10}"
+# Accessibility queries during the first search (needs Xvfb, dbus and python3-pyatspi).
+if [[ -n ${BENCH_A11Y:-} ]]; then
+    A11Y_LISTEN=1 "$here/a11y-probe.sh" "$top/build" "$root" 1
+fi
