@@ -4,6 +4,27 @@
 #include "app/views/RecordText.h"
 
 namespace dvo::qt {
+namespace {
+
+// Views hash indexes by row plus internal id (QTreeView's expanded set, the persistent indexes),
+// and Qt's hash tables take the low bits as they are: nodes' addresses step by their size, so
+// their low bits barely change and a hundred thousand expanded folders crowd into a few buckets.
+// An index therefore carries the address times an odd constant, which is undone exactly.
+constexpr quintptr kIdFactor = static_cast<quintptr>(0x9E3779B97F4A7C15ull);
+constexpr quintptr Inverse(quintptr odd) {
+    quintptr x = odd; // Newton's iteration doubles the correct low bits each step
+    for (int i = 0; i < 6; ++i)
+        x *= 2 - odd * x;
+    return x;
+}
+constexpr quintptr kIdInverse = Inverse(kIdFactor);
+static_assert(kIdFactor * kIdInverse == 1);
+
+quintptr IdOf(const app::FolderTreeNode* node) {
+    return reinterpret_cast<quintptr>(node) * kIdFactor;
+}
+
+} // namespace
 
 FolderTreeModel::FolderTreeModel(app::FolderTree& tree, QObject* parent)
     : QAbstractItemModel(parent), m_tree(tree) {
@@ -23,13 +44,14 @@ void FolderTreeModel::EndBatch() {
 }
 
 app::FolderTreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) {
-    return index.isValid() ? static_cast<app::FolderTreeNode*>(index.internalPointer()) : nullptr;
+    return index.isValid() ? reinterpret_cast<app::FolderTreeNode*>(index.internalId() * kIdInverse)
+                           : nullptr;
 }
 
 QModelIndex FolderTreeModel::IndexOf(const app::FolderTreeNode* node) const {
     if (node == nullptr || !node->alive)
         return {};
-    return createIndex(static_cast<int>(node->row), 0, const_cast<app::FolderTreeNode*>(node));
+    return createIndex(static_cast<int>(node->row), 0, IdOf(node));
 }
 
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -38,7 +60,7 @@ QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& paren
     const auto children = m_tree.Children(NodeOf(parent));
     if (static_cast<std::size_t>(row) >= children.size())
         return {};
-    return createIndex(row, 0, children[static_cast<std::size_t>(row)]);
+    return createIndex(row, 0, IdOf(children[static_cast<std::size_t>(row)]));
 }
 
 QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
@@ -108,6 +130,14 @@ void FolderTreeModel::AfterRemove() {
 void FolderTreeModel::BeforeReorder() {
     if (m_batchDepth != 0)
         return;
+    // Moving every persistent index costs far more than a reset once there are many (a view
+    // keeps one per expanded folder): then the view rebuilds from a reset and gets its expanded
+    // folders and current node back from whoever listens to the reset.
+    if (persistentIndexList().size() > kMovedIndexesLimit) {
+        m_reorderByReset = true;
+        beginResetModel();
+        return;
+    }
     emit layoutAboutToBeChanged();
     m_reorderIndexes = persistentIndexList();
 }
@@ -115,14 +145,19 @@ void FolderTreeModel::BeforeReorder() {
 void FolderTreeModel::AfterReorder() {
     if (m_batchDepth != 0)
         return;
+    if (m_reorderByReset) {
+        m_reorderByReset = false;
+        endResetModel();
+        return;
+    }
     // Nodes keep their addresses through a sort; only their rows changed.
     QModelIndexList moved;
     moved.reserve(m_reorderIndexes.size());
     for (const QModelIndex& old : m_reorderIndexes) {
         const app::FolderTreeNode* node = NodeOf(old);
-        moved.append(node != nullptr ? createIndex(static_cast<int>(node->row), old.column(),
-                                                   const_cast<app::FolderTreeNode*>(node))
-                                     : QModelIndex());
+        moved.append(node != nullptr
+                         ? createIndex(static_cast<int>(node->row), old.column(), IdOf(node))
+                         : QModelIndex());
     }
     changePersistentIndexList(m_reorderIndexes, moved);
     m_reorderIndexes.clear();

@@ -1,6 +1,7 @@
 #pragma once
-// Qt item model over the folder tree: one column, a node's caption; the index's internal
-// pointer is the node, and its row is the node's kept row, so no lookup runs in parent().
+// Qt item model over the folder tree: one column, a node's caption; the index's internal id
+// stands for the node (its address, mixed: see IdOf), and its row is the node's kept row, so no
+// lookup runs in parent().
 #include "app/views/FolderTree.h"
 
 #include <QAbstractItemModel>
@@ -13,7 +14,9 @@ public:
     explicit FolderTreeModel(app::FolderTree& tree, QObject* parent = nullptr);
     ~FolderTreeModel() override;
 
-    // Between these the model reports one reset instead of every change (a tree build).
+    // Between these the model reports one reset instead of every change (a tree build). A
+    // reset keeps every node that is not removed: views listening to modelAboutToBeReset and
+    // modelReset can save their state by node and give it back.
     void BeginBatch();
     void EndBatch();
 
@@ -39,8 +42,12 @@ private:
     void BeforeReorder() override;
     void AfterReorder() override;
 
+    // Above this many persistent indexes a reorder is reported as a reset.
+    static constexpr qsizetype kMovedIndexesLimit = 1000;
+
     app::FolderTree& m_tree; // owned by the window logic, outlives the model
     int m_batchDepth = 0;
+    bool m_reorderByReset = false;
     QModelIndexList m_reorderIndexes;
 };
 

@@ -119,9 +119,21 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     m_tree.setPalette(palette);
     m_tree.installEventFilter(this);
     m_tree.viewport()->installEventFilter(this);
+    // After the view's own handlers: its reset has cleared the expanded set by then.
+    connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { SaveTreeState(); });
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] { RestoreTreeState(); });
+    // Each node carries whether the view shows it expanded, so that saving the state before a
+    // reset reads a flag per node instead of asking the view about each one.
     connect(&m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (app::FolderTreeNode* node = FolderTreeModel::NodeOf(index))
+            node->expanded = true;
         if (!m_expandingByProgram)
             m_results->SearchResultTreeExpanding(FolderTreeModel::NodeOf(index));
+    });
+    connect(&m_tree, &QTreeView::collapsed, this, [](const QModelIndex& index) {
+        if (app::FolderTreeNode* node = FolderTreeModel::NodeOf(index))
+            node->expanded = false;
     });
 
     m_gridModel = new ResultGridModel(r, this);
@@ -260,10 +272,15 @@ app::FolderTreeNode* QtResultView::CurrentTreeNode() const {
 }
 
 void QtResultView::SetCurrentTreeNode(app::FolderTreeNode* node, bool autoExpand) {
-    const QModelIndex index = m_treeModel->IndexOf(node);
+    QModelIndex index = m_treeModel->IndexOf(node);
     m_tree.setCurrentIndex(index);
     if (autoExpand && node != nullptr && !node->children.empty() && !m_tree.isExpanded(index)) {
+        // Loading below a node can add the rest of the tree, a million rows after a search: one
+        // reset for them instead of one insertion each.
+        m_treeModel->BeginBatch();
         m_results->SearchResultTreeExpanding(node);
+        m_treeModel->EndBatch();
+        index = m_treeModel->IndexOf(node);
         m_expandingByProgram = true;
         m_tree.expand(index);
         m_expandingByProgram = false;
@@ -278,9 +295,56 @@ void QtResultView::SetTreeSelectionVisible(bool visible) {
 }
 
 void QtResultView::ExpandAllTreeNodes() {
+    // QTreeView::expandAll lays out row by row while it stores each folder; after a reset the
+    // folders are only stored and the view lays the rows out once.
+    m_expandAllOnRestore = true;
+    m_treeModel->BeginBatch();
+    m_treeModel->EndBatch();
+}
+
+void QtResultView::SaveTreeState() {
+    const app::FolderTree& tree = m_results->Tree();
+    m_treeState = {};
+    for (const app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr && !m_expandAllOnRestore;
+         n = tree.NextInTreeOrder(n))
+        if (n->expanded && !n->children.empty())
+            m_treeState.expanded.push_back(tree.Ref(n));
+    const QModelIndex current = m_tree.currentIndex();
+    m_treeState.current = tree.Ref(FolderTreeModel::NodeOf(current));
+    m_treeState.currentSelected = current.isValid() && m_tree.selectionModel()->isSelected(current);
+    m_treeState.vertical = m_tree.verticalScrollBar()->value();
+    m_treeState.horizontal = m_tree.horizontalScrollBar()->value();
+}
+
+void QtResultView::RestoreTreeState() {
+    const app::FolderTree& tree = m_results->Tree();
     m_expandingByProgram = true;
-    m_tree.expandAll();
+    // The view lays out after a reset only when it paints or is asked: expanding now only
+    // stores each folder.
+    if (m_expandAllOnRestore) {
+        for (const app::FolderTreeNode* n = tree.FirstTopLevel(); n != nullptr;
+             n = tree.NextInTreeOrder(n))
+            if (!n->children.empty())
+                m_tree.expand(m_treeModel->IndexOf(n));
+    } else {
+        for (const app::FolderTreeNodeRef& ref : m_treeState.expanded)
+            if (const app::FolderTreeNode* n = tree.Resolve(ref))
+                m_tree.expand(m_treeModel->IndexOf(n));
+    }
     m_expandingByProgram = false;
+    m_expandAllOnRestore = false;
+    if (const app::FolderTreeNode* current = tree.Resolve(m_treeState.current))
+        m_tree.selectionModel()->setCurrentIndex(m_treeModel->IndexOf(current),
+                                                 m_treeState.currentSelected
+                                                     ? QItemSelectionModel::ClearAndSelect
+                                                     : QItemSelectionModel::NoUpdate);
+    // The scroll bars get their ranges from the layout: lay out now, once, to put them back.
+    if (m_treeState.vertical != 0 || m_treeState.horizontal != 0) {
+        m_tree.doItemsLayout();
+        m_tree.verticalScrollBar()->setValue(m_treeState.vertical);
+        m_tree.horizontalScrollBar()->setValue(m_treeState.horizontal);
+    }
+    m_treeState = {};
 }
 
 void QtResultView::CollapseAllTreeNodes() { m_tree.collapseAll(); }

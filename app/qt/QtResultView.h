@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMainWindow;
@@ -84,6 +85,19 @@ protected:
 
 private:
     void ApplyColumnWidths();
+    // Around a reset of the tree model: which folders were expanded and the current node with
+    // its selection, by node, and the scroll position, so that a reset that keeps the
+    // nodes (a batch, a large reorder) does not collapse the tree or lose the user's place.
+    void SaveTreeState();
+    void RestoreTreeState();
+
+    struct TreeState {
+        std::vector<app::FolderTreeNodeRef> expanded;
+        app::FolderTreeNodeRef current;
+        bool currentSelected = false;
+        int vertical = 0;
+        int horizontal = 0;
+    };
 
     dvo::app::TMainForm& m_form;
     QTreeView& m_tree;
@@ -96,6 +110,8 @@ private:
     ResultGridModel* m_gridModel = nullptr;          // child of this object
     QString m_saveFolder; // where the last export went, proposed for the next one
     SaveChooser m_saveChooser;
+    TreeState m_treeState;
+    bool m_expandAllOnRestore = false; // the next restore expands every folder instead
     bool m_expandingByProgram = false;
     bool m_applyingWidths = false;
     int m_wheelRemainder = 0;
