@@ -60,9 +60,7 @@ std::int64_t CompareResults(const ScanResult& before, const ScanResult& now,
                 ++b;
                 continue;
             }
-            const int order = a == aEnd   ? 1
-                              : b == bEnd ? -1
-                                          : a->Name().compare(b->Name());
+            const int order = a == aEnd ? 1 : b == bEnd ? -1 : a->Name().compare(b->Name());
             const Node* named = order < 0 ? a : b;
             path.assign(pair.path).append("/").append(named->Name());
             if (order < 0) {

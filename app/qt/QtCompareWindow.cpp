@@ -39,10 +39,10 @@ public:
             return role == Qt::ToolTipRole ? text.toHtmlEscaped() : text;
         }
         if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(
-                Qt::AlignVCenter |
-                (dvo::app::TCompareForm::RightAligned(index.column()) ? Qt::AlignRight
-                                                                      : Qt::AlignLeft));
+            return QVariant::fromValue(Qt::AlignVCenter |
+                                       (dvo::app::TCompareForm::RightAligned(index.column())
+                                            ? Qt::AlignRight
+                                            : Qt::AlignLeft));
         return {};
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {

@@ -108,13 +108,10 @@ private:
 
     dvo::app::OperationLog m_operationLog; // before the form, which writes to it
     dvo::app::TMainForm m_form;
-    std::unique_ptr<QtResultView> m_resultView;   // the tree and grid; gone before the widgets
-    std::unique_ptr<QtTestDataWindow> m_testData; // reads the records of m_resultView
-    std::unique_ptr<QtTreemapWindow> m_treemap;   // follows m_resultView; gone before it
-    std::unique_ptr<QtCompareWindow> m_compare;   // reads m_resultView; gone before it
     std::unique_ptr<QtResultView> m_resultView;     // the tree and grid; gone before the widgets
     std::unique_ptr<QtTestDataWindow> m_testData;   // reads the records of m_resultView
     std::unique_ptr<QtTreemapWindow> m_treemap;     // follows m_resultView; gone before it
+    std::unique_ptr<QtCompareWindow> m_compare;     // reads m_resultView; gone before it
     std::unique_ptr<InstanceChannel> m_laterStarts; // made once the window runs
     FolderChooser m_folderChooser;
     FolderChooser m_fileChooser;

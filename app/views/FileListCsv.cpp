@@ -25,8 +25,8 @@ void AppendRow(std::string& out, const FolderRecord& r) {
     const DVOSystemTime& t = r.modifiedTime;
     char time[48] = "";
     if (t.wYear != 0) // an entry whose attributes could not be read has no time
-        std::snprintf(time, sizeof time, "%04u/%02u/%02u %02u:%02u:%02u", t.wYear, t.wMonth,
-                      t.wDay, t.wHour, t.wMinute, t.wSecond);
+        std::snprintf(time, sizeof time, "%04u/%02u/%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                      t.wHour, t.wMinute, t.wSecond);
     out += CsvField(RecordPath(r));
     out += ',';
     out += r.kind == DVO_KIND_FOLDER ? kListKindFolder : kListKindFile;

@@ -13,8 +13,8 @@ public:
     // Shows the window without making it modal, in front of the main window.
     virtual void ShowWindow() = 0;
     // Modal selection of the export to compare with; nothing when the user cancels.
-    [[nodiscard]] virtual std::optional<std::string> SelectExportFile(const std::string& title,
-                                                                      const std::string& filter) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    SelectExportFile(const std::string& title, const std::string& filter) = 0;
     // The line above the list: the total change and the file compared with (plain text).
     virtual void SetSummaryText(const std::string& text) = 0;
     // The list has new rows: the view reads their cells through the logic again.

@@ -13,7 +13,8 @@ namespace {
 constexpr const char* kFilter = "ncdu JSON (*.json);;すべてのファイル (*)";
 
 unsigned long long Magnitude(long long d) {
-    return d < 0 ? static_cast<unsigned long long>(-(d + 1)) + 1 : static_cast<unsigned long long>(d);
+    return d < 0 ? static_cast<unsigned long long>(-(d + 1)) + 1
+                 : static_cast<unsigned long long>(d);
 }
 
 // The path of the folder that holds an entry ("/" for an entry of the root).
@@ -40,8 +41,9 @@ void TCompareForm::mnuCompareClick() {
     m_window.LogUserAction(kMenuLogText);
     const std::string now = m_results.SearchedFolderPath();
     if (now.empty()) {
-        m_window.ShowMessageDlg("比べる検索結果がありません。先に検索するか検索結果を開いてください。",
-                                MessageKind::Information, MessageButton::OK);
+        m_window.ShowMessageDlg(
+            "比べる検索結果がありません。先に検索するか検索結果を開いてください。",
+            MessageKind::Information, MessageButton::OK);
         return;
     }
     const auto file = m_view.SelectExportFile("前回と比較", kFilter);
@@ -83,8 +85,8 @@ void TCompareForm::mnuCompareClick() {
     long long totalBefore = 0;
     long long totalAfter = 0;
     bool rootChanged = false;
-    const auto rootRow = std::find_if(rows.begin(), rows.end(),
-                                      [&](const CompareRow& r) { return r.path == now; });
+    const auto rootRow =
+        std::find_if(rows.begin(), rows.end(), [&](const CompareRow& r) { return r.path == now; });
     if (rootRow != rows.end()) {
         totalBefore = rootRow->before;
         totalAfter = rootRow->after;
@@ -104,7 +106,8 @@ void TCompareForm::mnuCompareClick() {
     } else {
         m_summary = "合計の変化: なし";
     }
-    m_summary += "　変化した項目: " + std::to_string(m_rows.size()) + "　比較したファイル: " + *file;
+    m_summary +=
+        "　変化した項目: " + std::to_string(m_rows.size()) + "　比較したファイル: " + *file;
     m_view.SetSummaryText(m_summary);
     m_view.RowsChanged();
     m_view.ShowWindow();
@@ -115,7 +118,8 @@ void TCompareForm::lsChangesDblClick(int row) {
         return;
     const CompareRow& r = m_rows[static_cast<std::size_t>(row)];
     // A vanished entry's folder may be gone too: the deepest folder still there is selected.
-    const std::string folder = r.folder && r.change != DVO_CHANGE_GONE ? r.path : ParentPath(r.path);
+    const std::string folder =
+        r.folder && r.change != DVO_CHANGE_GONE ? r.path : ParentPath(r.path);
     m_results.SelectTreeNode(m_results.RevealFolderNode(folder));
 }
 

@@ -51,8 +51,9 @@ struct ResultFilesWindow : testing::Test {
         WriteFile(root / "big", 1000);
         WriteFile(root / "sub" / "small", 300);
         window = std::make_unique<dvo::qt::QtMainView>(engine);
-        window->SetFolderChooser(
-            [this](const std::string&, const std::string&) { return std::optional(root.string()); });
+        window->SetFolderChooser([this](const std::string&, const std::string&) {
+            return std::optional(root.string());
+        });
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -99,8 +100,10 @@ TEST_F(ResultFilesWindow, SavedResultsCompareAndOpen) {
     ASSERT_EQ(proposed, (std::vector<std::string>{std::string("対象-") + date + ".json",
                                                   std::string("対象-") + date + ".csv"}));
     const std::string csv = ReadAll(list);
-    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFパス,種類,サイズ,更新日時\r\n" + root.string() + ",フォルダ,1300,", 0),
-              0u)
+    EXPECT_EQ(
+        csv.rfind("\xEF\xBB\xBFパス,種類,サイズ,更新日時\r\n" + root.string() + ",フォルダ,1300,",
+                  0),
+        0u)
         << csv;
     EXPECT_NE(csv.find("\r\n" + (root / "sub" / "small").string() + ",ファイル,300,"),
               std::string::npos);
@@ -111,9 +114,8 @@ TEST_F(ResultFilesWindow, SavedResultsCompareAndOpen) {
     WriteFile(root / "big", 5000);
     WriteFile(root / "sub" / "new", 50);
     Search();
-    window->SetFileChooser([&](const std::string&, const std::string&) {
-        return std::optional(tree.string());
-    });
+    window->SetFileChooser(
+        [&](const std::string&, const std::string&) { return std::optional(tree.string()); });
     Key(Qt::Key_C);
     auto* compare = window->findChild<dvo::qt::QtCompareWindow*>();
     ASSERT_NE(compare, nullptr);
@@ -132,8 +134,11 @@ TEST_F(ResultFilesWindow, SavedResultsCompareAndOpen) {
                     .startsWith(QString::fromUtf8("合計の変化: +")));
     // A double click on the new file selects its folder in the tree.
     compare->Logic().lsChangesDblClick(2);
-    EXPECT_TRUE(Find<QTreeView>("SearchResultTree")->currentIndex().data().toString().startsWith(
-        QStringLiteral("sub")));
+    EXPECT_TRUE(Find<QTreeView>("SearchResultTree")
+                    ->currentIndex()
+                    .data()
+                    .toString()
+                    .startsWith(QStringLiteral("sub")));
 
     // Opening the saved tree shows it as after a search of its folder, and says so.
     Key(Qt::Key_O, Qt::ControlModifier);

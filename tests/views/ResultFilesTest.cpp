@@ -98,8 +98,12 @@ TEST_F(ResultFilesTest, ExportListWritesEveryEntryAsCsvOrNothing) {
 
 TEST(FileListCsv, FieldsAreQuotedOnlyWhereCsvNeedsIt) {
     const std::pair<const char*, const char*> cases[] = {
-        {"plain", "plain"},         {"a,b", "\"a,b\""},     {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""}, {"", ""},
+        {"plain", "plain"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
+        {"", ""},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(dvo::app::CsvField(in), out) << in;
@@ -132,7 +136,9 @@ struct CompareFormTest : ResultFilesTest {
             calls.push_back("choose:" + title);
             return file;
         }
-        void SetSummaryText(const std::string& text) override { calls.push_back("summary:" + text); }
+        void SetSummaryText(const std::string& text) override {
+            calls.push_back("summary:" + text);
+        }
         void RowsChanged() override { calls.push_back("rows"); }
     } compareView;
     dvo::app::TCompareForm compare{form, results, compareView};
@@ -197,7 +203,8 @@ TEST_F(CompareFormTest, AnotherFoldersExportOrAFailureShowsNothing) {
 
     engine.compareResult = DVO_E_BAD_FILE;
     compare.mnuCompareClick();
-    EXPECT_EQ(Boxes().back(), "比較できませんでした。\n/saved/old.json\ncannot read /saved/old.json");
+    EXPECT_EQ(Boxes().back(),
+              "比較できませんでした。\n/saved/old.json\ncannot read /saved/old.json");
     EXPECT_EQ(compare.RowCount(), 0);
     EXPECT_EQ(std::count(compareView.calls.begin(), compareView.calls.end(), "show"), 0);
 
