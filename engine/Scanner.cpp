@@ -149,6 +149,8 @@ struct NameBuffer {
 // opened it is the only thread that uses and closes it: it closes it when its walk leaves the
 // folder's subtree, when the limit drops the shallowest, and when it stops. Dirs outlive it.
 struct KeptFolder {
+    // Takes the descriptor only when called, so emplace_back moves it once there is room.
+    KeptFolder(const Dir* d, platform::UniqueFd&& f) noexcept : dir(d), fd(std::move(f)) {}
     const Dir* dir;
     platform::UniqueFd fd;
 };

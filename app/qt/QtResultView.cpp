@@ -187,7 +187,7 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     for (const auto& [name, handler] : commands)
         if (QAction* action = MenuAction(window, name))
             connect(action, &QAction::triggered, this,
-                    [this, handler] { ((*m_results).*handler)(); });
+                    [this, click = handler] { ((*m_results).*click)(); });
 }
 
 QtResultView::~QtResultView() {
