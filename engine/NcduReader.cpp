@@ -1,24 +1,107 @@
-// Reading an ncdu export into the scan's compact tree. rapidjson's SAX reader in its iterative
-// mode does the JSON (no recursion per nesting level, names passed on as their bytes since
-// encodings are not validated); this handler checks the export's shape and builds the tree one
-// folder at a time, so only the folders open along the current path are held twice.
+// Reading an ncdu export into the scan's compact tree. JsonPull does the JSON (no recursion per
+// nesting level, names passed on as their bytes); this handler checks the export's shape and
+// builds the tree one folder at a time, so only the folders open along the current path are held
+// twice.
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <new>
 #include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_set>
 #include <vector>
 
-#include <rapidjson/error/en.h>
-#include <rapidjson/filereadstream.h>
-#include <rapidjson/reader.h>
+#include "engine/JsonPull.h"
 
 #include "engine/NcduFormat.h"
 
 namespace dvo {
 
 namespace {
+
+// The whole export in an anonymous mapping of its own, NUL-terminated and writable as JsonPull
+// wants. The pages already parsed go back to the system as the parse moves on, so the file is not
+// held beside the whole tree built from it.
+class InputPages {
+public:
+    InputPages() = default;
+    InputPages(const InputPages&) = delete;
+    InputPages& operator=(const InputPages&) = delete;
+    ~InputPages() {
+        if (m_data != nullptr) {
+            ::munmap(m_data, m_capacity);
+        }
+    }
+
+    // Reads `in` to its end. False with errno set when reading (or memory) failed.
+    bool ReadAll(std::FILE* in) {
+        struct stat st {};
+        const int fd = ::fileno(in);
+        const std::size_t hint = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+                                     ? static_cast<std::size_t>(st.st_size)
+                                     : 0;
+        // Room for the file, its NUL, the parser's slack and one byte more, so a file of the
+        // size foreseen ends with a read that returns nothing rather than with a needless growth.
+        constexpr std::size_t kTail = 1 + kJsonPullSlack;
+        if (!Reserve(std::max<std::size_t>(hint + kTail + 1, std::size_t{1} << 20))) {
+            return false;
+        }
+        for (;;) {
+            if (m_size + kTail >= m_capacity && !Reserve(m_capacity * 2)) {
+                return false;
+            }
+            const std::size_t n = std::fread(m_data + m_size, 1, m_capacity - kTail - m_size, in);
+            m_size += n;
+            if (n == 0) {
+                if (std::ferror(in)) {
+                    return false;
+                }
+                m_data[m_size] = '\0';
+                return true;
+            }
+        }
+    }
+
+    [[nodiscard]] char* Data() const noexcept { return m_data; }
+    [[nodiscard]] std::size_t Size() const noexcept { return m_size; }
+
+    // Gives back the whole pages before `position`; nothing before it is read again.
+    void ReleaseBefore(const char* position) noexcept {
+        constexpr std::size_t kStep = std::size_t{4} << 20;
+        const auto done = static_cast<std::size_t>(position - m_data);
+        if (done < m_released + kStep) {
+            return;
+        }
+        const std::size_t end = done & ~(Page() - 1);
+        ::madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
+        m_released = end;
+    }
+
+private:
+    static std::size_t Page() noexcept { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
+
+    bool Reserve(std::size_t bytes) {
+        bytes = (bytes + Page() - 1) & ~(Page() - 1);
+        void* p = m_data == nullptr ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                    : ::mremap(m_data, m_capacity, bytes, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED) {
+            errno = ENOMEM;
+            return false;
+        }
+        m_data = static_cast<char*>(p);
+        m_capacity = bytes;
+        return true;
+    }
+
+    char* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+    std::size_t m_released = 0;
+};
 
 // A handler's refusal: the reason, reported at the parser's position.
 struct Refusal {
@@ -66,9 +149,8 @@ Key KeyOf(std::string_view k) {
     }
 }
 
-// What an info object said about one entry.
-struct Info {
-    std::string name;
+// What an info object said about one entry: the plain fields, then its two texts.
+struct InfoFields {
     bool hasName = false;
     std::int64_t asize = 0;
     std::int64_t mtime = 0;
@@ -82,18 +164,18 @@ struct Info {
     bool hlnkc = false;
     bool readError = false;
     bool notreg = false;
-    std::string excluded;
     bool hasExcluded = false;
+};
+
+struct Info : InfoFields {
+    std::string name;
+    std::string excluded;
 
     // Back to an empty entry, keeping the strings' buffers: one object serves every entry.
     void Clear() noexcept {
-        std::string keptName = std::move(name);
-        std::string keptExcluded = std::move(excluded);
-        keptName.clear();
-        keptExcluded.clear();
-        *this = Info{};
-        name = std::move(keptName);
-        excluded = std::move(keptExcluded);
+        static_cast<InfoFields&>(*this) = InfoFields{};
+        name.clear();
+        excluded.clear();
     }
 };
 
@@ -142,22 +224,21 @@ std::int64_t MillisOfSeconds(std::int64_t s) {
     return s > kLimit ? INT64_MAX : s < -kLimit ? INT64_MIN : s * 1000;
 }
 
-class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> {
+class Builder {
 public:
-    explicit Builder(ScanResult& r) : m_r(r) { m_r.arenas.emplace_back(); }
+    Builder(ScanResult& r, InputPages& pages, const JsonPull& json)
+        : m_r(r), m_pages(pages), m_json(json) {
+        m_r.arenas.emplace_back();
+    }
 
-    // rapidjson's handler interface: false stops the parse, with m_refusal saying why.
+    // JsonPull's handler interface: false stops the parse, with m_refusal saying why.
     bool Null() { return Scalar(Kind::Null, {}, 0, 0); }
     bool Bool(bool b) { return Scalar(Kind::Bool, {}, b ? 1 : 0, 0); }
-    bool Int(int i) { return Signed(i); }
-    bool Uint(unsigned u) { return UnsignedValue(u); }
     bool Int64(std::int64_t i) { return Signed(i); }
     bool Uint64(std::uint64_t u) { return UnsignedValue(u); }
     bool Double(double) { return Scalar(Kind::Fraction, {}, 0, 0); }
-    bool String(const char* s, rapidjson::SizeType n, bool) {
-        return Scalar(Kind::String, {s, n}, 0, 0);
-    }
-    bool Key(const char* s, rapidjson::SizeType n, bool) {
+    bool String(const char* s, unsigned n, bool) { return Scalar(Kind::String, {s, n}, 0, 0); }
+    bool Key(const char* s, unsigned n, bool) {
         if (m_skip > 0) {
             m_prognameNext = m_inMetadata && m_skip == 1 && std::string_view(s, n) == "progname";
             return true;
@@ -166,9 +247,9 @@ public:
         return true;
     }
     bool StartObject() { return Open(false); }
-    bool EndObject(rapidjson::SizeType) { return Close(false); }
+    bool EndObject(unsigned) { return Close(false); }
     bool StartArray() { return Open(true); }
-    bool EndArray(rapidjson::SizeType) { return Close(true); }
+    bool EndArray(unsigned) { return Close(true); }
 
     [[nodiscard]] bool Complete() const noexcept { return m_stage == Stage::Done; }
     [[nodiscard]] const std::string& Refused() const noexcept { return m_refusal; }
@@ -415,6 +496,7 @@ private:
         if (!Finish(l)) {
             return false;
         }
+        m_pages.ReleaseBefore(m_json.Position());
         --m_depth;
         if (m_depth == 0) {
             m_stage = Stage::Extra;
@@ -614,6 +696,8 @@ private:
     }
 
     ScanResult& m_r;
+    InputPages& m_pages;
+    const JsonPull& m_json;
     Stage m_stage = Stage::Start;
     int m_skip = 0;              // depth inside a value that is not kept
     bool m_inInfo = false;       // inside an info object
@@ -633,27 +717,24 @@ private:
 
 std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error) {
     error = {};
-    auto result = std::make_unique<ScanResult>();
-    result->options.hardLinksOnce = true;
-    Builder builder(*result);
-    char buffer[1 << 16];
-    rapidjson::FileReadStream stream(in, buffer, sizeof buffer);
-    rapidjson::Reader reader;
-    const rapidjson::ParseResult ok = reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder);
-    if (std::ferror(in)) {
-        error.offset = stream.Tell();
+    InputPages pages;
+    if (!pages.ReadAll(in)) {
+        error.offset = pages.Size();
         error.reason = std::strerror(errno);
         error.io = true;
         return nullptr;
     }
-    if (!ok) {
-        error.offset = reader.GetErrorOffset();
-        error.reason =
-            !builder.Refused().empty() ? builder.Refused() : rapidjson::GetParseError_En(ok.Code());
+    auto result = std::make_unique<ScanResult>();
+    result->options.hardLinksOnce = true;
+    JsonPull json(pages.Data(), pages.Size());
+    Builder builder(*result, pages, json);
+    if (!json.Parse(builder)) {
+        error.offset = json.Offset();
+        error.reason = json.Error() != nullptr ? json.Error() : builder.Refused();
         return nullptr;
     }
     if (!builder.Complete()) {
-        error.offset = stream.Tell();
+        error.offset = pages.Size();
         error.reason = "the export ends before its tree";
         return nullptr;
     }

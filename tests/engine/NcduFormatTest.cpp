@@ -259,6 +259,17 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"name too long", head + "{\"name\":\"" + std::string(1024, 'x') + "\"}]]",
          "longer than 1023", 1057},
         {"path too long", longPath, "path longer than 16384", 17242},
+        // JSON itself, where the reader stopped.
+        {"bad escape", head + "{\"name\":\"a\\qb\"}]]", "Invalid escape", 34},
+        {"bad hex digit", head + "{\"name\":\"\\u00g0\"}]]", "hex digit", 36},
+        {"lone high surrogate", head + "{\"name\":\"\\ud83dx\"}]]", "surrogate", 38},
+        {"raw control byte", head + "{\"name\":\"a\tb\"}]]", "Invalid encoding", 33},
+        {"string cut short", head + "{\"name\":\"abc", "closing quotation mark", 35},
+        {"missing colon", head + "{\"name\" \"a\"}]]", "colon", 31},
+        {"comma before a brace", head + "{\"name\":\"a\",}]]", "name for object member", 35},
+        {"comma before a bracket", "[1,2,{},[{\"name\":\"/t\"},]]", "Invalid value", 23},
+        {"bad literal", head + "{\"name\":\"a\",\"x\":tru}]]", "Invalid value", 39},
+        {"fraction without digits", head + "{\"name\":\"a\",\"x\":1.}]]", "fraction", 41},
     };
     for (const BadFile& c : cases) {
         dvo::NcduReadError error;
