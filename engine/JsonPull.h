@@ -1,12 +1,14 @@
 #pragma once
 // A JSON reader made for exports of a million entries: it walks a NUL-terminated text held in
-// writable memory, unescapes strings where they stand, and keeps the nesting on a stack of its own,
-// so any depth is read without recursion. Names are passed on as their bytes (no encoding check):
+// writable memory that its source extends as it goes, unescapes strings where they stand, and
+// keeps the nesting on a stack of its own, so any depth is read without recursion. Names are passed on as their bytes (no encoding check):
 // a name that is not UTF-8 is still a name. The handler gets rapidjson-style SAX calls and may
 // refuse any of them; errors carry the byte offset where reading stopped.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,9 +21,14 @@ inline constexpr std::size_t kJsonPullSlack = 16;
 
 class JsonPull {
 public:
-    // `text` must hold a NUL at text[size] and kJsonPullSlack readable bytes after it; it is
-    // written to while strings are unescaped.
-    JsonPull(char* text, std::size_t size) : m_begin(text), m_p(text), m_end(text + size) {}
+    // Asked for more text at the NUL that ends what is there: appends it in place (the memory
+    // never moves), moves `end` to the new NUL and says whether anything came.
+    using Refill = std::function<bool(char*& end)>;
+
+    // `text` must hold a NUL at text[size] and kJsonPullSlack readable bytes after every NUL the
+    // refill leaves; it is written to while strings are unescaped.
+    JsonPull(char* text, std::size_t size, Refill more = {})
+        : m_begin(text), m_p(text), m_end(text + size), m_more(std::move(more)) {}
 
     // Reads one value and checks that nothing but white space follows. False when the text is no
     // JSON (Error() says why) or the handler refused (Error() is null); Offset() tells where.
@@ -40,9 +47,26 @@ private:
     }
     bool Refused(const char* at) { return Fail(nullptr, at); }
 
-    void SkipSpace() noexcept {
-        while (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t') {
-            ++m_p;
+    // The byte at p, after asking for more text where p is the end of what is there: '\0'
+    // only at the real end (or a NUL byte in the text).
+    char At(const char* p) { return *p != '\0' ? *p : AtNul(p); }
+    char AtNul(const char* p) {
+        if (p == m_end && m_more) {
+            m_more(m_end);
+        }
+        return *p;
+    }
+
+    void SkipSpace() {
+        for (;;) {
+            // Most tokens follow the one before without space: one comparison tells.
+            while (static_cast<unsigned char>(*m_p) <= ' ' &&
+                   (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t')) {
+                ++m_p;
+            }
+            if (*m_p != '\0' || At(m_p) == '\0') {
+                return;
+            }
         }
     }
 
@@ -54,6 +78,7 @@ private:
     char* m_begin;
     char* m_p;
     char* m_end;
+    Refill m_more;
     const char* m_error = nullptr;
     std::size_t m_offset = 0;
 };
@@ -124,10 +149,10 @@ inline bool JsonPull::String(char*& out, std::size_t& length) {
     }
 #endif
     char* dst = p;
-    while (*p != '"') {
+    while (At(p) != '"') {
         const auto c = static_cast<unsigned char>(*p);
         if (c == '\\') {
-            const char e = p[1];
+            const char e = At(p + 1);
             std::uint32_t code = 0;
             switch (e) {
             case '"': code = '"'; break;
@@ -142,7 +167,7 @@ inline bool JsonPull::String(char*& out, std::size_t& length) {
                 auto hex4 = [this](char* at, std::uint32_t& v) {
                     v = 0;
                     for (int i = 0; i < 4; ++i) {
-                        const int d = json_detail::HexDigit(at[i]);
+                        const int d = json_detail::HexDigit(At(at + i));
                         if (d < 0) {
                             return Fail("Incorrect hex digit after \\u escape in string.", at + i);
                         }
@@ -156,7 +181,7 @@ inline bool JsonPull::String(char*& out, std::size_t& length) {
                 p += 6;
                 if (code >= 0xD800 && code <= 0xDBFF) {
                     std::uint32_t low = 0;
-                    if (p[0] != '\\' || p[1] != 'u') {
+                    if (At(p) != '\\' || At(p + 1) != 'u') {
                         return Fail("The surrogate pair in string is invalid.", p);
                     }
                     if (!hex4(p + 2, low)) {
@@ -191,7 +216,7 @@ inline bool JsonPull::String(char*& out, std::size_t& length) {
 
 inline bool JsonPull::Literal(std::string_view word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
-        if (m_p[i] != word[i]) {
+        if (At(m_p + i) != word[i]) {
             return Fail("Invalid value.", m_p);
         }
     }
@@ -202,11 +227,25 @@ inline bool JsonPull::Literal(std::string_view word) {
 template <typename Handler> bool JsonPull::Number(Handler& h) {
     char* const start = m_p;
     char* p = m_p;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto digit = [&](const char* at) { return isDigit(At(at)); };
+    // Runs of digits, asking for more text only where one reaches the end of what is there.
+    auto skipDigits = [&](auto&& each) {
+        for (;;) {
+            while (isDigit(*p)) {
+                each(*p);
+                ++p;
+            }
+            if (*p != '\0' || !isDigit(AtNul(p))) {
+                return;
+            }
+        }
+    };
     const bool minus = *p == '-';
     if (minus) {
         ++p;
     }
-    if (*p < '0' || *p > '9') {
+    if (!digit(p)) {
         return Fail("Invalid value.", start);
     }
     std::uint64_t value = 0;
@@ -214,35 +253,37 @@ template <typename Handler> bool JsonPull::Number(Handler& h) {
     if (*p == '0') {
         ++p;
     } else {
-        while (*p >= '0' && *p <= '9') {
-            const auto d = static_cast<std::uint64_t>(*p - '0');
-            overflow = __builtin_mul_overflow(value, 10, &value) || overflow;
-            overflow = __builtin_add_overflow(value, d, &value) || overflow;
-            ++p;
+        // Up to 19 digits cannot overflow; longer runs are summed again with checks.
+        const char* const first = p;
+        skipDigits([&](char c) { value = value * 10 + static_cast<std::uint64_t>(c - '0'); });
+        if (p - first > 19) {
+            value = 0;
+            for (const char* d = first; d < p; ++d) {
+                overflow = __builtin_mul_overflow(value, 10, &value) || overflow;
+                overflow =
+                    __builtin_add_overflow(value, static_cast<std::uint64_t>(*d - '0'), &value) ||
+                    overflow;
+            }
         }
     }
     bool fraction = false;
-    if (*p == '.') {
+    if (At(p) == '.') {
         ++p;
-        if (*p < '0' || *p > '9') {
+        if (!digit(p)) {
             return Fail("Miss fraction part in number.", p);
         }
-        while (*p >= '0' && *p <= '9') {
-            ++p;
-        }
+        skipDigits([](char) {});
         fraction = true;
     }
-    if (*p == 'e' || *p == 'E') {
+    if (At(p) == 'e' || *p == 'E') {
         ++p;
-        if (*p == '+' || *p == '-') {
+        if (At(p) == '+' || *p == '-') {
             ++p;
         }
-        if (*p < '0' || *p > '9') {
+        if (!digit(p)) {
             return Fail("Miss exponent in number.", p);
         }
-        while (*p >= '0' && *p <= '9') {
-            ++p;
-        }
+        skipDigits([](char) {});
         fraction = true;
     }
     m_p = p;
@@ -352,8 +393,7 @@ template <typename Handler> bool JsonPull::Parse(Handler& h) {
                 SkipSpace();
                 if (open.empty()) {
                     if (*m_p != '\0' || m_p != m_end) {
-                        return Fail("The document root must not be followed by other values.",
-                                    m_p);
+                        return Fail("The document root must not be followed by other values.", m_p);
                     }
                     return true;
                 }

@@ -30,9 +30,12 @@ struct NcduReadError {
 inline constexpr std::uint32_t kNcduMaxDepth = 4096;
 inline constexpr std::size_t kNcduMaxPathBytes = 16384;
 
-// Reads an export from `in` to its end. Null with `error` filled for anything that is not a
-// complete, valid export: a truncated file never yields a partial tree.
-[[nodiscard]] std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error);
+// Reads an export from `in` to its end, `chunk` bytes at a time (tests make it small to cut
+// every token somewhere). Null with `error` filled for anything that is not a complete, valid
+// export: a truncated file never yields a partial tree.
+inline constexpr std::size_t kNcduReadChunk = std::size_t{1} << 20;
+[[nodiscard]] std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error,
+                                                   std::size_t chunk = kNcduReadChunk);
 
 // Writes `result` to the descriptor `fd` (minor version 2), leaving out entries deleted or moved
 // away since the scan and, with `moved`, listing entries moved within the tree where they are

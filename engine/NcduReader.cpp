@@ -22,12 +22,14 @@ namespace dvo {
 
 namespace {
 
-// The whole export in an anonymous mapping of its own, NUL-terminated and writable as JsonPull
-// wants. The pages already parsed go back to the system as the parse moves on, so the file is not
-// held beside the whole tree built from it.
+// The export in one anonymous mapping that never moves, read a chunk at a time just ahead of the
+// parser (JsonPull asks for more at the end of what is there), NUL-terminated and writable as
+// JsonPull wants. The pages already parsed go back to the system as the parse moves on, so the
+// memory a read takes beside its tree is a few chunks, not the file.
 class InputPages {
 public:
-    InputPages() = default;
+    InputPages(std::FILE* in, std::size_t chunk)
+        : m_in(in), m_chunk(std::max<std::size_t>(chunk, 1)) {}
     InputPages(const InputPages&) = delete;
     InputPages& operator=(const InputPages&) = delete;
     ~InputPages() {
@@ -36,41 +38,69 @@ public:
         }
     }
 
-    // Reads `in` to its end. False with errno set when reading (or memory) failed.
-    bool ReadAll(std::FILE* in) {
+    // Reserves the address space and reads the first chunk. False with errno set.
+    bool Start() {
         struct stat st {};
-        const int fd = ::fileno(in);
+        const int fd = ::fileno(m_in);
         const std::size_t hint = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
                                      ? static_cast<std::size_t>(st.st_size)
                                      : 0;
-        // Room for the file, its NUL, the parser's slack and one byte more, so a file of the
-        // size foreseen ends with a read that returns nothing rather than with a needless growth.
-        constexpr std::size_t kTail = 1 + kJsonPullSlack;
-        if (!Reserve(std::max<std::size_t>(hint + kTail + 1, std::size_t{1} << 20))) {
+        // Address space only: pages cost memory once written. A file that may still grow (or a
+        // pipe) gets room up to the size of physical memory, more than any tree held from it.
+        const auto physical = static_cast<std::size_t>(::sysconf(_SC_PHYS_PAGES)) * Page();
+        std::size_t want = std::max(hint + kTail + Page(), physical);
+        for (; want >= hint + kTail; want /= 2) {
+            void* p = ::mmap(nullptr, want, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (p != MAP_FAILED) {
+                m_data = static_cast<char*>(p);
+                m_capacity = want;
+                break;
+            }
+        }
+        if (m_data == nullptr) {
+            errno = ENOMEM;
             return false;
         }
-        for (;;) {
-            if (m_size + kTail >= m_capacity && !Reserve(m_capacity * 2)) {
-                return false;
-            }
-            const std::size_t n = std::fread(m_data + m_size, 1, m_capacity - kTail - m_size, in);
-            m_size += n;
-            if (n == 0) {
-                if (std::ferror(in)) {
-                    return false;
-                }
-                m_data[m_size] = '\0';
-                return true;
-            }
+        char* end = m_data;
+        return More(end) || !m_failed;
+    }
+
+    // JsonPull's refill: appends the next chunk at `end` (the NUL of what was there) and moves
+    // `end` to the new NUL. False at the end of the file or on a failure (Failed()).
+    bool More(char*& end) {
+        if (m_eof || m_failed) {
+            return false;
         }
+        const std::size_t room = m_capacity - kTail - m_size;
+        if (room == 0) {
+            m_failed = true;
+            m_errno = EFBIG;
+            return false;
+        }
+        const std::size_t n = std::fread(m_data + m_size, 1, std::min(room, m_chunk), m_in);
+        m_size += n;
+        m_data[m_size] = '\0';
+        end = m_data + m_size;
+        if (n == 0) {
+            if (std::ferror(m_in)) {
+                m_failed = true;
+                m_errno = errno != 0 ? errno : EIO;
+            }
+            m_eof = true;
+            return false;
+        }
+        return true;
     }
 
     [[nodiscard]] char* Data() const noexcept { return m_data; }
     [[nodiscard]] std::size_t Size() const noexcept { return m_size; }
+    [[nodiscard]] bool Failed() const noexcept { return m_failed; }
+    [[nodiscard]] int Errno() const noexcept { return m_errno; }
 
     // Gives back the whole pages before `position`; nothing before it is read again.
     void ReleaseBefore(const char* position) noexcept {
-        constexpr std::size_t kStep = std::size_t{4} << 20;
+        constexpr std::size_t kStep = std::size_t{1} << 20;
         const auto done = static_cast<std::size_t>(position - m_data);
         if (done < m_released + kStep) {
             return;
@@ -81,26 +111,20 @@ public:
     }
 
 private:
+    // The NUL and the bytes JsonPull may read past it.
+    static constexpr std::size_t kTail = 1 + kJsonPullSlack;
+
     static std::size_t Page() noexcept { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
 
-    bool Reserve(std::size_t bytes) {
-        bytes = (bytes + Page() - 1) & ~(Page() - 1);
-        void* p = m_data == nullptr ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                    : ::mremap(m_data, m_capacity, bytes, MREMAP_MAYMOVE);
-        if (p == MAP_FAILED) {
-            errno = ENOMEM;
-            return false;
-        }
-        m_data = static_cast<char*>(p);
-        m_capacity = bytes;
-        return true;
-    }
-
+    std::FILE* m_in;
+    std::size_t m_chunk;
     char* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
     std::size_t m_released = 0;
+    bool m_eof = false;
+    bool m_failed = false;
+    int m_errno = 0;
 };
 
 // A handler's refusal: the reason, reported at the parser's position.
@@ -715,20 +739,27 @@ private:
 
 } // namespace
 
-std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error) {
+std::unique_ptr<ScanResult> ReadNcdu(std::FILE* in, NcduReadError& error, std::size_t chunk) {
     error = {};
-    InputPages pages;
-    if (!pages.ReadAll(in)) {
+    InputPages pages(in, chunk);
+    auto failedRead = [&] {
         error.offset = pages.Size();
-        error.reason = std::strerror(errno);
+        error.reason = std::strerror(pages.Failed() ? pages.Errno() : errno);
         error.io = true;
         return nullptr;
+    };
+    if (!pages.Start()) {
+        return failedRead();
     }
     auto result = std::make_unique<ScanResult>();
     result->options.hardLinksOnce = true;
-    JsonPull json(pages.Data(), pages.Size());
+    JsonPull json(pages.Data(), pages.Size(), [&pages](char*& end) { return pages.More(end); });
     Builder builder(*result, pages, json);
-    if (!json.Parse(builder)) {
+    const bool parsed = json.Parse(builder);
+    if (pages.Failed()) {
+        return failedRead();
+    }
+    if (!parsed) {
         error.offset = json.Offset();
         error.reason = json.Error() != nullptr ? json.Error() : builder.Refused();
         return nullptr;

@@ -89,9 +89,10 @@ std::string Shape(const dvo::ScanResult& r, bool withTimes = true) {
     return out;
 }
 
-std::unique_ptr<dvo::ScanResult> ReadText(const std::string& text, dvo::NcduReadError& error) {
+std::unique_ptr<dvo::ScanResult> ReadText(const std::string& text, dvo::NcduReadError& error,
+                                          std::size_t chunk = dvo::kNcduReadChunk) {
     std::FILE* f = ::fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    auto result = dvo::ReadNcdu(f, error);
+    auto result = dvo::ReadNcdu(f, error, chunk);
     std::fclose(f);
     return result;
 }
@@ -184,6 +185,11 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
     dvo::NcduReadError error;
     const auto r = ReadText(text, error);
     ASSERT_NE(r, nullptr) << error.offset << ": " << error.reason;
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}}) {
+        const auto chunked = ReadText(text, error, chunk);
+        ASSERT_NE(chunked, nullptr) << chunk << ": " << error.offset << ": " << error.reason;
+        EXPECT_EQ(Shape(*chunked), Shape(*r)) << chunk;
+    }
     EXPECT_EQ(r->path, "/data");
     EXPECT_EQ(r->parentPath, "/");
     EXPECT_EQ(r->errors, 2);
@@ -248,6 +254,8 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"negative size", head + "{\"name\":\"a\",\"asize\":-1}]]", "negative", 43},
         {"size a string", head + "{\"name\":\"a\",\"asize\":\"1\"}]]", "not a number", 46},
         {"size a fraction", head + "{\"name\":\"a\",\"asize\":1.5}]]", "whole number", 43},
+        {"size past 64 bits", head + "{\"name\":\"a\",\"asize\":18446744073709551616}]]",
+         "whole number", 43},
         {"size an object", head + "{\"name\":\"a\",\"asize\":{}}]]", "wrong type", 43},
         {"folder without info", head + "[]]]", "without its info", 24},
         {"folder starting with a folder", head + "[[{\"name\":\"x\"}]]]]", "does not start", 24},
@@ -271,11 +279,15 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"bad literal", head + "{\"name\":\"a\",\"x\":tru}]]", "Invalid value", 39},
         {"fraction without digits", head + "{\"name\":\"a\",\"x\":1.}]]", "fraction", 41},
     };
-    for (const BadFile& c : cases) {
-        dvo::NcduReadError error;
-        EXPECT_EQ(ReadText(c.text, error), nullptr) << c.what;
-        EXPECT_NE(error.reason.find(c.reason), std::string::npos) << c.what << ": " << error.reason;
-        EXPECT_EQ(error.offset, c.offset) << c.what << ": " << error.reason;
+    // Read whole and in chunks that cut every token somewhere: the same refusal at one place.
+    for (const std::size_t chunk : {dvo::kNcduReadChunk, std::size_t{1}, std::size_t{5}}) {
+        for (const BadFile& c : cases) {
+            dvo::NcduReadError error;
+            EXPECT_EQ(ReadText(c.text, error, chunk), nullptr) << c.what;
+            EXPECT_NE(error.reason.find(c.reason), std::string::npos)
+                << c.what << " (chunk " << chunk << "): " << error.reason;
+            EXPECT_EQ(error.offset, c.offset) << c.what << " (chunk " << chunk << ")";
+        }
     }
 }
 

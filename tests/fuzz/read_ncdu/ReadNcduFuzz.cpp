@@ -36,13 +36,27 @@ std::string Shape(const dvo::ScanResult& r, bool totals) {
     return out;
 }
 
-std::unique_ptr<dvo::ScanResult> Read(std::FILE* f, std::size_t size) {
-    dvo::NcduReadError error;
-    auto result = dvo::ReadNcdu(f, error);
+std::unique_ptr<dvo::ScanResult> Read(std::FILE* f, std::size_t size, dvo::NcduReadError& error,
+                                      std::size_t chunk = dvo::kNcduReadChunk) {
+    auto result = dvo::ReadNcdu(f, error, chunk);
     if (result == nullptr && (error.offset > size || error.reason.empty())) {
         std::abort(); // a refusal must say where and why
     }
     return result;
+}
+
+std::unique_ptr<dvo::ScanResult> Read(std::FILE* f, std::size_t size) {
+    dvo::NcduReadError error;
+    return Read(f, size, error);
+}
+
+std::FILE* Open(const uint8_t* data, size_t size) {
+    std::FILE* in = size == 0 ? std::fopen("/dev/null", "rb")
+                              : ::fmemopen(const_cast<uint8_t*>(data), size, "rb");
+    if (in == nullptr) {
+        std::abort();
+    }
+    return in;
 }
 
 } // namespace
@@ -66,13 +80,20 @@ std::unique_ptr<dvo::ScanResult> WrittenAndRead(const dvo::ScanResult& r) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::FILE* in = size == 0 ? std::fopen("/dev/null", "rb")
-                              : ::fmemopen(const_cast<uint8_t*>(data), size, "rb");
-    if (in == nullptr) {
+    std::FILE* in = Open(data, size);
+    dvo::NcduReadError error;
+    const auto first = Read(in, size, error);
+    std::fclose(in);
+    // Read in small chunks, every token is cut somewhere: the same tree or the same refusal.
+    in = Open(data, size);
+    dvo::NcduReadError chunkedError;
+    const auto chunked = Read(in, size, chunkedError, 1 + (size > 0 ? data[size - 1] % 7 : 0));
+    std::fclose(in);
+    if ((first == nullptr) != (chunked == nullptr) || error.offset != chunkedError.offset ||
+        error.reason != chunkedError.reason ||
+        (first != nullptr && Shape(*first, true) != Shape(*chunked, true))) {
         std::abort();
     }
-    const auto first = Read(in, size);
-    std::fclose(in);
     if (first == nullptr) {
         return 0;
     }
