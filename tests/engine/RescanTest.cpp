@@ -219,7 +219,8 @@ TEST_F(Rescan, OldRecordsStayReadableButAreNoLongerListed) {
     EXPECT_EQ(DVOGetFirstFolderInfo(oldC), nullptr);
     EXPECT_EQ(DVORescanFolder(oldD), DVO_E_NOT_FOUND);
     std::vector<FolderRecord*> list(static_cast<std::size_t>(DVOGetFolderInfoCount()));
-    list.resize(static_cast<std::size_t>(DVOGetFolderInfo(list.data(), static_cast<int>(list.size()))));
+    list.resize(
+        static_cast<std::size_t>(DVOGetFolderInfo(list.data(), static_cast<int>(list.size()))));
     EXPECT_EQ(std::count(list.begin(), list.end(), oldC), 0);
     EXPECT_EQ(std::count(list.begin(), list.end(), oldD), 0);
     FolderRecord* newC = At("a/b/c");
