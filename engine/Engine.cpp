@@ -826,6 +826,7 @@ int Engine::Rescan(FolderRecord* record) {
         }
         m_scanner = std::move(scanner);
         m_rescanning = d;
+        m_shownFolder = nullptr; // the live path is cached by folder, and these are new ones
         m_active.store(true, std::memory_order_release);
         m_searching.store(true, std::memory_order_release);
         m_controller = faults::StartThread([this] {
