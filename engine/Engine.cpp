@@ -899,18 +899,28 @@ void Engine::Graft(Dir* d, ScanResult& fresh) {
     }
     IdentitySet keys;
     if (m_result->options.hardLinksOnce) {
-        for (Dir* x : gone) {
-            for (const Slot& c : Listed(x)) {
-                if (!c.node->IsFolder() && (c.node->flags & kMultiLink) != 0) {
-                    keys.insert({m_result->devices[c.node->device], c.node->inode});
+        const auto oldLinks = [&](Dir* x) {
+            const auto note = [&](const Node& n) {
+                if (!n.IsFolder() && (n.flags & kMultiLink) != 0) {
+                    keys.insert({m_result->devices[n.device], n.inode});
+                }
+            };
+            if (m_moved.Empty()) {
+                for (std::uint32_t i = 0; i < x->childCount; ++i) {
+                    if ((x->children[i].flags & kRemoved) == 0) {
+                        note(x->children[i]);
+                    }
+                }
+            } else {
+                for (const Slot& c : Listed(x)) {
+                    note(*c.node);
                 }
             }
+        };
+        for (Dir* x : gone) {
+            oldLinks(x);
         }
-        for (const Slot& c : Listed(d)) {
-            if (!c.node->IsFolder() && (c.node->flags & kMultiLink) != 0) {
-                keys.insert({m_result->devices[c.node->device], c.node->inode});
-            }
-        }
+        oldLinks(d);
         for (const Node* n : freshNodes) {
             if (!n->IsFolder() && (n->flags & kMultiLink) != 0) {
                 keys.insert({fresh.devices[n->device], n->inode});
@@ -962,7 +972,54 @@ void Engine::SettleLinks(Dir* d, const std::vector<Dir*>& inside, const Identity
     std::unordered_set<const Dir*> below(inside.begin(), inside.end());
     below.insert(d);
     IdentitySet seen;
-    // Record order, as RecountLinks walks it.
+    const auto visit = [&](Node& n, Dir* parent) {
+        const std::pair<std::uint64_t, std::uint64_t> key{m_result->devices[n.device], n.inode};
+        if ((n.flags & kStatFailed) != 0 || !keys.contains(key)) {
+            return;
+        }
+        // A file outside may have had one name when the search saw it: the new reading found
+        // its other one.
+        n.flags = n.flags | kMultiLink;
+        const bool counts = seen.insert(key).second;
+        const bool wasDuplicate = (n.flags & kDuplicate) != 0;
+        if (below.contains(parent)) {
+            // Its folder's totals are made afresh from these flags.
+            n.flags = counts ? n.flags & ~kDuplicate : n.flags | kDuplicate;
+        } else if (counts && wasDuplicate) {
+            n.flags = n.flags & ~kDuplicate;
+            Adjust(parent, {n.size, 0, 0}, +1);
+        } else if (!counts && !wasDuplicate) {
+            n.flags = n.flags | kDuplicate;
+            Adjust(parent, {n.size, 0, 0}, -1);
+        }
+    };
+    // Record order, as RecountLinks walks it. Without moves the scan's child arrays are that
+    // order, and walking them takes no memory per folder.
+    if (m_moved.Empty()) {
+        struct Frame {
+            Dir* dir;
+            std::uint32_t next;
+        };
+        std::vector<Frame> stack{{m_result->root, 0}};
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            if (f.next == f.dir->childCount) {
+                stack.pop_back();
+                continue;
+            }
+            Dir* parent = f.dir;
+            Node& n = parent->children[f.next++];
+            if ((n.flags & kRemoved) != 0) {
+                continue;
+            }
+            if (n.IsFolder()) {
+                stack.push_back({n.dir, 0});
+            } else {
+                visit(n, parent);
+            }
+        }
+        return;
+    }
     std::vector<Slot> stack{{m_result->root->node, nullptr, nullptr}};
     while (!stack.empty()) {
         const Slot s = stack.back();
@@ -970,27 +1027,8 @@ void Engine::SettleLinks(Dir* d, const std::vector<Dir*>& inside, const Identity
         if (s.node->IsFolder()) {
             const std::vector<Slot> children = Listed(s.node->dir);
             stack.insert(stack.end(), children.rbegin(), children.rend());
-            continue;
-        }
-        const std::pair<std::uint64_t, std::uint64_t> key{m_result->devices[s.node->device],
-                                                          s.node->inode};
-        if ((s.node->flags & kStatFailed) != 0 || !keys.contains(key)) {
-            continue;
-        }
-        // A file outside may have had one name when the search saw it: the new reading found
-        // its other one.
-        s.node->flags = s.node->flags | kMultiLink;
-        const bool counts = seen.insert(key).second;
-        const bool wasDuplicate = (s.node->flags & kDuplicate) != 0;
-        if (below.contains(s.parent)) {
-            // Its folder's totals are made afresh from these flags.
-            s.node->flags = counts ? s.node->flags & ~kDuplicate : s.node->flags | kDuplicate;
-        } else if (counts && wasDuplicate) {
-            s.node->flags = s.node->flags & ~kDuplicate;
-            Adjust(s.parent, {s.node->size, 0, 0}, +1);
-        } else if (!counts && !wasDuplicate) {
-            s.node->flags = s.node->flags | kDuplicate;
-            Adjust(s.parent, {s.node->size, 0, 0}, -1);
+        } else {
+            visit(*s.node, s.parent);
         }
     }
 }
