@@ -66,12 +66,20 @@ void ResultViews::RescanEnded(FolderRecord* record, bool gone) {
             // Where the user had opened the folders below, by their names: the new records are
             // other ones.
             std::vector<std::vector<std::u16string>> expanded;
+            // A rescan that changed nothing (cancelled, refused) lists the same records again:
+            // their folders must be loaded anew under the new nodes.
+            std::vector<FolderRecord*> reload;
             for (Node* n = m_tree.FirstChild(node); n != nullptr && IsBelow(n, node);
-                 n = m_tree.NextInTreeOrder(n))
+                 n = m_tree.NextInTreeOrder(n)) {
                 if (n->expanded)
                     expanded.push_back(NamesBelow(node, n));
+                if (n->record != nullptr && n->record->kind == DVO_KIND_FOLDER)
+                    reload.push_back(n->record);
+            }
             while (!node->children.empty())
                 m_tree.Remove(node->children.back());
+            for (FolderRecord* folder : reload)
+                folder->childrenLoaded = 0; // their nodes are gone, so no count is off
             m_tree.SetChildrenUnloaded(record, node);
             if (atOnce) {
                 // The tree built at once holds every folder and no file.
@@ -107,9 +115,11 @@ void ResultViews::RescanEnded(FolderRecord* record, bool gone) {
                 }
                 if (at != nullptr) {
                     at->expanded = true;
-                    if (!atOnce)
+                    if (!atOnce) {
+                        LoadChildNodes(at);
                         for (Node* c : m_tree.Children(at))
                             LoadChildNodes(c); // one level ahead, as for an opened folder
+                    }
                 }
             }
             RefreshFolders({node});

@@ -62,7 +62,8 @@ void BM_RescanFolder(benchmark::State& state) {
         return;
     }
     std::vector<FolderRecord*> list(static_cast<std::size_t>(DVOGetFolderInfoCount()));
-    list.resize(static_cast<std::size_t>(DVOGetFolderInfo(list.data(), static_cast<int>(list.size()))));
+    list.resize(
+        static_cast<std::size_t>(DVOGetFolderInfo(list.data(), static_cast<int>(list.size()))));
     const long long wanted = Entries(list[0]) / state.range(0);
     FolderRecord* folder = list[0];
     for (FolderRecord* r : list)
@@ -83,6 +84,11 @@ void BM_RescanFolder(benchmark::State& state) {
 
 BENCHMARK(BM_FullSearch)->Unit(benchmark::kMillisecond)->Iterations(5);
 // Each rescan keeps the records it replaces until the next search: a few rounds only.
-BENCHMARK(BM_RescanFolder)->Arg(100)->Arg(10)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_RescanFolder)
+    ->Arg(100)
+    ->Arg(10)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 BENCHMARK_MAIN();

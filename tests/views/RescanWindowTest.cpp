@@ -88,6 +88,35 @@ TEST_F(RescanWindowTest, SelectedFolderIsReadAgainInBothTreeModes) {
     }
 }
 
+// Cancelled at once: whether the engine kept the old records or had finished, the folder's
+// nodes are whole again, the open folder open with its entries.
+TEST_F(RescanWindowTest, CancelledRescanLeavesTheTreeWhole) {
+    for (int i = 0; i < 300; ++i)
+        std::filesystem::create_directories(t / ("top/sub/many/m" + std::to_string(i)));
+    Search();
+    Select("sub (304)");
+    // Opened by the user, which loads the level below its children.
+    view.current->expanded = true;
+    results.SearchResultTreeExpanding(view.current);
+    FolderTreeNode* deep = Find("deep (1)");
+    ASSERT_NE(deep, nullptr);
+    deep->expanded = true;
+    mainView.onProcessEvents = [&](int) { form.btnCancelClick(); };
+    form.mnuRescanFolderClick();
+    mainView.onProcessEvents = nullptr;
+    EXPECT_TRUE(mainView.status == "フォルダの再検索をキャンセルしました（前の結果のままです）" ||
+                mainView.status == "フォルダの再検索を終了しました")
+        << mainView.status;
+    deep = Find("deep (1)");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_TRUE(deep->expanded);
+    ASSERT_EQ(deep->children.size(), 1u);
+    EXPECT_EQ(deep->children[0]->Caption(), "d.txt");
+    FolderTreeNode* many = Find("many (300)");
+    ASSERT_NE(many, nullptr);
+    EXPECT_EQ(many->children.size(), 300u);
+}
+
 TEST_F(RescanWindowTest, VanishedFolderIsRemovedWithAMessage) {
     Search();
     Select("sub (3)");
