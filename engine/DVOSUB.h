@@ -191,6 +191,36 @@ DVO_API int DVOSetExcludePatterns(const char16_t* const* patterns, int count);
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                               int crossFileSystems);
 
+/* Reads the folder of record again as a search does, on the engine's workers: DVOIsSearching is
+ * nonzero meanwhile, DVOGetCurrentSearchInfo shows live counts of the rescan (its path: the
+ * folder being read) and DVOAbortFileSearching cancels it. It uses the options and exclude
+ * patterns of the last search, and returns at once like DVOExecFileSearch. Once DVOIsSearching
+ * is 0 again:
+ * - the folder keeps its record (the same pointer, with its new size, counts and time) and its
+ *   contents are those just read: DVOGetFirstFolderInfo/DVOGetNextFolderInfo and
+ *   DVOGetFolderInfo list the new records at the old ones' place (the folder list stays in
+ *   pre-order), and the folders above it, the searched folder's totals in
+ *   DVOGetCurrentSearchInfo and DVOGetFolderInfoCount follow. The old records below the folder
+ *   stay readable until the next DVOStartFileSearching but are no longer listed, and
+ *   DVOGetFolderState answers DVO_E_NOT_FOUND for their folders.
+ * - a hard-linked file counts once over the whole result, at its first name in record order, as
+ *   a new search would count it, whether its other names are inside the folder or outside.
+ * - a rescan that is cancelled, or stops short for want of memory or by the record budget,
+ *   changes nothing: the folder keeps the contents it had (DVOGetLastErrorText says why it
+ *   stopped, except after a cancel). One that finished before the cancel came is kept.
+ * - DVOGetErrorCount counts what the search and every rescan since could not read.
+ * Results: 0 (started); DVO_E_INVALID_ARGUMENT for null; DVO_E_NOT_FOUND for a record that is not
+ * a folder record of the last search (a file's record, an old one of a folder read again, one
+ * deleted or moved out of the search), and for a folder no longer on disk (gone, or something
+ * other than a folder in its place): that folder is then taken out of the result at once, its
+ * bytes and counts off the folders above, neither listed nor enumerated any more (the searched
+ * folder itself stays as an empty, unreadable folder); DVO_E_MOUNT_POINT for a folder the search
+ * did not enter as a mount point, or one on another file system now (unless crossing them);
+ * DVO_E_UNSUPPORTED for a folder the search's options kept out (no recursion, seen through a
+ * link); DVO_E_ACCESS when it cannot be opened (nothing changed); DVO_E_OPENED_RESULT for an
+ * opened result; DVO_E_BUSY while a search or rescan runs; DVO_E_IO without memory or threads. */
+DVO_API int DVORescanFolder(FolderRecord* record);
+
 /* Nonzero while workers run (DVOIsActive) / until the search has ended or was aborted and its
  * totals are final (DVOIsSearching). Single atomic reads. Records are read only after
  * DVOIsSearching went to 0. */

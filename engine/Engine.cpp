@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 #include "engine/DisplayText.h"
 #include "engine/FaultInjection.h"
@@ -61,6 +62,11 @@ void Engine::Settle() {
     }
     if (m_controller.joinable()) {
         m_controller.join();
+    }
+    if (m_rescanning != nullptr) {
+        m_scanner.reset();
+        FinishRescan(std::exchange(m_rescanning, nullptr), std::move(m_pending));
+        return;
     }
     if (m_pending != nullptr || m_scanner != nullptr) {
         m_result = std::move(m_pending);
@@ -156,6 +162,7 @@ int Engine::ExecSearch(const ScanOptions& options) {
     ::clock_gettime(CLOCK_REALTIME, &now);
     m_searchStartNs = std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
     try {
+        m_searchExcludes = m_excludes;
         auto scanner = std::make_unique<Scanner>(options);
         scanner->SetExcludes(m_excludes);
         const int rc = scanner->Open(m_searchPath);
@@ -200,9 +207,9 @@ int Engine::Abort() {
     return DVO_OK;
 }
 
-void Engine::FillCurrentPath(SearchProgress* progress, const Dir* d) {
+void Engine::FillCurrentPath(SearchProgress* progress, const Dir* d, const std::string& rootPath) {
     if (d != nullptr && d != m_shownFolder) {
-        const std::u16string text = platform::Utf8ToUtf16(FolderPath(m_rootPath, d));
+        const std::u16string text = platform::Utf8ToUtf16(FolderPath(rootPath, d));
         const std::size_t n = FittingUnits(text, DVO_NAME_UNITS - 1);
         std::copy_n(text.begin(), n, m_shownPath);
         m_shownPath[n] = u'\0';
@@ -229,7 +236,8 @@ int Engine::Progress(SearchProgress* progress) {
             progress->size = t.size;
             progress->folderCount = Saturate(t.folders);
             progress->fileCount = Saturate(t.files);
-            FillCurrentPath(progress, m_scanner->CurrentFolder());
+            // A rescan's folders hang below the folder it reads again, not the searched one.
+            FillCurrentPath(progress, m_scanner->CurrentFolder(), m_scanner->RootPath());
             return DVO_OK;
         }
     }
@@ -242,7 +250,7 @@ int Engine::Progress(SearchProgress* progress) {
     progress->size = root->total;
     progress->folderCount = Saturate(root->folderCount);
     progress->fileCount = Saturate(root->fileCount);
-    FillCurrentPath(progress, root);
+    FillCurrentPath(progress, root, m_rootPath);
     return DVO_OK;
 }
 
@@ -763,6 +771,299 @@ bool Engine::MoveWithin(const Slot& slot, Dir* into) noexcept {
         m_records->CommitMove(relocation, below, into, *entry);
     }
     return true;
+}
+
+int Engine::Rescan(FolderRecord* record) {
+    if (IsActive()) {
+        return DVO_E_BUSY;
+    }
+    WaitForTotals();
+    Settle();
+    if (record == nullptr) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    if (m_result == nullptr) {
+        return DVO_E_NOT_FOUND;
+    }
+    if (m_opened) {
+        return DVO_E_OPENED_RESULT; // its folders may be on another machine
+    }
+    RecordStore* store = Records();
+    if (store == nullptr) {
+        return DVO_E_IO;
+    }
+    // Every folder's record exists before the tree changes, so each keeps the one handed out.
+    store->MakeAll();
+    Dir* d = const_cast<Dir*>(store->FolderOfRecord(record));
+    if (d == nullptr) {
+        return DVO_E_NOT_FOUND; // a file's record, or one of a folder read again or gone since
+    }
+    const bool isRoot = d == m_result->root;
+    const std::string path = FolderPath(m_rootPath, d);
+    if (isRoot ? (d->node->flags & kRemoved) != 0 : FolderAt(path) != d) {
+        return DVO_E_NOT_FOUND; // deleted or moved out of the search since
+    }
+    if (d->state == DirState::MountPoint) {
+        return DVO_E_MOUNT_POINT;
+    }
+    if (d->state == DirState::NotEntered) {
+        return DVO_E_UNSUPPORTED; // the search's options kept it out
+    }
+    const ScanOptions options = m_result->options;
+    SetLastErrorText({});
+    try {
+        auto scanner = std::make_unique<Scanner>(options);
+        scanner->SetExcludes(m_searchExcludes);
+        const std::uint64_t device = isRoot ? 0 : m_result->devices[d->parent->node->device];
+        const int rc =
+            isRoot ? scanner->Open(path) : scanner->OpenBelow(path, m_rootPath.size(), device);
+        if (rc == DVO_E_NOT_FOUND || rc == DVO_E_NOT_A_FOLDER) {
+            DropFolder(d); // the window shows the folder gone
+            return DVO_E_NOT_FOUND;
+        }
+        if (rc != DVO_OK) {
+            return rc;
+        }
+        m_scanner = std::move(scanner);
+        m_rescanning = d;
+        m_shownFolder = nullptr; // the live path is cached by folder, and these are new ones
+        m_active.store(true, std::memory_order_release);
+        m_searching.store(true, std::memory_order_release);
+        m_controller = faults::StartThread([this] {
+            m_scanner->Run();
+            m_active.store(false, std::memory_order_release);
+            try {
+                m_pending = m_scanner->Finish();
+            } catch (...) {
+                m_pending.reset(); // the folder keeps what the search had read
+                SetLastErrorText(kOutOfResourcesText);
+            }
+            m_searching.store(false, std::memory_order_release);
+        });
+    } catch (...) {
+        m_active.store(false, std::memory_order_release);
+        m_searching.store(false, std::memory_order_release);
+        m_scanner.reset();
+        m_rescanning = nullptr;
+        SetLastErrorText(kOutOfResourcesText);
+        return DVO_E_IO;
+    }
+    return DVO_OK;
+}
+
+void Engine::FinishRescan(Dir* d, std::unique_ptr<ScanResult> fresh) {
+    // Stopped short (a cancel, memory, the record budget): the folder keeps the complete
+    // reading it had rather than trade it for part of a new one.
+    if (fresh == nullptr || fresh->aborted || m_result == nullptr) {
+        return;
+    }
+    try {
+        Graft(d, *fresh);
+    } catch (...) {
+        SetLastErrorText(kOutOfResourcesText);
+    }
+}
+
+void Engine::Graft(Dir* d, ScanResult& fresh) {
+    // What takes memory first: the folders leaving and coming, the links to count again, the
+    // devices and the arenas to keep.
+    std::vector<Dir*> gone = m_moved.FoldersFrom(d);
+    gone.erase(gone.begin()); // d keeps its record
+    std::vector<Dir*> inside;
+    std::vector<Node*> freshNodes;
+    for (std::vector<Dir*> stack{fresh.root}; !stack.empty();) {
+        Dir* x = stack.back();
+        stack.pop_back();
+        if (x != fresh.root) {
+            inside.push_back(x);
+        }
+        for (std::uint32_t i = x->childCount; i-- > 0;) {
+            Node& n = x->children[i];
+            freshNodes.push_back(&n);
+            if (n.IsFolder()) {
+                stack.push_back(n.dir);
+            }
+        }
+    }
+    std::vector<std::uint32_t> deviceMap;
+    for (std::uint64_t dev : fresh.devices) {
+        const auto at = std::find(m_result->devices.begin(), m_result->devices.end(), dev);
+        if (at != m_result->devices.end()) {
+            deviceMap.push_back(static_cast<std::uint32_t>(at - m_result->devices.begin()));
+        } else if (m_result->devices.size() > Node::kMaxDevice) {
+            deviceMap.push_back(Node::kMaxDevice);
+        } else {
+            m_result->devices.push_back(dev);
+            deviceMap.push_back(static_cast<std::uint32_t>(m_result->devices.size() - 1));
+        }
+    }
+    IdentitySet keys;
+    if (m_result->options.hardLinksOnce) {
+        const auto oldLinks = [&](Dir* x) {
+            const auto note = [&](const Node& n) {
+                if (!n.IsFolder() && (n.flags & kMultiLink) != 0) {
+                    keys.insert({m_result->devices[n.device], n.inode});
+                }
+            };
+            if (m_moved.Empty()) {
+                for (std::uint32_t i = 0; i < x->childCount; ++i) {
+                    if ((x->children[i].flags & kRemoved) == 0) {
+                        note(x->children[i]);
+                    }
+                }
+            } else {
+                for (const Slot& c : Listed(x)) {
+                    note(*c.node);
+                }
+            }
+        };
+        for (Dir* x : gone) {
+            oldLinks(x);
+        }
+        oldLinks(d);
+        for (const Node* n : freshNodes) {
+            if (!n->IsFolder() && (n->flags & kMultiLink) != 0) {
+                keys.insert({fresh.devices[n->device], n->inode});
+            }
+        }
+    }
+    m_result->arenas.reserve(m_result->arenas.size() + fresh.arenas.size());
+    const Counted before{d->total, d->folderCount, d->fileCount};
+
+    // The new reading in place of the old: the records of the old one stay where they are.
+    for (Node* n : freshNodes) {
+        n->device = deviceMap[n->device];
+    }
+    for (Dir* x : inside) {
+        x->depth += d->depth;
+        if (x->parent == fresh.root) {
+            x->parent = d;
+        }
+    }
+    d->children = fresh.root->children;
+    d->childCount = fresh.root->childCount;
+    d->state = fresh.root->state;
+    d->node->inode = fresh.rootNode->inode; // the folder may have been made anew
+    d->node->mtimeMs = fresh.rootNode->mtimeMs;
+    d->node->flags = d->node->flags & ~kStatFailed;
+    for (Arena& a : fresh.arenas) {
+        m_result->arenas.push_back(std::move(a));
+    }
+    m_moved.Forget(d);
+    m_result->errors += fresh.errors;
+    m_result->folderRecords +=
+        static_cast<std::int64_t>(inside.size()) - static_cast<std::int64_t>(gone.size());
+    if (m_records != nullptr) {
+        m_records->Replace(d, gone, inside);
+    }
+    if (!keys.empty()) {
+        SettleLinks(d, inside, keys);
+    }
+    ComputeTotalsBelow(d);
+    const Counted after{d->total, d->folderCount, d->fileCount};
+    Adjust(d->parent, before, -1);
+    Adjust(d->parent, after, +1);
+    if (m_records != nullptr) {
+        m_records->Refresh(d);
+    }
+}
+
+void Engine::SettleLinks(Dir* d, const std::vector<Dir*>& inside, const IdentitySet& keys) {
+    std::unordered_set<const Dir*> below(inside.begin(), inside.end());
+    below.insert(d);
+    IdentitySet seen;
+    const auto visit = [&](Node& n, Dir* parent) {
+        const std::pair<std::uint64_t, std::uint64_t> key{m_result->devices[n.device], n.inode};
+        if ((n.flags & kStatFailed) != 0 || !keys.contains(key)) {
+            return;
+        }
+        // A file outside may have had one name when the search saw it: the new reading found
+        // its other one.
+        n.flags = n.flags | kMultiLink;
+        const bool counts = seen.insert(key).second;
+        const bool wasDuplicate = (n.flags & kDuplicate) != 0;
+        if (below.contains(parent)) {
+            // Its folder's totals are made afresh from these flags.
+            n.flags = counts ? n.flags & ~kDuplicate : n.flags | kDuplicate;
+        } else if (counts && wasDuplicate) {
+            n.flags = n.flags & ~kDuplicate;
+            Adjust(parent, {n.size, 0, 0}, +1);
+        } else if (!counts && !wasDuplicate) {
+            n.flags = n.flags | kDuplicate;
+            Adjust(parent, {n.size, 0, 0}, -1);
+        }
+    };
+    // Record order, as RecountLinks walks it. Without moves the scan's child arrays are that
+    // order, and walking them takes no memory per folder.
+    if (m_moved.Empty()) {
+        struct Frame {
+            Dir* dir;
+            std::uint32_t next;
+        };
+        std::vector<Frame> stack{{m_result->root, 0}};
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            if (f.next == f.dir->childCount) {
+                stack.pop_back();
+                continue;
+            }
+            Dir* parent = f.dir;
+            Node& n = parent->children[f.next++];
+            if ((n.flags & kRemoved) != 0) {
+                continue;
+            }
+            if (n.IsFolder()) {
+                stack.push_back({n.dir, 0});
+            } else {
+                visit(n, parent);
+            }
+        }
+        return;
+    }
+    std::vector<Slot> stack{{m_result->root->node, nullptr, nullptr}};
+    while (!stack.empty()) {
+        const Slot s = stack.back();
+        stack.pop_back();
+        if (s.node->IsFolder()) {
+            const std::vector<Slot> children = Listed(s.node->dir);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        } else {
+            visit(*s.node, s.parent);
+        }
+    }
+}
+
+void Engine::DropFolder(Dir* d) {
+    std::vector<Dir*> gone = m_moved.FoldersFrom(d);
+    if (d->parent == nullptr) {
+        // The searched folder itself: its record stays, as the top of an empty result.
+        gone.erase(gone.begin());
+        d->children = nullptr;
+        d->childCount = 0;
+        d->state = DirState::Unreadable;
+        d->total = d->folderCount = d->fileCount = 0;
+        m_moved.Forget(d);
+        m_result->folderRecords = 1;
+        if (m_records != nullptr) {
+            m_records->Replace(d, gone, {});
+        }
+        return;
+    }
+    const Slot slot = ChildAt(d->parent, d->node->Name());
+    if (slot.node != d->node) {
+        return;
+    }
+    Remove(slot);
+    // Not listed where it was, unlike a deleted entry: the program learns it is gone only now.
+    if (slot.moved != nullptr) {
+        slot.moved->movedOn = true;
+    } else {
+        m_moved.Unlist(d->node);
+    }
+    m_result->folderRecords -= static_cast<std::int64_t>(gone.size());
+    if (m_records != nullptr) {
+        m_records->Replace(nullptr, gone, {});
+    }
 }
 
 LookupResult LookupEntry(std::u16string_view directory, std::u16string_view name,

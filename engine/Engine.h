@@ -42,6 +42,8 @@ public:
     [[nodiscard]] bool IsSearching() const noexcept {
         return m_searching.load(std::memory_order_acquire);
     }
+    // Reads a folder of the last search again on the workers, as a search (see DVORescanFolder).
+    int Rescan(FolderRecord* record);
     int Abort();
     int Progress(SearchProgress* progress);
 
@@ -80,13 +82,23 @@ public:
 private:
     // After the controller has finished: joins it and takes over its result.
     void Settle();
+    // The end of a rescan: its tree takes the place of the folder's contents, unless it was
+    // stopped before it had read everything.
+    void FinishRescan(Dir* d, std::unique_ptr<ScanResult> fresh);
+    void Graft(Dir* d, ScanResult& fresh);
+    // The folder of a rescan is not on disk any more: it leaves the result.
+    void DropFolder(Dir* d);
+    // After d's contents were replaced: the hard-linked files among keys are counted at their
+    // first name in record order again, as a new search would count them; the names below d
+    // (inside) only get their flags, the others also move their bytes.
+    void SettleLinks(Dir* d, const std::vector<Dir*>& inside, const IdentitySet& keys);
     void Discard();
     void WaitForTotals();
     // The record store of the finished search, made on first use; null while searching, without
     // a result, or when there is no memory for it.
     [[nodiscard]] RecordStore* Records();
     template <typename Call> [[nodiscard]] FolderRecord* RecordOrNull(Call call);
-    void FillCurrentPath(SearchProgress* progress, const Dir* d);
+    void FillCurrentPath(SearchProgress* progress, const Dir* d, const std::string& rootPath);
     // The folder of the last search at this path (bytes), or null.
     [[nodiscard]] Dir* FolderAt(std::string_view dir);
     // Where an entry of the last search is listed now: its node, its folder (null for the
@@ -126,7 +138,9 @@ private:
 
     std::string m_searchPath; // bytes, absolute
     ExcludeList m_excludes;
-    std::string m_rootPath; // the searched folder as the scanner normalised it
+    ExcludeList m_searchExcludes; // those of the last search, which its rescans keep
+    Dir* m_rescanning = nullptr;  // the folder a rescan reads again, until it is settled
+    std::string m_rootPath;       // the searched folder as the scanner normalised it
     std::unique_ptr<Scanner> m_scanner;
     std::thread m_controller;
     std::atomic<bool> m_active{false};

@@ -88,6 +88,13 @@ DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
     });
 }
 
+DVO_API int DVORescanFolder(FolderRecord* record) {
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        return e == nullptr ? DVO_E_NO_OBJECT : e->Rescan(record);
+    });
+}
+
 DVO_API int DVOIsActive(void) {
     return Guarded<int>(0, [&]() -> int {
         Engine* e = Engine::Instance();

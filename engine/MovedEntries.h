@@ -70,6 +70,11 @@ public:
     // once in the folders above them, never listed.
     [[nodiscard]] std::set<std::string>& MadeFolders() noexcept { return m_made; }
 
+    // d's contents were read again: what was moved into it is listed by the new reading.
+    void Forget(const Dir* d) noexcept { m_into.erase(d); }
+    // A node the scan put in its folder that the folder no longer lists (its folder vanished).
+    void Unlist(const Node* node) { m_vacated.insert(node); }
+
     void Clear() noexcept;
 
 private:

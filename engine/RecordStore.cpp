@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "engine/DisplayText.h"
 #include "platform/Clock.h"
@@ -141,14 +142,104 @@ void RecordStore::MakeFolderRecords() {
     }
 }
 
-Dir* RecordStore::FolderOf(const FolderRecord* record) const noexcept {
+namespace {
+// The slot of record in a block of records with one folder each, or null.
+Dir** SlotIn(const FolderRecord* records, std::vector<Dir*>& dirs,
+             const FolderRecord* record) noexcept {
     const auto at = reinterpret_cast<std::uintptr_t>(record);
-    const auto base = reinterpret_cast<std::uintptr_t>(m_folders);
-    if (m_folders == nullptr || at < base || (at - base) % sizeof(FolderRecord) != 0) {
+    const auto base = reinterpret_cast<std::uintptr_t>(records);
+    if (records == nullptr || at < base || (at - base) % sizeof(FolderRecord) != 0) {
         return nullptr;
     }
     const std::size_t index = (at - base) / sizeof(FolderRecord);
-    return index < m_folderDirs.size() ? m_folderDirs[index] : nullptr;
+    return index < dirs.size() ? &dirs[index] : nullptr;
+}
+} // namespace
+
+Dir* RecordStore::FolderOf(const FolderRecord* record) const noexcept {
+    auto& self = const_cast<RecordStore&>(*this); // the slots are only read here
+    if (Dir** slot = SlotIn(m_folders, self.m_folderDirs, record)) {
+        return *slot;
+    }
+    for (Block& b : self.m_blocks) {
+        if (Dir** slot = SlotIn(b.records, b.dirs, record)) {
+            return *slot;
+        }
+    }
+    return nullptr;
+}
+
+void RecordStore::Replace(Dir* kept, const std::vector<Dir*>& gone,
+                          const std::vector<Dir*>& fresh) {
+    MakeFolderRecords();
+    // Everything that takes memory first.
+    if (m_order.empty()) {
+        m_order.reserve(m_folderDirs.size() + fresh.size());
+        for (std::size_t i = 0; i < m_folderDirs.size(); ++i) {
+            m_order.push_back(&m_folders[i]);
+        }
+    }
+    Block block{nullptr, fresh};
+    if (!fresh.empty()) {
+        block.records = m_records.AllocateArray<FolderRecord>(fresh.size());
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            Dir* d = fresh[i];
+            FolderRecord* r = new (&block.records[i]) FolderRecord{};
+            Fill(*r, *d->node, PathOf(d->parent), d->depth);
+            Extra(d).record = r;
+        }
+    }
+    std::vector<FolderRecord*> order;
+    order.reserve(m_order.size() + fresh.size());
+    m_blocks.reserve(m_blocks.size() + 1);
+
+    std::unordered_set<const FolderRecord*> leaving;
+    for (Dir* d : gone) {
+        if (d->records == nullptr || d->records->record == nullptr) {
+            continue;
+        }
+        leaving.insert(d->records->record);
+        if (Dir** slot = SlotIn(m_folders, m_folderDirs, d->records->record)) {
+            *slot = nullptr;
+        }
+        for (Block& b : m_blocks) {
+            if (Dir** slot = SlotIn(b.records, b.dirs, d->records->record)) {
+                *slot = nullptr;
+            }
+        }
+    }
+    const FolderRecord* after =
+        kept != nullptr && kept->records != nullptr ? kept->records->record : nullptr;
+    for (FolderRecord* r : m_order) {
+        if (leaving.contains(r)) {
+            continue;
+        }
+        order.push_back(r);
+        if (r == after) {
+            for (std::size_t i = 0; i < fresh.size(); ++i) {
+                order.push_back(&block.records[i]);
+            }
+        }
+    }
+    m_order = std::move(order);
+    if (!fresh.empty()) {
+        m_blocks.push_back(std::move(block));
+    }
+    if (kept != nullptr) {
+        DirRecords& x = Extra(kept);
+        x.fileRecords = nullptr; // the old ones stay readable in the arena
+        x.fileRecordsMade = false;
+        x.cursor = 0;
+        x.fileCursor = 0;
+        const DVOSystemTime time = LocalTimeOf(kept->node->mtimeMs);
+        if (x.record != nullptr) {
+            x.record->modifiedTime = time;
+        }
+        if (kept->parent == nullptr && m_top != nullptr) {
+            m_top->modifiedTime = time;
+        }
+        Refresh(kept);
+    }
 }
 
 const Dir* RecordStore::FolderOfRecord(const FolderRecord* record) const noexcept {
@@ -164,6 +255,11 @@ int RecordStore::FolderList(FolderRecord** out, int count) {
     MakeFolderRecords();
     if (out == nullptr || count <= 0) {
         return 0;
+    }
+    if (!m_order.empty()) {
+        const std::size_t n = std::min(m_order.size(), static_cast<std::size_t>(count));
+        std::copy_n(m_order.begin(), n, out);
+        return static_cast<int>(n);
     }
     const std::size_t n = std::min(m_folderDirs.size(), static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < n; ++i) {

@@ -55,6 +55,16 @@ public:
     // The folder of a folder record of this store (also of the top record), or null.
     [[nodiscard]] const Dir* FolderOfRecord(const FolderRecord* record) const noexcept;
 
+    // Makes every folder's record now, before contents are replaced: a folder's record is made
+    // from the tree, which then no longer leads to what was replaced.
+    void MakeAll() { MakeFolderRecords(); }
+    // Folders read again or vanished: the records of `gone` leave the folder list and are no
+    // folder records of this store any more (their memory stays, so they remain readable);
+    // `fresh` (pre-order, each below `kept`) get records, listed right after kept's. kept (null
+    // when the folder itself went) keeps its record with its new totals and time, and its
+    // other children's records are made again when it is next enumerated.
+    void Replace(Dir* kept, const std::vector<Dir*>& gone, const std::vector<Dir*>& fresh);
+
     // A move within the search in two steps, so that running out of memory changes nothing:
     // Prepare makes the new path texts for the entry moving into `into` (below: the folders
     // from the moved one down, empty for a file); Commit, once the tree shows the entry at its
@@ -89,7 +99,15 @@ private:
     Arena m_texts{256u << 10};
     std::size_t m_textBytes = 0;       // taken from m_texts
     FolderRecord* m_folders = nullptr; // every folder's record, in pre-order
-    std::vector<Dir*> m_folderDirs;    // the folder of each of them
+    std::vector<Dir*> m_folderDirs;    // the folder of each of them (null once replaced)
+    // The records of folders read again, one block per reading, as m_folders and m_folderDirs.
+    struct Block {
+        FolderRecord* records;
+        std::vector<Dir*> dirs;
+    };
+    std::vector<Block> m_blocks;
+    // The folder list once a folder was read again (empty before: m_folders is the list).
+    std::vector<FolderRecord*> m_order;
 
     FolderRecord* m_top = nullptr;
     std::uint32_t m_topCursor = 0;

@@ -48,4 +48,42 @@ std::int64_t ComputeTotals(ScanResult& result) {
     return folders;
 }
 
+std::int64_t ComputeTotalsBelow(Dir* top) {
+    struct Frame {
+        Dir* dir;
+        std::uint32_t next;
+    };
+    std::vector<Frame> stack{{top, 0}};
+    std::int64_t folders = 0;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        Dir* d = f.dir;
+        if (f.next == 0) {
+            ++folders;
+            d->total = d->folderCount = d->fileCount = 0;
+        }
+        if (f.next < d->childCount) {
+            Node& n = d->children[f.next++];
+            if (n.IsFolder()) {
+                ++d->folderCount;
+                stack.push_back({n.dir, 0});
+                continue;
+            }
+            ++d->fileCount;
+            if ((n.flags & kDuplicate) == 0) {
+                d->total = AddBytes(d->total, n.size);
+            }
+            continue;
+        }
+        stack.pop_back();
+        if (d != top) {
+            Dir* p = d->parent;
+            p->total = AddBytes(p->total, d->total);
+            p->folderCount += d->folderCount;
+            p->fileCount += d->fileCount;
+        }
+    }
+    return folders;
+}
+
 } // namespace dvo

@@ -128,5 +128,8 @@ struct ScanResult {
 // inode met in this order is the one counted (whichever thread read it), the later ones are
 // marked kDuplicate, as are those the tree came with. Returns the folders, the searched one too.
 std::int64_t ComputeTotals(ScanResult& result);
+// The totals of top and of every folder below it again, from their children as they stand: a
+// link marked kDuplicate adds nothing, the others add their size. Returns the folders, top too.
+std::int64_t ComputeTotalsBelow(Dir* top);
 
 } // namespace dvo

@@ -286,7 +286,9 @@ Scanner::~Scanner() {
     }
 }
 
-int Scanner::Open(std::string_view path) {
+int Scanner::Open(std::string_view path) { return OpenBelow(path, path.size(), 0); }
+
+int Scanner::OpenBelow(std::string_view path, std::size_t rootLength, std::uint64_t device) {
     if (path.empty() || m_result != nullptr || m_rootFd.valid()) {
         return DVO_E_INVALID_ARGUMENT;
     }
@@ -305,7 +307,31 @@ int Scanner::Open(std::string_view path) {
         }
     }
 
-    platform::UniqueFd fd(OpenLongPath(result->path));
+    const bool below = rootLength < path.size();
+    platform::UniqueFd fd(
+        OpenLongPath(below ? NormalisePath(path.substr(0, rootLength)) : result->path));
+    if (below && fd.valid()) {
+        // The folders under the searched one are entered as a search enters them: one at a time
+        // from the folder above, a symbolic link put in their place since not followed.
+        const int flags =
+            O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_options.followLinks ? 0 : O_NOFOLLOW);
+        std::string_view rest = path.substr(rootLength);
+        while (!rest.empty() && fd.valid()) {
+            const std::size_t start = rest.find_first_not_of('/');
+            if (start == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(start);
+            const std::string part(rest.substr(0, rest.find('/')));
+            rest.remove_prefix(part.size());
+            platform::UniqueFd next(::openat(fd.get(), part.c_str(), flags));
+            if (!next.valid()) {
+                // A link where the folder was is no folder of the search.
+                return errno == ELOOP ? DVO_E_NOT_A_FOLDER : SearchCodeOf(errno);
+            }
+            fd = std::move(next);
+        }
+    }
     if (!fd.valid()) {
         return SearchCodeOf(errno);
     }
@@ -313,6 +339,15 @@ int Scanner::Open(std::string_view path) {
     if (::fstat(fd.get(), &st) != 0) {
         const int error = errno;
         return SearchCodeOf(error);
+    }
+    if (below && !m_options.crossFileSystems) {
+        struct statx sx = {};
+        const bool mountRoot = ::statx(fd.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &sx) == 0 &&
+                               (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                               (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        if (mountRoot || st.st_dev != device) {
+            return DVO_E_MOUNT_POINT; // a search would list it without entering it
+        }
     }
     m_rootFd = std::move(fd);
     m_rootDevice = st.st_dev;

@@ -49,6 +49,13 @@ public:
     // Opens the folder to search (a path of any length). 0, or a DVO_E_* code: DVO_E_NOT_FOUND,
     // DVO_E_NOT_A_FOLDER, DVO_E_ACCESS, DVO_E_IO, DVO_E_INVALID_ARGUMENT.
     [[nodiscard]] int Open(std::string_view path);
+    // Opens a folder below a searched one to read it again: the first rootLength bytes of path
+    // are the searched folder, opened as Open does; the folders after it are entered one by one
+    // without following a link (unless links are followed: DVO_E_NOT_A_FOLDER for a link). Unless
+    // file systems are crossed, a folder that is not on `device` or is a mount root is refused
+    // with DVO_E_MOUNT_POINT. Otherwise as Open.
+    [[nodiscard]] int OpenBelow(std::string_view path, std::size_t rootLength,
+                                std::uint64_t device);
     // Walks the tree on the worker threads, the calling thread among them; returns when every
     // worker has stopped (the walk is complete or Abort was called). Call once, after Open.
     void Run();

@@ -18,6 +18,8 @@ int DvoSubEngine::DVOExecFileSearch(int recurse, int followLinks, int hardLinksO
 
 int DvoSubEngine::DVOAbortFileSearching() { return ::DVOAbortFileSearching(); }
 
+int DvoSubEngine::DVORescanFolder(FolderRecord* record) { return ::DVORescanFolder(record); }
+
 int DvoSubEngine::DVOGetCurrentSearchInfo(SearchProgress* progress) {
     return ::DVOGetCurrentSearchInfo(progress);
 }

@@ -19,6 +19,8 @@ public:
     virtual int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                                   int crossFileSystems) = 0;
     virtual int DVOAbortFileSearching() = 0;
+    // Reads one folder of the last search again, as a search (polled and aborted the same way).
+    virtual int DVORescanFolder(FolderRecord* record) = 0;
     virtual int DVOGetCurrentSearchInfo(SearchProgress* progress) = 0;
 
     virtual int DVOGetFolderInfoCount() = 0;

@@ -1,6 +1,8 @@
 #pragma once
 // The folder tree and the contents grid as the search flow drives them: cleared when a search
 // starts, filled from the engine's records when it has ended.
+#include "engine/DVOSUB.h"
+
 namespace dvo::app {
 
 class IResultViews {
@@ -15,6 +17,14 @@ public:
     virtual void BuildFolderTree() = 0;
     virtual void ShowTotals() = 0;
     virtual void FormResize() = 0; // the grid's share of a window resize
+
+    // Reading one folder again: the record of the tree's selected node when it is a folder
+    // (nullptr otherwise); RescanStarting before the engine reads it (from then on until
+    // RescanEnded the engine lists no records, so nothing may ask for them), and RescanEnded
+    // afterwards, with gone when the folder was no longer on disk and left the result.
+    [[nodiscard]] virtual FolderRecord* SelectedFolderRecord() { return nullptr; }
+    virtual void RescanStarting() {}
+    virtual void RescanEnded(FolderRecord* /*record*/, bool /*gone*/) {}
 };
 
 } // namespace dvo::app

@@ -34,6 +34,8 @@ std::string SearchFailureReason(int code) {
     case DVO_E_ACCESS: return "フォルダを読み取る権限がありません";
     case DVO_E_INVALID_ARGUMENT: return "検索するフォルダが指定されていません";
     case DVO_E_BUSY: return "前の検索がまだ終わっていません";
+    case DVO_E_MOUNT_POINT: return "別のファイルシステムのフォルダは検索しません";
+    case DVO_E_UNSUPPORTED: return "このフォルダは検索の対象外です";
     default: return "エラーコード " + std::to_string(code);
     }
 }
@@ -363,6 +365,40 @@ void TMainForm::btnExecuteClick() {
         EndFailedSearch(started);
         return;
     }
+    if (!PollEngine())
+        return;
+
+    // A search that stopped short by itself leaves its reason; it is read before the records
+    // are listed, which clears it.
+    m_searchEndReason = LastEngineErrorText();
+    m_searchTimings->SearchEnded(platform::LocalNow());
+    ShowFolderCount();
+    SetStatusText(kStatusBuildingTree);
+    m_resultViews->LoadFolderRecords();
+    m_searchTimings->DisplayStarted(platform::LocalNow());
+    m_resultViews->BuildFolderTree();
+    m_searchTimings->DisplayEnded(platform::LocalNow());
+    ShowFinalFigures();
+    // The searched folder itself could not be read: nothing of it is known, which is no result.
+    const bool unreadable =
+        m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
+    const bool stoppedShort = !unreadable && !m_searchCancelled && !m_searchEndReason.empty();
+    SetStatusText(unreadable          ? kStatusFailed
+                  : m_searchCancelled ? kStatusCancelled
+                  : stoppedShort      ? kStatusStoppedShort
+                                      : kStatusFinished);
+    LeaveSearchFlow();
+    if (unreadable)
+        ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchedFolder + "\n" +
+                           SearchFailureReason(DVO_E_ACCESS),
+                       MessageKind::Error, MessageButton::OK);
+    else if (stoppedShort)
+        ShowMessageDlg("検索を途中で終えました。\n" + m_searchedFolder + "\n" + m_searchEndReason,
+                       MessageKind::Warning, MessageButton::OK);
+    QuitIfRequested();
+}
+
+bool TMainForm::PollEngine() {
     m_phase = SearchPhase::Polling;
     UpdateButtons();
 
@@ -391,35 +427,67 @@ void TMainForm::btnExecuteClick() {
         m_phase = SearchPhase::Idle;
         PopCursor();
         QuitIfRequested();
+        return false;
+    }
+    return true;
+}
+
+bool TMainForm::CanRescanFolder() {
+    return !InSearchFlow() && m_engine.DVOIsActive() == 0 && m_engine.DVOIsOpenedResult() == 0 &&
+           m_resultViews->SelectedFolderRecord() != nullptr;
+}
+
+void TMainForm::mnuRescanFolderClick() {
+    LogUserAction("ﾒﾆｭｰ:選択したﾌｫﾙﾀﾞを再検索 選択");
+    if (!CanRescanFolder())
+        return;
+    FolderRecord* record = m_resultViews->SelectedFolderRecord();
+    std::string folder =
+        platform::Utf16ToUtf8(record->directory != nullptr ? record->directory : u"");
+    if (!folder.ends_with('/'))
+        folder += '/';
+    folder += platform::Utf16ArrayToUtf8(record->name, DVO_NAME_UNITS);
+    m_phase = SearchPhase::WindingDown;
+    PushAppStartCursor();
+    SetStatusText(kStatusRescanning);
+    // A cancel here keeps the result as it was: whether the search it came from was whole
+    // stays what the figures say.
+    const bool searchCancelled = std::exchange(m_searchCancelled, false);
+    m_resultViews->RescanStarting();
+    m_view.SetStatusField(StatusField::Unread, "");
+    const int started = m_engine.DVORescanFolder(record);
+    if (started != DVO_OK) {
+        m_searchCancelled = searchCancelled;
+        const bool gone = started == DVO_E_NOT_FOUND;
+        m_resultViews->RescanEnded(record, gone);
+        ShowFinalFigures();
+        std::string reason = LastEngineErrorText();
+        if (reason.empty())
+            reason = SearchFailureReason(started);
+        SetStatusText(gone ? kStatusRescanFinished : kStatusRescanFailed);
+        LeaveSearchFlow();
+        if (gone)
+            ShowMessageDlg(std::string(kRescanGone) + "\n" + folder, MessageKind::Warning,
+                           MessageButton::OK);
+        else
+            ShowMessageDlg(std::string(kStatusRescanFailed) + "。\n" + folder + "\n" + reason,
+                           MessageKind::Error, MessageButton::OK);
         return;
     }
-
-    // A search that stopped short by itself leaves its reason; it is read before the records
-    // are listed, which clears it.
-    m_searchEndReason = LastEngineErrorText();
-    m_searchTimings->SearchEnded(platform::LocalNow());
-    ShowFolderCount();
+    if (!PollEngine())
+        return;
+    const bool cancelled = std::exchange(m_searchCancelled, searchCancelled);
+    // Why it stopped short, if it did; read before the records, which clears it.
+    const std::string reason = cancelled ? std::string() : LastEngineErrorText();
     SetStatusText(kStatusBuildingTree);
-    m_resultViews->LoadFolderRecords();
-    m_searchTimings->DisplayStarted(platform::LocalNow());
-    m_resultViews->BuildFolderTree();
-    m_searchTimings->DisplayEnded(platform::LocalNow());
+    m_resultViews->RescanEnded(record, false);
     ShowFinalFigures();
-    // The searched folder itself could not be read: nothing of it is known, which is no result.
-    const bool unreadable =
-        m_engine.DVOGetFolderState(m_engine.DVOGetRootFolderInfo()) == DVO_FOLDER_UNREADABLE;
-    const bool stoppedShort = !unreadable && !m_searchCancelled && !m_searchEndReason.empty();
-    SetStatusText(unreadable          ? kStatusFailed
-                  : m_searchCancelled ? kStatusCancelled
-                  : stoppedShort      ? kStatusStoppedShort
-                                      : kStatusFinished);
+    SetStatusText(cancelled        ? kStatusRescanCancelled
+                  : reason.empty() ? kStatusRescanFinished
+                                   : kStatusRescanStoppedShort);
     LeaveSearchFlow();
-    if (unreadable)
-        ShowMessageDlg("フォルダを読み取れませんでした。\n" + m_searchedFolder + "\n" +
-                           SearchFailureReason(DVO_E_ACCESS),
-                       MessageKind::Error, MessageButton::OK);
-    else if (stoppedShort)
-        ShowMessageDlg("検索を途中で終えました。\n" + m_searchedFolder + "\n" + m_searchEndReason,
+    if (!reason.empty())
+        ShowMessageDlg("フォルダの再検索を途中で終えました。\n" + folder + "\n" + reason,
                        MessageKind::Warning, MessageButton::OK);
     QuitIfRequested();
 }

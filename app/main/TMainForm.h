@@ -115,6 +115,12 @@ public:
     void edtSearchDirectoryReturn();
     void btnExecuteClick();
     void btnCancelClick();
+    // "表示" > "選択したフォルダを再検索" (F5): the tree's selected folder is read again with the
+    // search's live counters and Cancel; its nodes, the grid, the totals and the treemap follow.
+    void mnuRescanFolderClick();
+    // Whether that item can run now: a folder of a searched (not opened) result is selected and
+    // no search or rescan runs.
+    [[nodiscard]] bool CanRescanFolder();
     // "ファイル" > "検索結果を開く...": an export file takes the place of a search's result.
     void mnuOpenResultClick();
     // The export file shown instead of a search ("" after a search).
@@ -164,6 +170,10 @@ private:
     void ShowCounters();
     // The end of a search that could not start: the box with the reason and the failure status.
     void EndFailedSearch(int code);
+    // The poll loop of a search or rescan the engine is running: live counters, Cancel and the
+    // other handlers run inside it. False when a close was confirmed meanwhile (the flow has
+    // then ended: do nothing more).
+    bool PollEngine();
     // The last steps of every flow: back to Idle, the buttons, the cursor pushed at the start.
     void LeaveSearchFlow();
     // Ends the message loop when a close was confirmed during the flow that has just returned.

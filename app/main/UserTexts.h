@@ -11,6 +11,15 @@ inline constexpr const char* kStatusFinished = "検索を終了しました";
 inline constexpr const char* kStatusCancelled = "検索をキャンセルしました（途中までの結果です）";
 inline constexpr const char* kStatusFailed = "検索できませんでした";
 inline constexpr const char* kStatusStoppedShort = "検索を途中で終えました（途中までの結果です）";
+// The status bar and the boxes through a rescan of one folder ("選択したフォルダを再検索").
+inline constexpr const char* kStatusRescanning = "フォルダを再検索しています...";
+inline constexpr const char* kStatusRescanFinished = "フォルダの再検索を終了しました";
+inline constexpr const char* kStatusRescanCancelled =
+    "フォルダの再検索をキャンセルしました（前の結果のままです）";
+inline constexpr const char* kStatusRescanStoppedShort =
+    "フォルダの再検索を途中で終えました（前の結果のままです）";
+inline constexpr const char* kStatusRescanFailed = "フォルダを再検索できませんでした";
+inline constexpr const char* kRescanGone = "フォルダが見つかりません。一覧から外しました。";
 // After the totals of a cancelled search: they count only what was read.
 inline constexpr const char* kPartialMark = "（途中まで）";
 

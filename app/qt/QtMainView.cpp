@@ -207,6 +207,16 @@ void QtMainView::BuildMenus() {
     QAction* showNumberOfFiles =
         AddItem(view, "mnuShowNumberOfFiles", Text("ファイル数表示"), alt(Qt::Key_N));
     showNumberOfFiles->setCheckable(true);
+    // F5 reaches the handler whatever the item showed when the menu was last open: the
+    // handler itself checks that a folder can be read again now.
+    QAction* rescan = AddItem(view, "mnuRescanFolder", Text("選択したフォルダを再検索"));
+    rescan->setText(rescan->text() + QLatin1Char('\t') +
+                    QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText));
+    connect(rescan, &QAction::triggered, this, [this] { m_form.mnuRescanFolderClick(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            [this] { m_form.mnuRescanFolderClick(); });
+    connect(view, &QMenu::aboutToShow, this,
+            [this, rescan] { rescan->setEnabled(m_form.CanRescanFolder()); });
     AddItem(view, "mnuCompare", Text("前回と比較..."), alt(Qt::Key_C));
     AddItem(view, "mnuTreemap", Text("ツリーマップ表示"), alt(Qt::Key_G))->setCheckable(true);
 

@@ -42,7 +42,9 @@ void FileCommands::lsSearchResultContextPopup() {
     auto items = kGridMenu;
     // An opened result may come from another machine or another time: its names are no
     // entries here to act on.
-    if ((m_results.MarkedCount() == 0 && m_contextRow == 0) || m_engine.DVOIsOpenedResult() != 0)
+    // While a folder is read again the engine acts on no entry.
+    if ((m_results.MarkedCount() == 0 && m_contextRow == 0) || m_engine.DVOIsOpenedResult() != 0 ||
+        m_engine.DVOIsActive() != 0)
         for (auto& item : items)
             item.enabled = false;
     const int chosen = m_view.PopupGridMenu(items);

@@ -207,6 +207,13 @@ void FolderTree::SetChildrenLoaded(FolderRecord* record, Node* node) {
         --m_pending;
 }
 
+void FolderTree::SetChildrenUnloaded(FolderRecord* record, Node* node) {
+    const bool wasPending = node != nullptr && node->record == record && IsPending(*node);
+    record->childrenLoaded = 0;
+    if (!wasPending && node != nullptr && node->record == record && IsPending(*node))
+        ++m_pending;
+}
+
 FolderTree::Node* FolderTree::Resolve(const FolderTreeNodeRef& ref) const {
     if (ref.node == nullptr || ref.generation != m_generation || !ref.node->alive)
         return nullptr;

@@ -101,6 +101,9 @@ public:
     // count stays right; with no pending node left, a loading walk can stop at once.
     void SetChildrenLoaded(FolderRecord* record, Node* node);
     [[nodiscard]] std::size_t PendingCount() const { return m_pending; }
+    // The record's children are to be asked for again (a folder read again): its flag goes to
+    // 0 and node, when it has no children now, counts as pending again.
+    void SetChildrenUnloaded(FolderRecord* record, Node* node);
 
     [[nodiscard]] FolderTreeNodeRef Ref(const Node* node) const { return {node, m_generation}; }
     // The live node of a reference of this tree, or nullptr.

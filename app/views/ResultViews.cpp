@@ -163,6 +163,8 @@ void ResultViews::FormResize() { spSearchResultMoved(); }
 // ---- folder tree ----------------------------------------------------------------------------
 
 void ResultViews::LoadChildNodes(Node* node) {
+    if (m_rescanning)
+        return; // the engine lists nothing now; the node stays pending for later
     FolderRecord* parent = nullptr;
     if (node == nullptr) {
         parent = m_engine.DVOGetRootFolderInfo();

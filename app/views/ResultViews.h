@@ -132,6 +132,14 @@ public:
     // folder's children are already in the tree (otherwise it comes with them when loaded).
     void AddMovedNode(Node* into, const std::u16string& name);
 
+    // Reading the selected folder again (ResultViewsRescan.cpp). RescanEnded replaces the
+    // folder node's subtree with the engine's new records, expanded again where it was, or
+    // removes the node when the folder went; the captions and orders above it, the folder
+    // list, the grid and the watcher follow.
+    [[nodiscard]] FolderRecord* SelectedFolderRecord() override;
+    void RescanStarting() override;
+    void RescanEnded(FolderRecord* record, bool gone) override;
+
     // Tree-wide commands and the export items.
     void N3Click(); // expand all
     void N4Click(); // collapse all
@@ -212,6 +220,9 @@ private:
     IResultViewsWatcher* m_watcher = nullptr;
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;
+    // While the engine reads a folder again it lists no records: nothing is loaded meanwhile.
+    bool m_rescanning = false;
+    FolderTreeNodeRef m_rescanNode;
 };
 
 } // namespace dvo::app

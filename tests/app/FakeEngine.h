@@ -64,6 +64,16 @@ public:
             std::to_string(c) + std::to_string(d));
         return execResult;
     }
+    // What DVORescanFolder returns; success starts a rescan polled like a search.
+    int rescanResult = 0;
+    int DVORescanFolder(FolderRecord* record) override {
+        Log("engine:DVORescanFolder:" +
+            (record != nullptr ? platform::Utf16ToUtf8(record->name) : std::string("null")));
+        active = rescanResult == 0;
+        searching = rescanResult == 0;
+        passesServed = 0;
+        return rescanResult;
+    }
     int DVOAbortFileSearching() override {
         ++abortCalls;
         active = false;

@@ -315,4 +315,14 @@ TEST_F(OperationLogTest, TreemapMenuItemIsALevelTwoUserActionEachTime) {
     EXPECT_EQ(ProgramLines(2), (std::vector<std::string>{line, line}));
 }
 
+TEST_F(OperationLogTest, RescanMenuItemIsALevelTwoUserActionEvenWhenNothingCanBeRead) {
+    StoreLogValues({{"Level", "2"}, {"Enable", "1"}, {"Date", "0"}});
+    oplog.OpenOperationLog();
+    form.mnuRescanFolderClick(); // no search yet: nothing to read again
+    form.mnuRescanFolderClick();
+    CloseLog();
+    const std::string line = "ﾒﾆｭｰ:選択したﾌｫﾙﾀﾞを再検索 選択";
+    EXPECT_EQ(ProgramLines(2), (std::vector<std::string>{line, line}));
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/main/IResultViews.h"
 #include "app/main/ISearchTimings.h"
 #include "app/main/IStartupSteps.h"
+#include "platform/Text.h"
 #include "tests/app/EventLog.h"
 
 namespace dvo::test {
@@ -20,6 +21,13 @@ public:
     void BuildFolderTree() override { m_log.Add("views:BuildFolderTree"); }
     void ShowTotals() override { m_log.Add("views:ShowTotals"); }
     void FormResize() override { m_log.Add("views:FormResize"); }
+    FolderRecord* selected = nullptr; // the tree's selected folder, for a rescan
+    FolderRecord* SelectedFolderRecord() override { return selected; }
+    void RescanStarting() override { m_log.Add("views:RescanStarting"); }
+    void RescanEnded(FolderRecord* record, bool gone) override {
+        m_log.Add("views:RescanEnded:" + platform::Utf16ToUtf8(record->name) +
+                  (gone ? ":gone" : ""));
+    }
 
 private:
     EventLog& m_log;

@@ -16,6 +16,7 @@
 #include <QTreeView>
 
 #include <QAction>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QTimer>
@@ -296,6 +297,89 @@ TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
     window.TestData().hide();
     EXPECT_FALSE(watch.Opened()) << "something read the FIFO the names point to";
     fs::remove_all(top);
+}
+
+} // namespace
+
+namespace {
+
+// "表示" > "選択したフォルダを再検索" through the real widgets: F5 on the selected folder, the menu
+// item's state, and the box for a folder that went.
+TEST(SearchWindow, F5ReadsTheSelectedFolderAgain) {
+    dvo::test::TestApplication();
+    const char* base = std::getenv("DVO_TEST_TMP");
+    const fs::path root =
+        fs::absolute(fs::path(base != nullptr ? base : fs::temp_directory_path().string()) /
+                     ("rescan-" + std::to_string(::getpid())));
+    fs::remove_all(root);
+    fs::create_directories(root / "keep" / "inner");
+    fs::create_directories(root / "goes");
+    WriteFile(root / "keep" / "inner" / "a.txt", 100);
+    WriteFile(root / "goes" / "b.txt", 10);
+
+    dvo::app::DvoSubEngine engine;
+    dvo::qt::QtMainView window(engine);
+    window.SetFolderChooser([&](const std::string&, const std::string&) {
+        return std::optional<std::string>(root.string());
+    });
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
+                      Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    ASSERT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
+
+    auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("mnuView"));
+    auto* item = window.findChild<QAction*>(QStringLiteral("mnuRescanFolder"));
+    ASSERT_TRUE(tree && menu && item);
+    const auto select = [&](const QString& name) {
+        const QModelIndex top = tree->model()->index(0, 0);
+        for (int i = 0; i < tree->model()->rowCount(top); ++i) {
+            const QModelIndex child = tree->model()->index(i, 0, top);
+            if (child.data().toString() == name) {
+                tree->setCurrentIndex(child);
+                QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                                  tree->visualRect(child).center());
+                return child;
+            }
+        }
+        ADD_FAILURE() << name.toStdString();
+        return QModelIndex();
+    };
+    const QModelIndex keep = select(QStringLiteral("keep"));
+    tree->expand(keep);
+    QMetaObject::invokeMethod(menu, "aboutToShow");
+    EXPECT_TRUE(item->isEnabled());
+
+    WriteFile(root / "keep" / "inner" / "new.txt", 5000);
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_EQ(LabelText(window, "pnlStatus"), "フォルダの再検索を終了しました");
+    char16_t sizeText[20] = {};
+    engine.DVOFileSize2String(sizeText, sizeof sizeText, 5110);
+    EXPECT_EQ(LabelText(window, "lblFolderSize"), QString::fromStdU16String(sizeText));
+    // The folder is still the selected one, open as it was, with its new child.
+    const QModelIndex current = tree->currentIndex();
+    EXPECT_EQ(current.data().toString(), "keep");
+    EXPECT_TRUE(tree->isExpanded(current));
+    ASSERT_EQ(tree->model()->rowCount(current), 1);
+    EXPECT_EQ(tree->model()->index(0, 0, current).data().toString(), "inner");
+
+    // A folder that went: its row goes, with a box that names it.
+    select(QStringLiteral("goes"));
+    fs::remove_all(root / "goes");
+    QString boxText;
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxText = box->text();
+            box->findChild<QPushButton*>(QStringLiteral("result1"))->click();
+        }
+    });
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_EQ(boxText, QString::fromStdString("フォルダが見つかりません。一覧から外しました。\n" +
+                                              (root / "goes").string()));
+    const QModelIndex top = tree->model()->index(0, 0);
+    EXPECT_EQ(tree->model()->rowCount(top), 1);
+    fs::remove_all(root);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace {
@@ -320,6 +321,124 @@ TEST_F(MainFormTest, AnOpenedExportIsShownAsAfterASearchAndSaysSo) {
     EXPECT_EQ(view.caption, "ドルミナVersion 1.0.1");
     EXPECT_EQ(form.OpenedResultFile(), "");
     EXPECT_EQ(engine.DVOIsOpenedResult(), 0);
+}
+
+// A folder of the result read again: the search's flow (live counters, Cancel, the buttons) with
+// the views told before and after, and the figures of the whole result at the end.
+class RescanFlowTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        ChooseFolder("/data");
+        engine.finalProgress = Progress(700, u"/data", 3, 5);
+        form.btnExecuteClick();
+        std::copy_n(u"sub", 4, sub.name);
+        sub.directory = u"/data";
+        results.selected = &sub;
+        engine.passes = {Progress(10, u"/data/sub/x", 1, 1), Progress(20, u"/data/sub/y", 2, 2)};
+        engine.finalProgress = Progress(900, u"/data", 4, 7);
+        ClearLog();
+    }
+    FolderRecord sub{};
+};
+
+TEST_F(RescanFlowTest, RunsLikeASearchAndRefreshesTheViews) {
+    bool cancelEnabled = false;
+    bool executeEnabled = true;
+    view.onProcessEvents = [&](int) {
+        cancelEnabled = view.cancelEnabled;
+        executeEnabled = view.executeEnabled;
+        EXPECT_FALSE(form.CanRescanFolder()); // F5 again while it runs does nothing
+    };
+    ASSERT_TRUE(form.CanRescanFolder());
+    form.mnuRescanFolderClick();
+
+    EXPECT_TRUE(cancelEnabled);
+    EXPECT_FALSE(executeEnabled);
+    EXPECT_EQ(log.WithPrefix("status:"),
+              (std::vector<std::string>{"フォルダを再検索しています...",
+                                        "フォルダツリーを作成しています...",
+                                        "フォルダの再検索を終了しました"}));
+    const long started = log.IndexOf("views:RescanStarting");
+    const long rescan = log.IndexOf("engine:DVORescanFolder:sub");
+    const long ended = log.IndexOf("views:RescanEnded:sub");
+    ASSERT_GE(started, 0);
+    EXPECT_LT(started, rescan);
+    EXPECT_LT(rescan, ended);
+    EXPECT_LT(ended, log.IndexOf("views:ShowTotals"));
+    // The live counters of the rescan, then the whole result's figures.
+    EXPECT_GE(log.IndexOf("label:Searching=/data/sub/x"), 0);
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "900 B");
+    EXPECT_EQ(view.labels[MainLabel::NumberOfFiles], "7");
+    EXPECT_EQ(view.boxes.size(), 0u);
+    EXPECT_TRUE(view.executeEnabled);
+    EXPECT_FALSE(view.cancelEnabled);
+    EXPECT_EQ(form.Phase(), SearchPhase::Idle);
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(RescanFlowTest, CancelKeepsTheResultWholeAndSaysSo) {
+    engine.passes.assign(10, Progress(10, u"/data/sub/x", 1, 1));
+    view.onProcessEvents = [&](int pass) {
+        if (pass == 1)
+            form.btnCancelClick();
+    };
+    form.mnuRescanFolderClick();
+    EXPECT_EQ(engine.abortCalls, 1);
+    EXPECT_EQ(view.status, "フォルダの再検索をキャンセルしました（前の結果のままです）");
+    EXPECT_GE(log.IndexOf("views:RescanEnded:sub"), 0);
+    // The folder kept what the search had read: its totals are no partial ones.
+    EXPECT_FALSE(form.SearchCancelled());
+    EXPECT_EQ(view.labels[MainLabel::FolderSize], "900 B");
+}
+
+TEST_F(RescanFlowTest, EndingsThatDoNotRead) {
+    struct Case {
+        int result;
+        std::string event;  // what the views are told
+        std::string status; // then shown
+        std::string box;    // the box's text
+    };
+    const std::vector<Case> cases = {
+        {DVO_E_NOT_FOUND, "views:RescanEnded:sub:gone", "フォルダの再検索を終了しました",
+         "フォルダが見つかりません。一覧から外しました。\n/data/sub"},
+        {DVO_E_ACCESS, "views:RescanEnded:sub", "フォルダを再検索できませんでした",
+         "フォルダを再検索できませんでした。\n/data/sub\nフォルダを読み取る権限がありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        engine.rescanResult = c.result;
+        view.boxes.clear();
+        ClearLog();
+        form.mnuRescanFolderClick();
+        EXPECT_GE(log.IndexOf(c.event), 0);
+        EXPECT_EQ(view.status, c.status);
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].text, c.box);
+        EXPECT_EQ(view.processEventsCalls, 0);
+        EXPECT_EQ(form.Phase(), SearchPhase::Idle);
+        EXPECT_EQ(form.CursorCount(), 0);
+    }
+}
+
+TEST_F(RescanFlowTest, RefusedWithoutAFolderOfASearchedResult) {
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"no folder selected", [&] { results.selected = nullptr; }},
+        {"an opened result", [&] { engine.opened = true; }},
+        {"the engine busy", [&] { engine.active = true; }},
+    };
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        results.selected = &sub;
+        engine.opened = false;
+        engine.active = false;
+        make();
+        ClearLog();
+        EXPECT_FALSE(form.CanRescanFolder());
+        form.mnuRescanFolderClick();
+        EXPECT_LT(log.IndexOf("engine:DVORescanFolder:sub"), 0);
+        EXPECT_TRUE(log.WithPrefix("status:").empty());
+    }
 }
 
 TEST_F(MainFormTest, ButtonRules) {

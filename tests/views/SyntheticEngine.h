@@ -86,6 +86,7 @@ public:
     int DVOAddSearchDirectory(const char16_t*) override { return 0; }
     int DVOExecFileSearch(int, int, int, int) override { return 0; }
     int DVOAbortFileSearching() override { return 0; }
+    int DVORescanFolder(FolderRecord*) override { return DVO_E_UNSUPPORTED; }
     int DVOGetCurrentSearchInfo(SearchProgress* p) override {
         *p = SearchProgress{};
         for (const auto& r : m_records)
