@@ -15,6 +15,7 @@ public:
     int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                           int crossFileSystems) override;
     int DVOAbortFileSearching() override;
+    int DVOSetRecordsAhead(int ahead) override;
     int DVOGetCurrentSearchInfo(SearchProgress* progress) override;
     int DVOGetFolderInfoCount() override;
     int DVOGetFolderInfo(FolderRecord** records, int count) override;

@@ -19,6 +19,9 @@ public:
     virtual int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                                   int crossFileSystems) = 0;
     virtual int DVOAbortFileSearching() = 0;
+    // The window lists every record after a search: they are made on the engine's threads
+    // before the search ends. Scripted engines have nothing to make.
+    virtual int DVOSetRecordsAhead(int /*ahead*/) { return DVO_OK; }
     virtual int DVOGetCurrentSearchInfo(SearchProgress* progress) = 0;
 
     virtual int DVOGetFolderInfoCount() = 0;

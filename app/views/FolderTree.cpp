@@ -81,6 +81,33 @@ FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
     return node;
 }
 
+void FolderTree::AppendChildren(Node* parent, std::span<const NewChild> children) {
+    if (children.empty())
+        return;
+    Node* const owner = parent != nullptr ? parent : m_root.get();
+    const auto first = static_cast<std::uint32_t>(owner->children.size());
+    if (m_observer)
+        m_observer->BeforeInsert(parent, first,
+                                 first + static_cast<std::uint32_t>(children.size()) - 1);
+    if (owner != m_root.get() && IsPending(*owner))
+        --m_pending;
+    owner->children.reserve(owner->children.size() + children.size());
+    for (const NewChild& c : children) {
+        Node* node = NewNode();
+        node->parent = owner;
+        node->record = c.record;
+        node->caption = StoreCaption(c.caption);
+        node->captionLength = static_cast<std::uint32_t>(c.caption.size());
+        node->row = static_cast<std::uint32_t>(owner->children.size());
+        owner->children.push_back(node);
+        ++m_liveNodes;
+        if (IsPending(*node))
+            ++m_pending;
+    }
+    if (m_observer)
+        m_observer->AfterInsert();
+}
+
 void FolderTree::Remove(Node* node) {
     if (node == nullptr || !node->alive || node == m_root.get())
         return;

@@ -72,6 +72,14 @@ public:
     // Appends a node as the last child of parent (nullptr: as the last top-level node).
     Node* AppendChild(Node* parent, FolderRecord* record, std::string_view caption);
 
+    // Appends these as the last children of parent (nullptr: top level), in this order, as one
+    // insertion for the widgets; the child list grows once, to its exact size.
+    struct NewChild {
+        FolderRecord* record;
+        std::string_view caption;
+    };
+    void AppendChildren(Node* parent, std::span<const NewChild> children);
+
     // Removes the node with its whole subtree.
     void Remove(Node* node);
 

@@ -12,6 +12,8 @@
 #include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultGrid.h"
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -63,7 +65,13 @@ public:
     void ShowTotals() override;
     void FormResize() override;
 
-    // Folder tree.
+    // Folder tree. After a search the levels below the first ones load in slices on the
+    // message loop, breadth first, with the busy cursor; the window answers meanwhile.
+    [[nodiscard]] bool TreeLoading() const { return m_loading; }
+    // Loads what is left at once: before a command that needs the whole tree.
+    void FinishTreeLoad();
+    // One slice of the background load (scheduled through the view).
+    void TreeLoadSlice();
     void LoadChildNodes(Node* node);
     void AddNodesAtOnce();
     [[nodiscard]] std::string MakeNodeCaption(const FolderRecord& record) const;
@@ -171,6 +179,13 @@ public:
     }
 
 private:
+    // The tree's nodes go: so does a load in progress.
+    void ClearTree();
+    void StartTreeLoad();
+    void StopTreeLoad();
+    void ScheduleTreeSlice();
+    // Loads one queued folder's children and queues its folders; false when none was left.
+    bool LoadQueuedFolder();
     Node* WalkToFolder(const std::string& path, bool reveal);
     // True when there is a result to save; otherwise the user is told so.
     bool HasResultToExport();
@@ -210,6 +225,9 @@ private:
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
     IResultViewsWatcher* m_watcher = nullptr;
+    bool m_loading = false;
+    std::deque<Node*> m_loadQueue;      // folders whose children's children are still to load
+    std::uint64_t m_loadGeneration = 0; // a slice of an earlier load finds another number
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;
 };
