@@ -190,7 +190,7 @@ void FolderTree::SortAllLevels(Compare compare, const void* context) {
         stack.pop_back();
         if (n->children.empty())
             continue;
-        std::stable_sort(n->children.begin(), n->children.end(), less);
+        StableSort(n->children.begin(), n->children.end(), less);
         RenumberFrom(n, 0);
         for (Node* c : n->children)
             if (!c->children.empty())
@@ -210,7 +210,7 @@ void FolderTree::SortChildrenOf(std::span<Node* const> parents, Compare compare,
             Node* owner = parent != nullptr ? parent : m_root.get();
             if (!owner->alive)
                 continue;
-            std::stable_sort(owner->children.begin(), owner->children.end(), less);
+            StableSort(owner->children.begin(), owner->children.end(), less);
             RenumberFrom(owner, 0);
         }
     }

@@ -5,6 +5,7 @@
 // of a million nodes.
 #include "engine/DVOSUB.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -14,6 +15,22 @@
 namespace dvo::app {
 
 class FolderTree;
+
+// A stable sort that takes no memory for the short lists most folders' children make (the
+// standard one allocates a buffer for every call, a hundred thousand times for a large tree).
+template <typename It, typename Less> void StableSort(It first, It last, Less less) {
+    if (last - first > 32) {
+        std::stable_sort(first, last, less);
+        return;
+    }
+    for (It i = first; i != last; ++i) {
+        auto x = std::move(*i);
+        It j = i;
+        for (; j != first && less(x, *(j - 1)); --j)
+            *j = std::move(*(j - 1));
+        *j = std::move(x);
+    }
+}
 
 struct FolderTreeNode {
     FolderTreeNode* parent = nullptr; // the tree's hidden root for top-level nodes

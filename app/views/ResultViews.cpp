@@ -287,7 +287,7 @@ void ResultViews::LoadChildNodes(Node* node) {
             n.captionLength = static_cast<std::uint32_t>(captions[i].size());
             return n;
         };
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        StableSort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
             return compare(stand(x, a), stand(y, b), &m_collation) < 0;
         });
     }
