@@ -69,6 +69,7 @@ FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
     Node* node = NewNode();
     node->parent = owner;
     node->record = record;
+    node->entry = record != nullptr && record->kind != DVO_KIND_FOLDER;
     node->caption = StoreCaption(caption);
     node->captionLength = static_cast<std::uint32_t>(caption.size());
     node->row = row;
@@ -96,6 +97,7 @@ void FolderTree::AppendChildren(Node* parent, std::span<const NewChild> children
         Node* node = NewNode();
         node->parent = owner;
         node->record = c.record;
+        node->entry = c.record != nullptr && c.record->kind != DVO_KIND_FOLDER;
         node->caption = StoreCaption(c.caption);
         node->captionLength = static_cast<std::uint32_t>(c.caption.size());
         node->row = static_cast<std::uint32_t>(owner->children.size());

@@ -40,7 +40,8 @@ struct FolderTreeNode {
     std::uint32_t captionLength = 0;
     std::uint32_t row = 0; // index among its siblings, kept by every change
     bool expanded = false;
-    bool alive = true; // false once removed (slots are not reused in one tree)
+    bool alive = true;  // false once removed (slots are not reused in one tree)
+    bool entry = false; // its record is not a folder's: it never gets children
 
     [[nodiscard]] std::string_view Caption() const { return {caption, captionLength}; }
 };
