@@ -157,7 +157,8 @@ FolderTree::Node* FolderTree::NextSibling(const Node* node) const {
     if (node == nullptr || node->parent == nullptr)
         return nullptr;
     const auto& siblings = node->parent->children;
-    return node->row + 1 < siblings.size() ? siblings[node->row + 1] : nullptr;
+    const std::size_t next = std::size_t{node->row} + 1;
+    return next < siblings.size() ? siblings[next] : nullptr;
 }
 
 FolderTree::Node* FolderTree::NextInTreeOrder(const Node* node) const {

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -235,10 +236,14 @@ int main(int argc, char** argv) {
             }
             Settle();
         } else {
+            // The heap's bytes in use beside resident memory: growth of the first is a leak,
+            // growth of resident memory alone is the heap's fragmentation.
+            const struct mallinfo2 heap = mallinfo2();
             std::printf("search %d: engine %.2f s, tree ready %.2f s after it (GUI thread %.2f s, "
-                        "longest stall %.0f ms), resident %.1f MB\n",
+                        "longest stall %.0f ms), resident %.1f MB, heap in use %.1f MB\n",
                         i, Seconds(start, timings.searchEnded), Seconds(timings.searchEnded, ready),
-                        readyCpu, stall * 1000, ResidentBytes() / 1e6);
+                        readyCpu, stall * 1000, ResidentBytes() / 1e6,
+                        double(heap.uordblks + heap.hblkhd) / 1e6);
         }
         residentLast = ResidentBytes();
         std::fflush(stdout);
