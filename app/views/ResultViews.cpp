@@ -184,10 +184,10 @@ void ResultViews::ScheduleTreeSlice() {
     });
 }
 
-bool ResultViews::LoadQueuedFolder() {
-    while (!m_loadQueue.empty()) {
-        Node* folder = m_loadQueue.front();
-        m_loadQueue.pop_front();
+bool ResultViews::LoadQueuedFolder(std::deque<Node*>& queue) {
+    while (!queue.empty()) {
+        Node* folder = queue.front();
+        queue.pop_front();
         if (!folder->alive)
             continue;
         LoadChildNodes(folder);
@@ -195,7 +195,7 @@ bool ResultViews::LoadQueuedFolder() {
             if (child->record == nullptr)
                 continue;
             if (child->record->kind == DVO_KIND_FOLDER)
-                m_loadQueue.push_back(child);
+                queue.push_back(child);
             else
                 m_tree.SetChildrenLoaded(child->record, child); // nothing below an entry
         }
@@ -212,7 +212,7 @@ void ResultViews::TreeLoadSlice() {
     using Clock = std::chrono::steady_clock;
     const auto until = Clock::now() + std::chrono::milliseconds(40);
     m_view.BeginTreeAppend();
-    while (LoadQueuedFolder() && Clock::now() < until) {
+    while (LoadQueuedFolder(m_loadQueue) && Clock::now() < until) {
     }
     m_view.EndTreeAppend();
     if (!m_loadQueue.empty()) {
@@ -224,11 +224,21 @@ void ResultViews::TreeLoadSlice() {
         m_watcher->TreeBuilt();
 }
 
+void ResultViews::LoadSubtree(Node* folder) {
+    if (folder == nullptr || !folder->alive)
+        return;
+    std::deque<Node*> queue{folder};
+    m_view.BeginTreeAppend();
+    while (LoadQueuedFolder(queue)) {
+    }
+    m_view.EndTreeAppend();
+}
+
 void ResultViews::FinishTreeLoad() {
     if (!m_loading)
         return;
     m_view.BeginTreeAppend();
-    while (LoadQueuedFolder()) {
+    while (LoadQueuedFolder(m_loadQueue)) {
     }
     m_view.EndTreeAppend();
     StopTreeLoad();

@@ -72,6 +72,9 @@ public:
     void FinishTreeLoad();
     // One slice of the background load (scheduled through the view).
     void TreeLoadSlice();
+    // Loads every level below folder now, breadth first as the slices do: for a folder whose
+    // nodes were made again (a rescan of it).
+    void LoadSubtree(Node* folder);
     void LoadChildNodes(Node* node);
     void AddNodesAtOnce();
     [[nodiscard]] std::string MakeNodeCaption(const FolderRecord& record) const;
@@ -184,8 +187,9 @@ private:
     void StartTreeLoad();
     void StopTreeLoad();
     void ScheduleTreeSlice();
-    // Loads one queued folder's children and queues its folders; false when none was left.
-    bool LoadQueuedFolder();
+    // Loads the first live folder of the queue's children and queues its folders; false when
+    // none was left.
+    bool LoadQueuedFolder(std::deque<Node*>& queue);
     Node* WalkToFolder(const std::string& path, bool reveal);
     // True when there is a result to save; otherwise the user is told so.
     bool HasResultToExport();

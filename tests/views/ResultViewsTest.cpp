@@ -107,6 +107,21 @@ TEST_F(ResultViewsTest, LevelsBelowTheShownOnesLoadInSlicesUnderTheBusyCursor) {
     EXPECT_EQ(form.CursorCount(), 0);
 }
 
+TEST_F(ResultViewsTest, ASubtreeLoadsWholeAtOnceBesideTheBackgroundLoad) {
+    MakeSample();
+    view.holdSlices = true;
+    Search();
+    ASSERT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "");
+    results.LoadSubtree(FindIn(results.Tree(), "a"));
+    EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+    EXPECT_TRUE(results.TreeLoading()); // the rest still comes in slices, a1's entry once
+    while (view.RunSlice()) {
+    }
+    EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+    EXPECT_EQ(results.Tree().NodeCount(), 9u);
+    EXPECT_EQ(results.Tree().PendingCount(), 0u);
+}
+
 TEST_F(ResultViewsTest, CommandsDuringTheLoadSeeTheWholeTree) {
     const struct {
         const char* name;
