@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <sys/mman.h>
 #include <utility>
 
 namespace dvo {
@@ -21,6 +22,29 @@ Arena& Arena::operator=(Arena&& other) noexcept {
     return *this;
 }
 
+// Under AddressSanitizer chunks stay in its heap, where a write past one is caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMapChunks = false;
+#else
+constexpr bool kMapChunks = true;
+#endif
+
+char* Arena::TakeChunk(std::size_t size) {
+    if (!kMapChunks || size < kMappedChunk) {
+        return static_cast<char*>(std::malloc(size));
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+}
+
+void Arena::GiveChunk(const Chunk& chunk) noexcept {
+    if (!kMapChunks || chunk.size < kMappedChunk) {
+        std::free(chunk.base);
+    } else {
+        ::munmap(chunk.base, chunk.size);
+    }
+}
+
 void* Arena::AllocateSlow(std::size_t bytes, std::size_t align) {
     // A block larger than a quarter chunk gets a chunk of its own, so the current chunk's
     // remaining space is not thrown away for it.
@@ -31,7 +55,7 @@ void* Arena::AllocateSlow(std::size_t bytes, std::size_t align) {
     // Room for the chunk's entry first, so a chunk is never taken and then lost.
     m_chunks.reserve(m_chunks.size() + 1);
     if (need > m_chunkSize / 4 && m_next != 0) {
-        char* base = static_cast<char*>(std::malloc(need));
+        char* base = TakeChunk(need);
         if (base == nullptr) {
             throw std::bad_alloc();
         }
@@ -42,7 +66,7 @@ void* Arena::AllocateSlow(std::size_t bytes, std::size_t align) {
         return reinterpret_cast<void*>(p);
     }
     const std::size_t size = need > m_chunkSize ? need : m_chunkSize;
-    char* base = static_cast<char*>(std::malloc(size));
+    char* base = TakeChunk(size);
     if (base == nullptr) {
         throw std::bad_alloc();
     }
@@ -67,7 +91,7 @@ bool Arena::Contains(const void* p) const noexcept {
 
 void Arena::Release() noexcept {
     for (const Chunk& chunk : m_chunks) {
-        std::free(chunk.base);
+        GiveChunk(chunk);
     }
     m_chunks.clear();
     m_next = m_end = 0;

@@ -52,6 +52,12 @@ private:
         char* base;
         std::size_t size;
     };
+    // Chunks this large are mapped from the system and unmapped on release: from malloc, once
+    // one such block was freed, glibc serves the next ones from its heaps (its mmap threshold
+    // rises), where a search's hundreds of megabytes stay resident, scattered, after release.
+    static constexpr std::size_t kMappedChunk = 128 * 1024;
+    [[nodiscard]] static char* TakeChunk(std::size_t size);
+    static void GiveChunk(const Chunk& chunk) noexcept;
     void* AllocateSlow(std::size_t bytes, std::size_t align);
 
     std::size_t m_chunkSize = 1u << 20;

@@ -188,6 +188,12 @@ DVO_API int DVOAddSearchDirectory(const char16_t* path);
  * patterns match nothing. The texts are copied. 0; DVO_E_INVALID_ARGUMENT for count < 0, or a
  * null array or pattern (nothing is changed then); DVO_E_IO without memory. */
 DVO_API int DVOSetExcludePatterns(const char16_t* const* patterns, int count);
+/* Nonzero: the next searches make every record (the folder list and each folder's other
+ * children) on their own threads before DVOIsSearching goes to 0, so that reading them takes
+ * the caller no time; for a caller that lists them all. 0, the default: records are made as
+ * described below, when first asked for. What a search aborted by the caller or short of memory
+ * did not make is made when asked for. The records and their order are the same either way. 0. */
+DVO_API int DVOSetRecordsAhead(int ahead);
 DVO_API int DVOExecFileSearch(int recurse, int followLinks, int hardLinksOnce,
                               int crossFileSystems);
 

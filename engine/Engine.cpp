@@ -70,6 +70,7 @@ void Engine::Settle() {
     }
     if (m_pending != nullptr || m_scanner != nullptr) {
         m_result = std::move(m_pending);
+        m_records = std::move(m_pendingRecords);
         m_scanner.reset();
     }
 }
@@ -94,6 +95,7 @@ RecordStore* Engine::Records() {
 }
 
 void Engine::Discard() {
+    m_pendingRecords.reset();
     m_records.reset();
     m_moved.Clear();
     m_result.reset();
@@ -103,6 +105,21 @@ void Engine::Discard() {
     m_opened = false;
     m_shownFolder = nullptr;
     m_shownPath[0] = u'\0';
+}
+
+void Engine::MakeRecordsAhead() {
+    // The program lists every record once a search ends; made here, on the machine's cores,
+    // its thread only takes the pointers. An abort leaves them to be made when asked for.
+    if (!m_recordsAhead || m_pending == nullptr || m_stopRecords.load(std::memory_order_relaxed)) {
+        return;
+    }
+    try {
+        m_pendingRecords = std::make_unique<RecordStore>(*m_pending, m_moved);
+    } catch (...) {
+        return; // made when first asked for, as without this
+    }
+    m_pendingRecords->MakeAllRecords(std::max(1u, std::thread::hardware_concurrency()),
+                                     m_stopRecords);
 }
 
 void Engine::WaitForTotals() {
@@ -171,6 +188,7 @@ int Engine::ExecSearch(const ScanOptions& options) {
         }
         m_rootPath = scanner->RootPath();
         m_scanner = std::move(scanner);
+        m_stopRecords.store(false, std::memory_order_relaxed);
         m_active.store(true, std::memory_order_release);
         m_searching.store(true, std::memory_order_release);
         m_controller = faults::StartThread([this] {
@@ -178,6 +196,7 @@ int Engine::ExecSearch(const ScanOptions& options) {
             m_active.store(false, std::memory_order_release);
             try {
                 m_pending = m_scanner->Finish();
+                MakeRecordsAhead();
             } catch (...) {
                 // No memory left for the totals: the search ends without a result, and says so.
                 m_pending.reset();
@@ -197,6 +216,7 @@ int Engine::ExecSearch(const ScanOptions& options) {
 }
 
 int Engine::Abort() {
+    m_stopRecords.store(true, std::memory_order_relaxed);
     if (m_scanner != nullptr && IsSearching()) {
         m_scanner->Abort();
     }

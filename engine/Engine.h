@@ -36,6 +36,8 @@ public:
     int ExecSearch(const ScanOptions& options);
     // Entries the next searches leave out, until set again.
     void SetExcludes(ExcludeList excludes) { m_excludes = std::move(excludes); }
+    // The next searches make every record before they end (see DVOSetRecordsAhead).
+    void SetRecordsAhead(bool ahead) noexcept { m_recordsAhead = ahead; }
     [[nodiscard]] bool IsActive() const noexcept {
         return m_active.load(std::memory_order_acquire);
     }
@@ -94,6 +96,8 @@ private:
     void SettleLinks(Dir* d, const std::vector<Dir*>& inside, const IdentitySet& keys);
     void Discard();
     void WaitForTotals();
+    // On the controller thread, once the totals are made.
+    void MakeRecordsAhead();
     // The record store of the finished search, made on first use; null while searching, without
     // a result, or when there is no memory for it.
     [[nodiscard]] RecordStore* Records();
@@ -150,9 +154,13 @@ private:
     MovedEntries
         m_moved; // entries moved within the last search's tree; before m_records, which reads it
     std::unique_ptr<RecordStore> m_records;
-    std::int64_t m_searchStartNs = 0; // CLOCK_REALTIME when the last search began
-    bool m_lostResult = false;        // the search ran out of memory before its totals were made
-    bool m_opened = false;            // the result was read from an export, not searched here
+    // Made by the controller before m_searching drops, when records are made ahead.
+    std::unique_ptr<RecordStore> m_pendingRecords;
+    bool m_recordsAhead = false;
+    std::atomic<bool> m_stopRecords{false}; // an abort: records are then made when asked for
+    std::int64_t m_searchStartNs = 0;       // CLOCK_REALTIME when the last search began
+    bool m_lostResult = false; // the search ran out of memory before its totals were made
+    bool m_opened = false;     // the result was read from an export, not searched here
 
     const Dir* m_shownFolder = nullptr;
     char16_t m_shownPath[DVO_NAME_UNITS] = {};

@@ -50,6 +50,17 @@ DVO_API int DVOAddSearchDirectory(const char16_t* path) {
     });
 }
 
+DVO_API int DVOSetRecordsAhead(int ahead) {
+    return Guarded<int>(DVO_E_IO, [&]() -> int {
+        Engine* e = Engine::Instance();
+        if (e == nullptr) {
+            return DVO_E_NO_OBJECT;
+        }
+        e->SetRecordsAhead(ahead != 0);
+        return DVO_OK;
+    });
+}
+
 DVO_API int DVOSetExcludePatterns(const char16_t* const* patterns, int count) {
     return Guarded<int>(DVO_E_IO, [&]() -> int {
         Engine* e = Engine::Instance();

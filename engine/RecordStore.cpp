@@ -4,9 +4,11 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unordered_set>
 
 #include "engine/DisplayText.h"
+#include "engine/FaultInjection.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
@@ -361,14 +363,21 @@ FolderRecord* RecordStore::Next(FolderRecord* parent) {
 }
 
 void RecordStore::MakeFileRecords(Dir* d, DirRecords& x) {
+    MakeFileRecordsIn(m_records, d, x, nullptr);
+}
+
+void RecordStore::MakeFileRecordsIn(Arena& arena, Dir* d, DirRecords& x,
+                                    const char16_t* directory) {
     // All of a folder's other children at once, in one block: the program lists them all.
     std::uint32_t files = 0;
     for (std::uint32_t i = 0; i < d->childCount; ++i) {
         files += d->children[i].IsFolder() ? 0 : 1;
     }
     if (files > 0) {
-        x.fileRecords = m_records.AllocateArray<FolderRecord>(files);
-        const char16_t* directory = PathOf(d);
+        if (directory == nullptr) {
+            directory = PathOf(d);
+        }
+        x.fileRecords = arena.AllocateArray<FolderRecord>(files);
         FolderRecord* r = x.fileRecords;
         for (std::uint32_t i = 0; i < d->childCount; ++i) {
             if (!d->children[i].IsFolder()) {
@@ -378,6 +387,63 @@ void RecordStore::MakeFileRecords(Dir* d, DirRecords& x) {
         }
     }
     x.fileRecordsMade = true;
+}
+
+void RecordStore::MakeAllRecords(unsigned threads, const std::atomic<bool>& stop) noexcept {
+    // Folders with other children, and each one's path: made here, since the texts' arena is
+    // not shared; the threads then only fill records, each into an arena of its own.
+    std::vector<std::pair<Dir*, const char16_t*>> work;
+    try {
+        MakeFolderRecords();
+        for (Dir* d : m_folderDirs) {
+            if (stop.load(std::memory_order_relaxed)) {
+                return;
+            }
+            if (d->records->fileRecordsMade) {
+                continue;
+            }
+            const bool files = std::any_of(d->children, d->children + d->childCount,
+                                           [](const Node& n) { return !n.IsFolder(); });
+            if (files) {
+                work.emplace_back(d, PathOf(d));
+            } else {
+                d->records->fileRecordsMade = true;
+            }
+        }
+        threads = std::clamp<unsigned>(threads, 1, 16);
+        m_aheadRecords.clear();
+        for (unsigned i = 0; i < threads; ++i) {
+            m_aheadRecords.emplace_back(1u << 20);
+        }
+    } catch (...) {
+        return; // what was made stays; the rest is made when asked for
+    }
+    std::atomic<std::size_t> next{0};
+    auto fill = [&](Arena& arena) {
+        try {
+            for (std::size_t i = next++; i < work.size(); i = next++) {
+                if (stop.load(std::memory_order_relaxed)) {
+                    return;
+                }
+                auto [d, path] = work[i];
+                MakeFileRecordsIn(arena, d, *d->records, path);
+            }
+        } catch (...) {
+            // Out of memory: the folders not done are made when first enumerated.
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < threads; ++i) {
+        try {
+            helpers.push_back(faults::StartThread([&fill, this, i] { fill(m_aheadRecords[i]); }));
+        } catch (...) {
+            break; // fewer threads: the others share the work
+        }
+    }
+    fill(m_aheadRecords[0]);
+    for (std::thread& t : helpers) {
+        t.join();
+    }
 }
 
 FolderRecord* RecordStore::RecordOf(MovedEntry& moved, Dir* into) {

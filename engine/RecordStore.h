@@ -3,6 +3,7 @@
 // thread: the folder list when it is first asked for, a folder's other children when they are
 // first enumerated. Bump-allocated, exactly the public layout (no hidden part), valid as long as
 // the store.
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -40,6 +41,11 @@ public:
     // Null for a record that is not a folder record of this store, and at the end.
     [[nodiscard]] FolderRecord* First(FolderRecord* parent);
     [[nodiscard]] FolderRecord* Next(FolderRecord* parent);
+
+    // Makes every record now, the other children's on up to `threads` threads, so that the
+    // enumerations only hand out pointers; for a store nobody has read yet. Stops early (the
+    // rest is made when asked for, as is what running out of memory left out) once `stop` is set.
+    void MakeAllRecords(unsigned threads, const std::atomic<bool>& stop) noexcept;
 
     // Copies the folder's totals into its record, and the searched folder's into the top
     // record, where they have been made.
@@ -91,12 +97,14 @@ private:
     [[nodiscard]] const char16_t* CopyText(std::u16string_view text);
     [[nodiscard]] FolderRecord* RecordOf(MovedEntry& moved, Dir* into);
     void MakeFileRecords(Dir* d, DirRecords& x);
+    void MakeFileRecordsIn(Arena& arena, Dir* d, DirRecords& x, const char16_t* directory);
     void PointFileRecordsAt(Dir* d, const char16_t* path) noexcept;
 
     const ScanResult& m_result;
     MovedEntries& m_moved;
     Arena m_records{1u << 20};
     Arena m_texts{256u << 10};
+    std::vector<Arena> m_aheadRecords; // one per thread of MakeAllRecords
     std::size_t m_textBytes = 0;       // taken from m_texts
     FolderRecord* m_folders = nullptr; // every folder's record, in pre-order
     std::vector<Dir*> m_folderDirs;    // the folder of each of them (null once replaced)

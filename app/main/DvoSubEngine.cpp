@@ -17,6 +17,7 @@ int DvoSubEngine::DVOExecFileSearch(int recurse, int followLinks, int hardLinksO
 }
 
 int DvoSubEngine::DVOAbortFileSearching() { return ::DVOAbortFileSearching(); }
+int DvoSubEngine::DVOSetRecordsAhead(int ahead) { return ::DVOSetRecordsAhead(ahead); }
 
 int DvoSubEngine::DVORescanFolder(FolderRecord* record) { return ::DVORescanFolder(record); }
 

@@ -16,6 +16,7 @@ public:
                           int crossFileSystems) override;
     int DVOAbortFileSearching() override;
     int DVORescanFolder(FolderRecord* record) override;
+    int DVOSetRecordsAhead(int ahead) override;
     int DVOGetCurrentSearchInfo(SearchProgress* progress) override;
     int DVOGetFolderInfoCount() override;
     int DVOGetFolderInfo(FolderRecord** records, int count) override;

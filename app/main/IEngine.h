@@ -21,6 +21,9 @@ public:
     virtual int DVOAbortFileSearching() = 0;
     // Reads one folder of the last search again, as a search (polled and aborted the same way).
     virtual int DVORescanFolder(FolderRecord* record) = 0;
+    // The window lists every record after a search: they are made on the engine's threads
+    // before the search ends. Scripted engines have nothing to make.
+    virtual int DVOSetRecordsAhead(int /*ahead*/) { return DVO_OK; }
     virtual int DVOGetCurrentSearchInfo(SearchProgress* progress) = 0;
 
     virtual int DVOGetFolderInfoCount() = 0;

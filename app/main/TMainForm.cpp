@@ -360,6 +360,8 @@ void TMainForm::btnExecuteClick() {
     m_searchCancelled = false;
     m_searchEndReason.clear();
     m_view.SetStatusField(StatusField::Unread, "");
+    // The tree lists every record after the search: the engine makes them on its own threads.
+    m_engine.DVOSetRecordsAhead(1);
     const int started = m_engine.DVOExecFileSearch(1, 0, 1, 0);
     if (started != DVO_OK) {
         EndFailedSearch(started);

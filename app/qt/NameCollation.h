@@ -5,11 +5,18 @@
 #include <QCollator>
 #include <QLocale>
 
+#include <memory>
+
+struct UCollator;
+
 namespace dvo::qt {
 
 // The locale whose collation orders names for a user of `user`.
 [[nodiscard]] QLocale NameCollationLocale(const QLocale& user);
 
+// QCollator's order, read from the UTF-8 names themselves: sorting a million names compares
+// them tens of millions of times, and converting both to UTF-16 each time cost more than the
+// comparison. Copies share one collator (comparing through it is thread-safe).
 class NameCollation {
 public:
     explicit NameCollation(const QLocale& user = QLocale::system());
@@ -18,7 +25,8 @@ public:
     [[nodiscard]] QLocale Locale() const { return m_collator.locale(); }
 
 private:
-    QCollator m_collator;
+    QCollator m_collator;              // where ICU cannot open the locale
+    std::shared_ptr<UCollator> m_utf8; // QCollator's settings, on UTF-8
 };
 
 } // namespace dvo::qt

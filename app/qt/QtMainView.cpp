@@ -4,6 +4,7 @@
 #include "app/main/UserTexts.h"
 #include "app/qt/CentredMessageBox.h"
 #include "app/qt/FolderPanel.h"
+#include "app/qt/FolderTreeModel.h"
 #include "app/qt/InstanceChannel.h"
 #include "app/qt/QtCompareWindow.h"
 #include "app/qt/QtResultView.h"
@@ -138,6 +139,10 @@ QtMainView::~QtMainView() {
     m_form.SetResultViews(nullptr);
     m_resultView.reset();
     m_form.FormDestroy();
+    // The cursor is the program's, not this window's: a window closed while busy (its tree
+    // still loading) gives it back.
+    if (m_form.CursorCount() > 0)
+        SetScreenCursor(ScreenCursor::Default);
 }
 
 QAction* QtMainView::AddItem(QMenu* menu, const char* name, const QString& text,
@@ -309,7 +314,7 @@ void QtMainView::BuildPanels() {
     treeGroup->setMinimumWidth(kSplitterWidth);
     auto* treeLayout = new QVBoxLayout(treeGroup);
     treeLayout->setContentsMargins(2, 2, 2, 2);
-    m_searchResultTree = new QTreeView(treeGroup);
+    m_searchResultTree = new FolderTreeView(treeGroup);
     m_searchResultTree->setObjectName(QStringLiteral("SearchResultTree"));
     m_searchResultTree->setIndentation(19);
     m_searchResultTree->setHeaderHidden(true);

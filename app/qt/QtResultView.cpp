@@ -21,6 +21,7 @@
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 #include <QWheelEvent>
 
@@ -265,6 +266,21 @@ void QtResultView::BeginTreeUpdate() {
 void QtResultView::EndTreeUpdate() {
     m_treeModel->EndBatch();
     m_tree.setUpdatesEnabled(true);
+}
+
+void QtResultView::BeginTreeAppend() {
+    // With a layout pending the view takes each insertion as it comes and lays out once, at the
+    // next paint; otherwise it looks every inserted parent up among all its shown rows.
+    if (auto* view = dynamic_cast<FolderTreeView*>(&m_tree))
+        view->ScheduleLayout();
+}
+
+void QtResultView::EndTreeAppend() {}
+
+void QtResultView::ScheduleTreeSlice(std::function<void()> slice) {
+    // A zero timer fires once the events already waiting have been handled: repaints and input
+    // come between two slices.
+    QTimer::singleShot(0, this, std::move(slice));
 }
 
 app::FolderTreeNode* QtResultView::CurrentTreeNode() const {

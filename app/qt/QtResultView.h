@@ -44,6 +44,9 @@ public:
     // dvo::app::IResultView
     void BeginTreeUpdate() override;
     void EndTreeUpdate() override;
+    void BeginTreeAppend() override;
+    void EndTreeAppend() override;
+    void ScheduleTreeSlice(std::function<void()> slice) override;
     [[nodiscard]] app::FolderTreeNode* CurrentTreeNode() const override;
     void SetCurrentTreeNode(app::FolderTreeNode* node, bool autoExpand) override;
     void SetTreeSelectionVisible(bool visible) override;

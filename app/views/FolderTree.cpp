@@ -69,6 +69,7 @@ FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
     Node* node = NewNode();
     node->parent = owner;
     node->record = record;
+    node->entry = record != nullptr && record->kind != DVO_KIND_FOLDER;
     node->caption = StoreCaption(caption);
     node->captionLength = static_cast<std::uint32_t>(caption.size());
     node->row = row;
@@ -79,6 +80,34 @@ FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
     if (m_observer)
         m_observer->AfterInsert();
     return node;
+}
+
+void FolderTree::AppendChildren(Node* parent, std::span<const NewChild> children) {
+    if (children.empty())
+        return;
+    Node* const owner = parent != nullptr ? parent : m_root.get();
+    const auto first = static_cast<std::uint32_t>(owner->children.size());
+    if (m_observer)
+        m_observer->BeforeInsert(parent, first,
+                                 first + static_cast<std::uint32_t>(children.size()) - 1);
+    if (owner != m_root.get() && IsPending(*owner))
+        --m_pending;
+    owner->children.reserve(owner->children.size() + children.size());
+    for (const NewChild& c : children) {
+        Node* node = NewNode();
+        node->parent = owner;
+        node->record = c.record;
+        node->entry = c.record != nullptr && c.record->kind != DVO_KIND_FOLDER;
+        node->caption = StoreCaption(c.caption);
+        node->captionLength = static_cast<std::uint32_t>(c.caption.size());
+        node->row = static_cast<std::uint32_t>(owner->children.size());
+        owner->children.push_back(node);
+        ++m_liveNodes;
+        if (IsPending(*node))
+            ++m_pending;
+    }
+    if (m_observer)
+        m_observer->AfterInsert();
 }
 
 void FolderTree::Remove(Node* node) {
@@ -128,7 +157,8 @@ FolderTree::Node* FolderTree::NextSibling(const Node* node) const {
     if (node == nullptr || node->parent == nullptr)
         return nullptr;
     const auto& siblings = node->parent->children;
-    return node->row + 1 < siblings.size() ? siblings[node->row + 1] : nullptr;
+    const std::size_t next = std::size_t{node->row} + 1;
+    return next < siblings.size() ? siblings[next] : nullptr;
 }
 
 FolderTree::Node* FolderTree::NextInTreeOrder(const Node* node) const {
@@ -163,7 +193,7 @@ void FolderTree::SortAllLevels(Compare compare, const void* context) {
         stack.pop_back();
         if (n->children.empty())
             continue;
-        std::stable_sort(n->children.begin(), n->children.end(), less);
+        StableSort(n->children.begin(), n->children.end(), less);
         RenumberFrom(n, 0);
         for (Node* c : n->children)
             if (!c->children.empty())
@@ -183,7 +213,7 @@ void FolderTree::SortChildrenOf(std::span<Node* const> parents, Compare compare,
             Node* owner = parent != nullptr ? parent : m_root.get();
             if (!owner->alive)
                 continue;
-            std::stable_sort(owner->children.begin(), owner->children.end(), less);
+            StableSort(owner->children.begin(), owner->children.end(), less);
             RenumberFrom(owner, 0);
         }
     }

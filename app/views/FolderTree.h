@@ -5,6 +5,7 @@
 // of a million nodes.
 #include "engine/DVOSUB.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,19 +16,38 @@ namespace dvo::app {
 
 class FolderTree;
 
+// A stable sort that takes no memory for the short lists most folders' children make (the
+// standard one allocates a buffer for every call, a hundred thousand times for a large tree).
+template <typename It, typename Less> void StableSort(It first, It last, Less less) {
+    if (last - first > 32) {
+        std::stable_sort(first, last, less);
+        return;
+    }
+    for (It i = first; i != last; ++i) {
+        auto x = std::move(*i);
+        It j = i;
+        for (; j != first && less(x, *(j - 1)); --j)
+            *j = std::move(*(j - 1));
+        *j = std::move(x);
+    }
+}
+
 struct FolderTreeNode {
     FolderTreeNode* parent = nullptr; // the tree's hidden root for top-level nodes
     std::vector<FolderTreeNode*> children;
     FolderRecord* record = nullptr; // engine-owned; the tree never frees it
     const char* caption = "";       // display text (UTF-8) in the tree's caption arena
     std::uint32_t captionLength = 0;
-    std::uint32_t row = 0; // index among its siblings, kept by every change
-    bool expanded = false;
-    bool alive = true; // false once removed (slots are not reused in one tree)
+    // The row and the flags share four bytes: eight bytes less per entry of a large tree. No
+    // folder holds half a billion entries.
+    std::uint32_t row : 29 = 0; // index among its siblings, kept by every change
+    bool expanded : 1 = false;
+    bool alive : 1 = true;  // false once removed (slots are not reused in one tree)
+    bool entry : 1 = false; // its record is not a folder's: it never gets children
 
     [[nodiscard]] std::string_view Caption() const { return {caption, captionLength}; }
 };
-static_assert(sizeof(FolderTreeNode) <= 72, "tree nodes must stay compact");
+static_assert(sizeof(FolderTreeNode) <= 56, "tree nodes must stay compact");
 
 // A node reference that survives Clear(): a node of an earlier tree never equals one of the
 // current tree, even where the memory is reused.
@@ -71,6 +91,14 @@ public:
 
     // Appends a node as the last child of parent (nullptr: as the last top-level node).
     Node* AppendChild(Node* parent, FolderRecord* record, std::string_view caption);
+
+    // Appends these as the last children of parent (nullptr: top level), in this order, as one
+    // insertion for the widgets; the child list grows once, to its exact size.
+    struct NewChild {
+        FolderRecord* record;
+        std::string_view caption;
+    };
+    void AppendChildren(Node* parent, std::span<const NewChild> children);
 
     // Removes the node with its whole subtree.
     void Remove(Node* node);

@@ -51,6 +51,14 @@ public:
     virtual void ExpandAllTreeNodes() = 0;
     virtual void CollapseAllTreeNodes() = 0;
 
+    // Around a slice of a tree loaded in the background: the widget lays its rows out once
+    // afterwards instead of at each folder's children.
+    virtual void BeginTreeAppend() = 0;
+    virtual void EndTreeAppend() = 0;
+    // Runs slice on the GUI thread once the events waiting now (repaints, input) have been
+    // handled; dropped when the view goes first.
+    virtual void ScheduleTreeSlice(std::function<void()> slice) = 0;
+
     // Contents grid.
     virtual void BeginGridUpdate() = 0;
     virtual void EndGridUpdate() = 0; // shows the grid's new content

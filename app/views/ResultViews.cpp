@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <new>
@@ -48,6 +49,11 @@ ResultViews::ResultViews(IWindowServices& window, IEngine& engine, IResultView& 
 void ResultViews::ClearFolderTree() {
     if (m_watcher != nullptr)
         m_watcher->TreeCleared();
+    ClearTree();
+}
+
+void ResultViews::ClearTree() {
+    StopTreeLoad();
     m_tree.Clear();
 }
 
@@ -115,7 +121,7 @@ void ResultViews::BuildFolderTree() {
     m_view.EndGridUpdate();
     if (m_watcher != nullptr)
         m_watcher->TreeCleared();
-    m_tree.Clear();
+    ClearTree();
     if (m_recordCount == 0) {
         if (m_watcher != nullptr)
             m_watcher->TreeBuilt();
@@ -137,12 +143,105 @@ void ResultViews::BuildFolderTree() {
         if (m_sortState != kSortNone)
             SortFolderTree(m_sortState);
     }
+    // A million entries take seconds to load: the levels on screen come now, the rest in
+    // slices, so the window keeps painting and answering.
+    const bool sliced = m_view.IsMenuChecked(MenuCheck::TreeProgress) && m_tree.PendingCount() != 0;
+    if (sliced)
+        StartTreeLoad();
     if (Node* first = m_tree.FirstTopLevel()) {
-        // Becoming current with auto-expand expands it, which loads the levels below.
+        // Becoming current with auto-expand expands it, which loads the level below its children.
         m_view.SetCurrentTreeNode(first, true);
         m_view.SetTreeSelectionVisible(false);
     }
     m_window.RepaintWindow();
+    if (sliced)
+        ScheduleTreeSlice();
+    else if (m_watcher != nullptr)
+        m_watcher->TreeBuilt();
+}
+
+void ResultViews::StartTreeLoad() {
+    m_loading = true;
+    ++m_loadGeneration;
+    const auto top = m_tree.Children(nullptr);
+    m_loadQueue.assign(top.begin(), top.end());
+    m_window.PushHourGlassCursor();
+}
+
+void ResultViews::StopTreeLoad() {
+    if (!m_loading)
+        return;
+    m_loading = false;
+    ++m_loadGeneration;
+    m_loadQueue = {};
+    m_window.PopCursor();
+}
+
+void ResultViews::ScheduleTreeSlice() {
+    m_view.ScheduleTreeSlice([this, generation = m_loadGeneration] {
+        if (generation == m_loadGeneration)
+            TreeLoadSlice();
+    });
+}
+
+bool ResultViews::LoadQueuedFolder(std::deque<Node*>& queue) {
+    while (!queue.empty()) {
+        Node* folder = queue.front();
+        queue.pop_front();
+        if (!folder->alive)
+            continue;
+        LoadChildNodes(folder);
+        for (Node* child : m_tree.Children(folder)) {
+            if (child->record == nullptr)
+                continue;
+            if (child->record->kind == DVO_KIND_FOLDER)
+                queue.push_back(child);
+            else
+                m_tree.SetChildrenLoaded(child->record, child); // nothing below an entry
+        }
+        return true;
+    }
+    return false;
+}
+
+void ResultViews::TreeLoadSlice() {
+    if (!m_loading)
+        return;
+    // Long enough that the widgets' work per slice stays small beside it, short enough that
+    // the window answers within a frame or two.
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(40);
+    m_view.BeginTreeAppend();
+    while (LoadQueuedFolder(m_loadQueue) && Clock::now() < until) {
+    }
+    m_view.EndTreeAppend();
+    if (!m_loadQueue.empty()) {
+        ScheduleTreeSlice();
+        return;
+    }
+    StopTreeLoad();
+    if (m_watcher != nullptr)
+        m_watcher->TreeBuilt();
+}
+
+void ResultViews::LoadSubtree(Node* folder) {
+    if (folder == nullptr || !folder->alive)
+        return;
+    std::deque<Node*> queue{folder};
+    m_view.BeginTreeAppend();
+    while (LoadQueuedFolder(queue)) {
+    }
+    m_view.EndTreeAppend();
+}
+
+void ResultViews::FinishTreeLoad() {
+    if (!m_loading)
+        return;
+    m_view.BeginTreeAppend();
+    while (LoadQueuedFolder(m_loadQueue)) {
+    }
+    m_view.EndTreeAppend();
+    StopTreeLoad();
     if (m_watcher != nullptr)
         m_watcher->TreeBuilt();
 }
@@ -200,12 +299,15 @@ void ResultViews::LoadChildNodes(Node* node) {
             n.captionLength = static_cast<std::uint32_t>(captions[i].size());
             return n;
         };
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        StableSort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
             return compare(stand(x, a), stand(y, b), &m_collation) < 0;
         });
     }
+    std::vector<FolderTree::NewChild> children;
+    children.reserve(order.size());
     for (const std::uint32_t i : order)
-        m_tree.AppendChild(node, records[i], captions[i]);
+        children.push_back({records[i], captions[i]});
+    m_tree.AppendChildren(node, children);
     m_tree.SetChildrenLoaded(parent, node);
 }
 
@@ -256,6 +358,12 @@ void ResultViews::SearchResultTreeExpanding(Node* node) {
     if (!m_view.IsMenuChecked(MenuCheck::TreeProgress))
         return;
     const BusyCursor busy(m_window);
+    if (m_loading) {
+        // The background load brings the rest; what the expanded node shows comes now.
+        for (Node* child : m_tree.Children(node))
+            LoadChildNodes(child);
+        return;
+    }
     // Loading a node that is not pending does nothing, so the walk ends once none is left.
     for (Node* n = m_tree.FirstChild(node); n != nullptr && m_tree.PendingCount() != 0;
          n = m_tree.NextInTreeOrder(n))
@@ -398,6 +506,8 @@ void ResultViews::ShowFolderContents(Node* node) {
         m_shownRowCount = 0;
         return;
     }
+    if (m_loading)
+        LoadChildNodes(node); // a folder the background load has not reached yet
     // Marks belong to entries: listing the same folder again keeps them on their entries
     // (rows may have gone or moved), another folder starts with none.
     std::vector<const FolderRecord*> marked;
@@ -553,6 +663,8 @@ void ResultViews::ApplyColumnZeroWidth(int panelWidth) {
 // ---- changes made by the file commands ------------------------------------------------------
 
 void ResultViews::FileOperationStarting() {
+    // The operation changes records and nodes: no slice may load from them meanwhile.
+    FinishTreeLoad();
     if (m_watcher != nullptr)
         m_watcher->FileOperationStarted();
 }
@@ -746,6 +858,7 @@ void ResultViews::N3Click() {
             MessageKind::Confirmation,
             MessageButton::OK | MessageButton::Cancel) != MessageResult::OK)
         return;
+    FinishTreeLoad();
     m_window.SetStatusText("フォルダを展開しています...");
     // Every expansion runs the expanding handler first, as a click would; once nothing is left
     // to load it would only walk the tree again, so the later ones are skipped.

@@ -12,6 +12,8 @@
 #include "app/views/IResultViewsWatcher.h"
 #include "app/views/ResultGrid.h"
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -63,7 +65,16 @@ public:
     void ShowTotals() override;
     void FormResize() override;
 
-    // Folder tree.
+    // Folder tree. After a search the levels below the first ones load in slices on the
+    // message loop, breadth first, with the busy cursor; the window answers meanwhile.
+    [[nodiscard]] bool TreeLoading() const { return m_loading; }
+    // Loads what is left at once: before a command that needs the whole tree.
+    void FinishTreeLoad();
+    // One slice of the background load (scheduled through the view).
+    void TreeLoadSlice();
+    // Loads every level below folder now, breadth first as the slices do: for a folder whose
+    // nodes were made again (a rescan of it).
+    void LoadSubtree(Node* folder);
     void LoadChildNodes(Node* node);
     void AddNodesAtOnce();
     [[nodiscard]] std::string MakeNodeCaption(const FolderRecord& record) const;
@@ -179,6 +190,14 @@ public:
     }
 
 private:
+    // The tree's nodes go: so does a load in progress.
+    void ClearTree();
+    void StartTreeLoad();
+    void StopTreeLoad();
+    void ScheduleTreeSlice();
+    // Loads the first live folder of the queue's children and queues its folders; false when
+    // none was left.
+    bool LoadQueuedFolder(std::deque<Node*>& queue);
     Node* WalkToFolder(const std::string& path, bool reveal);
     // True when there is a result to save; otherwise the user is told so.
     bool HasResultToExport();
@@ -218,6 +237,9 @@ private:
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
     IResultViewsWatcher* m_watcher = nullptr;
+    bool m_loading = false;
+    std::deque<Node*> m_loadQueue;      // folders whose children's children are still to load
+    std::uint64_t m_loadGeneration = 0; // a slice of an earlier load finds another number
     bool m_failFolderRecords = false;
     bool m_failRowMarks = false;
     // While the engine reads a folder again it lists no records: nothing is loaded meanwhile.

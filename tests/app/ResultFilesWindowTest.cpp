@@ -66,7 +66,10 @@ struct ResultFilesWindow : testing::Test {
     template <typename W> W* Find(const char* name) const {
         return window->findChild<W*>(QString::fromLatin1(name));
     }
-    void Search() { QTest::mouseClick(Find<QPushButton>("btnExecute"), Qt::LeftButton); }
+    void Search() {
+        QTest::mouseClick(Find<QPushButton>("btnExecute"), Qt::LeftButton);
+        dvo::test::RunSlicesToTheEnd();
+    }
     void Key(Qt::Key key, Qt::KeyboardModifier modifier = Qt::AltModifier) {
         QTest::keyClick(window.get(), key, modifier);
     }

@@ -145,6 +145,7 @@ TEST(SearchWindow, AVanishedFolderFailsVisiblyAndSpaceMarksAGridRow) {
     WriteFile(root / "a.txt", 1500);
     WriteFile(root / "inner" / "b.txt", 10);
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    dvo::test::RunSlicesToTheEnd();
     EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
     EXPECT_EQ(LabelText(window, "pnlUnread"), QString::fromUtf8("読み取れなかった項目: 0"));
     auto* tree = window.findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
@@ -226,6 +227,7 @@ TEST(SearchWindow, NamesThatLookLikeMarkupAreShownAsText) {
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnAddDirectory")),
                       Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnExecute")), Qt::LeftButton);
+    dvo::test::RunSlicesToTheEnd();
     EXPECT_EQ(LabelText(window, "pnlStatus"), "検索を終了しました");
     EXPECT_EQ(LabelText(window, "lblNumberOfFiles"), "3");
 

@@ -86,6 +86,7 @@ struct TreemapWindowTest : testing::Test {
         // The click returns when the search flow has ended.
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnExecute")),
                           Qt::LeftButton);
+        dvo::test::RunSlicesToTheEnd();
     }
     QtTreemapWindow* Treemap() {
         return window->findChild<QtTreemapWindow*>(QStringLiteral("TTreemapForm"));

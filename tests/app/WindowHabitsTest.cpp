@@ -287,6 +287,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         QTest::mouseClick(Child<QPushButton>(*window, "btnAddDirectory"), Qt::LeftButton);
         QTest::mouseClick(Child<QPushButton>(*window, "btnExecute"), Qt::LeftButton);
+        dvo::test::RunSlicesToTheEnd();
         ASSERT_EQ(StatusText(*window), "検索を終了しました");
         tree = Child<QTreeView>(*window, "SearchResultTree");
         grid = Child<QTableView>(*window, "lsSearchResult");

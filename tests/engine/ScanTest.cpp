@@ -152,6 +152,64 @@ TEST_F(EngineTest, RecordsMatchAnIndependentWalk) {
     EXPECT_EQ(Utf8(progress.currentPath), t.Path());
 }
 
+// Every record as the program sees it after a search of `root`, with root's path as "T".
+std::string RecordDump(const std::string& root) {
+    std::string out;
+    auto line = [&](const FolderRecord* r) {
+        std::string directory = Utf8(r->directory);
+        std::string name = Utf8(r->name);
+        if (directory + "/" + name == root)
+            directory = name = "T"; // the searched folder itself
+        else if (directory.starts_with(root))
+            directory = "T" + directory.substr(root.size());
+        // Times to the year: the two trees are made seconds apart (year 0: not read).
+        out += directory + " | " + name + " " + std::to_string(r->kind) + " d" +
+               std::to_string(r->depth) + " " + std::to_string(r->size) + " " +
+               std::to_string(r->folderCount) + "/" + std::to_string(r->fileCount) + " " +
+               std::to_string(r->modifiedTime.wYear) + " loaded " +
+               std::to_string(r->childrenLoaded) + "\n";
+    };
+    std::vector<FolderRecord*> folders(static_cast<std::size_t>(DVOGetFolderInfoCount()));
+    EXPECT_EQ(DVOGetFolderInfo(folders.data(), static_cast<int>(folders.size())),
+              static_cast<int>(folders.size()));
+    for (FolderRecord* f : folders) {
+        line(f);
+        for (FolderRecord* c = DVOGetFirstFolderInfo(f); c != nullptr;
+             c = DVOGetNextFolderInfo(f)) {
+            out += "  ";
+            line(c);
+        }
+    }
+    return out;
+}
+
+// Records made on the engine's threads before the search ends are the ones made when asked for,
+// also once a folder has moved within the search after it (their directory texts follow it).
+TEST_F(EngineTest, RecordsMadeAheadAreTheOnesMadeWhenAsked) {
+    std::string dumps[2][2]; // [ahead][before, after the move]
+    for (int ahead : {0, 1}) {
+        SCOPED_TRACE(ahead);
+        TempDir t;
+        BuildMixedTree(t);
+        MakeDir(t / "c/inner");
+        for (int i = 0; i < 50; ++i)
+            MakeFile(t / ("a/sub/n" + std::to_string(i)), i);
+        ASSERT_EQ(DVOSetRecordsAhead(ahead), DVO_OK);
+        ASSERT_EQ(Search(t.Path()), DVO_OK);
+        // Moved before anything was enumerated: the records made ahead must follow it.
+        const std::u16string from = platform::Utf8ToUtf16(t.Path() + "/a");
+        const std::u16string to = platform::Utf8ToUtf16(t.Path() + "/c/inner");
+        ASSERT_EQ(DVOMoveFile(u"sub", from.c_str(), to.c_str()), DVO_OK);
+        dumps[ahead][1] = RecordDump(t.Path());
+        ASSERT_EQ(Search(t.Path()), DVO_OK);
+        dumps[ahead][0] = RecordDump(t.Path());
+    }
+    EXPECT_NE(dumps[1][1].find("T/c/inner/sub | n49 1"), std::string::npos) << dumps[1][1];
+    EXPECT_EQ(dumps[1][1], dumps[0][1]);
+    EXPECT_EQ(dumps[1][0], dumps[0][0]);
+    EXPECT_EQ(DVOSetRecordsAhead(0), DVO_OK);
+}
+
 TEST_F(EngineTest, LookupFindsEntriesByTheirReportedTexts) {
     TempDir t;
     BuildMixedTree(t);

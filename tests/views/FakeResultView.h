@@ -46,6 +46,32 @@ public:
 
     void BeginTreeUpdate() override { ++treeUpdates; }
     void EndTreeUpdate() override {}
+    void BeginTreeAppend() override {}
+    void EndTreeAppend() override {}
+    // The background load's slices run at once, one after the other, so a test sees the whole
+    // tree after a search; with holdSlices they wait for RunSlice, as on a busy message loop.
+    bool holdSlices = false;
+    int slicesRun = 0;
+    void ScheduleTreeSlice(std::function<void()> slice) override {
+        m_slices.push_back(std::move(slice));
+        if (holdSlices || m_runningSlices)
+            return;
+        m_runningSlices = true;
+        while (!m_slices.empty() && !holdSlices)
+            RunSlice();
+        m_runningSlices = false;
+    }
+    // Runs the oldest waiting slice; false when none waits.
+    bool RunSlice() {
+        if (m_slices.empty())
+            return false;
+        auto slice = std::move(m_slices.front());
+        m_slices.pop_front();
+        ++slicesRun;
+        slice();
+        return true;
+    }
+    [[nodiscard]] std::size_t WaitingSlices() const { return m_slices.size(); }
     // Like a tree widget, forgets its current node when the tree it came from is cleared.
     dvo::app::FolderTreeNode* CurrentTreeNode() const override {
         if (current != nullptr && results != nullptr && currentRef.node != current)
@@ -166,6 +192,8 @@ public:
     void SetMenuChecked(app::MenuCheck item, bool checked) override { checks[item] = checked; }
 
 private:
+    std::deque<std::function<void()>> m_slices;
+    bool m_runningSlices = false;
     std::mutex m_postedMutex;
     std::deque<std::function<void()>> m_posted; // guarded by m_postedMutex
 };

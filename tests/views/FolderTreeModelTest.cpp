@@ -7,6 +7,8 @@
 #include <QPersistentModelIndex>
 #include <deque>
 #include <gtest/gtest.h>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -40,6 +42,24 @@ struct ModelFixture : testing::Test {
         return tree.AppendChild(parent, &r, caption);
     }
 };
+
+// Qt's hash tables (a view's expanded set, the persistent indexes) take an index's low bits:
+// ids of nodes made one after the other must differ there, or a hundred thousand expanded folders
+// share a few buckets and every lookup walks a long chain.
+TEST_F(ModelFixture, IndexIdsOfNeighbouringNodesSpreadOverTheLowBits) {
+    tester.reset(); // it checks the whole model after every insertion
+    std::vector<Node*> nodes;
+    for (int i = 0; i < 4096; ++i)
+        nodes.push_back(Add(nullptr, "n", i));
+    std::set<quintptr> low;
+    for (Node* n : nodes) {
+        const QModelIndex index = model->IndexOf(n);
+        ASSERT_EQ(FolderTreeModel::NodeOf(index), n);
+        low.insert(index.internalId() & 0xFFF);
+    }
+    // Random ids would give about 2600 of the 4096 values.
+    EXPECT_GT(low.size(), 2000u);
+}
 
 TEST_F(ModelFixture, ServesTheTreeThroughEveryKindOfChange) {
     Node* a = Add(nullptr, "a", 1);

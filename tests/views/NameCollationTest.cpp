@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCollator>
+
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,3 +52,31 @@ TEST(NameCollation, NamesItHoldsEqualStillGetAnOrder) {
 }
 
 } // namespace
+
+// The order read from UTF-8 is QCollator's on the same names, in languages whose rules differ
+// (accents, case, kana and kanji, digits, punctuation), strcmp deciding where both tie.
+TEST(NameCollation, OrdersAsQtsCollatorDoes) {
+    const std::vector<std::string> names = {
+        "a",      "A",      "á", "Ä",     "ae",    "æ",  "b",   "B10",  "B2",        "résumé",
+        "resume", "Resume", "ß", "ss",    "å",     "z",  "_x",  "-x",   ".hidden",   "x y",
+        "x-y",    "x_y",    "9", "10",    "ｱ",     "ア", "あ",  "か",   "漢字",      "日本",
+        "한글",   "Ω",      "ω", "x\xff", "x\xfe", "",   "ﬁle", "file", "e\xcc\x81",
+    };
+    for (const QLocale& locale :
+         {QLocale(QLocale::Japanese, QLocale::Japan),
+          QLocale(QLocale::English, QLocale::UnitedStates),
+          QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Swedish, QLocale::Sweden)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const NameCollation collation(locale);
+        const QCollator qt(dvo::qt::NameCollationLocale(locale));
+        for (const std::string& a : names)
+            for (const std::string& b : names) {
+                int expected =
+                    qt.compare(QString::fromUtf8(a.c_str()), QString::fromUtf8(b.c_str()));
+                if (expected == 0)
+                    expected = std::strcmp(a.c_str(), b.c_str());
+                const int got = collation(a.c_str(), b.c_str());
+                EXPECT_EQ((got > 0) - (got < 0), (expected > 0) - (expected < 0)) << a << " " << b;
+            }
+    }
+}

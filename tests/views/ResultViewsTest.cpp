@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <strings.h>
 
 namespace {
@@ -35,7 +36,7 @@ dvo::app::FolderTreeNode* FindIn(const dvo::app::FolderTree& tree, std::string_v
 
 // /data(100): a(10)[a1(4)[deep.txt 4], a2.txt 6], b(60)[b1(0)[], b2.bin 60], c.txt 30
 struct ResultViewsTest : testing::Test, dvo::test::WindowHarness<dvo::test::SyntheticEngine> {
-    FolderRecord *data = nullptr, *a = nullptr, *b = nullptr;
+    FolderRecord *data = nullptr, *a = nullptr, *a1 = nullptr, *b = nullptr;
 
     void SetUp() override { Wire(); }
     void MakeSample() {
@@ -43,7 +44,7 @@ struct ResultViewsTest : testing::Test, dvo::test::WindowHarness<dvo::test::Synt
         engine.SetCounts(data, 4, 4);
         a = engine.Add(data, "a", 0, 10);
         engine.SetCounts(a, 1, 2);
-        FolderRecord* a1 = engine.Add(a, "a1", 0, 4);
+        a1 = engine.Add(a, "a1", 0, 4);
         engine.Add(a1, "deep.txt", 1, 4);
         engine.Add(a, "a2.txt", 1, 6);
         b = engine.Add(data, "b", 0, 60);
@@ -80,6 +81,109 @@ TEST_F(ResultViewsTest, ProgressiveBuildSortsTopLevelsThenLoadsTheWholeTree) {
     EXPECT_EQ(mainView.status, "検索を終了しました");
     EXPECT_TRUE(view.checks[MenuCheck::SortSizeDown]);
     EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(ResultViewsTest, LevelsBelowTheShownOnesLoadInSlicesUnderTheBusyCursor) {
+    MakeSample();
+    engine.Add(a1, "aaa.txt", 1, 1);
+    view.holdSlices = true;
+    Search();
+    const auto& tree = results.Tree();
+    // The expanded folder's children and the level below them are there, the rest is not.
+    EXPECT_TRUE(results.TreeLoading());
+    EXPECT_EQ(Captions(tree, FindIn(tree, "a")), "a2.txt,a1");
+    EXPECT_EQ(Captions(tree, FindIn(tree, "a1")), "");
+    EXPECT_EQ(form.CursorCount(), 1);
+    EXPECT_EQ(mainView.status, "検索を終了しました");
+    // An order chosen meanwhile holds for the levels that come later.
+    results.mnuAlphaClick();
+    EXPECT_TRUE(results.TreeLoading());
+    while (view.RunSlice()) {
+    }
+    EXPECT_FALSE(results.TreeLoading());
+    EXPECT_EQ(Captions(tree, FindIn(tree, "a1")), "aaa.txt,deep.txt");
+    EXPECT_EQ(tree.NodeCount(), 10u);
+    EXPECT_EQ(tree.PendingCount(), 0u);
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
+TEST_F(ResultViewsTest, ASubtreeLoadsWholeAtOnceBesideTheBackgroundLoad) {
+    MakeSample();
+    view.holdSlices = true;
+    Search();
+    ASSERT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "");
+    results.LoadSubtree(FindIn(results.Tree(), "a"));
+    EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+    EXPECT_TRUE(results.TreeLoading()); // the rest still comes in slices, a1's entry once
+    while (view.RunSlice()) {
+    }
+    EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+    EXPECT_EQ(results.Tree().NodeCount(), 9u);
+    EXPECT_EQ(results.Tree().PendingCount(), 0u);
+}
+
+TEST_F(ResultViewsTest, CommandsDuringTheLoadSeeTheWholeTree) {
+    const struct {
+        const char* name;
+        std::function<void(ResultViewsTest&)> command;
+        bool stillLoading; // the slices go on afterwards
+    } cases[] = {
+        {"expand all", [](ResultViewsTest& t) { t.results.N3Click(); }, false},
+        {"a file operation",
+         [](ResultViewsTest& t) {
+             t.results.FileOperationStarting();
+             t.results.FileOperationEnded(false, nullptr);
+         },
+         false},
+        // A folder the load has not reached lists its entries all the same.
+        {"a click on a folder not loaded yet", [](ResultViewsTest& t) { t.Select("a1"); }, true},
+    };
+    MakeSample();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.holdSlices = true;
+        Search();
+        ASSERT_TRUE(results.TreeLoading());
+        c.command(*this);
+        EXPECT_EQ(results.TreeLoading(), c.stillLoading);
+        if (!c.stillLoading) {
+            EXPECT_EQ(results.Tree().PendingCount(), 0u);
+            EXPECT_EQ(form.CursorCount(), 0);
+        } else {
+            EXPECT_EQ(Column(0), "deep.txt");
+        }
+        while (view.RunSlice()) {
+        }
+        EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+        EXPECT_EQ(results.Tree().NodeCount(), 9u);
+    }
+}
+
+TEST_F(ResultViewsTest, ASearchOrAnOpenedResultDuringTheLoadDropsItsSlices) {
+    MakeSample();
+    view.holdSlices = true;
+    Search();
+    ASSERT_TRUE(results.TreeLoading());
+    // A new search clears the tree: the slice still waiting belongs to the old one.
+    Search();
+    EXPECT_EQ(view.WaitingSlices(), 2u);
+    EXPECT_EQ(form.CursorCount(), 1); // one load, one busy cursor
+    while (view.RunSlice()) {
+    }
+    EXPECT_FALSE(results.TreeLoading());
+    EXPECT_EQ(results.Tree().NodeCount(), 9u);
+    EXPECT_EQ(Captions(results.Tree(), FindIn(results.Tree(), "a1")), "deep.txt");
+    EXPECT_EQ(form.CursorCount(), 0);
+
+    // The tree cleared with nothing after it (a result file that could not be read).
+    Search();
+    ASSERT_TRUE(results.TreeLoading());
+    results.ClearFolderTree();
+    EXPECT_FALSE(results.TreeLoading());
+    EXPECT_EQ(form.CursorCount(), 0);
+    while (view.RunSlice()) {
+    }
+    EXPECT_TRUE(results.Tree().Empty());
 }
 
 TEST_F(ResultViewsTest, LevelsLoadedAfterASortJoinInTheCurrentOrder) {

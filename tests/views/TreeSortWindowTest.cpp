@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTest>
@@ -25,7 +26,7 @@ using dvo::qt::FolderTreeModel;
 struct TreeSortWindowTest : testing::TestWithParam<int> {
     // A searched folder with `folders` subfolders, each holding one folder and one file; sizes
     // make the size orders and the name orders differ.
-    void Build(int folders) {
+    void Build(int folders, bool waitForTree = true) {
         dvo::test::TestApplication();
         // The window checks the chosen folder on disk; the engine makes up what is inside.
         const std::string folder = std::filesystem::temp_directory_path().string();
@@ -41,6 +42,8 @@ struct TreeSortWindowTest : testing::TestWithParam<int> {
         window->Form().btnAddDirectoryClick();
         window->show();
         window->Form().btnExecuteClick();
+        if (waitForTree)
+            dvo::test::RunSlicesToTheEnd();
         tree = window->findChild<QTreeView*>(QStringLiteral("SearchResultTree"));
         ASSERT_NE(tree, nullptr);
     }
@@ -114,6 +117,15 @@ TEST_F(TreeSortWindowTest, ExpandAllExpandsEveryFolderAndKeepsTheCurrentNode) {
     EXPECT_EQ(Caption(tree->currentIndex()), chosenCaption);
     Trigger("N4");
     EXPECT_TRUE(ExpandedBelowTop().empty());
+}
+
+TEST_F(TreeSortWindowTest, AWindowClosedWhileItsTreeLoadsLeavesNothingBehind) {
+    Build(1200, false);
+    // The search's handler has returned with the deeper levels still to load, in slices.
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    window.reset();
+    QCoreApplication::processEvents(); // a slice still waiting would reach freed logic
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 } // namespace
