@@ -27,24 +27,6 @@ namespace {
 
 std::string Utf8(const char16_t* text) { return platform::Utf16ToUtf8(text); }
 
-// A file of real bytes, so that it takes blocks, with its modification time in a given year.
-void WriteFile(const std::string& path, std::size_t size, int year) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    const std::string bytes(size, 'x');
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    ::fsync(fd);
-    ::close(fd);
-    struct tm local = {};
-    local.tm_year = year - 1900;
-    local.tm_mon = 5; // mid-June: no time zone moves it into another year
-    local.tm_mday = 15;
-    local.tm_hour = 12;
-    local.tm_isdst = -1;
-    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
 // One entry as the independent walk counts it.
 struct Counted {
     std::string path;
@@ -75,8 +57,8 @@ void Walk(const std::string& dir, std::set<std::pair<dev_t, ino_t>>& seen,
         if (S_ISDIR(st.st_mode)) {
             Walk(path, seen, out);
         } else if (st.st_nlink == 1 || seen.insert({st.st_dev, st.st_ino}).second) {
-            out.push_back({path, st.st_size, static_cast<std::int64_t>(st.st_blocks) * 512, n,
-                           st.st_mtime});
+            out.push_back(
+                {path, st.st_size, static_cast<std::int64_t>(st.st_blocks) * 512, n, st.st_mtime});
         }
     }
 }
@@ -141,9 +123,8 @@ Expected Expect(const std::vector<Counted>& walk, int mode) {
     for (const auto& [name, t] : types) {
         e.types.emplace_back(name, t.first, t.second);
     }
-    std::stable_sort(e.types.begin(), e.types.end(), [](const auto& a, const auto& b) {
-        return std::get<1>(a) > std::get<1>(b);
-    });
+    std::stable_sort(e.types.begin(), e.types.end(),
+                     [](const auto& a, const auto& b) { return std::get<1>(a) > std::get<1>(b); });
     for (const auto& [year, t] : years) {
         e.years.emplace_back(std::to_string(year), t.first, t.second);
     }
@@ -276,8 +257,7 @@ TEST_P(ListingsTest, FollowDeletesAndMoves) {
     FolderRecord* top[2] = {};
     ASSERT_EQ(DVOGetLargestFiles(top, 1), 1);
     // The counted link goes: its bytes now count at the other name, which the list shows.
-    ASSERT_EQ(DVODeleteFilePermanently(u"linked.bin",
-                                       platform::Utf8ToUtf16(m_tree / "a").c_str()),
+    ASSERT_EQ(DVODeleteFilePermanently(u"linked.bin", platform::Utf8ToUtf16(m_tree / "a").c_str()),
               DVO_OK);
     ASSERT_EQ(DVOMoveFile(u"notes", platform::Utf8ToUtf16(m_tree.Path()).c_str(),
                           platform::Utf8ToUtf16(m_tree / "u/deep").c_str()),
@@ -332,10 +312,20 @@ TEST(Extension, FollowsTheLastInnerDot) {
         const char* name;
         const char* extension;
     } cases[] = {
-        {"a.JPG", "jpg"},       {"b.jpg", "jpg"},  {"arch.TAR.Gz", "gz"}, {".profile", ""},
-        {"notes", ""},          {"x.", ""},        {"...", ""},           {"a..b", "b"},
-        {"..b", "b"},           {".a.B", "b"},     {"\xC3\x89t\xC3\xA9.\xC3\x89", "\xC3\x89"},
-        {"\xff.\xfeZ", "\xfez"}, {"Makefile.", ""}, {".", ""},
+        {"a.JPG", "jpg"},
+        {"b.jpg", "jpg"},
+        {"arch.TAR.Gz", "gz"},
+        {".profile", ""},
+        {"notes", ""},
+        {"x.", ""},
+        {"...", ""},
+        {"a..b", "b"},
+        {"..b", "b"},
+        {".a.B", "b"},
+        {"\xC3\x89t\xC3\xA9.\xC3\x89", "\xC3\x89"},
+        {"\xff.\xfeZ", "\xfez"},
+        {"Makefile.", ""},
+        {".", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(dvo::ExtensionOf(c.name), c.extension) << c.name;
