@@ -43,9 +43,7 @@ struct EngineSizeCountTest : testing::Test, dvo::test::WindowHarness<dvo::app::D
 TEST_F(EngineSizeCountTest, SwitchReordersAndRefillsEverythingWithoutSearching) {
     std::filesystem::create_directories(t / "top/sparse");
     std::filesystem::create_directories(t / "top/dense");
-    {
-        std::ofstream create(t / "top/sparse/hole.img");
-    }
+    { std::ofstream create(t / "top/sparse/hole.img"); }
     std::filesystem::resize_file(t / "top/sparse/hole.img", 64 << 20); // a hole, no blocks
     Write(t / "top/dense/a.bin", 200000);
     Write(t / "top/dense/b.bin", 100000);
