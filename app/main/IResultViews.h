@@ -25,6 +25,9 @@ public:
     [[nodiscard]] virtual FolderRecord* SelectedFolderRecord() { return nullptr; }
     virtual void RescanStarting() {}
     virtual void RescanEnded(FolderRecord* /*record*/, bool /*gone*/) {}
+    // The engine counts sizes another way now: the tree's order, the grid, the totals and the
+    // windows that follow them show the records' new figures.
+    virtual void SizeCountChanged() = 0;
 };
 
 } // namespace dvo::app

@@ -64,6 +64,7 @@ public:
     void BuildFolderTree() override;
     void ShowTotals() override;
     void FormResize() override;
+    void SizeCountChanged() override;
 
     // Folder tree. After a search the levels below the first ones load in slices on the
     // message loop, breadth first, with the busy cursor; the window answers meanwhile.

@@ -87,6 +87,8 @@ void TTreemapForm::FileOperationEnded() {
     Relayout();
 }
 
+void TTreemapForm::SizesChanged() { Relayout(); }
+
 // ---- the map --------------------------------------------------------------------------------
 
 TTreemapForm::Node* TTreemapForm::ResolveRoot() const {

@@ -156,6 +156,22 @@ public:
     int DVOCompareResult(const char16_t*, char16_t*, int, DVOChangeSink, void*) override {
         return DVO_E_UNSUPPORTED;
     }
+    // The size count: each switch is logged; refused (DVO_E_BUSY) while searching, as the engine
+    // does.
+    int sizeMode = DVO_SIZE_APPARENT;
+    int DVOSetSizeMode(int mode) override {
+        Log("engine:DVOSetSizeMode:" + std::to_string(mode));
+        if (mode != DVO_SIZE_APPARENT && mode != DVO_SIZE_DISK)
+            return DVO_E_INVALID_ARGUMENT;
+        if (searching)
+            return DVO_E_BUSY;
+        sizeMode = mode;
+        return 0;
+    }
+    int DVOGetSizeMode() override { return sizeMode; }
+    int DVOGetLargestFiles(FolderRecord**, int) override { return 0; }
+    int DVOGetTypeTotals(DVOGroupSink, void*) override { return 0; }
+    int DVOGetYearTotals(DVOGroupSink, void*) override { return 0; }
 
 private:
     int Log(std::string event) {

@@ -28,6 +28,7 @@ public:
         m_log.Add("views:RescanEnded:" + platform::Utf16ToUtf8(record->name) +
                   (gone ? ":gone" : ""));
     }
+    void SizeCountChanged() override { m_log.Add("views:SizeCountChanged"); }
 
 private:
     EventLog& m_log;

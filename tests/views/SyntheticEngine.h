@@ -190,6 +190,18 @@ public:
         return exportResult;
     }
     int DVOOpenResult(const char16_t*) override { return DVO_E_UNSUPPORTED; }
+    // The size count only: the records keep the sizes they were given.
+    int sizeMode = DVO_SIZE_APPARENT;
+    int DVOSetSizeMode(int mode) override {
+        if (mode != DVO_SIZE_APPARENT && mode != DVO_SIZE_DISK)
+            return DVO_E_INVALID_ARGUMENT;
+        sizeMode = mode;
+        return 0;
+    }
+    int DVOGetSizeMode() override { return sizeMode; }
+    int DVOGetLargestFiles(FolderRecord**, int) override { return 0; }
+    int DVOGetTypeTotals(DVOGroupSink, void*) override { return 0; }
+    int DVOGetYearTotals(DVOGroupSink, void*) override { return 0; }
     int DVOIsOpenedResult() override { return opened ? 1 : 0; }
     int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
                          void* context) override {

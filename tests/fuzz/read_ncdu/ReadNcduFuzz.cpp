@@ -13,7 +13,8 @@
 
 namespace {
 
-// Each folder's path, state, totals and counts, and each entry's name and size, in record order.
+// Each folder's path, state, totals and counts, and each entry's name and both figures, in record
+// order.
 std::string Shape(const dvo::ScanResult& r, bool totals) {
     std::string out = r.path + "\n";
     std::vector<const dvo::Dir*> stack{r.root};
@@ -21,12 +22,14 @@ std::string Shape(const dvo::ScanResult& r, bool totals) {
         const dvo::Dir* d = stack.back();
         stack.pop_back();
         out += std::to_string(static_cast<int>(d->state)) + " " +
-               (totals ? std::to_string(d->total) : "") + " " + std::to_string(d->folderCount) +
-               " " + std::to_string(d->fileCount) + ":";
+               (totals ? std::to_string(d->total) + "/" + std::to_string(d->diskTotal) : "") + " " +
+               std::to_string(d->folderCount) + " " + std::to_string(d->fileCount) + ":";
         for (std::uint32_t i = d->childCount; i-- > 0;) {
             const dvo::Node& n = d->children[i];
             out.append(n.Name());
-            out += n.IsFolder() ? "/" : " " + std::to_string(n.size) + ",";
+            out += n.IsFolder()
+                       ? "/"
+                       : " " + std::to_string(n.size) + "/" + std::to_string(n.diskSize) + ",";
             if (n.IsFolder()) {
                 stack.push_back(n.dir);
             }
