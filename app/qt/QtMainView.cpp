@@ -322,13 +322,14 @@ void QtMainView::BuildPanels() {
     m_pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
     m_pnlStatus->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_pnlStatus, 1);
-    for (QLabel** field : {&m_pnlMarks, &m_pnlUnread}) {
+    for (QLabel** field : {&m_pnlMarks, &m_pnlUnread, &m_pnlFreeSpace}) {
         *field = new QLabel(statusBar());
         (*field)->setTextFormat(Qt::PlainText);
         statusBar()->addPermanentWidget(*field);
     }
     m_pnlMarks->setObjectName(QStringLiteral("pnlMarks"));
     m_pnlUnread->setObjectName(QStringLiteral("pnlUnread"));
+    m_pnlFreeSpace->setObjectName(QStringLiteral("pnlFreeSpace"));
     statusBar()->setFixedHeight(kStatusBarHeight);
 
     connect(m_btnAddDirectory, &QPushButton::clicked, this,
@@ -383,8 +384,10 @@ void QtMainView::SetStatusText(const std::string& text) {
 }
 
 void QtMainView::SetStatusField(dvo::app::StatusField field, const std::string& text) {
-    (field == dvo::app::StatusField::Marks ? m_pnlMarks : m_pnlUnread)
-        ->setText(QString::fromStdString(text));
+    QLabel* label = field == dvo::app::StatusField::Marks    ? m_pnlMarks
+                    : field == dvo::app::StatusField::Unread ? m_pnlUnread
+                                                             : m_pnlFreeSpace;
+    label->setText(QString::fromStdString(text));
 }
 
 QLabel* QtMainView::Label(MainLabel label) const {

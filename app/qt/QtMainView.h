@@ -136,6 +136,7 @@ private:
     QLabel* m_pnlStatus = nullptr;
     QLabel* m_pnlMarks = nullptr; // status bar fields, children of the status bar
     QLabel* m_pnlUnread = nullptr;
+    QLabel* m_pnlFreeSpace = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_treeModeGroup = nullptr;
 };
