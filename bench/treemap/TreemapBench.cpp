@@ -148,7 +148,7 @@ void BM_TreemapWindowRelayout(benchmark::State& state) {
     results.BuildFolderTree();
     SizedView view;
     dvo::app::TTreemapForm treemap{form, results, view};
-    results.SetWatcher(&treemap);
+    results.AddWatcher(&treemap);
     treemap.TreeBuilt();
     treemap.mnuTreemapClick(true);
     for (auto _ : state)
@@ -159,7 +159,7 @@ void BM_TreemapWindowRelayout(benchmark::State& state) {
     // With the window's cached picture of the full-HD map counted too.
     state.counters["bytes_per_rect_with_picture"] =
         (static_cast<double>(treemap.MemoryBytes()) + 4.0 * kWidth * kHeight) / rects;
-    results.SetWatcher(nullptr);
+    results.RemoveWatcher(&treemap);
 }
 
 } // namespace
