@@ -19,7 +19,8 @@
  *   (DVO_KIND_FOLDER) and everything else (DVO_KIND_FILE: files, symbolic links, devices, sockets,
  *   FIFOs). A symbolic link is an entry of its own with its own size and is not followed unless
  *   asked for.
- * - a folder's size is the total apparent size (st_size) of everything but folders below it;
+ * - a folder's size is the total apparent size (st_size) of everything but folders below it,
+ *   or their total disk usage (see DVOSetSizeMode);
  *   a file with several hard links, recognised by (device, inode), adds its size once per
  *   search, at its first occurrence in record order (pre-order, names in byte order), so totals
  *   never depend on thread timing. A later link's own record still shows the file's size.
@@ -210,6 +211,48 @@ DVO_API int DVOAbortFileSearching(void);
  * DVO_E_INVALID_ARGUMENT for null. */
 DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
 
+/* How sizes are counted: the apparent size (st_size) or the disk usage (st_blocks x 512). The
+ * engine keeps both for every entry; switching changes every record's size, every folder total
+ * and DVOGetCurrentSearchInfo at once, with no new search (hard links once in both). */
+#define DVO_SIZE_APPARENT 0
+#define DVO_SIZE_DISK 1
+/* DVOSetSizeMode: the count for the current result and every later one, its records already
+ * handed out included (their size fields change in place; a folder's record shows its total in
+ * that count, the record of a later link of a hard-linked file the file's own figure). While a
+ * search runs its live size counts in the mode set when it started. 0; DVO_E_INVALID_ARGUMENT
+ * for another value, DVO_E_BUSY while searching (nothing changes then).
+ * DVOGetSizeMode: DVO_SIZE_* (a new object starts with DVO_SIZE_APPARENT). */
+DVO_API int DVOSetSizeMode(int mode);
+DVO_API int DVOGetSizeMode(void);
+
+/* Listings of the current result (searched or opened), counted as the totals are: each
+ * (device, inode) once, at the record the totals counted it, in the current size mode; entries
+ * deleted or moved out of the search are not listed, an entry moved within it is listed where
+ * it is now. Entries whose attributes could not be read count with size 0 and no time.
+ * DVOGetLargestFiles: the largest non-folder entries, largest first, ties in byte order of their
+ * full paths: fills up to count records (the engine's, as those of DVOGetFirstFolderInfo) and
+ * returns how many it wrote; 0 without a result; DVO_E_INVALID_ARGUMENT for a null array or
+ * count < 0, DVO_E_BUSY while searching, DVO_E_IO without memory (nothing written then). */
+DVO_API int DVOGetLargestFiles(FolderRecord** records, int count);
+typedef struct DVOGroupTotal {
+    const char16_t* name; /* extension (ASCII lower-cased, "" for none) or year ("2024"; "" for an
+                             unknown time); valid during the call only */
+    long long bytes;
+    long long count;
+} DVOGroupTotal;
+typedef int (*DVOGroupSink)(const DVOGroupTotal* total, void* context); /* nonzero stops */
+/* DVOGetTypeTotals: by extension, most bytes first, ties in byte order of the extension. The
+ * extension is what follows the last '.' of the name when that dot is neither its first nor its
+ * last byte, ASCII letters in lower case (".profile", "notes" and "x." have ""); bytes that are
+ * not UTF-8 arrive as U+DC80..U+DCFF as in names.
+ * DVOGetYearTotals: by year of last modification (local time), oldest first ("" before every
+ * year).
+ * Both return the number of groups reported (the one that stopped them included), 0 without a
+ * result; DVO_E_INVALID_ARGUMENT for a null sink, DVO_E_BUSY while searching, DVO_E_IO without
+ * memory. */
+DVO_API int DVOGetTypeTotals(DVOGroupSink sink, void* context);
+DVO_API int DVOGetYearTotals(DVOGroupSink sink, void* context);
+
 /* Folder records of the last search: the searched folder first, then every folder below it in
  * pre-order, siblings in byte order of their names. DVOGetFolderInfoCount: their number (0 before
  * a search, during one, and when the folder could not be opened). DVOGetFolderInfo writes
@@ -373,13 +416,14 @@ DVO_API int DVOGetFolderState(const FolderRecord* record);
  * number of its links within the result; a device number where it changes; "read_error" for what
  * could not be read (or was not, the search being aborted), "excluded":"otherfs" for a mount
  * point not entered and "pattern" for a folder not entered by choice, "notreg" for entries that
- * are neither folders nor regular files. No disk usage (dsize) is written: the engine counts
- * apparent sizes only. Entries deleted or moved since are written as the records show them now.
+ * are neither folders nor regular files, and the disk usage (dsize, st_blocks x 512) of every
+ * entry but a folder (folders' own blocks are not kept). Entries deleted or moved since are written as the records show them now.
  * The file is written beside path and renamed into place once complete, replacing an existing
  * one; a failed export leaves none. 0; DVO_E_INVALID_ARGUMENT (null or empty path),
  * DVO_E_NOT_FOUND (no result, or the folder of path does not exist), DVO_E_BUSY, DVO_E_ACCESS,
  * DVO_E_IO (DVOGetLastErrorText names the file and the reason).
- * DVOOpenResult reads an export (minor versions 0 to 2; unknown keys are ignored) and makes it
+ * DVOOpenResult reads an export (minor versions 0 to 2; unknown keys are ignored; an entry
+ * without dsize has a disk usage of 0, as ncdu shows it) and makes it
  * the current result as if a search of its root had just ended: the folder list, the
  * enumerations, DVOGetCurrentSearchInfo, DVOGetFolderState and DVOGetErrorCount (the entries
  * marked read_error) answer for it. Folders' own sizes in the file are ignored, as a search does

@@ -64,6 +64,9 @@ void Engine::Settle() {
     }
     if (m_pending != nullptr || m_scanner != nullptr) {
         m_result = std::move(m_pending);
+        if (m_result != nullptr) {
+            m_result->sizeMode = m_sizeMode;
+        }
         m_scanner.reset();
     }
 }
@@ -138,7 +141,25 @@ int Engine::AddSearchDirectory(const char16_t* path) {
     return DVO_OK;
 }
 
-int Engine::ExecSearch(const ScanOptions& options) {
+int Engine::SetSizeMode(int mode) {
+    if (mode != DVO_SIZE_APPARENT && mode != DVO_SIZE_DISK) {
+        return DVO_E_INVALID_ARGUMENT;
+    }
+    if (IsSearching()) {
+        return DVO_E_BUSY;
+    }
+    Settle();
+    m_sizeMode = static_cast<SizeMode>(mode);
+    if (m_result != nullptr && m_result->sizeMode != m_sizeMode) {
+        m_result->sizeMode = m_sizeMode;
+        if (m_records != nullptr) {
+            m_records->RefreshSizes();
+        }
+    }
+    return DVO_OK;
+}
+
+int Engine::ExecSearch(const ScanOptions& requested) {
     if (IsActive()) {
         return DVO_E_BUSY;
     }
@@ -148,6 +169,8 @@ int Engine::ExecSearch(const ScanOptions& options) {
     WaitForTotals();
     Settle();
     Discard();
+    ScanOptions options = requested;
+    options.liveMode = m_sizeMode;
     // A reason left after this search is this search's: why it ended early.
     SetLastErrorText({});
     // File systems stamp times from the same wall clock; what is born after this is not what
@@ -239,7 +262,7 @@ int Engine::Progress(SearchProgress* progress) {
         return DVO_OK;
     }
     const Dir* root = m_result->root;
-    progress->size = root->total;
+    progress->size = root->Total(m_result->sizeMode);
     progress->folderCount = Saturate(root->folderCount);
     progress->fileCount = Saturate(root->fileCount);
     FillCurrentPath(progress, root);
@@ -444,6 +467,10 @@ void Engine::Adjust(Dir* from, const Counted& amount, int sign) {
         if (d->total != INT64_MAX) {
             d->total = std::max<std::int64_t>(0, AddBytes(d->total, sign * amount.size));
         }
+        if (d->diskTotal != INT64_MAX) {
+            d->diskTotal =
+                std::max<std::int64_t>(0, AddBytes(d->diskTotal, sign * amount.diskSize));
+        }
         d->folderCount += sign * amount.folders;
         d->fileCount += sign * amount.files;
         if (m_records != nullptr) {
@@ -455,9 +482,13 @@ void Engine::Adjust(Dir* from, const Counted& amount, int sign) {
 Engine::Counted Engine::CountedFor(const Node& node) noexcept {
     // A later link of a hard-linked file added no bytes.
     if (node.IsFolder()) {
-        return {node.dir->total, node.dir->folderCount + 1, node.dir->fileCount};
+        return {node.dir->total, node.dir->diskTotal, node.dir->folderCount + 1,
+                node.dir->fileCount};
     }
-    return {(node.flags & kDuplicate) != 0 ? 0 : node.size, 0, 1};
+    if ((node.flags & kDuplicate) != 0) {
+        return {0, 0, 0, 1};
+    }
+    return {node.size, node.diskSize, 0, 1};
 }
 
 std::vector<Engine::Slot> Engine::Listed(Dir* d) {
@@ -535,7 +566,7 @@ void Engine::RecountLinks(Node& removed) {
             continue;
         }
         s.node->flags = s.node->flags & ~kDuplicate;
-        Adjust(s.parent, {s.node->size, 0, 0}, +1);
+        Adjust(s.parent, {s.node->size, s.node->diskSize, 0, 0}, +1);
     }
 }
 
@@ -610,7 +641,7 @@ void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
         // The searched folder itself went: nothing of the search is left on disk.
         node->flags = node->flags | kRemoved;
         Dir* root = m_result->root;
-        root->total = root->folderCount = root->fileCount = 0;
+        root->total = root->diskTotal = root->folderCount = root->fileCount = 0;
         if (m_records != nullptr) {
             m_records->Refresh(root);
         }
@@ -659,7 +690,7 @@ void Engine::EntryGone(std::u16string_view directory, std::u16string_view name,
         const std::size_t slash = fate.madeFile.rfind('/');
         const std::string folder = fate.madeFile.substr(0, slash == 0 ? 1 : slash);
         if (Dir* at = FolderOnDisk(folder, made)) {
-            Adjust(at, {fate.madeSize, countMade(before), 1}, +1);
+            Adjust(at, {fate.madeSize, fate.madeDiskSize, countMade(before), 1}, +1);
         }
     }
 }

@@ -45,6 +45,15 @@ public:
     int Abort();
     int Progress(SearchProgress* progress);
 
+    // The count records and totals show (DVO_SIZE_*): kept across searches and opened results.
+    int SetSizeMode(int mode);
+    [[nodiscard]] int GetSizeMode() const noexcept { return static_cast<int>(m_sizeMode); }
+
+    // The listings of the current result (see Listings.h): the records of the largest files
+    // (how many were written), and the totals by extension or by year given to sink (how many).
+    int LargestFiles(FolderRecord** records, int count);
+    int GroupTotals(bool byYear, DVOGroupSink sink, void* context);
+
     [[nodiscard]] int FolderCount();
     int FolderList(FolderRecord** records, int count);
     [[nodiscard]] FolderRecord* Top();
@@ -105,6 +114,7 @@ private:
     bool MoveWithin(const Slot& slot, Dir* into) noexcept;
     struct Counted {
         std::int64_t size = 0;
+        std::int64_t diskSize = 0;
         std::int64_t folders = 0;
         std::int64_t files = 0;
     };
@@ -139,6 +149,7 @@ private:
     std::int64_t m_searchStartNs = 0; // CLOCK_REALTIME when the last search began
     bool m_lostResult = false;        // the search ran out of memory before its totals were made
     bool m_opened = false;            // the result was read from an export, not searched here
+    SizeMode m_sizeMode = SizeMode::Apparent;
 
     const Dir* m_shownFolder = nullptr;
     char16_t m_shownPath[DVO_NAME_UNITS] = {};

@@ -12,6 +12,7 @@ int Engine::AdoptResult(std::unique_ptr<ScanResult> result, bool opened) {
     Settle();
     Discard();
     m_result = std::move(result);
+    m_result->sizeMode = m_sizeMode;
     m_rootPath = m_result->path;
     m_searchPath = m_result->path;
     m_searchStartNs = 0;

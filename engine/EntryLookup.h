@@ -46,12 +46,13 @@ enum class LookupResult {
 
 // Where an entry went after a successful delete, trash or move: the real path of the folder
 // that holds it now and its name there (both empty when deleted), and a file the action made
-// (a trash's .trashinfo: real path and size; empty when none).
+// (a trash's .trashinfo: real path, size and disk usage; empty when none).
 struct EntryFate {
     std::string folder{};
     std::string name{};
     std::string madeFile{};
     std::int64_t madeSize = 0;
+    std::int64_t madeDiskSize = 0;
 };
 
 // After a successful delete or move of that entry: the folders above it stop counting it (and,

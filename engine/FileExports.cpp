@@ -100,9 +100,9 @@ int RunOnEntry(const char* action, const char16_t* name, const char16_t* directo
         const dvo::OpResult outcome = operation(names, seen);
         const int result = Finish(outcome);
         if (result == DVO_OK && removesEntry)
-            dvo::NoteEntryGone(
-                names.directory16, names.name16,
-                {outcome.landedFolder, outcome.landedName, outcome.madeFile, outcome.madeSize});
+            dvo::NoteEntryGone(names.directory16, names.name16,
+                               {outcome.landedFolder, outcome.landedName, outcome.madeFile,
+                                outcome.madeSize, outcome.madeDiskSize});
         else if (outcome.partlyDone)
             dvo::NoteEntryPartlyGone(names.directory16, names.name16);
         return result;

@@ -27,9 +27,10 @@ struct OpResult {
     // the real path of the folder now holding it and its name there (a trash may rename it).
     std::string landedFolder{};
     std::string landedName{};
-    // A file the action made beside it (a trash's .trashinfo), by real path and size.
+    // A file the action made beside it (a trash's .trashinfo), by real path, size and disk usage.
     std::string madeFile{};
     std::int64_t madeSize = 0;
+    std::int64_t madeDiskSize = 0;
     // Failed after removing part of the entry: what is gone must be looked up on disk.
     bool partlyDone = false;
 };

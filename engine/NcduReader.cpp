@@ -71,6 +71,7 @@ struct Info {
     std::string name;
     bool hasName = false;
     std::int64_t asize = 0;
+    std::int64_t dsize = 0; // absent: 0, as ncdu shows an entry without one
     std::int64_t mtime = 0;
     std::uint64_t dev = 0;
     bool hasDev = false;
@@ -105,7 +106,8 @@ struct Pending {
     std::uint8_t flags;
     std::uint32_t device;
     std::uint64_t inode;
-    std::int64_t size; // or, for a folder, unused
+    std::int64_t size;     // or, for a folder, unused
+    std::int64_t diskSize; // likewise
     std::int64_t mtimeMs;
     Dir* dir; // a folder's contents
 };
@@ -267,7 +269,12 @@ private:
             }
             m_info.asize = s;
             return true;
-        case Key::Dsize: return needUnsigned("a size"); // the engine counts apparent sizes
+        case Key::Dsize:
+            if (!needUnsigned("a size")) {
+                return false;
+            }
+            m_info.dsize = s;
+            return true;
         case Key::Dev:
             if (!needUnsigned("a device number")) {
                 return false;
@@ -510,6 +517,7 @@ private:
                      : info.notreg ? 0 // neither folder nor regular file; which, unknown
                                    : static_cast<std::uint8_t>(S_IFREG >> 12);
             p.size = info.asize;
+            p.diskSize = info.dsize;
             // Without its inode a link cannot be matched with the others: counted as a file.
             if (info.hasIno && (info.hlnkc || info.nlink > 1)) {
                 p.flags |= kMultiLink;
@@ -605,6 +613,7 @@ private:
                     p.dir->node = &n;
                 } else {
                     n.size = p.size;
+                    n.diskSize = p.diskSize;
                 }
             }
             d->children = nodes;

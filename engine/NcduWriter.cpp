@@ -152,6 +152,10 @@ void PutInfo(Output& out, const ScanResult& r, const Node& n, std::string_view n
         out.Put(",\"asize\":");
         out.Number(n.size);
     }
+    if (!n.IsFolder() && (!statFailed || n.diskSize != 0)) {
+        out.Put(",\"dsize\":");
+        out.Number(n.diskSize);
+    }
     if (device != parentDevice) {
         out.Put(",\"dev\":");
         out.Unsigned(device);

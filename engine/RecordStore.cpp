@@ -73,11 +73,11 @@ void RecordStore::Fill(FolderRecord& f, const Node& node, const char16_t* direct
     f.depth = DepthOf(depth);
     f.childrenLoaded = 0;
     if (node.IsFolder()) {
-        f.size = node.dir->total;
+        f.size = node.dir->Total(m_result.sizeMode);
         f.folderCount = Saturate(node.dir->folderCount);
         f.fileCount = Saturate(node.dir->fileCount);
     } else {
-        f.size = node.size;
+        f.size = FileBytes(node, m_result.sizeMode);
         f.folderCount = 0;
         f.fileCount = 0;
     }
@@ -180,7 +180,7 @@ FolderRecord* RecordStore::Top() {
         Dir* root = m_result.root;
         m_top->directory = m_rootDirectory;
         m_top->kind = DVO_KIND_FOLDER;
-        m_top->size = root->total;
+        m_top->size = root->Total(m_result.sizeMode);
         m_top->folderCount = Saturate(root->folderCount + 1);
         m_top->fileCount = Saturate(root->fileCount);
         m_top->modifiedTime = LocalTimeOf(root->node->mtimeMs);
@@ -191,15 +191,54 @@ FolderRecord* RecordStore::Top() {
 void RecordStore::Refresh(Dir* d) noexcept {
     if (d->records != nullptr && d->records->record != nullptr) {
         FolderRecord& r = *d->records->record;
-        r.size = d->total;
+        r.size = d->Total(m_result.sizeMode);
         r.folderCount = Saturate(d->folderCount);
         r.fileCount = Saturate(d->fileCount);
     }
     if (d->parent == nullptr && m_top != nullptr) {
-        m_top->size = d->total;
+        m_top->size = d->Total(m_result.sizeMode);
         m_top->folderCount = Saturate(d->folderCount + 1);
         m_top->fileCount = Saturate(d->fileCount);
     }
+}
+
+void RecordStore::RefreshSizes() noexcept {
+    const SizeMode mode = m_result.sizeMode;
+    for (Dir* d : m_folderDirs) {
+        Refresh(d);
+        const DirRecords* x = d->records;
+        if (x != nullptr && x->fileRecords != nullptr) {
+            FolderRecord* r = x->fileRecords;
+            for (std::uint32_t i = 0; i < d->childCount; ++i) {
+                if (!d->children[i].IsFolder()) {
+                    (r++)->size = FileBytes(d->children[i], mode);
+                }
+            }
+        }
+        // Entries moved in before their old folder's records were made have records of their own.
+        if (MovedEntries::Incoming* in = m_moved.Into(d)) {
+            for (const auto& e : in->entries) {
+                if (e->record != nullptr && !e->node->IsFolder()) {
+                    e->record->size = FileBytes(*e->node, mode);
+                }
+            }
+        }
+    }
+}
+
+FolderRecord* RecordStore::RecordFor(Dir* parent, const Node& node, MovedEntry* moved) {
+    MakeFolderRecords();
+    if (node.IsFolder()) {
+        return node.dir->records->record;
+    }
+    if (moved != nullptr) {
+        return RecordOf(*moved, parent);
+    }
+    DirRecords& x = Extra(parent);
+    if (!x.fileRecordsMade) {
+        MakeFileRecords(parent, x);
+    }
+    return FileRecordOf(parent, node, nullptr);
 }
 
 FolderRecord* RecordStore::First(FolderRecord* parent) {

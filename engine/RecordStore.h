@@ -44,6 +44,11 @@ public:
     // Copies the folder's totals into its record, and the searched folder's into the top
     // record, where they have been made.
     void Refresh(Dir* d) noexcept;
+    // Every record made so far shows its entry's figure in the result's size mode again.
+    void RefreshSizes() noexcept;
+
+    // The record of an entry d lists now (moved: an entry moved into d), made when not yet.
+    [[nodiscard]] FolderRecord* RecordFor(Dir* d, const Node& node, MovedEntry* moved);
 
     // Bytes of the path texts and of each folder's bookkeeping made so far (what deep trees make
     // grow), without the unused end of the arena's last chunk.

@@ -8,11 +8,12 @@ namespace {
 
 bool Present(const Node& n) { return (n.flags & kRemoved) == 0; }
 
-// A non-folder's bytes as the totals count them: a later link of an inode adds nothing.
-std::int64_t Bytes(const Node& n) {
+// An entry's bytes as the totals count them, in the count the current result shows: a later
+// link of an inode adds nothing.
+std::int64_t Bytes(const Node& n, SizeMode mode) {
     if (n.IsFolder())
-        return n.dir != nullptr ? n.dir->total : 0;
-    return (n.flags & kDuplicate) != 0 ? 0 : n.size;
+        return n.dir != nullptr ? n.dir->Total(mode) : 0;
+    return (n.flags & kDuplicate) != 0 ? 0 : FileBytes(n, mode);
 }
 
 struct Walk {
@@ -41,8 +42,11 @@ std::int64_t CompareResults(const ScanResult& before, const ScanResult& now,
     Walk walk{sink};
     if (before.root == nullptr || now.root == nullptr)
         return 0;
-    if (before.root->total != now.root->total &&
-        !walk.Report(now.path, before.root->total, now.root->total, true, ChangeKind::Size))
+    const SizeMode mode = now.sizeMode;
+    const auto Bytes = [mode](const Node& n) { return dvo::Bytes(n, mode); };
+    if (before.root->Total(mode) != now.root->Total(mode) &&
+        !walk.Report(now.path, before.root->Total(mode), now.root->Total(mode), true,
+                     ChangeKind::Size))
         return walk.reported;
     // An explicit stack: exports may nest thousands of levels.
     std::vector<Pair> stack{{before.root, now.root, now.path == "/" ? std::string() : now.path}};

@@ -16,7 +16,7 @@ std::int64_t ComputeTotals(ScanResult& result) {
         Dir* d = f.dir;
         if (f.next == 0) {
             ++folders;
-            d->total = d->folderCount = d->fileCount = 0;
+            d->total = d->diskTotal = d->folderCount = d->fileCount = 0;
         }
         if (f.next < d->childCount) {
             Node& n = d->children[f.next++];
@@ -36,11 +36,13 @@ std::int64_t ComputeTotals(ScanResult& result) {
                 }
             }
             d->total = AddBytes(d->total, n.size);
+            d->diskTotal = AddBytes(d->diskTotal, n.diskSize);
             continue;
         }
         stack.pop_back();
         if (Dir* p = d->parent) {
             p->total = AddBytes(p->total, d->total);
+            p->diskTotal = AddBytes(p->diskTotal, d->diskTotal);
             p->folderCount += d->folderCount;
             p->fileCount += d->fileCount;
         }

@@ -1,5 +1,5 @@
 #pragma once
-// The compact tree a scan builds: one 32-byte Node per entry, one Dir per folder. Nodes and names
+// The compact tree a scan builds: one 40-byte Node per entry, one Dir per folder. Nodes and names
 // live in the scanning threads' arenas; the interface's records are made from them afterwards.
 #include <atomic>
 #include <cstdint>
@@ -51,6 +51,7 @@ struct Node {
         std::int64_t size; // st_size of anything but a folder
         Dir* dir;          // a folder's contents
     };
+    std::int64_t diskSize;         // st_blocks x 512 of anything but a folder (0 for folders)
     std::int64_t mtimeMs;          // st_mtime in milliseconds since the epoch
     std::uint32_t nameOffset;      // bytes from this node to its name (not NUL-terminated)
     std::uint32_t nameLength : 10; // names of up to 1023 bytes (NTFS names reach 765)
@@ -67,7 +68,16 @@ struct Node {
     }
     [[nodiscard]] std::uint32_t Mode() const noexcept { return std::uint32_t{type} << 12; }
 };
-static_assert(sizeof(Node) == 32, "a node is kept small: there is one per entry");
+static_assert(sizeof(Node) == 40, "a node is kept small: there is one per entry");
+
+// Which of an entry's two figures the totals and records show: the apparent size (st_size) or
+// the disk usage (st_blocks x 512). Both are kept, so switching needs no new search.
+enum class SizeMode : std::uint8_t { Apparent = 0, Disk = 1 };
+
+// A non-folder's own bytes in the given count.
+[[nodiscard]] inline std::int64_t FileBytes(const Node& n, SizeMode mode) noexcept {
+    return mode == SizeMode::Disk ? n.diskSize : n.size;
+}
 
 enum class DirState : std::uint8_t {
     Pending,    // queued, not read yet (stays so when the scan was aborted)
@@ -90,13 +100,18 @@ struct Dir {
     // would be padding before the totals.
     std::uint32_t pathLength = 0;
 
-    // Totals below the folder, computed once the scan has ended.
+    // Totals below the folder, computed once the scan has ended: apparent sizes and disk usage.
     std::int64_t total = 0;
+    std::int64_t diskTotal = 0;
     std::int64_t folderCount = 0;
     std::int64_t fileCount = 0;
 
     // The interface's records, made on the program's thread when first asked for.
     DirRecords* records = nullptr;
+
+    [[nodiscard]] std::int64_t Total(SizeMode mode) const noexcept {
+        return mode == SizeMode::Disk ? diskTotal : total;
+    }
 };
 static_assert(sizeof(Dir) <= 80, "one Dir per folder: kept as small as it was");
 
@@ -106,6 +121,8 @@ struct ScanOptions {
     bool hardLinksOnce = true;
     bool crossFileSystems = false;
     int threads = 0; // 0: chosen for the machine
+    // The figure the live totals count while scanning (the tree keeps both either way).
+    SizeMode liveMode = SizeMode::Apparent;
 };
 
 // Everything a finished (or aborted) scan leaves: valid until destroyed.
@@ -122,6 +139,7 @@ struct ScanResult {
     bool aborted = false;
     bool overBudget = false; // stopped where its records would have passed the record budget
     ScanOptions options;
+    SizeMode sizeMode = SizeMode::Apparent; // the figure records and totals show now
 };
 
 // Every folder's totals in one pre-order pass in record order: the first link of a hard-linked

@@ -115,6 +115,7 @@ struct Scanner::Entry {
     std::uint8_t flags;
     std::uint64_t inode;
     std::int64_t size;
+    std::int64_t diskSize; // st_blocks x 512
     std::int64_t mtimeMs;
     std::uint64_t device;
     bool mountRoot; // a folder on which a file system (or a bind of one) is mounted
@@ -682,6 +683,7 @@ private:
                 e.type = S_IFREG >> 12;
             }
             e.size = 0;
+            e.diskSize = 0;
             e.mtimeMs = 0;
             e.device = m_folderDevice;
             e.mountRoot = false;
@@ -691,6 +693,13 @@ private:
         const std::uint64_t device = makedev(es.stx_dev_major, es.stx_dev_minor);
         e.inode = es.stx_ino;
         e.size = static_cast<std::int64_t>(es.stx_size);
+        // A file system that reports no block count (some network ones) leaves it at zero.
+        e.diskSize = 0;
+        if ((es.stx_mask & STATX_BLOCKS) != 0) {
+            e.diskSize = es.stx_blocks > INT64_MAX / 512
+                             ? INT64_MAX
+                             : static_cast<std::int64_t>(es.stx_blocks) * 512;
+        }
         e.mtimeMs =
             static_cast<std::int64_t>(es.stx_mtime.tv_sec) * 1000 + es.stx_mtime.tv_nsec / 1000000;
         e.device = device;
@@ -889,7 +898,9 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
         n.flags = e.flags;
         if (!n.IsFolder()) {
             n.size = e.size;
-            w.local.size = AddBytes(w.local.size, e.size);
+            n.diskSize = e.diskSize;
+            w.local.size =
+                AddBytes(w.local.size, m_options.liveMode == SizeMode::Disk ? e.diskSize : e.size);
             ++w.local.files;
             continue;
         }

@@ -26,13 +26,16 @@
 
 namespace dvo {
 
-// What the walk asks statx for each entry, on both the ring and the entry-by-entry path.
-inline constexpr unsigned kEntryStatMask = STATX_BASIC_STATS;
+// What the walk asks statx for each entry, on both the ring and the entry-by-entry path; the
+// blocks give each entry's disk usage beside its apparent size.
+inline constexpr unsigned kEntryStatMask = STATX_BASIC_STATS | STATX_BLOCKS;
 
 class Scanner {
 public:
     struct Totals {
-        std::int64_t size = 0;    // bytes of the files read so far (hard links not yet merged)
+        std::int64_t size =
+            0; // bytes of the files read so far in ScanOptions::liveMode (hard links
+               // not yet merged)
         std::int64_t folders = 0; // folders found below the searched folder
         std::int64_t files = 0;   // other entries found
         std::int64_t errors = 0;  // folders or entries that could not be read

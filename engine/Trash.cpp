@@ -128,6 +128,9 @@ TrashAttempt PutInTrash(int trash, int parent, const std::string& name,
             if (!infoFolder.empty())
                 placed.madeFile = JoinPath(infoFolder, infoName);
             placed.madeSize = static_cast<std::int64_t>(content.size());
+            struct stat made {};
+            if (::fstatat(info.get(), infoName.c_str(), &made, AT_SYMLINK_NOFOLLOW) == 0)
+                placed.madeDiskSize = static_cast<std::int64_t>(made.st_blocks) * 512;
             return TrashAttempt{TrashOutcome::Done, 0, std::move(placed)};
         };
         if (::renameat2(parent, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) ==
