@@ -15,8 +15,8 @@ namespace {
 // Calls f(parent, node, moved) for every entry other than a folder that the result lists now
 // and whose bytes the totals count.
 template <typename F> void ForEachCounted(ScanResult& result, MovedEntries& moved, F f) {
-    if (result.root == nullptr || (result.rootNode != nullptr &&
-                                   (result.rootNode->flags & kRemoved) != 0)) {
+    if (result.root == nullptr ||
+        (result.rootNode != nullptr && (result.rootNode->flags & kRemoved) != 0)) {
         return; // the searched folder itself is gone
     }
     std::vector<Dir*> stack{result.root};
@@ -212,8 +212,7 @@ std::vector<GroupTotal> YearTotals(ScanResult& result, MovedEntries& moved) {
     const SizeMode mode = result.sizeMode;
     ForEachCounted(result, moved, [&](Dir*, Node& n, MovedEntry*) {
         // An entry whose attributes could not be read has no known time.
-        const long year =
-            (n.flags & kStatFailed) != 0 ? YearOf::kUnknownYear : yearOf(n.mtimeMs);
+        const long year = (n.flags & kStatFailed) != 0 ? YearOf::kUnknownYear : yearOf(n.mtimeMs);
         Year& y = years[year];
         y.bytes = AddBytes(y.bytes, FileBytes(n, mode));
         ++y.count;
@@ -224,8 +223,8 @@ std::vector<GroupTotal> YearTotals(ScanResult& result, MovedEntries& moved) {
     std::vector<GroupTotal> out;
     out.reserve(sorted.size());
     for (const auto& [year, y] : sorted) {
-        out.push_back(
-            {year == YearOf::kUnknownYear ? std::string() : std::to_string(year), y.bytes, y.count});
+        out.push_back({year == YearOf::kUnknownYear ? std::string() : std::to_string(year), y.bytes,
+                       y.count});
     }
     return out;
 }

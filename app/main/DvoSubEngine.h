@@ -45,6 +45,11 @@ public:
     int DVOIsOpenedResult() override;
     int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
                          void* context) override;
+    int DVOSetSizeMode(int mode) override;
+    int DVOGetSizeMode() override;
+    int DVOGetLargestFiles(FolderRecord** records, int count) override;
+    int DVOGetTypeTotals(DVOGroupSink sink, void* context) override;
+    int DVOGetYearTotals(DVOGroupSink sink, void* context) override;
 };
 
 } // namespace dvo::app

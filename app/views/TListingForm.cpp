@@ -240,8 +240,8 @@ void TListingForm::lsListingClick(int row) {
 }
 
 void TListingForm::lsListingDblClick(int row) {
-    if (m_kind != ListingKind::LargestFiles || row < 0 || row >= RowCount() ||
-        m_operationRunning || m_stale)
+    if (m_kind != ListingKind::LargestFiles || row < 0 || row >= RowCount() || m_operationRunning ||
+        m_stale)
         return;
     const Row& r = m_rows[static_cast<std::size_t>(row)];
     m_results.SelectEntry(m_results.RevealFolderNode(r.folder), r.record);

@@ -75,8 +75,8 @@ void Walk(const std::string& dir, std::set<std::pair<dev_t, ino_t>>& seen,
         if (S_ISDIR(st.st_mode)) {
             Walk(path, seen, out);
         } else if (st.st_nlink == 1 || seen.insert({st.st_dev, st.st_ino}).second) {
-            out.push_back({path, st.st_size, static_cast<std::int64_t>(st.st_blocks) * 512, n,
-                           st.st_mtime});
+            out.push_back(
+                {path, st.st_size, static_cast<std::int64_t>(st.st_blocks) * 512, n, st.st_mtime});
         }
     }
 }
@@ -141,9 +141,8 @@ Expected Expect(const std::vector<Counted>& walk, int mode) {
     for (const auto& [name, t] : types) {
         e.types.emplace_back(name, t.first, t.second);
     }
-    std::stable_sort(e.types.begin(), e.types.end(), [](const auto& a, const auto& b) {
-        return std::get<1>(a) > std::get<1>(b);
-    });
+    std::stable_sort(e.types.begin(), e.types.end(),
+                     [](const auto& a, const auto& b) { return std::get<1>(a) > std::get<1>(b); });
     for (const auto& [year, t] : years) {
         e.years.emplace_back(std::to_string(year), t.first, t.second);
     }
@@ -276,8 +275,7 @@ TEST_P(ListingsTest, FollowDeletesAndMoves) {
     FolderRecord* top[2] = {};
     ASSERT_EQ(DVOGetLargestFiles(top, 1), 1);
     // The counted link goes: its bytes now count at the other name, which the list shows.
-    ASSERT_EQ(DVODeleteFilePermanently(u"linked.bin",
-                                       platform::Utf8ToUtf16(m_tree / "a").c_str()),
+    ASSERT_EQ(DVODeleteFilePermanently(u"linked.bin", platform::Utf8ToUtf16(m_tree / "a").c_str()),
               DVO_OK);
     ASSERT_EQ(DVOMoveFile(u"notes", platform::Utf8ToUtf16(m_tree.Path()).c_str(),
                           platform::Utf8ToUtf16(m_tree / "u/deep").c_str()),
@@ -332,10 +330,20 @@ TEST(Extension, FollowsTheLastInnerDot) {
         const char* name;
         const char* extension;
     } cases[] = {
-        {"a.JPG", "jpg"},       {"b.jpg", "jpg"},  {"arch.TAR.Gz", "gz"}, {".profile", ""},
-        {"notes", ""},          {"x.", ""},        {"...", ""},           {"a..b", "b"},
-        {"..b", "b"},           {".a.B", "b"},     {"\xC3\x89t\xC3\xA9.\xC3\x89", "\xC3\x89"},
-        {"\xff.\xfeZ", "\xfez"}, {"Makefile.", ""}, {".", ""},
+        {"a.JPG", "jpg"},
+        {"b.jpg", "jpg"},
+        {"arch.TAR.Gz", "gz"},
+        {".profile", ""},
+        {"notes", ""},
+        {"x.", ""},
+        {"...", ""},
+        {"a..b", "b"},
+        {"..b", "b"},
+        {".a.B", "b"},
+        {"\xC3\x89t\xC3\xA9.\xC3\x89", "\xC3\x89"},
+        {"\xff.\xfeZ", "\xfez"},
+        {"Makefile.", ""},
+        {".", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(dvo::ExtensionOf(c.name), c.extension) << c.name;

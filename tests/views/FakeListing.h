@@ -38,8 +38,12 @@ public:
         files = largest;
         return static_cast<int>(files.size());
     }
-    int TypeTotals(std::vector<app::ListingGroup>& groups) override { return Groups(types, groups); }
-    int YearTotals(std::vector<app::ListingGroup>& groups) override { return Groups(years, groups); }
+    int TypeTotals(std::vector<app::ListingGroup>& groups) override {
+        return Groups(types, groups);
+    }
+    int YearTotals(std::vector<app::ListingGroup>& groups) override {
+        return Groups(years, groups);
+    }
     int SizeMode() override { return mode; }
 
 private:

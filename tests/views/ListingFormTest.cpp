@@ -1,5 +1,6 @@
 // The three listing windows' logic over the real result views, a synthetic engine and scripted
 // listings: their rows, what a click and a double click do, and how they follow the result.
+#include "app/views/EngineListingSource.h"
 #include "app/views/FileExtension.h"
 #include "app/views/TListingForm.h"
 #include "app/views/TreemapKinds.h"
@@ -207,19 +208,47 @@ TEST_F(ListingFormTest, AListingTheEngineRefusesSaysWhyAndListsNothing) {
         << yearsView.summary;
 }
 
+TEST_F(ListingFormTest, TheProgramsSourceHandsOnTheEnginesListings) {
+    dvo::app::EngineListingSource engineSource(engine);
+    std::vector<FolderRecord*> files{nullptr};
+    EXPECT_EQ(engineSource.LargestFiles(files, 2), 2);
+    EXPECT_EQ(files, (std::vector<FolderRecord*>{iso, jpgUpper}));
+    EXPECT_EQ(engineSource.LargestFiles(files, 0), 0);
+    EXPECT_TRUE(files.empty());
+
+    std::vector<dvo::app::ListingGroup> groups{{u"stale", 1, 1}};
+    EXPECT_EQ(engineSource.TypeTotals(groups), 4);
+    std::vector<std::string> seen;
+    for (const auto& g : groups)
+        seen.push_back(platform::Utf16ToUtf8(g.name) + "=" + std::to_string(g.bytes) + "/" +
+                       std::to_string(g.count));
+    EXPECT_EQ(seen, (std::vector<std::string>{"iso=900/1", "jpg=500/2", "gz=120/1", "=50/1"}));
+    EXPECT_EQ(engineSource.YearTotals(groups), 2);
+    ASSERT_EQ(groups.size(), 2U);
+    EXPECT_EQ(groups[0].name, u"2019");
+    engine.sizeMode = DVO_SIZE_DISK;
+    EXPECT_EQ(engineSource.SizeMode(), DVO_SIZE_DISK);
+}
+
 TEST(ListingExtension, FollowsTheLastDotThatIsNeitherFirstNorLast) {
     const struct {
         std::u16string name;
         std::u16string extension;
     } cases[] = {
-        {u"a.JPG", u"jpg"},       {u"b.jpg", u"jpg"},      {u"x.tar.GZ", u"gz"},
-        {u".profile", u""},       {u"notes", u""},         {u"x.", u""},
-        {u"..", u""},             {u".a.B", u"b"},         {u"a.Ä", u"Ä"}, // ASCII only
-        {u"a.\xDC80", u"\xDC80"}, {u"Makefile.AM", u"am"},
+        {u"a.JPG", u"jpg"},
+        {u"b.jpg", u"jpg"},
+        {u"x.tar.GZ", u"gz"},
+        {u".profile", u""},
+        {u"notes", u""},
+        {u"x.", u""},
+        {u"..", u""},
+        {u".a.B", u"b"},
+        {u"a.Ä", u"Ä"}, // ASCII only
+        {u"a.\xDC80", u"\xDC80"},
+        {u"Makefile.AM", u"am"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(dvo::app::ListingExtension(c.name), c.extension)
-            << platform::Utf16ToUtf8(c.name);
+        EXPECT_EQ(dvo::app::ListingExtension(c.name), c.extension) << platform::Utf16ToUtf8(c.name);
 }
 
 } // namespace
