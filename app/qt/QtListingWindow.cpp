@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -102,8 +103,7 @@ QString ObjectName(dvo::app::ListingKind kind) {
 QtListingWindow::QtListingWindow(QWidget& owner, QAction& menuItem, dvo::app::ListingKind kind,
                                  dvo::app::TMainForm& form, dvo::app::ResultViews& results,
                                  dvo::app::IListingSource& source)
-    : QWidget(&owner, Qt::Window), m_results(results),
-      m_logic(kind, form, results, source, *this) {
+    : QWidget(&owner, Qt::Window), m_results(results), m_logic(kind, form, results, source, *this) {
     setObjectName(ObjectName(kind));
     setWindowTitle(QString::fromUtf8(m_logic.Title()));
     auto* layout = new QVBoxLayout(this);
@@ -160,6 +160,14 @@ void QtListingWindow::RowsChanged() {
     if (m_logic.Kind() == dvo::app::ListingKind::LargestFiles)
         for (int column = 0; column < 3; ++column)
             m_list->resizeColumnToContents(column);
+}
+
+void QtListingWindow::keyPressEvent(QKeyEvent* event) {
+    // A look-up window goes with Escape, as a dialog would.
+    if (event->key() == Qt::Key_Escape)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void QtListingWindow::closeEvent(QCloseEvent* event) {

@@ -115,6 +115,7 @@ public:
     void ShowMap(const dvo::app::TreemapGeometry&) override {}
     void ShowMessageLine(const std::string&) override {}
     void SetOutline(const std::optional<dvo::app::TreemapPixelRect>&) override {}
+    void SetKindOutlines(const std::vector<dvo::app::TreemapPixelRect>&) override {}
     void SetStatusText(const std::string&) override {}
     void SetUpEnabled(bool) override {}
 };

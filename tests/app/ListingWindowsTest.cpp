@@ -127,8 +127,7 @@ TEST_F(ListingWindowsTest, TheMenuOpensEachWindowAndTheListsShowTheResult) {
     auto* viewMenu = window->findChild<QMenu*>(QStringLiteral("mnuView"));
     ASSERT_NE(viewMenu, nullptr);
     const QList<QAction*> items = viewMenu->actions();
-    const auto treemapAt =
-        items.indexOf(window->findChild<QAction*>(QStringLiteral("mnuTreemap")));
+    const auto treemapAt = items.indexOf(window->findChild<QAction*>(QStringLiteral("mnuTreemap")));
     ASSERT_GE(treemapAt, 0);
     const struct {
         const char* name;
@@ -168,7 +167,8 @@ TEST_F(ListingWindowsTest, TheMenuOpensEachWindowAndTheListsShowTheResult) {
     EXPECT_EQ(Cell(largest, 0, 3), QString::fromStdString((root / "sub2/sub3/d.mp4").string()));
     EXPECT_EQ(Cell(largest, 4, 3), QString::fromStdString((root / "sub2/e.png").string()));
     // A name that looks like markup is shown as it is, and escaped where Qt would parse it.
-    const int markup = RowOf(largest, 3, QString::fromStdString((root / "<img src=x>.txt").string()));
+    const int markup =
+        RowOf(largest, 3, QString::fromStdString((root / "<img src=x>.txt").string()));
     ASSERT_GE(markup, 0);
     EXPECT_TRUE(Cell(largest, markup, 3, Qt::ToolTipRole).contains(QStringLiteral("&lt;img")));
 
