@@ -139,7 +139,12 @@ QtListingWindow::QtListingWindow(QWidget& owner, QAction& menuItem, dvo::app::Li
     m_results.AddWatcher(&m_logic);
 }
 
-QtListingWindow::~QtListingWindow() { m_results.RemoveWatcher(&m_logic); }
+QtListingWindow::~QtListingWindow() {
+    m_results.RemoveWatcher(&m_logic);
+    // The list and its model read the logic, which goes before QWidget deletes its children.
+    delete m_list;
+    delete m_model;
+}
 
 void QtListingWindow::ShowWindow() {
     if (!m_placed) {
