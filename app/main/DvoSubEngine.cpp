@@ -108,13 +108,17 @@ int DvoSubEngine::DVOCompareResult(const char16_t* path, char16_t* root, int roo
 }
 
 int DvoSubEngine::DVOSetSizeMode(int mode) { return ::DVOSetSizeMode(mode); }
+
 int DvoSubEngine::DVOGetSizeMode() { return ::DVOGetSizeMode(); }
+
 int DvoSubEngine::DVOGetLargestFiles(FolderRecord** records, int count) {
     return ::DVOGetLargestFiles(records, count);
 }
+
 int DvoSubEngine::DVOGetTypeTotals(DVOGroupSink sink, void* context) {
     return ::DVOGetTypeTotals(sink, context);
 }
+
 int DvoSubEngine::DVOGetYearTotals(DVOGroupSink sink, void* context) {
     return ::DVOGetYearTotals(sink, context);
 }

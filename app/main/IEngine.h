@@ -65,9 +65,7 @@ public:
     virtual int DVOIsOpenedResult() = 0;
     virtual int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes,
                                  DVOChangeSink sink, void* context) = 0;
-
-    // How sizes are counted (DVO_SIZE_*), and the listings of the current result in that count:
-    // the largest files and the totals by extension and by year.
+    // How sizes are counted (DVO_SIZE_*), and the listings of the current result in that count.
     virtual int DVOSetSizeMode(int mode) = 0;
     virtual int DVOGetSizeMode() = 0;
     virtual int DVOGetLargestFiles(FolderRecord** records, int count) = 0;

@@ -18,6 +18,9 @@ enum class MainButton { Execute, Cancel };
 // last search could not read, and the free space of the searched folder's file system.
 enum class StatusField { Marks, Unread, FreeSpace };
 
+// The choices of "表示" > "サイズの数え方": apparent sizes or disk usage.
+enum class SizeCount { FileSize, DiskUsage };
+
 // Screen cursors of the busy-cursor stack; Default is the toolkit's ordinary pointer.
 enum class ScreenCursor { Default, AppStart, HourGlass };
 
@@ -41,6 +44,10 @@ public:
     // Names the folder whose search the result panel shows ("" for none).
     virtual void SetResultFolderText(const std::string& text) = 0;
     virtual void SetButtonEnabled(MainButton button, bool enabled) = 0;
+    // The radio items of "サイズの数え方": which one is checked (without running its handler),
+    // and whether they can be chosen.
+    virtual void SetSizeCountChecked(SizeCount count) = 0;
+    virtual void SetSizeCountEnabled(bool enabled) = 0;
 
     // Geometry of the folder panel, in window pixels, for the edit-width rule on resizing.
     [[nodiscard]] virtual int SearchDirectoryLeft() const = 0;

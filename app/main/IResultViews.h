@@ -15,6 +15,9 @@ public:
     virtual void BuildFolderTree() = 0;
     virtual void ShowTotals() = 0;
     virtual void FormResize() = 0; // the grid's share of a window resize
+    // The engine counts sizes another way now: the tree's order, the grid, the totals and the
+    // windows that follow them show the records' new figures.
+    virtual void SizeCountChanged() = 0;
 };
 
 } // namespace dvo::app

@@ -63,6 +63,7 @@ public:
     void BuildFolderTree() override {}
     void ShowTotals() override {}
     void FormResize() override {}
+    void SizeCountChanged() override {}
 };
 
 class NoSearchTimings final : public ISearchTimings {
@@ -495,6 +496,32 @@ void TMainForm::mnuOpenResultClick() {
     PopCursor();
 }
 
+void TMainForm::mnuSizeFileClick() {
+    LogUserAction("ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾌｧｲﾙｻｲｽﾞ 選択");
+    ChooseSizeCount(SizeCount::FileSize);
+}
+
+void TMainForm::mnuSizeDiskClick() {
+    LogUserAction("ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾃﾞｨｽｸ使用量 選択");
+    ChooseSizeCount(SizeCount::DiskUsage);
+}
+
+void TMainForm::ChooseSizeCount(SizeCount count) {
+    // The engine refuses a switch while it scans; the items are disabled then, and a shortcut
+    // that gets through anyway leaves the check on the count in force.
+    if (count == m_sizeCount || InSearchFlow() ||
+        m_engine.DVOSetSizeMode(count == SizeCount::DiskUsage ? DVO_SIZE_DISK
+                                                              : DVO_SIZE_APPARENT) != DVO_OK) {
+        m_view.SetSizeCountChecked(m_sizeCount);
+        return;
+    }
+    m_sizeCount = count;
+    m_view.SetSizeCountChecked(m_sizeCount);
+    PushHourGlassCursor();
+    m_resultViews->SizeCountChanged();
+    PopCursor();
+}
+
 std::string TMainForm::OpenedRootPath() {
     // The root record stands above the searched folder, its only child.
     FolderRecord* above = m_engine.DVOGetRootFolderInfo();
@@ -584,6 +611,7 @@ void TMainForm::ReportUnusableFolder(const std::string& path) {
 }
 
 void TMainForm::UpdateButtons() {
+    m_view.SetSizeCountEnabled(!InSearchFlow());
     if (m_phase == SearchPhase::Polling) {
         m_view.SetButtonEnabled(MainButton::Cancel, true);
         m_view.SetButtonEnabled(MainButton::Execute, false);

@@ -122,6 +122,11 @@ public:
     void btnCancelClick();
     // "ファイル" > "検索結果を開く...": an export file takes the place of a search's result.
     void mnuOpenResultClick();
+    // "表示" > "サイズの数え方": apparent sizes ("ファイルサイズ") or disk usage ("ディスク使用量")
+    // for the result shown and the searches after it; refused while a search runs.
+    void mnuSizeFileClick();
+    void mnuSizeDiskClick();
+    [[nodiscard]] SizeCount CurrentSizeCount() const { return m_sizeCount; }
     // The export file shown instead of a search ("" after a search).
     [[nodiscard]] const std::string& OpenedResultFile() const { return m_openedResultFile; }
     void UpdateButtons();
@@ -182,6 +187,8 @@ private:
     // Takes a typed folder text as the chosen folder when it passes the dialog's check; false
     // (after the error box) when it does not. True when nothing was typed.
     bool TakeTypedFolder();
+    // The choice of a "サイズの数え方" item: the engine counts that way and every view follows.
+    void ChooseSizeCount(SizeCount count);
     // The engine's DVOGetLastErrorText as UTF-8 ("" when it gives none).
     [[nodiscard]] std::string LastEngineErrorText();
 
@@ -218,6 +225,7 @@ private:
     int m_lastShownFileCount = 0;
     std::string m_openedResultFile;
     DiskSpaceQuery m_diskSpaceQuery = platform::QueryDiskSpace;
+    SizeCount m_sizeCount = SizeCount::FileSize;
 };
 
 } // namespace dvo::app

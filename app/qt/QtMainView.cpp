@@ -219,6 +219,15 @@ void QtMainView::BuildMenus() {
     AddRadio(m_sortGroup, AddItem(sort, "mnuAlpha", Text("アルファベット(昇順)"), alt(Qt::Key_3)));
     AddRadio(m_sortGroup,
              AddItem(sort, "mnuAlphaDown", Text("アルファベット(降順)"), alt(Qt::Key_4)));
+    m_sizeCountMenu = AddSubmenu(view, "mnuSizeCount", Text("サイズの数え方"));
+    QActionGroup* sizeCountGroup = NewRadioGroup(this);
+    m_sizeFile = AddRadio(sizeCountGroup, AddItem(m_sizeCountMenu, "mnuSizeFile",
+                                                  Text("ファイルサイズ"), alt(Qt::Key_5)));
+    m_sizeDisk = AddRadio(sizeCountGroup, AddItem(m_sizeCountMenu, "mnuSizeDisk",
+                                                  Text("ディスク使用量"), alt(Qt::Key_6)));
+    m_sizeFile->setChecked(true);
+    connect(m_sizeFile, &QAction::triggered, this, [this] { m_form.mnuSizeFileClick(); });
+    connect(m_sizeDisk, &QAction::triggered, this, [this] { m_form.mnuSizeDiskClick(); });
     AddItem(view, "mnuDetail", Text("詳細情報"), alt(Qt::Key_D), false);
     QMenu* treeView = AddSubmenu(view, "mnuTreeView", Text("ツリー表示"), alt(Qt::Key_T), false);
     m_treeModeGroup = NewRadioGroup(this);
@@ -444,6 +453,16 @@ void QtMainView::SetResultFolderText(const std::string& text) {
 
 void QtMainView::SetButtonEnabled(MainButton button, bool enabled) {
     (button == MainButton::Execute ? m_btnExecute : m_btnCancel)->setEnabled(enabled);
+}
+
+void QtMainView::SetSizeCountChecked(dvo::app::SizeCount count) {
+    (count == dvo::app::SizeCount::DiskUsage ? m_sizeDisk : m_sizeFile)->setChecked(true);
+}
+
+void QtMainView::SetSizeCountEnabled(bool enabled) {
+    m_sizeCountMenu->menuAction()->setEnabled(enabled);
+    m_sizeFile->setEnabled(enabled);
+    m_sizeDisk->setEnabled(enabled);
 }
 
 int QtMainView::SearchDirectoryLeft() const { return m_edtSearchDirectory->x(); }

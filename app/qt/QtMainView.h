@@ -79,6 +79,8 @@ public:
     void SetSearchDirectoryText(const std::string& text) override;
     void SetResultFolderText(const std::string& text) override;
     void SetButtonEnabled(dvo::app::MainButton button, bool enabled) override;
+    void SetSizeCountChecked(dvo::app::SizeCount count) override;
+    void SetSizeCountEnabled(bool enabled) override;
     [[nodiscard]] int SearchDirectoryLeft() const override;
     [[nodiscard]] int AddDirectoryButtonLeft() const override;
     void SetSearchDirectoryWidth(int width) override;
@@ -149,6 +151,9 @@ private:
     QLabel* m_pnlFreeSpace = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_treeModeGroup = nullptr;
+    QMenu* m_sizeCountMenu = nullptr;
+    QAction* m_sizeFile = nullptr;
+    QAction* m_sizeDisk = nullptr;
 };
 
 } // namespace dvo::qt

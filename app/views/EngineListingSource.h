@@ -13,7 +13,6 @@ public:
     int LargestFiles(std::vector<FolderRecord*>& files, int count) override;
     int TypeTotals(std::vector<ListingGroup>& groups) override;
     int YearTotals(std::vector<ListingGroup>& groups) override;
-    [[nodiscard]] int SizeMode() override { return m_engine.DVOGetSizeMode(); }
 
 private:
     IEngine& m_engine;

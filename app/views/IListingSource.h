@@ -27,8 +27,6 @@ public:
     // number of groups, or a negative DVO_E_* code.
     virtual int TypeTotals(std::vector<ListingGroup>& groups) = 0;
     virtual int YearTotals(std::vector<ListingGroup>& groups) = 0;
-    // How sizes are counted now (file size or disk usage): a switch makes every listing stale.
-    [[nodiscard]] virtual int SizeMode() = 0;
 };
 
 } // namespace dvo::app

@@ -17,6 +17,8 @@ public:
     virtual void FileOperationStarted() {}
     // A file operation on the grid's marked rows has ended; nodes may have gone.
     virtual void FileOperationEnded() = 0;
+    // Every record's size changed (sizes are counted another way now); the nodes stay.
+    virtual void SizesChanged() {}
 };
 
 } // namespace dvo::app

@@ -160,6 +160,28 @@ void ResultViews::ShowTotals() {
 
 void ResultViews::FormResize() { spSearchResultMoved(); }
 
+void ResultViews::SizeCountChanged() {
+    if (!m_tree.FirstTopLevel())
+        return; // no result shown: nothing shows a size
+    {
+        const BusyCursor busy(m_window);
+        // Sizes decide the order of size sorts; names keep theirs.
+        if (const FolderTree::Compare compare = CompareFor(m_sortState); compare != nullptr)
+            m_tree.SortAllLevels(compare, &m_collation);
+        // The same folder listed again: its marks stay on their entries, whose sizes changed.
+        Node* refill = m_tree.Resolve(m_lastSelectedNode);
+        if (refill == nullptr)
+            refill = ShownNode();
+        if (refill != nullptr)
+            ShowFolderContents(refill);
+    }
+    ShowMarkSummary();
+    ShowTotals();
+    m_view.RepaintGrid();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->SizesChanged();
+}
+
 // ---- folder tree ----------------------------------------------------------------------------
 
 void ResultViews::LoadChildNodes(Node* node) {

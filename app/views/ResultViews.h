@@ -62,6 +62,7 @@ public:
     void BuildFolderTree() override;
     void ShowTotals() override;
     void FormResize() override;
+    void SizeCountChanged() override;
 
     // Folder tree.
     void LoadChildNodes(Node* node);

@@ -91,14 +91,12 @@ void TListingForm::TreeBuilt() {
     Refresh();
 }
 
-void TListingForm::ShownFolderChanged() {
-    // The grid is listed again after every switch of the size count: the one moment the
-    // figures of every listing change without a search or a file operation.
-    if (m_state == State::Ready && !m_operationRunning && !m_stale &&
-        m_source.SizeMode() != m_filledMode) {
-        m_stale = true;
-        Refresh();
-    }
+// Another folder in the grid changes nothing of the whole result's listings.
+void TListingForm::ShownFolderChanged() {}
+
+void TListingForm::SizesChanged() {
+    m_stale = true;
+    Refresh();
 }
 
 void TListingForm::FileOperationStarted() { m_operationRunning = true; }
@@ -126,7 +124,6 @@ void TListingForm::Refresh() {
 void TListingForm::Fill() {
     const BusyCursor busy(m_window);
     m_stale = false;
-    m_filledMode = m_source.SizeMode();
     m_rows.clear();
     m_largestBytes = 0;
     if (m_kind == ListingKind::Types && m_kindChosen)

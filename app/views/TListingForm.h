@@ -3,8 +3,8 @@
 // ファイル"), the totals by kind of file ("種類別") and by year of modification ("更新年別").
 // Each window is one TListingForm of its kind. It keeps its rows as texts made when it was
 // filled, so painting never reads a record while a file operation may change it, and it fills
-// them again when the result changes: a new search, a switch of the size count (noticed at the
-// grid's refill that follows it), a delete or a move. A hidden window is filled when shown.
+// them again when the result changes: a new search, a switch of the size count, a delete or a
+// move. A hidden window is filled when shown.
 #include "app/main/IWindowServices.h"
 #include "app/views/IListingSource.h"
 #include "app/views/IListingView.h"
@@ -51,6 +51,7 @@ public:
     void ShownFolderChanged() override;
     void FileOperationStarted() override;
     void FileOperationEnded() override;
+    void SizesChanged() override;
 
     // What the Qt window shows.
     [[nodiscard]] ListingKind Kind() const { return m_kind; }
@@ -99,7 +100,6 @@ private:
     bool m_visible = false;
     bool m_stale = true;
     bool m_operationRunning = false; // the engine may be changing records: no reads
-    int m_filledMode = -1;           // the size count the rows were made in
     std::vector<Row> m_rows;
     long long m_largestBytes = 0; // the years window's longest bar
     std::string m_summary;

@@ -88,6 +88,8 @@ void TTreemapForm::FileOperationEnded() {
     Relayout();
 }
 
+void TTreemapForm::SizesChanged() { Relayout(); }
+
 // ---- the map --------------------------------------------------------------------------------
 
 TTreemapForm::Node* TTreemapForm::ResolveRoot() const {

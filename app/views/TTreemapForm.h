@@ -50,6 +50,7 @@ public:
     void ShownFolderChanged() override;
     void FileOperationStarted() override;
     void FileOperationEnded() override;
+    void SizesChanged() override;
 
     // State, for the widgets, the tests and the benchmarks.
     [[nodiscard]] bool Visible() const { return m_visible; }

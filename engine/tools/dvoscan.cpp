@@ -1,6 +1,11 @@
 // dvoscan: the engine's folder sizes on the command line, printed the way du prints them.
 //   dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [-0] [--threads N] [--stats [--records]]
-//           [--exclude PATTERN]... [--exclude-from FILE] [-o FILE] [--compare OLD] (PATH | -f FILE)
+//           [--exclude PATTERN]... [--exclude-from FILE] [--disk-usage]
+//           [-o FILE | --compare OLD | --top N | --by-type | --by-age] (PATH | -f FILE)
+// --disk-usage counts st_blocks x 512 (what du counts, less the folders' own blocks) instead of
+// st_size. --top N prints "<bytes>\t<path>" for the N largest entries other than folders;
+// --by-type "<bytes>\t<count>\t<extension>" per extension, --by-age "<bytes>\t<count>\t<year>"
+// per year of last modification; each inode once, where the totals count it.
 // --exclude leaves out what du and ncdu leave out: an entry whose path or name matches the glob.
 // --exclude-from reads one pattern a line (empty lines skipped).
 // -o writes the scan as an ncdu export instead of printing it; -f reads one instead of scanning;
@@ -15,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
@@ -28,6 +34,7 @@
 #include <memory>
 
 #include "engine/DVOSUB.h"
+#include "engine/Listings.h"
 #include "engine/MovedEntries.h"
 #include "engine/NcduFormat.h"
 #include "engine/RecordStore.h"
@@ -35,11 +42,38 @@
 
 namespace {
 
-void Usage() {
-    std::fputs("usage: dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] "
-               "[-0] [--stats [--records]] [--exclude PATTERN]... [--exclude-from FILE] "
-               "[-o FILE] [--compare OLD] (PATH | -f FILE)\n",
-               stderr);
+constexpr const char* kUsage =
+    "usage: dvoscan [-d DEPTH] [-x | --cross-file-systems] [-L] [--threads N] [-0] "
+    "[--stats [--records]] [--exclude PATTERN]... [--exclude-from FILE] [--disk-usage] "
+    "[-o FILE | --compare OLD | --top N | --by-type | --by-age] (PATH | -f FILE)\n";
+
+void Usage() { std::fputs(kUsage, stderr); }
+
+void Help() {
+    std::fputs(kUsage, stdout);
+    std::fputs(
+        "Prints \"<bytes>\\t<path>\" for PATH and its folders down to DEPTH (default 0), each\n"
+        "folder after its subfolders; hard-linked files count once.\n"
+        "  -d, --max-depth DEPTH  folders down to DEPTH levels below PATH\n"
+        "  -x, --cross-file-systems  enter other file systems mounted below PATH\n"
+        "  -L                     follow symbolic links\n"
+        "  -0, --null             end lines with NUL and print paths unchanged\n"
+        "  --threads N            scan with N threads (0: chosen for the machine)\n"
+        "  --stats [--records]    time, threads and memory on stderr\n"
+        "  --exclude PATTERN      leave out entries whose path or name matches the glob\n"
+        "  --exclude-from FILE    the same for each line of FILE\n"
+        "  --disk-usage           count disk usage (blocks x 512) instead of apparent sizes\n"
+        "  -o FILE                write the result as an ncdu export (-: standard output)\n"
+        "  -f FILE                read an ncdu export instead of scanning (-: standard input)\n"
+        "  --compare OLD          \"<delta>\\t<total>\\t<path>\" for folders changed since OLD\n"
+        "  --top N                \"<bytes>\\t<path>\" for the N largest entries other than\n"
+        "                         folders, largest first, ties in byte order of the path\n"
+        "  --by-type              \"<bytes>\\t<count>\\t<extension>\" per extension, most bytes\n"
+        "                         first (no extension: an empty field)\n"
+        "  --by-age               \"<bytes>\\t<count>\\t<year>\" per year of last modification,\n"
+        "                         oldest first (unknown time: an empty field)\n"
+        "Exit status: 0; 1 when entries could not be read; 2 on bad use or a bad file.\n",
+        stdout);
 }
 
 bool ParseCount(const char* text, long& out) {
@@ -98,10 +132,15 @@ class Printer {
 public:
     Printer(bool escape, char end) : m_escape(escape), m_end(end) {}
     ~Printer() { Flush(); }
-    void Line(std::int64_t bytes, std::string_view path) {
-        char number[24];
-        const int n = std::snprintf(number, sizeof number, "%lld\t", static_cast<long long>(bytes));
-        m_buffer.append(number, static_cast<std::size_t>(n));
+    void Line(std::int64_t bytes, std::string_view path) { Line({bytes}, path); }
+    // Each number followed by a tab, then the text (escaped as paths are).
+    void Line(std::initializer_list<std::int64_t> numbers, std::string_view path) {
+        for (const std::int64_t value : numbers) {
+            char number[24];
+            const int n =
+                std::snprintf(number, sizeof number, "%lld\t", static_cast<long long>(value));
+            m_buffer.append(number, static_cast<std::size_t>(n));
+        }
         if (m_escape) {
             AppendEscaped(path);
         } else {
@@ -166,7 +205,7 @@ void PrintFolders(const dvo::ScanResult& result, long maxDepth, bool nulEnded) {
             continue;
         }
         path.resize(f.pathLength);
-        out.Line(d->total, path);
+        out.Line(d->Total(result.sizeMode), path);
         stack.pop_back();
     }
 }
@@ -210,7 +249,7 @@ std::vector<std::pair<std::string, std::int64_t>> FolderTotals(const dvo::ScanRe
     while (!stack.empty()) {
         Frame f = std::move(stack.back());
         stack.pop_back();
-        out.emplace_back(f.path, f.dir->total);
+        out.emplace_back(f.path, f.dir->Total(r.sizeMode));
         if (static_cast<long>(f.dir->depth) >= maxDepth) {
             continue;
         }
@@ -305,6 +344,25 @@ bool ReadPatterns(const char* file, std::vector<std::string>& patterns) {
     return ok;
 }
 
+enum class Listing { None, Top, ByType, ByAge };
+
+// The largest files or the totals by kind or year, as the engine's listings give them.
+void PrintListing(dvo::ScanResult& result, Listing listing, long top, bool nulEnded) {
+    Printer out(!nulEnded && ::isatty(STDOUT_FILENO) == 1, nulEnded ? '\0' : '\n');
+    dvo::MovedEntries noMoves;
+    if (listing == Listing::Top) {
+        for (const dvo::ListedFile& f :
+             dvo::LargestFiles(result, noMoves, static_cast<std::size_t>(top))) {
+            out.Line(f.bytes, f.path);
+        }
+        return;
+    }
+    for (const dvo::GroupTotal& g : listing == Listing::ByType ? dvo::TypeTotals(result, noMoves)
+                                                               : dvo::YearTotals(result, noMoves)) {
+        out.Line({g.bytes, g.count}, g.name);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -319,6 +377,10 @@ int main(int argc, char** argv) {
     const char* readFrom = nullptr;
     const char* compareWith = nullptr;
     std::vector<std::string> excludes;
+    bool diskUsage = false;
+    Listing listing = Listing::None;
+    long top = 0;
+    int listings = 0; // more than one, or one with -o or --compare, is bad use
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         long value = 0;
@@ -354,6 +416,21 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "dvoscan: cannot read '%s': %s\n", file, std::strerror(errno));
                 return 2;
             }
+        } else if (a == "--help" || a == "-h") {
+            Help();
+            return 0;
+        } else if (a == "--disk-usage") {
+            diskUsage = true;
+        } else if (a == "--top" && i + 1 < argc) {
+            if (!ParseCount(argv[++i], top)) {
+                Usage();
+                return 2;
+            }
+            listing = Listing::Top;
+            ++listings;
+        } else if (a == "--by-type" || a == "--by-age") {
+            listing = a == "--by-type" ? Listing::ByType : Listing::ByAge;
+            ++listings;
         } else if (a == "--stats") {
             stats = true;
         } else if (a == "--records") {
@@ -378,7 +455,7 @@ int main(int argc, char** argv) {
         }
     }
     if ((path == nullptr) == (readFrom == nullptr) ||
-        (compareWith != nullptr && exportTo != nullptr)) {
+        (compareWith != nullptr) + (exportTo != nullptr) + listings > 1) {
         Usage();
         return 2;
     }
@@ -416,6 +493,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto scanned = std::chrono::steady_clock::now();
+    const dvo::SizeMode mode = diskUsage ? dvo::SizeMode::Disk : dvo::SizeMode::Apparent;
+    result->sizeMode = mode;
+    if (old != nullptr) {
+        old->sizeMode = mode;
+    }
     if (abortAfterMs >= 0 && readFrom == nullptr) {
         using ms = std::chrono::duration<double, std::milli>;
         std::fprintf(stderr,
@@ -452,6 +534,8 @@ int main(int argc, char** argv) {
         exportEnd = std::chrono::steady_clock::now();
     } else if (old != nullptr) {
         PrintChanges(*old, *result, depth, nulEnded);
+    } else if (listing != Listing::None) {
+        PrintListing(*result, listing, top, nulEnded);
     } else {
         PrintFolders(*result, depth, nulEnded);
     }

@@ -146,13 +146,17 @@ public:
     int DVOCompareResult(const char16_t*, char16_t*, int, DVOChangeSink, void*) override {
         return DVO_E_UNSUPPORTED;
     }
-
+    // The size count: each switch is logged; refused (DVO_E_BUSY) while searching, as the engine
+    // does.
     int sizeMode = DVO_SIZE_APPARENT;
     int DVOSetSizeMode(int mode) override {
+        Log("engine:DVOSetSizeMode:" + std::to_string(mode));
         if (mode != DVO_SIZE_APPARENT && mode != DVO_SIZE_DISK)
             return DVO_E_INVALID_ARGUMENT;
+        if (searching)
+            return DVO_E_BUSY;
         sizeMode = mode;
-        return Log("engine:DVOSetSizeMode:" + std::to_string(mode));
+        return 0;
     }
     int DVOGetSizeMode() override { return sizeMode; }
     // The listings as scripted here, whatever the records say.

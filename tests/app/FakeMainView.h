@@ -124,6 +124,11 @@ public:
         m_log.Add(std::string("enable:") + (execute ? "Execute=" : "Cancel=") +
                   (enabled ? "1" : "0"));
     }
+    // Not in the event log either: every phase change sets them.
+    void SetSizeCountChecked(app::SizeCount count) override { sizeCount = count; }
+    void SetSizeCountEnabled(bool enabled) override { sizeCountEnabled = enabled; }
+    app::SizeCount sizeCount = app::SizeCount::FileSize;
+    bool sizeCountEnabled = true;
     int SearchDirectoryLeft() const override { return 8; }
     int AddDirectoryButtonLeft() const override { return addDirectoryLeft; }
     int addDirectoryLeft = 759;

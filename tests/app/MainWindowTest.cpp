@@ -125,6 +125,53 @@ TEST_F(MainWindowTest, RadioItemsKeepOneChoice) {
     EXPECT_TRUE(progress->isChecked());
 }
 
+TEST_F(MainWindowTest, SizeCountItemsSwitchTheEngineAndAreOffDuringASearch) {
+    QAction* file = Action("mnuSizeFile");
+    QAction* disk = Action("mnuSizeDisk");
+    QAction* submenu = Action("mnuSizeCountItem");
+    ASSERT_TRUE(file && disk && submenu);
+    EXPECT_EQ(submenu->text(), QStringLiteral("サイズの数え方"));
+    EXPECT_TRUE(file->text().startsWith(QStringLiteral("ファイルサイズ")));
+    EXPECT_TRUE(disk->text().startsWith(QStringLiteral("ディスク使用量")));
+    EXPECT_TRUE(file->isChecked());
+    EXPECT_FALSE(disk->isChecked());
+
+    Alt(Qt::Key_6);
+    EXPECT_EQ(engine.sizeMode, DVO_SIZE_DISK);
+    EXPECT_TRUE(disk->isChecked());
+    EXPECT_FALSE(file->isChecked());
+    Alt(Qt::Key_6); // the checked item again: still one choice, no second switch
+    EXPECT_TRUE(disk->isChecked());
+    EXPECT_EQ(log.Count("engine:DVOSetSizeMode:1"), 1);
+
+    // During a search the items are off, and their keys change nothing.
+    window->SetFolderChooser(
+        [](const std::string&, const std::string&) { return std::string("/"); });
+    window->Form().btnAddDirectoryClick();
+    engine.endless = true;
+    bool offDuringSearch = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        QTimer::singleShot(20, window.get(), [&] {
+            offDuringSearch = !submenu->isEnabled() && !file->isEnabled();
+            Alt(Qt::Key_5);
+            engine.endless = false;
+        });
+        window->Form().btnExecuteClick();
+        QCoreApplication::exit(0);
+    });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(offDuringSearch);
+    EXPECT_EQ(engine.sizeMode, DVO_SIZE_DISK);
+    EXPECT_TRUE(disk->isChecked());
+    EXPECT_TRUE(file->isEnabled());
+
+    Alt(Qt::Key_5);
+    EXPECT_EQ(engine.sizeMode, DVO_SIZE_APPARENT);
+    EXPECT_TRUE(file->isChecked());
+    EXPECT_FALSE(disk->isChecked());
+}
+
 TEST_F(MainWindowTest, MessageBoxShowsButtonsInOrderWithDefaultAndEscape) {
     QStringList captions;
     QString title;

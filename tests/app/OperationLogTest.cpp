@@ -315,4 +315,16 @@ TEST_F(OperationLogTest, TreemapMenuItemIsALevelTwoUserActionEachTime) {
     EXPECT_EQ(ProgramLines(2), (std::vector<std::string>{line, line}));
 }
 
+TEST_F(OperationLogTest, SizeCountItemsAreLevelTwoUserActionsEachTime) {
+    StoreLogValues({{"Level", "2"}, {"Enable", "1"}, {"Date", "0"}});
+    oplog.OpenOperationLog();
+    form.mnuSizeDiskClick();
+    form.mnuSizeDiskClick(); // already in force: still the user's choice
+    form.mnuSizeFileClick();
+    CloseLog();
+    const std::string disk = "ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾃﾞｨｽｸ使用量 選択";
+    EXPECT_EQ(ProgramLines(2),
+              (std::vector<std::string>{disk, disk, "ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾌｧｲﾙｻｲｽﾞ 選択"}));
+}
+
 } // namespace

@@ -20,6 +20,7 @@ public:
     void BuildFolderTree() override { m_log.Add("views:BuildFolderTree"); }
     void ShowTotals() override { m_log.Add("views:ShowTotals"); }
     void FormResize() override { m_log.Add("views:FormResize"); }
+    void SizeCountChanged() override { m_log.Add("views:SizeCountChanged"); }
 
 private:
     EventLog& m_log;

@@ -414,6 +414,58 @@ TEST_F(MainFormTest, ButtonRules) {
     EXPECT_FALSE(view.cancelEnabled);
 }
 
+TEST_F(MainFormTest, SizeCountSwitchesTheEngineAndTheViewsButNeverDuringASearch) {
+    ChooseFolder("/srv");
+    EXPECT_TRUE(view.sizeCountEnabled);
+    EXPECT_EQ(form.CurrentSizeCount(), SizeCount::FileSize);
+
+    ClearLog();
+    form.mnuSizeDiskClick();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"engine:DVOSetSizeMode:1", "cursor:HourGlass",
+                                                    "repaintWindow", "views:SizeCountChanged",
+                                                    "cursor:Default", "repaintWindow"}));
+    EXPECT_EQ(view.sizeCount, SizeCount::DiskUsage);
+    EXPECT_EQ(engine.sizeMode, DVO_SIZE_DISK);
+
+    // The checked item again changes nothing.
+    ClearLog();
+    form.mnuSizeDiskClick();
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_EQ(view.sizeCount, SizeCount::DiskUsage);
+
+    // While the search flow runs the items are off, and a choice that gets through anyway
+    // leaves the engine and the check as they were.
+    engine.passes.assign(3, Progress(0, u"", 0, 0));
+    bool checked = false;
+    view.onProcessEvents = [&](int pass) {
+        if (pass != 1)
+            return;
+        EXPECT_FALSE(view.sizeCountEnabled);
+        form.mnuSizeFileClick();
+        EXPECT_EQ(view.sizeCount, SizeCount::DiskUsage);
+        checked = true;
+    };
+    ClearLog();
+    form.btnExecuteClick();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(log.Count("engine:DVOSetSizeMode:0"), 0);
+    EXPECT_EQ(log.Count("views:SizeCountChanged"), 0);
+    EXPECT_TRUE(view.sizeCountEnabled);
+    EXPECT_EQ(form.CurrentSizeCount(), SizeCount::DiskUsage);
+
+    // An engine that refuses (busy on its own) keeps the count in force, checked.
+    engine.searching = true;
+    form.mnuSizeFileClick();
+    EXPECT_EQ(view.sizeCount, SizeCount::DiskUsage);
+    EXPECT_EQ(log.Count("views:SizeCountChanged"), 0);
+    engine.searching = false;
+    form.mnuSizeFileClick();
+    EXPECT_EQ(view.sizeCount, SizeCount::FileSize);
+    EXPECT_EQ(engine.sizeMode, DVO_SIZE_APPARENT);
+    EXPECT_EQ(log.Count("views:SizeCountChanged"), 1);
+    EXPECT_EQ(form.CursorCount(), 0);
+}
+
 TEST_F(MainFormTest, ExecuteWhileTheEngineIsActiveChangesNothing) {
     ChooseFolder("/data");
     engine.active = true;

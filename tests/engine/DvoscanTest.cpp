@@ -1,11 +1,16 @@
 // dvoscan as a user runs it: du-style lines, and du's exit statuses.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -259,6 +264,141 @@ TEST(Dvoscan, BrokenExportsAreNamedWithTheirOffset) {
     const ShellRun missing = RunShell("-f " + t / "missing.json", err);
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("missing.json"), std::string::npos);
+}
+
+// Bytes of st_blocks x 512 below root: of the entries other than folders (each inode once, at
+// its first name in pre-order by name) and of the folders themselves; and those entries by path.
+struct Blocks {
+    std::int64_t files = 0;
+    std::int64_t folders = 0;
+    std::vector<std::pair<std::int64_t, std::string>> byPath;
+};
+
+void CountBlocks(const std::string& dir, std::set<std::pair<dev_t, ino_t>>& seen, Blocks& b) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..") {
+                names.emplace_back(e->d_name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        struct stat st = {};
+        ::lstat((dir + "/" + n).c_str(), &st);
+        if (S_ISDIR(st.st_mode)) {
+            b.folders += st.st_blocks * 512;
+            CountBlocks(dir + "/" + n, seen, b);
+        } else if (seen.insert({st.st_dev, st.st_ino}).second) {
+            b.files += st.st_blocks * 512;
+            b.byPath.emplace_back(st.st_blocks * 512, dir + "/" + n);
+        }
+    }
+}
+
+void SetYear(const std::string& path, int year) {
+    struct tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = 5;
+    local.tm_mday = 15;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    const time_t t = std::mktime(&local);
+    const timespec times[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+// The listings instead of folder lines, from a scan and from its export alike: equal sizes
+// whose path order is not the walk's ("t/b" is read before "t-a" but sorts after it), equal
+// totals of kinds, a hard link counted once, a sparse file that takes no blocks.
+TEST(Dvoscan, ListsLargestFilesKindsAndYears) {
+    TempDir t;
+    const std::string p = t / "tree";
+    MakeDir(p);
+    MakeDir(p + "/a");
+    MakeDir(p + "/t");
+    WriteFile(p + "/.profile", 50, 2015);
+    WriteFile(p + "/a/big.TXT", 3000, 2001);
+    ASSERT_EQ(::link((p + "/a/big.TXT").c_str(), (p + "/a/link").c_str()), 0);
+    WriteFile(p + "/d.md", 3000, 2015);
+    WriteFile(p + "/e.AA", 3000, 2024);
+    WriteFile(p + "/notes", 20, 2015);
+    MakeFile(p + "/sparse", 1000000);
+    SetYear(p + "/sparse", 2001);
+    WriteFile(p + "/t/b", 700, 2024);
+    WriteFile(p + "/t-a", 700, 2024);
+    const std::string exported = t / "tree.json";
+    ASSERT_EQ(RunDvoscan("-o " + exported + " " + p).status, 0);
+
+    Blocks blocks;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    CountBlocks(p, seen, blocks);
+    std::sort(blocks.byPath.begin(), blocks.byPath.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::string diskTop;
+    for (std::size_t i = 0; i < 3; ++i) {
+        diskTop += std::to_string(blocks.byPath[i].first) + "\t" + blocks.byPath[i].second + "\n";
+    }
+    // What du counts, less the folders' own blocks.
+    const Outcome du = [&] {
+        const std::string command = "du -s -B1 '" + p + "'";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        Outcome o{0, {}};
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, pipe) != nullptr) {
+            o.out += buf;
+        }
+        ::pclose(pipe);
+        return o;
+    }();
+    ASSERT_FALSE(du.out.empty());
+    struct stat rootStat = {};
+    ASSERT_EQ(::stat(p.c_str(), &rootStat), 0);
+    const std::int64_t duFiles =
+        std::stoll(du.out) - blocks.folders - static_cast<std::int64_t>(rootStat.st_blocks) * 512;
+    EXPECT_EQ(duFiles, blocks.files);
+
+    const struct {
+        std::string args;
+        std::string out;
+    } cases[] = {
+        {"--top 5", "1000000\t" + p + "/sparse\n3000\t" + p + "/a/big.TXT\n3000\t" + p +
+                        "/d.md\n3000\t" + p + "/e.AA\n700\t" + p + "/t-a\n"},
+        {"--top 0", ""},
+        {"--top 99", "1000000\t" + p + "/sparse\n3000\t" + p + "/a/big.TXT\n3000\t" + p +
+                         "/d.md\n3000\t" + p + "/e.AA\n700\t" + p + "/t-a\n700\t" + p +
+                         "/t/b\n50\t" + p + "/.profile\n20\t" + p + "/notes\n"},
+        {"--by-type", "1001470\t5\t\n3000\t1\taa\n3000\t1\tmd\n3000\t1\ttxt\n"},
+        {"--by-age", "1003000\t2\t2001\n3070\t3\t2015\n4400\t3\t2024\n"},
+        {"--disk-usage", std::to_string(blocks.files) + "\t" + p + "\n"},
+        {"--disk-usage --top 3", diskTop},
+        {"-0 --by-age", std::string("1003000\t2\t2001\0003070\t3\t2015\0004400\t3\t2024\0", 39)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RunDvoscan(c.args + " " + p).out, c.out) << c.args;
+        EXPECT_EQ(RunDvoscan(c.args + " -f " + exported).out, c.out) << c.args << " -f";
+    }
+    // Disk usage by kind adds up to the disk usage of the whole.
+    std::int64_t byType = 0;
+    const std::string kinds = RunDvoscan("--disk-usage --by-type " + p).out;
+    for (std::size_t at = 0; at < kinds.size(); at = kinds.find('\n', at) + 1) {
+        byType += std::stoll(kinds.substr(at));
+    }
+    EXPECT_EQ(byType, blocks.files);
+
+    for (const std::string& bad : std::vector<std::string>{
+             "--top", "--top x", "--top -1", "--top 1 --by-type", "--by-type -o " + t / "out.json",
+             "--by-age --compare " + exported}) {
+        EXPECT_EQ(RunDvoscan(bad + " " + p).status, 2) << bad;
+    }
+    const Outcome help = RunDvoscan("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--disk-usage", "--top N", "--by-type", "--by-age"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
 }
 
 } // namespace

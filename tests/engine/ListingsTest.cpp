@@ -27,24 +27,6 @@ namespace {
 
 std::string Utf8(const char16_t* text) { return platform::Utf16ToUtf8(text); }
 
-// A file of real bytes, so that it takes blocks, with its modification time in a given year.
-void WriteFile(const std::string& path, std::size_t size, int year) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    const std::string bytes(size, 'x');
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    ::fsync(fd);
-    ::close(fd);
-    struct tm local = {};
-    local.tm_year = year - 1900;
-    local.tm_mon = 5; // mid-June: no time zone moves it into another year
-    local.tm_mday = 15;
-    local.tm_hour = 12;
-    local.tm_isdst = -1;
-    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
 // One entry as the independent walk counts it.
 struct Counted {
     std::string path;

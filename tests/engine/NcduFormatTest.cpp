@@ -176,9 +176,9 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
         " {\"name\":\"broken\",\"read_error\":true},\n"
         " [{\"name\":\"locked\",\"read_error\":true,\"asize\":4096}],\n"
         " [{\"name\":\"other\",\"dev\":6,\"excluded\":\"otherfs\"}],\n"
-        " [{\"name\":\"d\",\"asize\":123456},\n"
-        "  {\"name\":\"l1\",\"asize\":10,\"ino\":77,\"hlnkc\":true},\n"
-        "  {\"name\":\"l2\",\"asize\":10,\"ino\":77,\"nlink\":2},\n"
+        " [{\"name\":\"d\",\"asize\":123456,\"dsize\":126976},\n"
+        "  {\"name\":\"l1\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"hlnkc\":true},\n"
+        "  {\"name\":\"l2\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"nlink\":2},\n"
         "  {\"name\":\"l3\",\"asize\":10,\"ino\":77,\"dev\":6,\"hlnkc\":true},\n"
         "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2}]]]";
     dvo::NcduReadError error;
@@ -190,6 +190,9 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
     // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6, and links
     // without an inode cannot be matched, so each counts.
     EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4);
+    // Disk usage where the file gives it, else 0; neither the folder d's own nor the later
+    // link l2's counts.
+    EXPECT_EQ(r->root->diskTotal, 4096);
     EXPECT_EQ(Shape(*r), "/data errors 2\n"
                          "/data state 1 total 31 folders 4 files 8\n"
                          "  \xF0\x9F\x98\x80\xC3\xA9"
@@ -455,6 +458,7 @@ TEST(NcduPeers, NcduExportReadsToTheTotalsOfOurScan) {
     // ncdu 1.18 writes no times without -e; everything else is what we scan.
     const auto scanned = Scan(t.Path());
     EXPECT_EQ(Shape(*read, false), Shape(*scanned, false));
+    EXPECT_EQ(read->root->diskTotal, scanned->root->diskTotal); // ncdu's dsize is our count
 
     // ncdu takes our export too: what it writes back out of it is the same tree.
     const std::string ours = t.Path() + ".dvo.json";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -38,6 +39,28 @@ void MakeFile(const std::string& path, std::size_t size) {
         throw std::runtime_error("cannot size " + path);
     }
     ::close(fd);
+}
+
+void WriteFile(const std::string& path, std::size_t size, int year) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("cannot create " + path);
+    }
+    const std::string bytes(size, 'x');
+    const bool written = ::write(fd, bytes.data(), size) == static_cast<ssize_t>(size);
+    ::fsync(fd); // the blocks are the file system's from now on
+    ::close(fd);
+    struct tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = 5;
+    local.tm_mday = 15;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    const time_t t = std::mktime(&local);
+    const timespec times[2] = {{t, 0}, {t, 0}};
+    if (!written || ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throw std::runtime_error("cannot write " + path);
+    }
 }
 
 void MakeDir(const std::string& path) {

@@ -22,6 +22,9 @@ private:
 };
 
 void MakeFile(const std::string& path, std::size_t size);
+// A file of real bytes, so that it takes blocks (MakeFile's are holes), modified at noon on
+// 15 June of `year`, local time (no time zone moves that into another year).
+void WriteFile(const std::string& path, std::size_t size, int year);
 void MakeDir(const std::string& path);
 // Removes a tree of any depth through descriptors.
 void RemoveTree(const std::string& path);

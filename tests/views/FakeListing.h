@@ -26,8 +26,7 @@ public:
     std::vector<app::ListingGroup> types;
     std::vector<app::ListingGroup> years;
     int failure = 0; // a DVO_E_* every listing returns instead, when set
-    int mode = 0;
-    int calls = 0; // listings asked for
+    int calls = 0;   // listings asked for
     int askedCount = 0;
 
     int LargestFiles(std::vector<FolderRecord*>& files, int count) override {
@@ -44,7 +43,6 @@ public:
     int YearTotals(std::vector<app::ListingGroup>& groups) override {
         return Groups(years, groups);
     }
-    int SizeMode() override { return mode; }
 
 private:
     int Groups(const std::vector<app::ListingGroup>& from, std::vector<app::ListingGroup>& to) {

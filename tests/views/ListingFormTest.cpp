@@ -157,20 +157,17 @@ TEST_F(ListingFormTest, TheWindowsFollowSearchesTheSizeCountAndFileOperations) {
     EXPECT_EQ(source.calls, 1);
     EXPECT_TRUE(largest.Current());
 
-    // Another folder in the grid is no reason to list again; a switch of the count, noticed
-    // at the grid's refill that follows it, is.
+    // Another folder in the grid is no reason to list again; a switch of the count is, once.
     Select("photos");
     EXPECT_EQ(source.calls, 1);
-    source.mode = 1;
     source.largest = {iso, tarGz};
-    results.ShowFolderContents(results.ShownNode());
+    results.SizeCountChanged();
     EXPECT_EQ(source.calls, 2);
     EXPECT_EQ(largest.RowCount(), 2);
 
     // During a file operation the records may change on another thread: nothing is read until
     // it has ended, then the list follows.
     results.FileOperationStarting();
-    source.mode = 0;
     results.ShowFolderContents(results.ShownNode());
     EXPECT_EQ(source.calls, 2);
     source.largest = {iso};
@@ -226,8 +223,6 @@ TEST_F(ListingFormTest, TheProgramsSourceHandsOnTheEnginesListings) {
     EXPECT_EQ(engineSource.YearTotals(groups), 2);
     ASSERT_EQ(groups.size(), 2U);
     EXPECT_EQ(groups[0].name, u"2019");
-    engine.sizeMode = DVO_SIZE_DISK;
-    EXPECT_EQ(engineSource.SizeMode(), DVO_SIZE_DISK);
 }
 
 TEST(ListingExtension, FollowsTheLastDotThatIsNeitherFirstNorLast) {

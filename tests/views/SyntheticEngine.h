@@ -190,6 +190,15 @@ public:
         return exportResult;
     }
     int DVOOpenResult(const char16_t*) override { return DVO_E_UNSUPPORTED; }
+    // The size count only: the records keep the sizes they were given.
+    int sizeMode = DVO_SIZE_APPARENT;
+    int DVOSetSizeMode(int mode) override {
+        if (mode != DVO_SIZE_APPARENT && mode != DVO_SIZE_DISK)
+            return DVO_E_INVALID_ARGUMENT;
+        sizeMode = mode;
+        return 0;
+    }
+    int DVOGetSizeMode() override { return sizeMode; }
     int DVOIsOpenedResult() override { return opened ? 1 : 0; }
     int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
                          void* context) override {
@@ -212,13 +221,7 @@ public:
     }
 
     // The listings, made from the records below the searched folder as the engine makes them
-    // (no hard links here); sizeMode is only kept.
-    int sizeMode = DVO_SIZE_APPARENT;
-    int DVOSetSizeMode(int mode) override {
-        sizeMode = mode;
-        return 0;
-    }
-    int DVOGetSizeMode() override { return sizeMode; }
+    // (no hard links here).
     int DVOGetLargestFiles(FolderRecord** records, int count) override {
         std::vector<std::pair<std::u16string, FolderRecord*>> files;
         for (FolderRecord* r : Files())
