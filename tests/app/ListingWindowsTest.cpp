@@ -1,6 +1,7 @@
 // The three listing windows and the free space through the real main window over the real
 // engine: open each from the menu, read its rows, double-click a large file to reveal it, click
-// a kind to outline it in the treemap, and see the lists follow a delete and a new search.
+// a kind to outline it in the treemap, and see the lists follow a delete, a switch of the size
+// count and a new search.
 #include "app/main/DvoSubEngine.h"
 #include "app/qt/QtListingWindow.h"
 #include "app/qt/QtMainView.h"
@@ -217,7 +218,7 @@ TEST_F(ListingWindowsTest, ADoubleClickRevealsTheFileAndAKindIsOutlinedInTheTree
     EXPECT_EQ(map->KindOutlines().size(), 2U);
 }
 
-TEST_F(ListingWindowsTest, TheListsFollowADeleteAndANewSearch) {
+TEST_F(ListingWindowsTest, TheListsFollowADeleteTheSizeCountAndANewSearch) {
     Search();
     QTest::keyClick(window.get(), Qt::Key_F, Qt::AltModifier);
     QtListingWindow& largest = Listing(ListingKind::LargestFiles);
@@ -237,6 +238,18 @@ TEST_F(ListingWindowsTest, TheListsFollowADeleteAndANewSearch) {
     ASSERT_FALSE(fs::exists(root / "sub2" / "sub3" / "d.mp4"));
     EXPECT_EQ(largest.List().model()->rowCount(), 4);
     EXPECT_EQ(RowOf(largest, 3, biggest), -1);
+
+    // Counted as disk usage, the 500-byte e.png takes a whole block, as the engine says.
+    const QString small = QString::fromStdString((root / "sub2/e.png").string());
+    const int before = RowOf(largest, 3, small);
+    ASSERT_GE(before, 0);
+    EXPECT_EQ(Cell(largest, before, 1), QStringLiteral("500 B"));
+    window->findChild<QAction*>(QStringLiteral("mnuSizeDisk"))->trigger();
+    const int after = RowOf(largest, 3, small);
+    ASSERT_GE(after, 0);
+    EXPECT_NE(Cell(largest, after, 1), QStringLiteral("500 B"));
+    window->findChild<QAction*>(QStringLiteral("mnuSizeFile"))->trigger();
+    EXPECT_EQ(Cell(largest, RowOf(largest, 3, small), 1), QStringLiteral("500 B"));
 
     // A new search lists what is there now.
     WriteFile(root / "sub1" / "f.iso", 9000);
