@@ -30,10 +30,10 @@ for source in "$tree" "-f $work/tree.json"; do
     echo "== dvoscan $source"
     hyperfine -N --style basic --warmup 2 --runs "$runs" --export-json "$work/times.json" \
         -n "plain" "$dvoscan $source" \
-        -n "--disk-usage" "$dvoscan --disk-usage $source" \
-        -n "--top 1000" "$dvoscan --top 1000 $source" \
-        -n "--by-type" "$dvoscan --by-type $source" \
-        -n "--by-age" "$dvoscan --by-age $source" >/dev/null
+        -n "disk-usage" "$dvoscan --disk-usage $source" \
+        -n "top 1000" "$dvoscan --top 1000 $source" \
+        -n "by-type" "$dvoscan --by-type $source" \
+        -n "by-age" "$dvoscan --by-age $source" >/dev/null
     python3 - "$work/times.json" <<'PY'
 import json, sys
 results = json.load(open(sys.argv[1]))["results"]

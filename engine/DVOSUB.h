@@ -205,9 +205,10 @@ DVO_API int DVOAbortFileSearching(void);
 
 /* Fills *progress with a snapshot: while searching, the entries counted so far (size before
  * hard links are merged) and a folder being read now; after the search, the final totals of the
- * searched folder and its path. Each worker's three counts are taken from one moment. While a
- * search runs, a call that comes within a millisecond of the previous one first waits out that
- * millisecond, so a caller polling without pause leaves the processors to the scan.
+ * searched folder and its path. Sizes are in the count DVOSetSizeMode chose (the one set when
+ * the search started, while it runs). Each worker's three counts are taken from one moment.
+ * While a search runs, a call that comes within a millisecond of the previous one first waits
+ * out that millisecond, so a caller polling without pause leaves the processors to the scan.
  * DVO_E_INVALID_ARGUMENT for null. */
 DVO_API int DVOGetCurrentSearchInfo(SearchProgress* progress);
 
@@ -417,7 +418,8 @@ DVO_API int DVOGetFolderState(const FolderRecord* record);
  * could not be read (or was not, the search being aborted), "excluded":"otherfs" for a mount
  * point not entered and "pattern" for a folder not entered by choice, "notreg" for entries that
  * are neither folders nor regular files, and the disk usage (dsize, st_blocks x 512) of every
- * entry but a folder (folders' own blocks are not kept). Entries deleted or moved since are written as the records show them now.
+ * entry but a folder (folders' own blocks are not kept). Entries deleted or moved since are
+ * written as the records show them now.
  * The file is written beside path and renamed into place once complete, replacing an existing
  * one; a failed export leaves none. 0; DVO_E_INVALID_ARGUMENT (null or empty path),
  * DVO_E_NOT_FOUND (no result, or the folder of path does not exist), DVO_E_BUSY, DVO_E_ACCESS,

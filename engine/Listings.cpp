@@ -210,12 +210,17 @@ std::vector<GroupTotal> YearTotals(ScanResult& result, MovedEntries& moved) {
     std::unordered_map<long, Year> years;
     YearOf yearOf;
     const SizeMode mode = result.sizeMode;
+    long lastYear = 0;
+    Year* last = nullptr; // most files share a year with the one before: no lookup for them
     ForEachCounted(result, moved, [&](Dir*, Node& n, MovedEntry*) {
         // An entry whose attributes could not be read has no known time.
         const long year = (n.flags & kStatFailed) != 0 ? YearOf::kUnknownYear : yearOf(n.mtimeMs);
-        Year& y = years[year];
-        y.bytes = AddBytes(y.bytes, FileBytes(n, mode));
-        ++y.count;
+        if (last == nullptr || year != lastYear) {
+            last = &years[year]; // references into the map stay valid as it grows
+            lastYear = year;
+        }
+        last->bytes = AddBytes(last->bytes, FileBytes(n, mode));
+        ++last->count;
     });
     std::vector<std::pair<long, Year>> sorted(years.begin(), years.end());
     std::sort(sorted.begin(), sorted.end(),

@@ -22,8 +22,8 @@ struct EntryChange {
 // Walks both trees side by side, siblings matched by name. A folder on both sides is always
 // descended (its files may have changed by amounts that cancel out); an entry on one side only is
 // reported once, with its subtree's total, and not descended. Entries deleted or moved away
-// since the current search count as gone. Sizes are compared in the count `now` shows. `sink` returns false to stop; the number of changes
-// reported is returned.
+// since the current search count as gone. Sizes are compared in the count `now` shows. `sink`
+// returns false to stop; the number of changes reported is returned.
 std::int64_t CompareResults(const ScanResult& before, const ScanResult& now,
                             const std::function<bool(const EntryChange&)>& sink);
 

@@ -323,7 +323,7 @@ TEST_F(OperationLogTest, SizeCountItemsAreLevelTwoUserActionsEachTime) {
     form.mnuSizeFileClick();
     CloseLog();
     const std::string disk = "ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾃﾞｨｽｸ使用量 選択";
-    EXPECT_EQ(ProgramLines(2),
+    EXPECT_EQ(ProgramLines(3),
               (std::vector<std::string>{disk, disk, "ﾒﾆｭｰ:ｻｲｽﾞの数え方 ﾌｧｲﾙｻｲｽﾞ 選択"}));
 }
 
