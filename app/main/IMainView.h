@@ -14,9 +14,9 @@ enum class MainLabel { FolderSize, Searching, NumberOfFiles, NumberOfFolders };
 
 enum class MainButton { Execute, Cancel };
 
-// The permanent fields at the right of the status bar: what the grid has marked, and what the
-// last search could not read.
-enum class StatusField { Marks, Unread };
+// The permanent fields at the right of the status bar: what the grid has marked, what the
+// last search could not read, and the free space of the searched folder's file system.
+enum class StatusField { Marks, Unread, FreeSpace };
 
 // The choices of "表示" > "サイズの数え方": apparent sizes or disk usage.
 enum class SizeCount { FileSize, DiskUsage };

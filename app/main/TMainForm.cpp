@@ -507,6 +507,23 @@ void TMainForm::ShowFinalFigures() {
     const int unread = m_engine.DVOGetErrorCount();
     m_view.SetStatusField(StatusField::Unread,
                           "読み取れなかった項目: " + std::to_string(unread < 0 ? 0 : unread));
+    ShowFreeSpace();
+}
+
+void TMainForm::ShowFreeSpace() {
+    platform::DiskSpace space;
+    if (!m_openedResultFile.empty() || m_searchedFolder.empty() ||
+        m_diskSpaceQuery(m_searchedFolder, space) != 0) {
+        m_view.SetStatusField(StatusField::FreeSpace, "");
+        return;
+    }
+    const auto text = [this](long long bytes) {
+        char16_t buffer[DVO_DISPLAY_TEXT_UNITS] = {};
+        m_engine.DVOFileSize2String(buffer, static_cast<int>(sizeof buffer), bytes);
+        return platform::Utf16ArrayToUtf8(buffer, DVO_DISPLAY_TEXT_UNITS);
+    };
+    m_view.SetStatusField(StatusField::FreeSpace,
+                          "空き " + text(space.freeBytes) + " / " + text(space.totalBytes));
 }
 
 void TMainForm::mnuOpenResultClick() {
@@ -622,6 +639,7 @@ void TMainForm::EndFailedSearch(int code) {
     SetStatusText(kStatusFailed);
     const std::string folder = std::exchange(m_searchedFolder, std::string());
     m_view.SetResultFolderText(m_searchedFolder); // the panel shows no result
+    ShowFreeSpace();
     std::string reason = LastEngineErrorText();
     if (reason.empty() || code == DVO_E_NOT_FOUND || code == DVO_E_NOT_A_FOLDER ||
         code == DVO_E_ACCESS)
@@ -676,6 +694,8 @@ void TMainForm::UpdateButtons() {
 }
 
 void TMainForm::RefreshSearchTotals() {
+    // A delete, copy or move has just changed what the disk holds.
+    ShowFreeSpace();
     const long long shownSize = m_searchProgress.size;
     m_engine.DVOGetCurrentSearchInfo(&m_searchProgress);
     if (m_searchProgress.size != shownSize) {

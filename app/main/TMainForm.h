@@ -7,8 +7,10 @@
 #include "app/main/IMainView.h"
 #include "app/main/IWindowServices.h"
 #include "app/main/MessageBoxLayout.h"
+#include "platform/DiskSpace.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -46,6 +48,9 @@ public:
     void SetStartupSteps(IStartupSteps* steps);
     void SetOperationLog(const OperationLog* log) { m_operationLog = log; }
     void SetVersionWindow(TIGForm* window) { m_versionWindow = window; }
+    // How the free space of a folder is read (statvfs by default); tests put a script here.
+    using DiskSpaceQuery = std::function<int(const std::string& folder, platform::DiskSpace&)>;
+    void SetDiskSpaceQuery(DiskSpaceQuery query) { m_diskSpaceQuery = std::move(query); }
 
     // Window lifecycle.
     void FormCreate();
@@ -154,6 +159,9 @@ public:
     // Reads the finished search's totals again (a delete or a move changes them) and shows a
     // folder size that changed.
     void RefreshSearchTotals() override;
+    // The status bar's "空き <free> / <total>" of the searched folder's file system; blank for an
+    // opened result (its disk is elsewhere), without a result, or when the folder cannot be read.
+    void ShowFreeSpace();
     // True after a search that "キャンセル" stopped: its totals count only what was read.
     [[nodiscard]] bool SearchCancelled() const { return m_searchCancelled; }
     // True after a search that stopped short by itself (memory, or records that would not fit):
@@ -226,6 +234,7 @@ private:
     std::string m_searchEndReason; // the engine's reason why the last search stopped short
     int m_lastShownFileCount = 0;
     std::string m_openedResultFile;
+    DiskSpaceQuery m_diskSpaceQuery = platform::QueryDiskSpace;
     SizeCount m_sizeCount = SizeCount::FileSize;
 };
 

@@ -7,6 +7,7 @@
 #include "app/qt/FolderTreeModel.h"
 #include "app/qt/InstanceChannel.h"
 #include "app/qt/QtCompareWindow.h"
+#include "app/qt/QtListingWindow.h"
 #include "app/qt/QtResultView.h"
 #include "app/qt/QtTestDataWindow.h"
 #include "app/qt/QtTreemapWindow.h"
@@ -99,7 +100,7 @@ QAction* AddRadio(QActionGroup* group, QAction* action) {
 } // namespace
 
 QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
-    : QMainWindow(parent), m_form(*this, engine),
+    : QMainWindow(parent), m_form(*this, engine), m_listingSource(engine),
       m_helperMailbox(dvo::app::GuiMailbox::Open([this](std::function<void()> work) {
           QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
       })) {
@@ -121,6 +122,26 @@ QtMainView::QtMainView(dvo::app::IEngine& engine, QWidget* parent)
     m_compare =
         std::make_unique<QtCompareWindow>(*this, *findChild<QAction*>(QStringLiteral("mnuCompare")),
                                           m_form, *this, m_resultView->Results());
+    const auto listing = [this](const char* item, dvo::app::ListingKind kind) {
+        return std::make_unique<QtListingWindow>(
+            *this, *findChild<QAction*>(QString::fromLatin1(item)), kind, m_form,
+            m_resultView->Results(), m_listingSource);
+    };
+    m_largestFiles = listing("mnuLargestFiles", dvo::app::ListingKind::LargestFiles);
+    m_kinds = listing("mnuKinds", dvo::app::ListingKind::Types);
+    m_years = listing("mnuYears", dvo::app::ListingKind::Years);
+    // A kind chosen in its window is outlined in the treemap.
+    m_kinds->Logic().SetKindChosen(
+        [this](const std::u16string* extension) { m_treemap->Logic().OutlineKind(extension); });
+}
+
+QtListingWindow& QtMainView::ListingWindow(dvo::app::ListingKind kind) {
+    switch (kind) {
+    case dvo::app::ListingKind::LargestFiles: return *m_largestFiles;
+    case dvo::app::ListingKind::Types: return *m_kinds;
+    case dvo::app::ListingKind::Years: return *m_years;
+    }
+    return *m_largestFiles;
 }
 
 dvo::app::FileCommands& QtMainView::Files() { return m_resultView->Files(); }
@@ -131,6 +152,9 @@ void QtMainView::SetSaveChooser(FolderChooser chooser) {
 
 QtMainView::~QtMainView() {
     m_helperMailbox->Close(); // a helper ending from now on reaches nothing of this window
+    m_years.reset();
+    m_kinds.reset();
+    m_largestFiles.reset();
     m_compare.reset();
     m_laterStarts.reset();
     m_treemap.reset();
@@ -233,6 +257,9 @@ void QtMainView::BuildMenus() {
             [this, rescan] { rescan->setEnabled(m_form.CanRescanFolder()); });
     AddItem(view, "mnuCompare", Text("前回と比較..."), alt(Qt::Key_C));
     AddItem(view, "mnuTreemap", Text("ツリーマップ表示"), alt(Qt::Key_G))->setCheckable(true);
+    AddItem(view, "mnuLargestFiles", Text("大きいファイル"), alt(Qt::Key_F));
+    AddItem(view, "mnuKinds", Text("種類別"), alt(Qt::Key_K));
+    AddItem(view, "mnuYears", Text("更新年別"), alt(Qt::Key_Y));
 
     QMenu* option = bar->addMenu(Text("オプション"));
     option->setObjectName(QStringLiteral("mnuOption"));
@@ -346,13 +373,14 @@ void QtMainView::BuildPanels() {
     m_pnlStatus->setObjectName(QStringLiteral("pnlStatus"));
     m_pnlStatus->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_pnlStatus, 1);
-    for (QLabel** field : {&m_pnlMarks, &m_pnlUnread}) {
+    for (QLabel** field : {&m_pnlMarks, &m_pnlUnread, &m_pnlFreeSpace}) {
         *field = new QLabel(statusBar());
         (*field)->setTextFormat(Qt::PlainText);
         statusBar()->addPermanentWidget(*field);
     }
     m_pnlMarks->setObjectName(QStringLiteral("pnlMarks"));
     m_pnlUnread->setObjectName(QStringLiteral("pnlUnread"));
+    m_pnlFreeSpace->setObjectName(QStringLiteral("pnlFreeSpace"));
     statusBar()->setFixedHeight(kStatusBarHeight);
 
     connect(m_btnAddDirectory, &QPushButton::clicked, this,
@@ -407,8 +435,10 @@ void QtMainView::SetStatusText(const std::string& text) {
 }
 
 void QtMainView::SetStatusField(dvo::app::StatusField field, const std::string& text) {
-    (field == dvo::app::StatusField::Marks ? m_pnlMarks : m_pnlUnread)
-        ->setText(QString::fromStdString(text));
+    QLabel* label = field == dvo::app::StatusField::Marks    ? m_pnlMarks
+                    : field == dvo::app::StatusField::Unread ? m_pnlUnread
+                                                             : m_pnlFreeSpace;
+    label->setText(QString::fromStdString(text));
 }
 
 QLabel* QtMainView::Label(MainLabel label) const {

@@ -5,6 +5,8 @@
 #include "app/main/IMainView.h"
 #include "app/main/OperationLog.h"
 #include "app/main/TMainForm.h"
+#include "app/views/EngineListingSource.h"
+#include "app/views/TListingForm.h"
 
 #include <QMainWindow>
 
@@ -35,6 +37,7 @@ class InstanceChannel;
 class QtResultView;
 class QtTestDataWindow;
 class QtCompareWindow;
+class QtListingWindow;
 class QtTreemapWindow;
 
 class QtMainView final : public QMainWindow, public dvo::app::IMainView {
@@ -50,6 +53,8 @@ public:
     [[nodiscard]] dvo::app::FileCommands& Files();
     // The diagnostics window, created hidden with this one and never shown by the program.
     [[nodiscard]] QtTestDataWindow& TestData() { return *m_testData; }
+    // The windows of "大きいファイル", "種類別" and "更新年別", created hidden with this one.
+    [[nodiscard]] QtListingWindow& ListingWindow(dvo::app::ListingKind kind);
     // The program's folder and operation log, found and opened by StartApplication.
     [[nodiscard]] const dvo::app::OperationLog& Log() const { return m_operationLog; }
 
@@ -110,10 +115,15 @@ private:
 
     dvo::app::OperationLog m_operationLog; // before the form, which writes to it
     dvo::app::TMainForm m_form;
-    std::unique_ptr<QtResultView> m_resultView;     // the tree and grid; gone before the widgets
-    std::unique_ptr<QtTestDataWindow> m_testData;   // reads the records of m_resultView
-    std::unique_ptr<QtTreemapWindow> m_treemap;     // follows m_resultView; gone before it
-    std::unique_ptr<QtCompareWindow> m_compare;     // reads m_resultView; gone before it
+    dvo::app::EngineListingSource m_listingSource; // the listing windows' engine calls
+    std::unique_ptr<QtResultView> m_resultView;    // the tree and grid; gone before the widgets
+    std::unique_ptr<QtTestDataWindow> m_testData;  // reads the records of m_resultView
+    std::unique_ptr<QtTreemapWindow> m_treemap;    // follows m_resultView; gone before it
+    std::unique_ptr<QtCompareWindow> m_compare;    // reads m_resultView; gone before it
+    // Follow m_resultView; gone before it and before m_treemap, which the kinds window outlines in.
+    std::unique_ptr<QtListingWindow> m_largestFiles;
+    std::unique_ptr<QtListingWindow> m_kinds;
+    std::unique_ptr<QtListingWindow> m_years;
     std::unique_ptr<InstanceChannel> m_laterStarts; // made once the window runs
     FolderChooser m_folderChooser;
     FolderChooser m_fileChooser;
@@ -138,6 +148,7 @@ private:
     QLabel* m_pnlStatus = nullptr;
     QLabel* m_pnlMarks = nullptr; // status bar fields, children of the status bar
     QLabel* m_pnlUnread = nullptr;
+    QLabel* m_pnlFreeSpace = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_treeModeGroup = nullptr;
     QMenu* m_sizeCountMenu = nullptr;

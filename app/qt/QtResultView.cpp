@@ -406,6 +406,14 @@ int QtResultView::GridCurrentRow() const {
     return current.isValid() ? dvo::app::ResultGrid::GridRowOf(current.row()) : 0;
 }
 
+void QtResultView::SetGridCurrentRow(int row) {
+    const int index = dvo::app::ResultGrid::DataIndexOf(row);
+    if (index < 0 || index >= m_gridModel->rowCount())
+        return;
+    m_grid.setCurrentIndex(m_gridModel->index(index, 0));
+    m_grid.scrollTo(m_gridModel->index(index, 0));
+}
+
 int QtResultView::GridRowUnderPointer() const {
     const QPoint inViewport = m_grid.viewport()->mapFromGlobal(QCursor::pos());
     if (m_grid.viewport()->rect().contains(inViewport)) {

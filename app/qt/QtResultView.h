@@ -62,6 +62,7 @@ public:
     [[nodiscard]] int GridVisibleRowCount() const override;
     [[nodiscard]] int GridRowUnderPointer() const override;
     [[nodiscard]] int GridCurrentRow() const override;
+    void SetGridCurrentRow(int row) override;
     [[nodiscard]] int SplitterLeft() const override;
     [[nodiscard]] int SplitterWidth() const override;
     [[nodiscard]] int ResultGroupWidth() const override;

@@ -72,6 +72,7 @@ public:
     QImage picture;
     QString message;
     std::optional<dvo::app::TreemapPixelRect> outline;
+    std::vector<dvo::app::TreemapPixelRect> kindOutlines;
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -84,6 +85,16 @@ protected:
         }
         painter.fillRect(rect(), QColor(Qt::white));
         painter.drawImage(0, 0, picture);
+        // A kind's entries in yellow over black: visible on every colour of the legend.
+        for (const auto& k : kindOutlines) {
+            const QRect r(k.left, k.top, k.right - k.left, k.bottom - k.top);
+            painter.setPen(QPen(Qt::black, 1));
+            painter.drawRect(r.adjusted(0, 0, -1, -1));
+            if (r.width() > 2 && r.height() > 2) {
+                painter.setPen(QPen(QColor(255, 235, 59), 1));
+                painter.drawRect(r.adjusted(1, 1, -2, -2));
+            }
+        }
         if (outline && !outline->Empty()) {
             const QRect r(outline->left, outline->top, outline->right - outline->left,
                           outline->bottom - outline->top);
@@ -152,10 +163,10 @@ QtTreemapWindow::QtTreemapWindow(QWidget& owner, QAction& menuItem, dvo::app::TM
     m_menuItem.setCheckable(true);
     connect(&m_menuItem, &QAction::triggered, this,
             [this](bool checked) { m_logic.mnuTreemapClick(checked); });
-    m_results.SetWatcher(&m_logic);
+    m_results.AddWatcher(&m_logic);
 }
 
-QtTreemapWindow::~QtTreemapWindow() { m_results.SetWatcher(nullptr); }
+QtTreemapWindow::~QtTreemapWindow() { m_results.RemoveWatcher(&m_logic); }
 
 const QImage& QtTreemapWindow::Picture() const { return m_canvas->picture; }
 
@@ -198,6 +209,15 @@ void QtTreemapWindow::ShowMessageLine(const std::string& text) {
 void QtTreemapWindow::SetOutline(const std::optional<dvo::app::TreemapPixelRect>& rect) {
     m_canvas->outline = rect;
     m_canvas->update();
+}
+
+void QtTreemapWindow::SetKindOutlines(const std::vector<dvo::app::TreemapPixelRect>& rects) {
+    m_canvas->kindOutlines = rects;
+    m_canvas->update();
+}
+
+const std::vector<dvo::app::TreemapPixelRect>& QtTreemapWindow::KindOutlines() const {
+    return m_canvas->kindOutlines;
 }
 
 void QtTreemapWindow::SetStatusText(const std::string& text) {

@@ -33,6 +33,8 @@ public:
     // The map's cached picture (null while a line of text is shown), for tests.
     [[nodiscard]] const QImage& Picture() const;
     [[nodiscard]] QWidget& Canvas();
+    // The outlined entries of the kind chosen in the kinds window, for tests.
+    [[nodiscard]] const std::vector<dvo::app::TreemapPixelRect>& KindOutlines() const;
 
     // dvo::app::ITreemapView
     void ShowWindow() override;
@@ -43,6 +45,7 @@ public:
     void ShowMap(const dvo::app::TreemapGeometry& map) override;
     void ShowMessageLine(const std::string& text) override;
     void SetOutline(const std::optional<dvo::app::TreemapPixelRect>& rect) override;
+    void SetKindOutlines(const std::vector<dvo::app::TreemapPixelRect>& rects) override;
     void SetStatusText(const std::string& text) override;
     void SetUpEnabled(bool enabled) override;
 

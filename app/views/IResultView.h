@@ -73,6 +73,8 @@ public:
     [[nodiscard]] virtual int GridRowUnderPointer() const = 0;
     // The grid's current data row (where the keyboard is), 1-based; 0 when none.
     [[nodiscard]] virtual int GridCurrentRow() const = 0;
+    // Makes data row `row` (1-based) current and selected, as a click on it would show it.
+    virtual void SetGridCurrentRow(int row) = 0;
 
     // The splitter between tree and grid, and the result group box, in the group's pixels.
     //

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dvo::app {
 
@@ -27,6 +28,8 @@ public:
     virtual void ShowMessageLine(const std::string& text) = 0;
     // Outlines a rectangle of the map, or nothing.
     virtual void SetOutline(const std::optional<TreemapPixelRect>& rect) = 0;
+    // Outlines the entries of one kind of file chosen in the kinds window (none: empty).
+    virtual void SetKindOutlines(const std::vector<TreemapPixelRect>& rects) = 0;
     // The window's status line, shown as plain text.
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetUpEnabled(bool enabled) = 0;

@@ -47,8 +47,8 @@ ResultViews::ResultViews(IWindowServices& window, IEngine& engine, IResultView& 
 // ---- the search flow's steps ----------------------------------------------------------------
 
 void ResultViews::ClearFolderTree() {
-    if (m_watcher != nullptr)
-        m_watcher->TreeCleared();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->TreeCleared();
     ClearTree();
 }
 
@@ -119,12 +119,12 @@ void ResultViews::BuildFolderTree() {
     m_view.BeginGridUpdate();
     m_grid.SetRowCount(2);
     m_view.EndGridUpdate();
-    if (m_watcher != nullptr)
-        m_watcher->TreeCleared();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->TreeCleared();
     ClearTree();
     if (m_recordCount == 0) {
-        if (m_watcher != nullptr)
-            m_watcher->TreeBuilt();
+        for (IResultViewsWatcher* watcher : m_watchers)
+            watcher->TreeBuilt();
         return;
     }
     m_rootRecord = m_engine.DVOGetRootFolderInfo();
@@ -156,8 +156,9 @@ void ResultViews::BuildFolderTree() {
     m_window.RepaintWindow();
     if (sliced)
         ScheduleTreeSlice();
-    else if (m_watcher != nullptr)
-        m_watcher->TreeBuilt();
+    else
+        for (IResultViewsWatcher* watcher : m_watchers)
+            watcher->TreeBuilt();
 }
 
 void ResultViews::StartTreeLoad() {
@@ -220,8 +221,8 @@ void ResultViews::TreeLoadSlice() {
         return;
     }
     StopTreeLoad();
-    if (m_watcher != nullptr)
-        m_watcher->TreeBuilt();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->TreeBuilt();
 }
 
 void ResultViews::LoadSubtree(Node* folder) {
@@ -242,8 +243,8 @@ void ResultViews::FinishTreeLoad() {
     }
     m_view.EndTreeAppend();
     StopTreeLoad();
-    if (m_watcher != nullptr)
-        m_watcher->TreeBuilt();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->TreeBuilt();
 }
 
 void ResultViews::ShowTotals() {
@@ -277,8 +278,8 @@ void ResultViews::SizeCountChanged() {
     ShowMarkSummary();
     ShowTotals();
     m_view.RepaintGrid();
-    if (m_watcher != nullptr)
-        m_watcher->SizesChanged();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->SizesChanged();
 }
 
 // ---- folder tree ----------------------------------------------------------------------------
@@ -428,6 +429,30 @@ void ResultViews::SelectTreeNode(Node* node) {
     SearchResultTreeMouseDown();
 }
 
+void ResultViews::SelectEntry(Node* folder, const FolderRecord* entry) {
+    SelectTreeNode(folder);
+    if (entry == nullptr || ShownNode() != folder)
+        return;
+    for (int row = 1; row <= m_shownRowCount; ++row) {
+        if (m_grid.DataRow(row).record != entry)
+            continue;
+        const int top = m_view.GridTopRow();
+        const int visible = std::max(1, m_view.GridVisibleRowCount());
+        if (row < top || row >= top + visible)
+            m_view.SetGridTopRow(std::max(1, row - visible / 2));
+        m_view.SetGridCurrentRow(row);
+        return;
+    }
+}
+
+void ResultViews::AddWatcher(IResultViewsWatcher* watcher) {
+    if (watcher != nullptr &&
+        std::find(m_watchers.begin(), m_watchers.end(), watcher) == m_watchers.end())
+        m_watchers.push_back(watcher);
+}
+
+void ResultViews::RemoveWatcher(IResultViewsWatcher* watcher) { std::erase(m_watchers, watcher); }
+
 // ---- orders ---------------------------------------------------------------------------------
 
 void ResultViews::SortFolderTree(int state) {
@@ -540,8 +565,8 @@ void ResultViews::ShowFolderContents(Node* node) {
     m_shownRowCount = 0;
     m_rowMarks.clear();
     m_shownNode = m_tree.Ref(node);
-    if (m_watcher != nullptr)
-        m_watcher->ShownFolderChanged();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->ShownFolderChanged();
     const long long parentSize = node->record != nullptr ? node->record->size : 0;
     const auto children = m_tree.Children(node);
     const auto n = static_cast<int>(children.size());
@@ -687,8 +712,8 @@ void ResultViews::ApplyColumnZeroWidth(int panelWidth) {
 void ResultViews::FileOperationStarting() {
     // The operation changes records and nodes: no slice may load from them meanwhile.
     FinishTreeLoad();
-    if (m_watcher != nullptr)
-        m_watcher->FileOperationStarted();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->FileOperationStarted();
 }
 
 void ResultViews::UnmarkEntries(std::vector<const FolderRecord*> entries) {
@@ -718,8 +743,8 @@ void ResultViews::FileOperationEnded(bool entriesWent, Node* movedInto) {
     ShowMarkSummary();
     ShowTotals();
     m_view.RepaintGrid();
-    if (m_watcher != nullptr)
-        m_watcher->FileOperationEnded();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->FileOperationEnded();
 }
 
 namespace {

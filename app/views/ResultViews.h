@@ -88,6 +88,9 @@ public:
     void ShowSelectedFolder();
     // Makes node the tree's selected node and lists it, as a click on it in the tree does.
     void SelectTreeNode(Node* node);
+    // Selects folder in the tree as SelectTreeNode does, then makes the grid row that holds
+    // entry current, scrolled into view (no row when the folder does not list it).
+    void SelectEntry(Node* folder, const FolderRecord* entry);
 
     // Orders.
     void SortFolderTree(int state);
@@ -181,8 +184,10 @@ public:
     // Grid row r's marking as drawn (r >= 1).
     [[nodiscard]] bool RowMarked(int row) const;
 
-    // Another window that follows the tree and the grid (not owned; nullptr: none).
-    void SetWatcher(IResultViewsWatcher* watcher) { m_watcher = watcher; }
+    // The other windows that follow the tree and the grid, told in the order they were added
+    // (not owned; each must be removed before it goes).
+    void AddWatcher(IResultViewsWatcher* watcher);
+    void RemoveWatcher(IResultViewsWatcher* watcher);
 
     // For tests: make the next allocation of the named buffer fail.
     void FailNextAllocationForTest(bool folderRecords, bool rowMarks) {
@@ -237,7 +242,7 @@ private:
     std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to data row i (ResultGrid::GridRowOf)
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
-    IResultViewsWatcher* m_watcher = nullptr;
+    std::vector<IResultViewsWatcher*> m_watchers;
     bool m_loading = false;
     std::deque<Node*> m_loadQueue;      // folders whose children's children are still to load
     std::uint64_t m_loadGeneration = 0; // a slice of an earlier load finds another number

@@ -43,8 +43,8 @@ void ResultViews::RescanStarting() {
     m_rescanning = true;
     m_rescanNode = m_tree.Ref(m_view.CurrentTreeNode());
     // The engine's records are out of reach until the end, as during a file operation.
-    if (m_watcher != nullptr)
-        m_watcher->FileOperationStarted();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->FileOperationStarted();
 }
 
 void ResultViews::RescanEnded(FolderRecord* record, bool gone) {
@@ -150,8 +150,8 @@ void ResultViews::RescanEnded(FolderRecord* record, bool gone) {
     }
     ShowMarkSummary();
     m_view.RepaintGrid();
-    if (m_watcher != nullptr)
-        m_watcher->FileOperationEnded();
+    for (IResultViewsWatcher* watcher : m_watchers)
+        watcher->FileOperationEnded();
 }
 
 } // namespace dvo::app

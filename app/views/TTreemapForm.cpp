@@ -1,5 +1,6 @@
 #include "app/views/TTreemapForm.h"
 
+#include "app/views/FileExtension.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -114,6 +115,32 @@ void TTreemapForm::ShowMessage(const char* text) {
     m_map.Clear();
     m_nodes.clear();
     m_view.ShowMessageLine(text);
+    ShowKindOutlines();
+}
+
+void TTreemapForm::OutlineKind(const std::u16string* extension) {
+    if (extension != nullptr)
+        m_outlinedKind = *extension;
+    else
+        m_outlinedKind.reset();
+    if (m_visible)
+        ShowKindOutlines();
+}
+
+void TTreemapForm::ShowKindOutlines() {
+    std::vector<TreemapPixelRect> rects;
+    if (m_outlinedKind && !m_operationRunning)
+        for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+            const FolderRecord* r = m_nodes[i]->record;
+            if (r == nullptr || r->kind == DVO_KIND_FOLDER ||
+                ListingExtension(RecordName(*r)) != *m_outlinedKind)
+                continue;
+            // Entries under a pixel have nothing to outline.
+            const TreemapPixelRect p = ToPixels(m_map.rects[i]);
+            if (!p.Empty())
+                rects.push_back(p);
+        }
+    m_view.SetKindOutlines(rects);
 }
 
 void TTreemapForm::Relayout() {
@@ -149,6 +176,7 @@ void TTreemapForm::Relayout() {
     m_laidOutWidth = width;
     m_laidOutHeight = height;
     m_view.ShowMap(m_map);
+    ShowKindOutlines();
 }
 
 void TTreemapForm::CollectEntries(Node* root, std::vector<double>& weights) {

@@ -10,6 +10,7 @@
 #include "app/views/ITreemapView.h"
 #include "app/views/ResultViews.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
     void MapDblClick(int x, int y);
     void FormKeyDown(int virtualKey);
     void btnUpClick();
+    // The kinds window chose the files of this extension (ListingExtension; nullptr: none):
+    // their rectangles are outlined in the map, now and after every new layout.
+    void OutlineKind(const std::u16string* extension);
 
     // IResultViewsWatcher
     void TreeCleared() override;
@@ -72,6 +76,7 @@ private:
     // entry's size (a folder's is the sum of its entries').
     void CollectEntries(Node* node, std::vector<double>& weights);
     [[nodiscard]] std::string EntryText(const Node& node);
+    void ShowKindOutlines();
 
     IWindowServices& m_window;
     ResultViews& m_results;
@@ -85,6 +90,7 @@ private:
     FolderTreeNodeRef m_followed;   // the grid's folder the map followed last
     TreemapGeometry m_map;
     std::vector<const Node*> m_nodes; // entry i's node; valid until the tree is cleared
+    std::optional<std::u16string> m_outlinedKind;
     int m_hovered = -1;
     int m_laidOutWidth = -1; // the map area the shown map was laid out for
     int m_laidOutHeight = -1;

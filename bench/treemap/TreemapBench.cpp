@@ -115,6 +115,7 @@ public:
     void ShowMap(const dvo::app::TreemapGeometry&) override {}
     void ShowMessageLine(const std::string&) override {}
     void SetOutline(const std::optional<dvo::app::TreemapPixelRect>&) override {}
+    void SetKindOutlines(const std::vector<dvo::app::TreemapPixelRect>&) override {}
     void SetStatusText(const std::string&) override {}
     void SetUpEnabled(bool) override {}
 };
@@ -148,7 +149,7 @@ void BM_TreemapWindowRelayout(benchmark::State& state) {
     results.BuildFolderTree();
     SizedView view;
     dvo::app::TTreemapForm treemap{form, results, view};
-    results.SetWatcher(&treemap);
+    results.AddWatcher(&treemap);
     treemap.TreeBuilt();
     treemap.mnuTreemapClick(true);
     for (auto _ : state)
@@ -159,7 +160,7 @@ void BM_TreemapWindowRelayout(benchmark::State& state) {
     // With the window's cached picture of the full-HD map counted too.
     state.counters["bytes_per_rect_with_picture"] =
         (static_cast<double>(treemap.MemoryBytes()) + 4.0 * kWidth * kHeight) / rects;
-    results.SetWatcher(nullptr);
+    results.RemoveWatcher(&treemap);
 }
 
 } // namespace

@@ -169,11 +169,33 @@ public:
         return 0;
     }
     int DVOGetSizeMode() override { return sizeMode; }
-    int DVOGetLargestFiles(FolderRecord**, int) override { return 0; }
-    int DVOGetTypeTotals(DVOGroupSink, void*) override { return 0; }
-    int DVOGetYearTotals(DVOGroupSink, void*) override { return 0; }
+    // The listings as scripted here, whatever the records say.
+    std::vector<FolderRecord*> largestFiles;
+    std::vector<std::pair<std::u16string, long long>> typeTotals, yearTotals; // name, bytes
+    int DVOGetLargestFiles(FolderRecord** records, int count) override {
+        const int n = std::min(count, static_cast<int>(largestFiles.size()));
+        std::copy_n(largestFiles.begin(), n, records);
+        return n;
+    }
+    int DVOGetTypeTotals(DVOGroupSink sink, void* context) override {
+        return Groups(typeTotals, sink, context);
+    }
+    int DVOGetYearTotals(DVOGroupSink sink, void* context) override {
+        return Groups(yearTotals, sink, context);
+    }
 
 private:
+    static int Groups(const std::vector<std::pair<std::u16string, long long>>& groups,
+                      DVOGroupSink sink, void* context) {
+        int n = 0;
+        for (const auto& [name, bytes] : groups) {
+            const DVOGroupTotal total{name.c_str(), bytes, 1};
+            ++n;
+            if (sink(&total, context) != 0)
+                break;
+        }
+        return n;
+    }
     int Log(std::string event) {
         m_log.Add(std::move(event));
         return 0;

@@ -88,6 +88,9 @@ public:
     }
     void SetStatusField(app::StatusField field, const std::string& text) override {
         statusFields[field] = text;
+        // Not in the event log either: the free space follows every search and file operation.
+        if (field == app::StatusField::FreeSpace)
+            return;
         m_log.Add(std::string(field == app::StatusField::Marks ? "marks:" : "unread:") + text);
     }
     std::map<app::StatusField, std::string> statusFields;

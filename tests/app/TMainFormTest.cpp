@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -439,6 +440,56 @@ TEST_F(RescanFlowTest, RefusedWithoutAFolderOfASearchedResult) {
         EXPECT_LT(log.IndexOf("engine:DVORescanFolder:sub"), 0);
         EXPECT_TRUE(log.WithPrefix("status:").empty());
     }
+}
+
+TEST_F(MainFormTest, TheFreeSpaceFollowsSearchesFileOperationsAndOpenedResults) {
+    // A scripted disk: the folders asked about, and what the next answer is.
+    std::vector<std::string> asked;
+    platform::DiskSpace disk{256000, 12300};
+    int failure = 0;
+    form.SetDiskSpaceQuery([&](const std::string& folder, platform::DiskSpace& space) {
+        asked.push_back(folder);
+        if (failure == 0)
+            space = disk;
+        return failure;
+    });
+    const auto shown = [&] { return view.statusFields[StatusField::FreeSpace]; };
+
+    ChooseFolder("/data/photos");
+    form.btnExecuteClick();
+    EXPECT_EQ(shown(), "空き 12300 B / 256000 B");
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), "/data/photos");
+
+    // A delete freed space: the totals' refresh after it reads the disk again.
+    disk.freeBytes = 20000;
+    form.RefreshSearchTotals();
+    EXPECT_EQ(shown(), "空き 20000 B / 256000 B");
+
+    // A folder that has gone meanwhile says nothing rather than an old figure.
+    failure = ENOENT;
+    form.RefreshSearchTotals();
+    EXPECT_EQ(shown(), "");
+    failure = 0;
+
+    // An opened result's disk is elsewhere: blank, and this disk is not asked.
+    FolderRecord root{};
+    std::copy_n(u"photos", 7, root.name);
+    root.directory = u"/elsewhere";
+    engine.searchedRecord = &root;
+    view.fileAnswers = {"/saved/p.json"};
+    form.RefreshSearchTotals();
+    asked.clear();
+    form.mnuOpenResultClick();
+    EXPECT_EQ(shown(), "");
+    EXPECT_TRUE(asked.empty());
+
+    // A search that cannot start leaves no result to measure.
+    form.btnExecuteClick();
+    EXPECT_EQ(shown(), "空き 20000 B / 256000 B");
+    engine.execResult = DVO_E_NOT_FOUND;
+    form.btnExecuteClick();
+    EXPECT_EQ(shown(), "");
 }
 
 TEST_F(MainFormTest, ButtonRules) {

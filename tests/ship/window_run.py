@@ -6,7 +6,7 @@ read through its accessibility tree (AT-SPI: the texts of labels, buttons, tree 
 and where they lie on the screen) and, for colours, from the screen itself (xshot).
 
 The run: choose a prepared folder in the folder dialog, "実行", wait for "検索を終了しました",
-click a folder in the tree, mark a row, "削除" from the grid's pop-up menu, "Yes"; then check the
+open and close the three listing windows, click a folder in the tree, mark a row, "削除" from the grid's pop-up menu, "Yes"; then check the
 disk (the entry in the trash with its .trashinfo), the grid and the operation log, and close the
 program through its menu. Pictures of the window are written on the way.
 
@@ -36,6 +36,12 @@ TREE = {
     "docs": {"report.pdf": 250_000, "memo.txt": 1_500},
 }
 DELETED = ("photos", "holiday.raw")
+# Files last changed in an earlier year (noon of 15 June), for the years window.
+OLD_FILES = {"music/song.flac": 2019, "docs/report.pdf": 2021, "photos/portrait.jpg": 2023}
+# The listing windows: menu key, title, and a cell each must show for this tree.
+LISTINGS = [("alt+f", "大きいファイル", "largest.png", r"/photos/holiday\.raw$"),
+            ("alt+k", "種類別", "kinds.png", r"^raw$"),
+            ("alt+y", "更新年別", "years.png", r"^2019$")]
 TRACE = bool(os.environ.get("WINDOW_RUN_TRACE"))  # how long each wait took, on stderr
 T0 = time.monotonic()
 
@@ -93,6 +99,9 @@ class Run:
             for name, size in files.items():
                 with open(os.path.join(self.tree, folder, name), "wb") as f:
                     f.truncate(size)
+        for path, year in OLD_FILES.items():
+            when = datetime.datetime(year, 6, 15, 12).timestamp()
+            os.utime(os.path.join(self.tree, path), (when, when))
         # Level 3 logs every message box and its button; Flush writes each line at once.
         key = os.path.join(self.scratch, "xdg-config", "lumetra-registry", "HKEY_CURRENT_USER",
                            "Software", "Lumetra", "DVO", "Log")
@@ -306,6 +315,21 @@ class Run:
             raise Failure(f"ファイル数 shows {shown_files!r}, the tree has {files} files")
         if not size_text_matches(shown_size, total):
             raise Failure(f"フォルダサイズ shows {shown_size!r}, the files hold {total} bytes")
+
+        # Each listing window from its menu key: it shows the result, and goes with Escape.
+        for key, title, picture, cell in LISTINGS:
+            self.focus_window(CAPTION)
+            self.xdotool("key", "--clearmodifiers", key)
+            # A window with an owner shows as a filler, not a frame, in the accessibility tree.
+            listing = wait_for(f"the window {title!r}", lambda: next(
+                (n for n in self.find_all(self.app(), name=title)
+                 if n.getRoleName() in ("frame", "filler", "window")), None), 20)
+            wait_for(f"a cell matching {cell!r} in {title!r}",
+                     lambda: self.find(role="table cell", match=cell, root=listing), 20)
+            self.picture(picture, listing)
+            self.focus_window(title)
+            self.xdotool("key", "Escape")
+            wait_for(f"the window {title!r} to close", lambda: not self.x_windows(title), 10)
 
         # A folder in the tree lists its entries in the grid, largest first.
         folder, victim = DELETED

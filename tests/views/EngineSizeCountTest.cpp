@@ -26,10 +26,10 @@ struct EngineSizeCountTest : testing::Test, dvo::test::WindowHarness<dvo::app::D
 
     void SetUp() override {
         Wire();
-        results.SetWatcher(&treemap);
+        results.AddWatcher(&treemap);
     }
     void TearDown() override {
-        results.SetWatcher(nullptr);
+        results.RemoveWatcher(&treemap);
         form.FormDestroy();
     }
     static void Write(const std::string& path, std::size_t bytes) {

@@ -106,6 +106,7 @@ public:
     int GridVisibleRowCount() const override { return visibleRows; }
     int GridRowUnderPointer() const override { return rowUnderPointer; }
     int GridCurrentRow() const override { return currentRow; }
+    void SetGridCurrentRow(int row) override { currentRow = row; }
     int currentRow = 0;
     int SplitterLeft() const override { return splitterLeft; }
     int SplitterWidth() const override { return 10; }

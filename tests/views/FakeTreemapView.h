@@ -39,6 +39,10 @@ public:
         message = text;
     }
     void SetOutline(const std::optional<app::TreemapPixelRect>& rect) override { outline = rect; }
+    void SetKindOutlines(const std::vector<app::TreemapPixelRect>& rects) override {
+        kindOutlines = rects;
+    }
+    std::vector<app::TreemapPixelRect> kindOutlines;
     void SetStatusText(const std::string& text) override { status = text; }
     void SetUpEnabled(bool enabled) override { upEnabled = enabled; }
 };

@@ -3,6 +3,7 @@
 // record above the searched folder, folders and files below it, the folder list in pre-order,
 // and child enumeration in insertion order. No search ever runs.
 #include "app/main/IEngine.h"
+#include "app/views/FileExtension.h"
 #include "platform/Text.h"
 #include <algorithm>
 
@@ -199,9 +200,6 @@ public:
         return 0;
     }
     int DVOGetSizeMode() override { return sizeMode; }
-    int DVOGetLargestFiles(FolderRecord**, int) override { return 0; }
-    int DVOGetTypeTotals(DVOGroupSink, void*) override { return 0; }
-    int DVOGetYearTotals(DVOGroupSink, void*) override { return 0; }
     int DVOIsOpenedResult() override { return opened ? 1 : 0; }
     int DVOCompareResult(const char16_t* path, char16_t* root, int rootBytes, DVOChangeSink sink,
                          void* context) override {
@@ -223,7 +221,80 @@ public:
         return reported;
     }
 
+    // The listings, made from the records below the searched folder as the engine makes them
+    // (no hard links here).
+    int DVOGetLargestFiles(FolderRecord** records, int count) override {
+        std::vector<std::pair<std::u16string, FolderRecord*>> files;
+        for (FolderRecord* r : Files())
+            files.emplace_back(PathOf(r), r);
+        std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+            return a.second->size != b.second->size ? a.second->size > b.second->size
+                                                    : a.first < b.first;
+        });
+        const auto n = std::min(files.size(), static_cast<std::size_t>(std::max(count, 0)));
+        for (std::size_t i = 0; i < n; ++i)
+            records[i] = files[i].second;
+        return static_cast<int>(n);
+    }
+    int DVOGetTypeTotals(DVOGroupSink sink, void* context) override {
+        return Totals(
+            sink, context,
+            [](const FolderRecord& r) {
+                return app::ListingExtension(std::u16string_view(r.name));
+            },
+            true);
+    }
+    int DVOGetYearTotals(DVOGroupSink sink, void* context) override {
+        return Totals(
+            sink, context,
+            [](const FolderRecord& r) {
+                return r.modifiedTime.wYear == 0
+                           ? std::u16string()
+                           : platform::Utf8ToUtf16(std::to_string(r.modifiedTime.wYear));
+            },
+            false);
+    }
+
 private:
+    // Every non-folder record below the searched folder, in pre-order.
+    std::vector<FolderRecord*> Files() {
+        std::vector<FolderRecord*> out;
+        std::vector<FolderRecord*> stack(m_children[Index(m_root)].begin(),
+                                         m_children[Index(m_root)].end());
+        while (!stack.empty()) {
+            FolderRecord* r = stack.back();
+            stack.pop_back();
+            if (r->kind != 0)
+                out.push_back(r);
+            else
+                stack.insert(stack.end(), m_children[Index(r)].begin(), m_children[Index(r)].end());
+        }
+        return out;
+    }
+    template <typename Key>
+    int Totals(DVOGroupSink sink, void* context, Key key, bool mostBytesFirst) {
+        std::map<std::u16string, std::pair<long long, long long>> groups;
+        for (const FolderRecord* r : Files()) {
+            auto& g = groups[key(*r)];
+            g.first += r->size;
+            ++g.second;
+        }
+        std::vector<std::pair<std::u16string, std::pair<long long, long long>>> ordered(
+            groups.begin(), groups.end());
+        if (mostBytesFirst)
+            std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+                return a.second.first > b.second.first;
+            });
+        int n = 0;
+        for (const auto& [name, figures] : ordered) {
+            const DVOGroupTotal total{name.c_str(), figures.first, figures.second};
+            ++n;
+            if (sink(&total, context) != 0)
+                break;
+        }
+        return n;
+    }
+
     int Transfer(const std::string& op, const char16_t* name, const char16_t* directory,
                  const char16_t* to, DVOTransferProgress progress, void* context) {
         m_inTransfer = true; // the records follow only a transfer that was not cancelled

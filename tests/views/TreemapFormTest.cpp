@@ -35,7 +35,7 @@ struct TreemapFormTest : testing::Test {
         resultView.results = &results;
         form.SetResultViews(&results);
         mainView.form = &form;
-        results.SetWatcher(&treemap);
+        results.AddWatcher(&treemap);
         form.FormCreate();
         FolderRecord* data = engine.AddSearchedFolder("/data", 1000);
         engine.Add(data, "big.mkv", 1, 600);
@@ -47,7 +47,7 @@ struct TreemapFormTest : testing::Test {
         FolderRecord* deep = engine.Add(engine.Add(data, "src", 0, 100), "deep", 0, 100);
         engine.Add(deep, "x.cpp", 1, 100);
     }
-    void TearDown() override { results.SetWatcher(nullptr); }
+    void TearDown() override { results.RemoveWatcher(&treemap); }
 
     dvo::app::FolderTreeNode* Find(std::string_view caption) const {
         const auto& tree = results.Tree();
@@ -279,6 +279,28 @@ TEST_F(TreemapFormTest, AMapRootThatWasMovedAwayFallsBackToItsFolder) {
     files.mnuMoveClick();
     EXPECT_EQ(Root(), "/data");
     EXPECT_EQ(Entry("x.cpp"), -1);
+}
+
+TEST_F(TreemapFormTest, AKindChosenInTheKindsWindowIsOutlinedThroughLayouts) {
+    treemap.mnuTreemapClick(true);
+    form.btnExecuteClick();
+    const std::u16string pdf = u"pdf";
+    treemap.OutlineKind(&pdf);
+    const auto rectOf = [&](std::string_view caption) {
+        return dvo::app::ToPixels(
+            treemap.Geometry().rects[static_cast<std::size_t>(Entry(caption))]);
+    };
+    EXPECT_EQ(view.kindOutlines, std::vector<dvo::app::TreemapPixelRect>{rectOf("a.pdf")});
+    // A new size lays the map out again, and the kind stays outlined at its new place.
+    view.width = 400;
+    treemap.FormResize();
+    EXPECT_EQ(view.kindOutlines, std::vector<dvo::app::TreemapPixelRect>{rectOf("a.pdf")});
+    // Entries without an extension form a kind too; folders never belong to one.
+    const std::u16string none;
+    treemap.OutlineKind(&none);
+    EXPECT_TRUE(view.kindOutlines.empty()); // no file here lacks one
+    treemap.OutlineKind(nullptr);
+    EXPECT_TRUE(view.kindOutlines.empty());
 }
 
 } // namespace
