@@ -981,7 +981,7 @@ void Engine::Graft(Dir* d, ScanResult& fresh) {
         }
     }
     m_result->arenas.reserve(m_result->arenas.size() + fresh.arenas.size());
-    const Counted before{d->total, d->folderCount, d->fileCount};
+    const Counted before{d->total, d->diskTotal, d->folderCount, d->fileCount};
 
     // The new reading in place of the old: the records of the old one stay where they are.
     for (Node* n : freshNodes) {
@@ -1013,7 +1013,7 @@ void Engine::Graft(Dir* d, ScanResult& fresh) {
         SettleLinks(d, inside, keys);
     }
     ComputeTotalsBelow(d);
-    const Counted after{d->total, d->folderCount, d->fileCount};
+    const Counted after{d->total, d->diskTotal, d->folderCount, d->fileCount};
     Adjust(d->parent, before, -1);
     Adjust(d->parent, after, +1);
     if (m_records != nullptr) {
@@ -1040,10 +1040,10 @@ void Engine::SettleLinks(Dir* d, const std::vector<Dir*>& inside, const Identity
             n.flags = counts ? n.flags & ~kDuplicate : n.flags | kDuplicate;
         } else if (counts && wasDuplicate) {
             n.flags = n.flags & ~kDuplicate;
-            Adjust(parent, {n.size, 0, 0}, +1);
+            Adjust(parent, {n.size, n.diskSize, 0, 0}, +1);
         } else if (!counts && !wasDuplicate) {
             n.flags = n.flags | kDuplicate;
-            Adjust(parent, {n.size, 0, 0}, -1);
+            Adjust(parent, {n.size, n.diskSize, 0, 0}, -1);
         }
     };
     // Record order, as RecountLinks walks it. Without moves the scan's child arrays are that

@@ -62,7 +62,7 @@ std::int64_t ComputeTotalsBelow(Dir* top) {
         Dir* d = f.dir;
         if (f.next == 0) {
             ++folders;
-            d->total = d->folderCount = d->fileCount = 0;
+            d->total = d->diskTotal = d->folderCount = d->fileCount = 0;
         }
         if (f.next < d->childCount) {
             Node& n = d->children[f.next++];
@@ -74,6 +74,7 @@ std::int64_t ComputeTotalsBelow(Dir* top) {
             ++d->fileCount;
             if ((n.flags & kDuplicate) == 0) {
                 d->total = AddBytes(d->total, n.size);
+                d->diskTotal = AddBytes(d->diskTotal, n.diskSize);
             }
             continue;
         }
@@ -81,6 +82,7 @@ std::int64_t ComputeTotalsBelow(Dir* top) {
         if (d != top) {
             Dir* p = d->parent;
             p->total = AddBytes(p->total, d->total);
+            p->diskTotal = AddBytes(p->diskTotal, d->diskTotal);
             p->folderCount += d->folderCount;
             p->fileCount += d->fileCount;
         }

@@ -102,6 +102,7 @@ struct ListingWindowsTest : testing::Test {
                           Qt::LeftButton);
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnExecute")),
                           Qt::LeftButton);
+        dvo::test::RunSlicesToTheEnd();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
