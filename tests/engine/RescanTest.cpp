@@ -163,10 +163,15 @@ TEST_F(Rescan, ChangesBelowTheFolderGiveTheTotalsOfANewSearch) {
              WriteFile(b + "/other/m", std::string(31, 'm'));
          }},
     };
-    for (const bool ring : {true, false}) {
+    // Both stat paths, and both counts: the disk usage of small files differs from their size.
+    for (const auto& [ring, mode] :
+         {std::pair{true, DVO_SIZE_APPARENT}, std::pair{false, DVO_SIZE_APPARENT},
+          std::pair{true, DVO_SIZE_DISK}}) {
         dvo::faults::FailRingSetup(!ring);
+        ASSERT_EQ(DVOSetSizeMode(mode), DVO_OK);
         for (const auto& [name, change] : changes) {
-            SCOPED_TRACE(std::string(name) + (ring ? " (io_uring)" : " (one by one)"));
+            SCOPED_TRACE(std::string(name) + (ring ? " (io_uring)" : " (one by one)") +
+                         (mode == DVO_SIZE_DISK ? " (disk usage)" : ""));
             std::filesystem::remove_all(tree);
             BuildTree(tree);
             Scan();
@@ -298,22 +303,24 @@ TEST_F(Rescan, HardLinksInsideAndOutsideCountOnce) {
          },
          [](const std::string&) {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(tree);
-        std::filesystem::create_directories(tree + "/a");
-        std::filesystem::create_directories(tree + "/m/sub");
-        std::filesystem::create_directories(tree + "/z");
-        WriteFile(tree + "/a/x", std::string(1000, 'x'));
-        WriteFile(tree + "/z/y", std::string(2000, 'y'));
-        WriteFile(tree + "/m/sub/s", std::string(5, 's'));
-        c.before(tree);
-        Scan();
-        c.change(tree);
-        ASSERT_EQ(RescanAt("m"), DVO_OK);
-        const Seen rescanned = SeenNow();
-        EXPECT_EQ(rescanned, FreshSearch());
-    }
+    for (const Case& c : cases)
+        for (const int mode : {DVO_SIZE_APPARENT, DVO_SIZE_DISK}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == DVO_SIZE_DISK ? " (disk usage)" : ""));
+            ASSERT_EQ(DVOSetSizeMode(mode), DVO_OK);
+            std::filesystem::remove_all(tree);
+            std::filesystem::create_directories(tree + "/a");
+            std::filesystem::create_directories(tree + "/m/sub");
+            std::filesystem::create_directories(tree + "/z");
+            WriteFile(tree + "/a/x", std::string(1000, 'x'));
+            WriteFile(tree + "/z/y", std::string(2000, 'y'));
+            WriteFile(tree + "/m/sub/s", std::string(5, 's'));
+            c.before(tree);
+            Scan();
+            c.change(tree);
+            ASSERT_EQ(RescanAt("m"), DVO_OK);
+            const Seen rescanned = SeenNow();
+            EXPECT_EQ(rescanned, FreshSearch());
+        }
 }
 
 // Entries the engine moved after the search are where the disk has them: those moved into the
