@@ -862,7 +862,8 @@ int Engine::Rescan(FolderRecord* record) {
     if (d->state == DirState::NotEntered) {
         return DVO_E_UNSUPPORTED; // the search's options kept it out
     }
-    const ScanOptions options = m_result->options;
+    ScanOptions options = m_result->options;
+    options.liveMode = m_sizeMode; // the count may have been switched since the search
     SetLastErrorText({});
     try {
         auto scanner = std::make_unique<Scanner>(options);
