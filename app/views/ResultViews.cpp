@@ -260,6 +260,16 @@ void ResultViews::ShowTotals() {
 
 void ResultViews::FormResize() { spSearchResultMoved(); }
 
+void ResultViews::RefillShownFolder() {
+    // The node selected last may have gone with a file operation, or belong to an earlier tree;
+    // the shown folder then gives the listing the user saw, less the removed rows.
+    Node* refill = m_tree.Resolve(m_lastSelectedNode);
+    if (refill == nullptr)
+        refill = ShownNode();
+    if (refill != nullptr)
+        ShowFolderContents(refill);
+}
+
 void ResultViews::SizeCountChanged() {
     if (!m_tree.FirstTopLevel())
         return; // no result shown: nothing shows a size
@@ -269,11 +279,7 @@ void ResultViews::SizeCountChanged() {
         if (const FolderTree::Compare compare = CompareFor(m_sortState); compare != nullptr)
             m_tree.SortAllLevels(compare, &m_collation);
         // The same folder listed again: its marks stay on their entries, whose sizes changed.
-        Node* refill = m_tree.Resolve(m_lastSelectedNode);
-        if (refill == nullptr)
-            refill = ShownNode();
-        if (refill != nullptr)
-            ShowFolderContents(refill);
+        RefillShownFolder();
     }
     ShowMarkSummary();
     ShowTotals();
@@ -733,13 +739,7 @@ void ResultViews::FileOperationEnded(bool entriesWent, Node* movedInto) {
             changed.push_back(movedInto);
         RefreshFolders(changed);
     }
-    // The node selected last may have gone with this very operation, or belong to an earlier
-    // tree; the shown folder then gives the listing the user saw, less the removed rows.
-    Node* refill = m_tree.Resolve(m_lastSelectedNode);
-    if (refill == nullptr)
-        refill = ShownNode();
-    if (refill != nullptr)
-        ShowFolderContents(refill);
+    RefillShownFolder();
     ShowMarkSummary();
     ShowTotals();
     m_view.RepaintGrid();

@@ -105,6 +105,8 @@ public:
     // Contents grid.
     void SetColumnTitles(int state);
     void ShowFolderContents(Node* node);
+    // The grid again for the folder selected last, or the one shown if that one went.
+    void RefillShownFolder();
     void ToggleRowMark(int row);
     void ClearRowMarks();
     // The fill colour of a cell, or nothing where the grid draws the cell its own way.
