@@ -10,6 +10,7 @@ std::atomic<long> g_threadStarts{-1};
 std::atomic<long> g_folderReads{-1};
 std::atomic<long long> g_recordBudget{-1};
 std::atomic<bool> g_ringSetupFails{false};
+std::atomic<long> g_inlineStats{-2}; // -2: not set by a test, the environment decides
 
 // Counts one use down; true once the allowance is spent (and for ever after, until reset).
 bool Spend(std::atomic<long>& allowance) noexcept {
@@ -61,6 +62,24 @@ bool RingSetupFails() noexcept {
         return text != nullptr && text[0] == '1' && text[1] == '\0';
     }();
     return fromEnvironment || g_ringSetupFails.load(std::memory_order_relaxed);
+}
+
+void SetInlineStatsPerRun(long count) noexcept {
+    g_inlineStats.store(count < 0 ? -1 : count, std::memory_order_relaxed);
+}
+
+long InlineStatsPerRun() noexcept {
+    if (const long set = g_inlineStats.load(std::memory_order_relaxed); set != -2)
+        return set;
+    static const long fromEnvironment = [] {
+        const char* text = std::getenv("DVO_TEST_INLINE_STATS");
+        if (text == nullptr || *text == '\0')
+            return -1L;
+        char* end = nullptr;
+        const long count = std::strtol(text, &end, 10);
+        return *end == '\0' && count >= 0 ? count : -1L;
+    }();
+    return fromEnvironment;
 }
 
 bool FolderReadFails() noexcept {

@@ -28,6 +28,13 @@ void SetRecordBudget(long long bytes) noexcept;
 void FailRingSetup(bool fail) noexcept;
 [[nodiscard]] bool RingSetupFails() noexcept;
 
+// How many entries of each run of stats are statted inline before the rest go to the ring,
+// in place of the engine's own choice by how long a stat waits: 0 sends every run to the ring
+// (as on a cold disk), -1 gives the engine's choice again. Also set by the environment variable
+// DVO_TEST_INLINE_STATS (read once), for benchmarks of one path.
+void SetInlineStatsPerRun(long count) noexcept;
+[[nodiscard]] long InlineStatsPerRun() noexcept;
+
 // True when this arena chunk / thread start is to fail.
 [[nodiscard]] bool ArenaChunkFails() noexcept;
 [[nodiscard]] bool ThreadStartFails() noexcept;

@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "engine/DVOSUB.h"
@@ -27,6 +28,14 @@ constexpr std::size_t kDentsBufferSize = 64 * 1024;
 // Stats in flight on each worker's ring: enough for the kernel's workers and the device to
 // plan ahead, few enough that an abort waits on little.
 constexpr unsigned kRingDepth = 32;
+// A ring's statx always goes through one of the kernel's worker threads, which costs more than
+// the stat itself when the inode is cached. So entries are statted inline while that is fast.
+// An inline stat slower than this waited on the disk or lost the processor; two of them within
+// a few dozen stats are the disk's, and then the rest of the run and the next few runs go to
+// the ring before inline stats are tried again.
+constexpr std::int64_t kSlowStatNs = 50'000;
+constexpr std::int64_t kSlowStatWindow = 64;
+constexpr unsigned kRingRuns = 16;
 // A folder with this many entries has them statted by every idle worker, in chunks.
 constexpr std::size_t kSplitEntries = 4096;
 constexpr std::size_t kSplitChunk = 1024;
@@ -41,6 +50,12 @@ struct LinuxDirent64 {
     unsigned char d_type;
     char d_name[];
 };
+
+std::int64_t MonotonicNs() noexcept {
+    timespec t = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 
 std::int64_t MillisOf(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
@@ -175,6 +190,9 @@ struct alignas(64) Scanner::Worker {
     std::size_t folderPathLength = 0;
     UringStat ring;
     bool ringTried = false;
+    unsigned ringRuns = 0;                     // runs still to send to the ring at once
+    std::int64_t inlineStats = 0;              // stats made inline, counted for kSlowStatWindow
+    std::int64_t lastSlowStat = INT64_MIN / 2; // the count at the last slow one
     std::vector<Entry> entries;
     std::vector<Dir*> subfolders;
     std::vector<Dir*> ownStack; // folders this worker reads next, last in first out
@@ -762,15 +780,59 @@ void Scanner::StatEntries(Worker& w, int fd, std::uint64_t folderDevice,
                           std::size_t end) {
     EntryStats stats(*this, w, fd, folderDevice, entries.data() + begin, names);
     const std::size_t count = end - begin;
+    // Tests and benchmarks may fix how many go inline; otherwise slow stats decide.
+    const long fixedInline = faults::InlineStatsPerRun();
+    const bool ringUsable = !w.ringTried || w.ring.Ready(); // not refused yet
+    std::size_t first = 0;                                  // the first entry the ring is to stat
+    if (w.ring.Ready() && fixedInline < 0 && w.ringRuns > 0) {
+        --w.ringRuns;
+    } else {
+        const bool timed = ringUsable && fixedInline < 0;
+        std::int64_t start = timed ? MonotonicNs() : 0; // a stat's end is the next one's start
+        for (long inlined = 0; first < count; ++first) {
+            if (stats.Stop()) {
+                return;
+            }
+            if (!stats.Pending(first)) {
+                continue;
+            }
+            if (ringUsable && fixedInline >= 0 && inlined == fixedInline) {
+                break;
+            }
+            stats.StatOne(first);
+            ++inlined;
+            const std::int64_t end = timed ? MonotonicNs() : 0;
+            const bool slow = end - start > kSlowStatNs;
+            start = end;
+            if (timed && slow) {
+                const bool again = w.inlineStats - w.lastSlowStat <= kSlowStatWindow;
+                w.lastSlowStat = w.inlineStats;
+                if (again) {
+                    w.ringRuns = kRingRuns;
+                    ++first;
+                    break;
+                }
+            }
+            ++w.inlineStats;
+        }
+        if (first >= count) {
+            return;
+        }
+    }
     if (!w.ringTried) {
-        w.ringTried = true; // once per worker: a refused ring is not asked for again
+        // Set up when first wanted, so a scan of cached inodes never pays for rings. Once per
+        // worker: a refused ring is not asked for again.
+        w.ringTried = true;
         static_cast<void>(w.ring.Start(kRingDepth));
     }
-    if (w.ring.Ready() && w.ring.Stat(fd, stats.Flags(), kEntryStatMask, count, stats)) {
-        return;
+    if (w.ring.Ready()) {
+        EntryStats rest(*this, w, fd, folderDevice, entries.data() + begin + first, names);
+        if (w.ring.Stat(fd, rest.Flags(), kEntryStatMask, count - first, rest)) {
+            return;
+        }
     }
-    // No ring, or it failed on the way: what it left unanswered, one by one.
-    for (std::size_t i = 0; i < count; ++i) {
+    // The ring failed on the way: what it left unanswered, one by one.
+    for (std::size_t i = first; i < count; ++i) {
         if (stats.Stop()) {
             return;
         }
@@ -791,6 +853,56 @@ void Scanner::HelpSplit(Worker& w, Split& split) {
         StatEntries(w, split.fd, split.folderDevice, *split.entries, split.names, begin,
                     std::min(begin + kSplitChunk, count));
     }
+}
+
+// Sorts a folder's entries into the byte order of their names. A large folder is sorted by keys
+// that hold each name's first 16 bytes (most names are no longer), so few comparisons reach the
+// names themselves and none chases an entry.
+void Scanner::SortByName(std::vector<Entry>& entries, const char* names) {
+    const auto byName = [names](const Entry& a, const Entry& b) {
+        return std::string_view(names + a.nameStart, a.nameLength) <
+               std::string_view(names + b.nameStart, b.nameLength);
+    };
+    constexpr std::size_t kKeyedSortFrom = 64;
+    if (entries.size() < kKeyedSortFrom) {
+        std::sort(entries.begin(), entries.end(), byName);
+        return;
+    }
+    struct Key {
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t index;
+    };
+    std::vector<Key> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        // Big-endian words of the name padded with NULs, which no name holds: a shorter name
+        // that is a prefix of another sorts first, as in byte order.
+        unsigned char bytes[16] = {};
+        std::memcpy(bytes, names + entries[i].nameStart,
+                    std::min<std::size_t>(entries[i].nameLength, sizeof bytes));
+        std::uint64_t high = 0;
+        std::uint64_t low = 0;
+        for (int b = 0; b < 8; ++b) {
+            high = high << 8 | bytes[b];
+            low = low << 8 | bytes[8 + b];
+        }
+        keys[i] = {high, low, static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.high != b.high) {
+            return a.high < b.high;
+        }
+        if (a.low != b.low) {
+            return a.low < b.low;
+        }
+        return byName(entries[a.index], entries[b.index]); // the same first 16 bytes
+    });
+    std::vector<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const Key& k : keys) {
+        sorted.push_back(entries[k.index]);
+    }
+    entries.swap(sorted);
 }
 
 bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
@@ -899,11 +1011,7 @@ bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
     }
     entries.resize(kept);
 
-    const char* nameBase = names.data();
-    std::sort(entries.begin(), entries.end(), [nameBase](const Entry& a, const Entry& b) {
-        return std::string_view(nameBase + a.nameStart, a.nameLength) <
-               std::string_view(nameBase + b.nameStart, b.nameLength);
-    });
+    SortByName(entries, names.data());
     return aborted;
 }
 

@@ -88,6 +88,7 @@ private:
     // Lists the folder open at fd (on device folderDevice) into w.entries and w.names, sorted by
     // name; true when an abort cut the listing short. Throws when memory runs out.
     bool ListEntries(Worker& w, int fd, std::uint64_t folderDevice);
+    static void SortByName(std::vector<Entry>& entries, const char* names);
     // Stats entries [begin, end) of a listing (w's own, or another worker's large folder) on w's
     // ring, else one by one; stops early on an abort, leaving the rest unstatted.
     void StatEntries(Worker& w, int fd, std::uint64_t folderDevice, std::vector<Entry>& entries,

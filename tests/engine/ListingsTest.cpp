@@ -135,12 +135,14 @@ class ListingsTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         dvo::faults::FailRingSetup(!GetParam());
+        dvo::faults::SetInlineStatsPerRun(GetParam() ? 0 : -1); // the ring for every run
         ASSERT_EQ(DVOCreateObj(), DVO_OK);
         Build();
     }
     void TearDown() override {
         DVODestroyObj();
         dvo::faults::FailRingSetup(false);
+        dvo::faults::SetInlineStatsPerRun(-1);
     }
 
     // Sparse files, hard links across folders, equal sizes whose path order differs from the

@@ -85,17 +85,33 @@ void BuildLargeFolderTree(const TempDir& t) {
     ASSERT_EQ(::mkfifo((t / "big/fifo").c_str(), 0644), 0);
 }
 
-TEST(EngineScanRing, BothStatPathsAndAnyThreadCountGiveTheSameRecords) {
+// The ways a run of stats can go: all through the ring (a cold disk), entry by entry (no ring),
+// a few inline and then the rest through the ring, and the engine's own choice by time.
+struct StatPath {
+    const char* name;
+    bool ring;
+    long inlineStats;
+};
+constexpr StatPath kStatPaths[] = {{"ring", true, 0},
+                                   {"one by one", false, -1},
+                                   {"inline, then ring", true, 3},
+                                   {"by time", true, -1}};
+
+void UseStatPath(const StatPath& path) {
+    dvo::faults::FailRingSetup(!path.ring);
+    dvo::faults::SetInlineStatsPerRun(path.inlineStats);
+}
+
+TEST(EngineScanRing, EveryStatPathAndAnyThreadCountGiveTheSameRecords) {
     TempDir t;
     BuildLargeFolderTree(t);
     const std::vector<ModelFolder> model = WalkIndependently(t.Path());
 
     std::string expected;
-    for (const bool ring : {true, false}) {
-        dvo::faults::FailRingSetup(!ring);
+    for (const StatPath& path : kStatPaths) {
+        UseStatPath(path);
         for (const int threads : {1, 2, 8}) {
-            SCOPED_TRACE(std::string(ring ? "ring" : "one by one") + ", threads " +
-                         std::to_string(threads));
+            SCOPED_TRACE(std::string(path.name) + ", threads " + std::to_string(threads));
             const auto result = Scan(t.Path(), threads);
             ASSERT_NE(result, nullptr);
             EXPECT_EQ(result->errors, 0);
@@ -107,13 +123,14 @@ TEST(EngineScanRing, BothStatPathsAndAnyThreadCountGiveTheSameRecords) {
     }
     // Followed links take the other stat flags, and a dangling one its fallback.
     std::string followed;
-    for (const bool ring : {true, false}) {
-        dvo::faults::FailRingSetup(!ring);
+    for (const StatPath& path : kStatPaths) {
+        UseStatPath(path);
+        SCOPED_TRACE(path.name);
         const auto result = Scan(t.Path(), 4, true);
         ASSERT_NE(result, nullptr);
         ExpectSameAsFirst(*result, followed);
     }
-    dvo::faults::FailRingSetup(false);
+    UseStatPath({"default", true, -1});
 }
 
 // The ring alone, against statx: answers for each name, errors as errno, and an early stop.
@@ -191,11 +208,11 @@ TEST(EngineScanSplit, AbortWhileSharingALargeFolderKeepsOnlyRealEntries) {
     for (int i = 0; i < kFiles; ++i) {
         MakeFile(t / ("big/f" + std::to_string(i)), static_cast<std::size_t>(i % 1000));
     }
-    for (const bool ring : {true, false}) {
-        dvo::faults::FailRingSetup(!ring);
+    for (const StatPath& path : kStatPaths) {
+        UseStatPath(path);
         for (const int delayUs : {0, 200, 1000, 3000, 10000}) {
-            SCOPED_TRACE(std::string(ring ? "ring" : "one by one") + ", abort after " +
-                         std::to_string(delayUs) + " us");
+            SCOPED_TRACE(std::string(path.name) + ", abort after " + std::to_string(delayUs) +
+                         " us");
             dvo::ScanOptions options;
             options.threads = 4;
             dvo::Scanner scanner(options);
@@ -233,7 +250,7 @@ TEST(EngineScanSplit, AbortWhileSharingALargeFolderKeepsOnlyRealEntries) {
             }
         }
     }
-    dvo::faults::FailRingSetup(false);
+    UseStatPath({"default", true, -1});
 }
 
 } // namespace

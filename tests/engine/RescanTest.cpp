@@ -102,6 +102,7 @@ protected:
     }
     void TearDown() override {
         dvo::faults::FailRingSetup(false);
+        dvo::faults::SetInlineStatsPerRun(-1);
         dvo::faults::FailFolderReadsAfter(-1);
         DVODestroyObj();
     }
@@ -168,6 +169,7 @@ TEST_F(Rescan, ChangesBelowTheFolderGiveTheTotalsOfANewSearch) {
          {std::pair{true, DVO_SIZE_APPARENT}, std::pair{false, DVO_SIZE_APPARENT},
           std::pair{true, DVO_SIZE_DISK}}) {
         dvo::faults::FailRingSetup(!ring);
+        dvo::faults::SetInlineStatsPerRun(ring ? 0 : -1); // the ring for every run
         ASSERT_EQ(DVOSetSizeMode(mode), DVO_OK);
         for (const auto& [name, change] : changes) {
             SCOPED_TRACE(std::string(name) + (ring ? " (io_uring)" : " (one by one)") +

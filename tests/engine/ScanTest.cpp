@@ -152,6 +152,42 @@ TEST_F(EngineTest, RecordsMatchAnIndependentWalk) {
     EXPECT_EQ(Utf8(progress.currentPath), t.Path());
 }
 
+// A large folder is sorted by the first 16 bytes of each name before the names themselves: names
+// that differ only past those bytes, that end at them, that are prefixes of others, or that hold
+// bytes above 0x7f or below '0' must still come in byte order.
+TEST_F(EngineTest, ALargeFolderListsItsNamesInByteOrder) {
+    TempDir t;
+    MakeDir(t / "many");
+    std::vector<std::string> names = {"sixteen-bytes-ab",
+                                      "sixteen-bytes-ab0",
+                                      "sixteen-bytes-abz",
+                                      "sixteen-bytes-a",
+                                      "sixteen-bytes-ac",
+                                      "\xff\xfe",
+                                      "\xff",
+                                      "\x01",
+                                      "a",
+                                      "ab",
+                                      "abcdefgh",
+                                      "abcdefgh\x80"};
+    for (int i = 0; i < 70; ++i) {
+        names.push_back("n" + std::to_string(i * 7919 % 1000)); // out of order, mixed lengths
+    }
+    for (const std::string& name : names) {
+        MakeFile(t / ("many/" + name), name.size());
+    }
+    ASSERT_EQ(Search(t.Path()), DVO_OK);
+    const std::vector<ModelFolder> model = WalkIndependently(t.Path());
+    const std::vector<FolderRecord*> folders = Folders();
+    ASSERT_EQ(folders.size(), 2u);
+    const std::vector<FolderRecord*> children = Children(folders[1]);
+    ASSERT_EQ(children.size(), names.size());
+    ASSERT_EQ(model[1].children.size(), names.size());
+    for (std::size_t c = 0; c < children.size(); ++c) {
+        EXPECT_EQ(Utf8(children[c]->name), model[1].children[c].name) << c;
+    }
+}
+
 // Every record as the program sees it after a search of `root`, with root's path as "T".
 std::string RecordDump(const std::string& root) {
     std::string out;
