@@ -866,8 +866,8 @@ void Scanner::HelpSplit(Worker& w, Split& split) {
 }
 
 // Sorts a folder's entries into the byte order of their names. A large folder is sorted by keys
-// that hold each name's first 16 bytes (most names are no longer), so few comparisons reach the
-// names themselves and none chases an entry.
+// that hold each name's first 12 bytes, so few comparisons reach the names themselves and none
+// chases an entry.
 void Scanner::SortByName(std::vector<Entry>& entries, const char* names) {
     const auto byName = [names](const Entry& a, const Entry& b) {
         return std::string_view(names + a.nameStart, a.nameLength) <
@@ -880,21 +880,24 @@ void Scanner::SortByName(std::vector<Entry>& entries, const char* names) {
     }
     struct Key {
         std::uint64_t high;
-        std::uint64_t low;
+        std::uint32_t low;
         std::uint32_t index;
     };
+    static_assert(sizeof(Key) == 16, "keys of a large folder are kept while it is sorted");
     std::vector<Key> keys(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         // Big-endian words of the name padded with NULs, which no name holds: a shorter name
         // that is a prefix of another sorts first, as in byte order.
-        unsigned char bytes[16] = {};
+        unsigned char bytes[12] = {};
         std::memcpy(bytes, names + entries[i].nameStart,
                     std::min<std::size_t>(entries[i].nameLength, sizeof bytes));
         std::uint64_t high = 0;
-        std::uint64_t low = 0;
+        std::uint32_t low = 0;
         for (int b = 0; b < 8; ++b) {
             high = high << 8 | bytes[b];
-            low = low << 8 | bytes[8 + b];
+        }
+        for (int b = 8; b < 12; ++b) {
+            low = low << 8 | bytes[b];
         }
         keys[i] = {high, low, static_cast<std::uint32_t>(i)};
     }
@@ -905,14 +908,27 @@ void Scanner::SortByName(std::vector<Entry>& entries, const char* names) {
         if (a.low != b.low) {
             return a.low < b.low;
         }
-        return byName(entries[a.index], entries[b.index]); // the same first 16 bytes
+        return byName(entries[a.index], entries[b.index]); // the same first 12 bytes
     });
-    std::vector<Entry> sorted;
-    sorted.reserve(entries.size());
-    for (const Key& k : keys) {
-        sorted.push_back(entries[k.index]);
+    // In place, cycle by cycle (a copy would add a large folder's entries to the peak): place i
+    // takes the entry that was at keys[i].index, and a done place points to itself.
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].index == i) {
+            continue;
+        }
+        const Entry first = entries[i];
+        std::size_t at = i;
+        for (;;) {
+            const std::size_t from = keys[at].index;
+            keys[at].index = static_cast<std::uint32_t>(at);
+            if (from == i) {
+                entries[at] = first;
+                break;
+            }
+            entries[at] = entries[from];
+            at = from;
+        }
     }
-    entries.swap(sorted);
 }
 
 bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
