@@ -11,8 +11,11 @@
 # /tmp/dvo-bench-tree), BENCH_FILES / BENCH_FOLDERS (its size, default 200000 / 20000),
 # BENCH_TARGETS (default: the tree and /usr), BENCH_RUNS, BENCH_THREADS (dvoscan --threads).
 # "dvoscan one by one" is dvoscan without io_uring (one statx per entry), as on kernels that
-# refuse a ring.
-# The machine should be otherwise idle: check `uptime` first.
+# refuse a ring; "dvoscan ring" sends every stat through the ring, as on a disk whose stats wait
+# long enough for the engine to choose it. dvoscan itself stats inline until waits dominate.
+# The machine should be otherwise idle: check `uptime` first. On a shared machine, run it as
+# root under `nice -n -10` with /proc/sys/kernel/sched_autogroup_enabled at 0 (otherwise each
+# session gets an equal share whatever its nice value).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
@@ -29,9 +32,10 @@ threads=()
 echo "building the synthetic tree in $tree (kept for later runs)..."
 python3 "$here/make-tree.py" "$tree" "${BENCH_FILES:-200000}" "${BENCH_FOLDERS:-20000}"
 
-prepare=()
+prepare=(--warmup 2)
 if [[ -n ${BENCH_COLD:-} ]]; then
-    prepare=(--prepare 'sync; echo 3 > /proc/sys/vm/drop_caches')
+    # hyperfine -N runs no shell, also for --prepare; a warm-up run would be cold too.
+    prepare=(--warmup 0 --prepare "sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'")
 fi
 
 echo "load: $(uptime)"
@@ -40,10 +44,11 @@ trap 'rm -rf "$work"' EXIT
 for target in $targets; do
     echo
     echo "== $target ($(find "$target" -xdev | wc -l) entries)"
-    hyperfine -N --style basic --warmup 2 --runs "$runs" "${prepare[@]}" \
+    hyperfine -N --style basic --runs "$runs" "${prepare[@]}" \
         --export-json "$work/times.json" \
         -n dvoscan "$dvoscan ${threads[*]} $target" \
         -n "dvoscan one by one" "env DVO_TEST_NO_URING=1 $dvoscan ${threads[*]} $target" \
+        -n "dvoscan ring" "env DVO_TEST_INLINE_STATS=0 $dvoscan ${threads[*]} $target" \
         -n "du -s" "du -s $target" \
         -n "gdu -n -p" "gdu -n -p -c $target" \
         -n "ncdu -o /dev/null" "ncdu -0 -o /dev/null $target" >/dev/null
