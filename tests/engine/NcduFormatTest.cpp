@@ -181,7 +181,8 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
         "  {\"name\":\"l1\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"hlnkc\":true},\n"
         "  {\"name\":\"l2\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"nlink\":2},\n"
         "  {\"name\":\"l3\",\"asize\":10,\"ino\":77,\"dev\":6,\"hlnkc\":true},\n"
-        "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2}]]]";
+        "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2},\n"
+        "  {\"name\":\"...\",\"asize\":1},{\"name\":\".h\",\"asize\":1}]]]";
     dvo::NcduReadError error;
     const auto r = ReadText(text, error);
     ASSERT_NE(r, nullptr) << error.offset << ": " << error.reason;
@@ -195,12 +196,12 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
     EXPECT_EQ(r->errors, 2);
     // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6, and links
     // without an inode cannot be matched, so each counts.
-    EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4);
+    EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4 + 1 + 1);
     // Disk usage where the file gives it, else 0; neither the folder d's own nor the later
     // link l2's counts.
     EXPECT_EQ(r->root->diskTotal, 4096);
     EXPECT_EQ(Shape(*r), "/data errors 2\n"
-                         "/data state 1 total 31 folders 4 files 8\n"
+                         "/data state 1 total 33 folders 4 files 10\n"
                          "  \xF0\x9F\x98\x80\xC3\xA9"
                          "A 3 t86400\n"
                          "  proc/ t0\n"
@@ -209,12 +210,14 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
                          "  d/ t0\n"
                          "  cache 0 t0\n"
                          "  broken 0 unread t0\n"
-                         "/data/d state 1 total 28 folders 0 files 5\n"
+                         "/data/d state 1 total 30 folders 0 files 7\n"
                          "  n2 4 t0\n"
                          "  n1 4 t0\n"
                          "  l3 10 t0\n"
                          "  l2 10 later-link t0\n"
                          "  l1 10 t0\n"
+                         "  .h 1 t0\n"
+                         "  ... 1 t0\n"
                          "/data/locked state 3 total 0 folders 0 files 0\n"
                          "/data/other state 4 total 0 folders 0 files 0\n"
                          "/data/proc state 4 total 0 folders 0 files 0\n");
@@ -265,6 +268,10 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"number in a folder", head + "1]]", "no entry", 23},
         {"two entries of one name", head + "{\"name\":\"a\"},{\"name\":\"a\"}]]", "two entries",
          48},
+        {"two entries of one name, apart",
+         head + "{\"name\":\"a\"},{\"name\":\"b\"},{\"name\":\"a\"}]]", "two entries", 61},
+        {"a name with '/' at its end", head + "{\"name\":\"abcdefghijklmno/\"}]]", "'/'", 49},
+        {"a name with NUL past 8 bytes", head + "{\"name\":\"abcdefghij\\u0000\"}]]", "NUL", 49},
         {"data after the end", "[1,2,{},[{\"name\":\"/t\"}]] x", "root must not be followed", 25},
         {"nested 100000 levels", deep, "deeper than 4096", 8 + 4097 * 14},
         {"name too long", head + "{\"name\":\"" + std::string(1024, 'x') + "\"}]]",
