@@ -65,9 +65,6 @@ public:
             errno = ENOMEM;
             return false;
         }
-        // Huge pages where the system gives them on request: a fault per 2 MiB read, not per
-        // 4 KiB.
-        ::madvise(m_data, m_capacity, MADV_HUGEPAGE);
         char* end = m_data;
         return More(end) || !m_failed;
     }
@@ -104,19 +101,35 @@ public:
     [[nodiscard]] bool Failed() const noexcept { return m_failed; }
     [[nodiscard]] int Errno() const noexcept { return m_errno; }
 
-    // Gives back the whole pages before `position`; nothing before it is read again.
+    // Nothing before `position` is read again: its whole pages are moved to just past what has
+    // been read (after those moved there before), where the next chunks land, so the input
+    // takes the same few pages over and over instead of a fresh zeroed page per 4 KiB read.
+    // Where they cannot be moved they are given back.
     void ReleaseBefore(const char* position) noexcept {
-        // Whole huge pages (the mapping starts on one), so none is split to give back part.
-        const std::size_t end = static_cast<std::size_t>(position - m_data) & ~(kHugePage - 1);
+        const std::size_t end = static_cast<std::size_t>(position - m_data) & ~(kStep - 1);
         if (end <= m_released) {
             return;
         }
-        ::madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
+        const std::size_t length = end - m_released;
+        const std::size_t page = Page();
+        const std::size_t ahead = std::max((m_size + kTail + page - 1) & ~(page - 1), m_spareEnd);
+        char* const from = m_data + m_released;
         m_released = end;
+        if (ahead + length <= m_capacity) {
+            // The old range stays mapped, empty, so the reservation keeps no hole.
+            void* to = ::mremap(from, length, length,
+                                MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, m_data + ahead);
+            if (to != MAP_FAILED) {
+                m_spareEnd = ahead + length;
+                return;
+            }
+        }
+        ::madvise(from, length, MADV_DONTNEED);
     }
 
 private:
     static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    static constexpr std::size_t kStep = std::size_t{1} << 20; // pages moved at a time
     // The NUL and the bytes JsonPull may read past it.
     static constexpr std::size_t kTail = 1 + kJsonPullSlack;
 
@@ -130,6 +143,7 @@ private:
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
     std::size_t m_released = 0;
+    std::size_t m_spareEnd = 0; // the end of the pages moved ahead of the reading
     bool m_eof = false;
     bool m_failed = false;
     int m_errno = 0;

@@ -223,6 +223,44 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
                          "/data/proc state 4 total 0 folders 0 files 0\n");
 }
 
+// Megabytes of export, so the pages already read are recycled ahead of the reading several
+// times over; in odd chunks too, so that happens with tokens cut at every place.
+TEST(NcduFormat, ALongExportReadsWholeWhereverItsPagesAreRecycled) {
+    std::string text = "[1,2,{},[{\"name\":\"/big\"}";
+    const std::string padding(400, 'p');
+    constexpr int kFolders = 4000;
+    std::int64_t expected = 0;
+    for (int i = 0; i < kFolders; ++i) {
+        // Names out of order in every folder, one with an escape, sizes of every length.
+        const std::string n = std::to_string(kFolders - i);
+        text += ",\n[{\"name\":\"d" + n + padding + "\",\"mtime\":1700000000}";
+        for (int j = 3; j > 0; --j) {
+            const std::int64_t size = (std::int64_t{1} << (i % 40)) + j;
+            text += ",{\"name\":\"f" + std::to_string(j) + "\\u00e9" + padding +
+                    "\",\"asize\":" + std::to_string(size) + ",\"dsize\":4096}";
+            expected += size;
+        }
+        text += "]";
+    }
+    text += "]]";
+    ASSERT_GT(text.size(), std::size_t{6} << 20);
+    dvo::NcduReadError error;
+    const auto whole = ReadText(text, error);
+    ASSERT_NE(whole, nullptr) << error.offset << ": " << error.reason;
+    EXPECT_EQ(whole->root->total, expected);
+    EXPECT_EQ(whole->root->diskTotal, std::int64_t{4096} * 3 * kFolders);
+    EXPECT_EQ(whole->root->folderCount, kFolders);
+    EXPECT_EQ(whole->root->childCount, static_cast<std::uint32_t>(kFolders));
+    EXPECT_EQ(whole->root->children[0].Name(), "d1000" + padding); // byte order
+    const auto chunked = ReadText(text, error, 4093);
+    ASSERT_NE(chunked, nullptr) << error.offset << ": " << error.reason;
+    EXPECT_EQ(Shape(*chunked), Shape(*whole));
+    // Cut short far into it: refused, at the end, however the pages moved.
+    const auto cut = ReadText(text.substr(0, text.size() - 100), error, 4093);
+    EXPECT_EQ(cut, nullptr);
+    EXPECT_EQ(error.offset, text.size() - 100);
+}
+
 struct BadFile {
     const char* what;
     std::string text;
