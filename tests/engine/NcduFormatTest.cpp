@@ -139,6 +139,9 @@ void MakeTree(const TempDir& t) {
 TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     TempDir t;
     MakeTree(t);
+    // Names whose first word is plain and whose escapes come later (sizes 0: totals stay).
+    MakeFile(t / "a/b/12345678\x7F\"tail", 0);
+    MakeFile(t / "a/b/abcdefgh\\ijklmnop\x1F", 0);
     MakeDir(t / "mnt");
     const bool mounted = ::mount("tmpfs", (t / "mnt").c_str(), "tmpfs", 0, "size=1m") == 0;
     if (mounted) {
@@ -159,6 +162,8 @@ TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     // The name's bytes go out raw, with JSON's escapes only where JSON needs them.
     EXPECT_NE(text.find("\"caf\xE9 \xFF\\\"\\\\\\u0001\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"notreg\":true"), std::string::npos);
+    EXPECT_NE(text.find("\"12345678\\u007f\\\"tail\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"abcdefgh\\\\ijklmnop\\u001f\""), std::string::npos) << text;
     if (mounted) {
         EXPECT_NE(text.find("\"excluded\":\"otherfs\""), std::string::npos);
     } else {
