@@ -139,9 +139,15 @@ void MakeTree(const TempDir& t) {
 TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     TempDir t;
     MakeTree(t);
-    // Names whose first word is plain and whose escapes come later (sizes 0: totals stay).
-    MakeFile(t / "a/b/12345678\x7F\"tail", 0);
-    MakeFile(t / "a/b/abcdefgh\\ijklmnop\x1F", 0);
+    // Names whose escapes stand in a word of eight plain bytes but one, or follow such a word
+    // (sizes 0: totals stay).
+    const char* const wordNames[] = {"1234567\x7Fz", "123\\4567z", "12\"34567z",
+                                     "1234\x01"
+                                     "567z",
+                                     "abcdefgh\x1F"};
+    for (const char* name : wordNames) {
+        MakeFile(t / ("a/b/" + std::string(name)), 0);
+    }
     MakeDir(t / "mnt");
     const bool mounted = ::mount("tmpfs", (t / "mnt").c_str(), "tmpfs", 0, "size=1m") == 0;
     if (mounted) {
@@ -162,8 +168,10 @@ TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     // The name's bytes go out raw, with JSON's escapes only where JSON needs them.
     EXPECT_NE(text.find("\"caf\xE9 \xFF\\\"\\\\\\u0001\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"notreg\":true"), std::string::npos);
-    EXPECT_NE(text.find("\"12345678\\u007f\\\"tail\""), std::string::npos) << text;
-    EXPECT_NE(text.find("\"abcdefgh\\\\ijklmnop\\u001f\""), std::string::npos) << text;
+    for (const char* escaped : {"\"1234567\\u007fz\"", "\"123\\\\4567z\"", "\"12\\\"34567z\"",
+                                "\"1234\\u0001567z\"", "\"abcdefgh\\u001f\""}) {
+        EXPECT_NE(text.find(escaped), std::string::npos) << escaped;
+    }
     if (mounted) {
         EXPECT_NE(text.find("\"excluded\":\"otherfs\""), std::string::npos);
     } else {
