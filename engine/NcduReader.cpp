@@ -33,8 +33,8 @@ public:
     InputPages(const InputPages&) = delete;
     InputPages& operator=(const InputPages&) = delete;
     ~InputPages() {
-        if (m_map != nullptr) {
-            ::munmap(m_map, m_mapSize);
+        if (m_data != nullptr) {
+            ::munmap(m_data, m_capacity);
         }
     }
 
@@ -50,13 +50,10 @@ public:
         const auto physical = static_cast<std::size_t>(::sysconf(_SC_PHYS_PAGES)) * Page();
         std::size_t want = std::max(hint + kTail + Page(), physical);
         for (; want >= hint + kTail; want /= 2) {
-            void* p = ::mmap(nullptr, want + kHugePage, PROT_READ | PROT_WRITE,
+            void* p = ::mmap(nullptr, want, PROT_READ | PROT_WRITE,
                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
             if (p != MAP_FAILED) {
-                m_map = p;
-                m_mapSize = want + kHugePage;
-                const auto at = reinterpret_cast<std::uintptr_t>(p);
-                m_data = reinterpret_cast<char*>((at + kHugePage - 1) & ~(kHugePage - 1));
+                m_data = static_cast<char*>(p);
                 m_capacity = want;
                 break;
             }
@@ -128,7 +125,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
     static constexpr std::size_t kStep = std::size_t{1} << 20; // pages moved at a time
     // The NUL and the bytes JsonPull may read past it.
     static constexpr std::size_t kTail = 1 + kJsonPullSlack;
@@ -137,8 +133,6 @@ private:
 
     std::FILE* m_in;
     std::size_t m_chunk;
-    void* m_map = nullptr; // the whole reservation, m_data's huge page boundary within it
-    std::size_t m_mapSize = 0;
     char* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
