@@ -16,7 +16,6 @@ Arena& Arena::operator=(Arena&& other) noexcept {
         m_next = std::exchange(other.m_next, 0);
         m_end = std::exchange(other.m_end, 0);
         m_reserved = std::exchange(other.m_reserved, 0);
-        m_hugePages = other.m_hugePages;
         m_chunks = std::move(other.m_chunks);
         other.m_chunks.clear();
     }
@@ -30,32 +29,12 @@ constexpr bool kMapChunks = false;
 constexpr bool kMapChunks = true;
 #endif
 
-char* Arena::TakeChunk(std::size_t size) const {
+char* Arena::TakeChunk(std::size_t size) {
     if (!kMapChunks || size < kMappedChunk) {
         return static_cast<char*>(std::malloc(size));
     }
-    constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    if (!m_hugePages || size % kHugePage != 0) {
-        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
-    }
-    // Mapped a huge page larger and trimmed to a huge page boundary on both sides, so the
-    // chunk's range is exactly what GiveChunk unmaps.
-    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                     -1, 0);
-    if (p == MAP_FAILED) {
-        return nullptr;
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > start) {
-        ::munmap(p, aligned - start);
-    }
-    if (const std::uintptr_t end = start + size + kHugePage; end > aligned + size) {
-        ::munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
-    }
-    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-    return reinterpret_cast<char*>(aligned);
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
 }
 
 void Arena::GiveChunk(const Chunk& chunk) noexcept {

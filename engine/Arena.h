@@ -12,10 +12,6 @@ namespace dvo {
 class Arena {
 public:
     explicit Arena(std::size_t chunkSize = 1u << 20) : m_chunkSize(chunkSize) {}
-    // An arena filled by one thread at full speed (reading an export): chunks aligned for
-    // transparent huge pages, so a few faults map it instead of one per 4 KiB page.
-    struct HugePages {};
-    Arena(std::size_t chunkSize, HugePages) : m_chunkSize(chunkSize), m_hugePages(true) {}
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
     Arena(Arena&& other) noexcept { *this = std::move(other); }
@@ -60,7 +56,7 @@ private:
     // one such block was freed, glibc serves the next ones from its heaps (its mmap threshold
     // rises), where a search's hundreds of megabytes stay resident, scattered, after release.
     static constexpr std::size_t kMappedChunk = 128 * 1024;
-    [[nodiscard]] char* TakeChunk(std::size_t size) const;
+    [[nodiscard]] static char* TakeChunk(std::size_t size);
     static void GiveChunk(const Chunk& chunk) noexcept;
     void* AllocateSlow(std::size_t bytes, std::size_t align);
 
@@ -68,7 +64,6 @@ private:
     std::uintptr_t m_next = 0;
     std::uintptr_t m_end = 0;
     std::size_t m_reserved = 0;
-    bool m_hugePages = false;
     std::vector<Chunk> m_chunks;
 };
 

@@ -298,12 +298,9 @@ std::int64_t MillisOfSeconds(std::int64_t s) {
 
 class Builder {
 public:
-    // One huge page: one fault maps what some 40,000 entries take.
-    static constexpr std::size_t kArenaChunk = std::size_t{2} << 20;
-
     Builder(ScanResult& r, InputPages& pages, const JsonPull& json)
         : m_r(r), m_pages(pages), m_json(json) {
-        m_r.arenas.emplace_back(kArenaChunk, Arena::HugePages{});
+        m_r.arenas.emplace_back();
     }
 
     // JsonPull's handler interface: false stops the parse, with m_refusal saying why.
