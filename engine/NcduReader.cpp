@@ -108,8 +108,8 @@ public:
             return;
         }
         const std::size_t length = end - m_released;
-        const std::size_t page = Page();
-        const std::size_t ahead = std::max((m_size + kTail + page - 1) & ~(page - 1), m_spareEnd);
+        // On a step boundary, so a later range to move is always one mapping, as mremap wants.
+        const std::size_t ahead = std::max((m_size + kTail + kStep - 1) & ~(kStep - 1), m_spareEnd);
         char* const from = m_data + m_released;
         m_released = end;
         if (ahead + length <= m_capacity) {
@@ -125,7 +125,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kStep = std::size_t{1} << 20; // pages moved at a time
+    static constexpr std::size_t kStep = std::size_t{512} << 10; // pages moved at a time
     // The NUL and the bytes JsonPull may read past it.
     static constexpr std::size_t kTail = 1 + kJsonPullSlack;
 
