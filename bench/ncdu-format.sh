@@ -2,7 +2,7 @@
 # Writing and reading ncdu exports of a 1M-entry tree, side by side with ncdu and gdu, warm cache,
 # with each program's peak memory.
 #
-#   bench/ncdu-format.sh                  # 900000 files in 100000 folders, 3 runs each
+#   bench/ncdu-format.sh                  # 900000 files in 100000 folders, median of 3 runs
 #   BENCH_RUNS=5 bench/ncdu-format.sh
 #
 # Writing: `dvoscan -o`, `ncdu -0 -o` and `gdu -n -o` each scan the tree and write the export;
@@ -27,33 +27,24 @@ python3 "$here/make-tree.py" "$tree" "${BENCH_FILES:-900000}" "${BENCH_FOLDERS:-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# best-of-N wall time in seconds and the peak RSS of that run in MiB: "<s> <MiB>"
+# the median of N runs' wall times in seconds and the peak RSS of that run in MiB: "<s> <MiB>"
+median() { sort -n | awk '{ line[NR] = $0 } END { print line[int((NR + 1) / 2)] }'; }
 measure() {
-    local best="" rss=""
+    local s kib
     for ((i = 0; i < runs; i++)); do
         /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
             cat "$work/err" >&2
             return 1
         }
         read -r s kib <"$work/time"
-        if [[ -z $best ]] || awk -v a="$s" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-            best=$s
-            rss=$((kib / 1024))
-        fi
-    done
-    echo "$best $rss"
+        echo "$s $((kib / 1024))"
+    done | median
 }
 # the same for ncdu's browser on a pseudo-terminal
 measure_browser() {
-    local best="" rss="" s mib
     for ((i = 0; i < runs; i++)); do
-        read -r s mib < <(python3 "$here/ncdu-browse-time.py" "$@")
-        if [[ -z $best ]] || awk -v a="$s" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-            best=$s
-            rss=$mib
-        fi
-    done
-    echo "$best $rss"
+        python3 "$here/ncdu-browse-time.py" "$@"
+    done | median
 }
 row() { printf '%-44s %8s s %8s MiB\n' "$1" $2; }
 

@@ -6,6 +6,7 @@
 // refuse any of them; errors carry the byte offset where reading stopped.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -71,8 +72,10 @@ private:
     }
 
     // The string whose opening quote m_p is past, unescaped in place: its start and length.
-    bool String(char*& out, std::size_t& length);
+    [[gnu::always_inline]] bool String(char*& out, std::size_t& length);
+    [[gnu::cold]] bool StringRest(char* start, char* p, char*& out, std::size_t& length);
     template <typename Handler> bool Number(Handler& h);
+    static void EightDigits(char*& p, std::uint64_t& value) noexcept;
     bool Literal(std::string_view word);
 
     char* m_begin;
@@ -119,6 +122,43 @@ inline char* PutUtf8(char* out, std::uint32_t c) noexcept {
 
 } // namespace json_detail
 
+// Sizes and times have up to 20 digits: read a word at a time where the text holds the whole
+// run (the bytes after a NUL are readable), leaving p at the first byte not taken. The caller
+// takes what is left digit by digit, where a refill may be needed.
+inline void JsonPull::EightDigits(char*& p, std::uint64_t& value) noexcept {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+    for (;;) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, 8);
+        const std::uint64_t x = w ^ (kOnes * '0'); // digits become 0-9, all else more
+        // A byte is no digit where its high nibble is set, before or after adding 6; carries
+        // only reach bytes after the first such one.
+        const std::uint64_t bad = (x | (x + kOnes * 6)) & kHighNibbles;
+        const int n = bad == 0 ? 8 : __builtin_ctzll(bad) / 8;
+        if (n == 0 || (n < 8 && p[n] == '\0')) {
+            return; // no digit, or the run may go on after a refill
+        }
+        // The n digits at the top of the word, then pairs, fours and eights summed in place.
+        std::uint64_t v = (x & 0x0F0F0F0F0F0F0F0Full) << (8 * (8 - n));
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFull;
+        static constexpr std::uint64_t kScale[] = {1,      10,      100,      1000,     10000,
+                                                   100000, 1000000, 10000000, 100000000};
+        value = value * kScale[n] + v;
+        p += n;
+        if (n < 8) {
+            return;
+        }
+    }
+#else
+    (void)p;
+    (void)value;
+#endif
+}
+
 inline bool JsonPull::String(char*& out, std::size_t& length) {
     char* const start = m_p;
     // The common case, a name without escapes: found in one pass and left where it is.
@@ -148,6 +188,17 @@ inline bool JsonPull::String(char*& out, std::size_t& length) {
         ++p;
     }
 #endif
+    if (*p == '"') {
+        m_p = p + 1;
+        out = start;
+        length = static_cast<std::size_t>(p - start);
+        return true;
+    }
+    return StringRest(start, p, out, length);
+}
+
+// The rest of a string from its first escape, control byte or refill on.
+inline bool JsonPull::StringRest(char* start, char* p, char*& out, std::size_t& length) {
     char* dst = p;
     while (At(p) != '"') {
         const auto c = static_cast<unsigned char>(*p);
@@ -255,6 +306,7 @@ template <typename Handler> bool JsonPull::Number(Handler& h) {
     } else {
         // Up to 19 digits cannot overflow; longer runs are summed again with checks.
         const char* const first = p;
+        EightDigits(p, value);
         skipDigits([&](char c) { value = value * 10 + static_cast<std::uint64_t>(c - '0'); });
         if (p - first > 19) {
             value = 0;

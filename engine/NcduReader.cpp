@@ -98,19 +98,34 @@ public:
     [[nodiscard]] bool Failed() const noexcept { return m_failed; }
     [[nodiscard]] int Errno() const noexcept { return m_errno; }
 
-    // Gives back the whole pages before `position`; nothing before it is read again.
+    // Nothing before `position` is read again: its whole pages are moved to just past what has
+    // been read (after those moved there before), where the next chunks land, so the input
+    // takes the same few pages over and over instead of a fresh zeroed page per 4 KiB read.
+    // Where they cannot be moved they are given back.
     void ReleaseBefore(const char* position) noexcept {
-        constexpr std::size_t kStep = std::size_t{1} << 20;
-        const auto done = static_cast<std::size_t>(position - m_data);
-        if (done < m_released + kStep) {
+        const std::size_t end = static_cast<std::size_t>(position - m_data) & ~(kStep - 1);
+        if (end <= m_released) {
             return;
         }
-        const std::size_t end = done & ~(Page() - 1);
-        ::madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
+        const std::size_t length = end - m_released;
+        // On a step boundary, so a later range to move is always one mapping, as mremap wants.
+        const std::size_t ahead = std::max((m_size + kTail + kStep - 1) & ~(kStep - 1), m_spareEnd);
+        char* const from = m_data + m_released;
         m_released = end;
+        if (ahead + length <= m_capacity) {
+            // The old range stays mapped, empty, so the reservation keeps no hole.
+            void* to = ::mremap(from, length, length,
+                                MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, m_data + ahead);
+            if (to != MAP_FAILED) {
+                m_spareEnd = ahead + length;
+                return;
+            }
+        }
+        ::madvise(from, length, MADV_DONTNEED);
     }
 
 private:
+    static constexpr std::size_t kStep = std::size_t{512} << 10; // pages moved at a time
     // The NUL and the bytes JsonPull may read past it.
     static constexpr std::size_t kTail = 1 + kJsonPullSlack;
 
@@ -122,6 +137,7 @@ private:
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
     std::size_t m_released = 0;
+    std::size_t m_spareEnd = 0; // the end of the pages moved ahead of the reading
     bool m_eof = false;
     bool m_failed = false;
     int m_errno = 0;
@@ -148,9 +164,22 @@ enum class Key : std::uint8_t {
     Excluded,
 };
 
-// Every entry repeats its keys: told apart by length and first byte before one comparison.
+// Every entry repeats its keys: told apart by length and first byte before one comparison
+// (of a length the compiler knows, so no call).
+template <std::size_t N> Key IsKey(std::string_view k, const char (&text)[N], Key key) {
+    if constexpr (N - 1 <= 8) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, k.data(), N - 1);
+        std::memcpy(&b, text, N - 1);
+        return a == b ? key : Key::Other;
+    } else {
+        return std::memcmp(k.data(), text, N - 1) == 0 ? key : Key::Other;
+    }
+}
+
 Key KeyOf(std::string_view k) {
-    auto is = [k](std::string_view text, Key key) { return k == text ? key : Key::Other; };
+    auto is = [k](const auto& text, Key key) { return IsKey(k, text, key); };
     if (k.empty()) {
         return Key::Other;
     }
@@ -192,16 +221,13 @@ struct InfoFields {
     bool hasExcluded = false;
 };
 
+// The texts point into the input where the parser unescaped them: they stay there, unmoved,
+// at least until the folder that holds the entry closes.
 struct Info : InfoFields {
-    std::string name;
-    std::string excluded;
+    std::string_view name;
+    std::string_view excluded;
 
-    // Back to an empty entry, keeping the strings' buffers: one object serves every entry.
-    void Clear() noexcept {
-        static_cast<InfoFields&>(*this) = InfoFields{};
-        name.clear();
-        excluded.clear();
-    }
+    void Clear() noexcept { *this = Info{}; }
 };
 
 // An entry of a folder still open: made into a node once the folder's array closes.
@@ -226,9 +252,29 @@ struct Level {
     std::string names;
 };
 
+// Names are short: one pass, a word at a time, beats two searches through their bytes.
 bool IsEntryName(std::string_view n) {
-    return !n.empty() && n != "." && n != ".." && n.find('/') == std::string_view::npos &&
-           n.find('\0') == std::string_view::npos;
+    if (n.empty() || (n[0] == '.' && (n.size() == 1 || (n.size() == 2 && n[1] == '.')))) {
+        return false;
+    }
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto bad = [](const char* at) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, at, 8);
+        auto hasZeroByte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHigh) != 0; };
+        return hasZeroByte(w) || hasZeroByte(w ^ (kOnes * '/'));
+    };
+    if (n.size() < 8) {
+        return n.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+    }
+    // Whole words, the last one ending where the name ends (overlapping the one before).
+    for (std::size_t i = 0; i + 8 < n.size(); i += 8) {
+        if (bad(n.data() + i)) {
+            return false;
+        }
+    }
+    return !bad(n.data() + n.size() - 8);
 }
 
 // "a//b/" -> "a/b", "/" stays "/": the texts a scan of the same path would have.
@@ -261,7 +307,31 @@ public:
     bool Null() { return Scalar(Kind::Null, {}, 0, 0); }
     bool Bool(bool b) { return Scalar(Kind::Bool, {}, b ? 1 : 0, 0); }
     bool Int64(std::int64_t i) { return Signed(i); }
-    bool Uint64(std::uint64_t u) { return UnsignedValue(u); }
+    bool Uint64(std::uint64_t u) {
+        // Most values are an entry's figures: stored straight away; the rest is checked below.
+        if (m_inInfo && m_skip == 0) {
+            const auto s = u > INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(u);
+            switch (m_key) {
+            case Key::Asize: m_info.asize = s; break;
+            case Key::Dsize: m_info.dsize = s; break;
+            case Key::Mtime: m_info.mtime = s; break;
+            case Key::Ino:
+                m_info.ino = u;
+                m_info.hasIno = true;
+                break;
+            case Key::Dev:
+                m_info.dev = u;
+                m_info.hasDev = true;
+                break;
+            case Key::Nlink: m_info.nlink = u; break;
+            case Key::Other: break;
+            default: return UnsignedValue(u);
+            }
+            m_key = Key::Other;
+            return true;
+        }
+        return UnsignedValue(u);
+    }
     bool Double(double) { return Scalar(Kind::Fraction, {}, 0, 0); }
     bool String(const char* s, unsigned n, bool) { return Scalar(Kind::String, {s, n}, 0, 0); }
     bool Key(const char* s, unsigned n, bool) {
@@ -365,7 +435,7 @@ private:
             if (kind != Kind::String) {
                 return Refuse("a name is not a string");
             }
-            m_info.name.assign(text);
+            m_info.name = text;
             m_info.hasName = true;
             return true;
         case Key::Asize:
@@ -436,7 +506,7 @@ private:
                 return Refuse("\"excluded\" is not a string");
             }
             m_info.hasExcluded = true;
-            m_info.excluded.assign(text);
+            m_info.excluded = text;
             return true;
         }
         return true;
@@ -642,8 +712,8 @@ private:
     }
 
     bool RootInfo(Level& here) {
-        const std::string& path = m_info.name;
-        if (path.empty() || path.find('\0') != std::string::npos) {
+        const std::string_view path = m_info.name;
+        if (path.empty() || path.find('\0') != std::string_view::npos) {
             return Refuse("the root's name is empty or holds NUL");
         }
         if (path.size() > kNcduMaxPathBytes) {
@@ -687,13 +757,19 @@ private:
         auto nameOf = [names](const Pending& p) {
             return std::string_view(names + p.nameStart, p.nameLength);
         };
-        std::sort(l.entries.begin(), l.entries.end(),
-                  [&](const Pending& a, const Pending& b) { return nameOf(a) < nameOf(b); });
-        for (std::size_t i = 1; i < l.entries.size(); ++i) {
-            if (nameOf(l.entries[i]) == nameOf(l.entries[i - 1])) {
-                // Two entries of one name: one of them could never be found again.
-                return Refuse("two entries named \"" + std::string(nameOf(l.entries[i])) +
-                              "\" in one folder");
+        auto before = [&](const Pending& a, const Pending& b) { return nameOf(a) < nameOf(b); };
+        // dvoscan writes every folder in this order already: one look tells, and then no two
+        // names can be the same either.
+        if (std::adjacent_find(l.entries.begin(), l.entries.end(),
+                               [&](const Pending& a, const Pending& b) { return !before(a, b); }) !=
+            l.entries.end()) {
+            std::sort(l.entries.begin(), l.entries.end(), before);
+            for (std::size_t i = 1; i < l.entries.size(); ++i) {
+                if (nameOf(l.entries[i]) == nameOf(l.entries[i - 1])) {
+                    // Two entries of one name: one of them could never be found again.
+                    return Refuse("two entries named \"" + std::string(nameOf(l.entries[i])) +
+                                  "\" in one folder");
+                }
             }
         }
         const std::size_t count = l.entries.size();

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -18,48 +19,68 @@ namespace {
 
 constexpr std::size_t kFlushAt = 1u << 20;
 
+// One buffer, written out once it passes kFlushAt: every piece checks its room with one
+// comparison and is copied in without the bookkeeping of a growing string.
 class Output {
 public:
-    explicit Output(int fd) : m_fd(fd) { m_buffer.reserve(kFlushAt + 4096); }
+    explicit Output(int fd) : m_fd(fd), m_buffer(kFlushAt + kRoom), m_end(m_buffer.data()) {}
 
     void Put(std::string_view text) {
-        m_buffer.append(text);
-        if (m_buffer.size() >= kFlushAt) {
-            Flush();
-        }
+        Room(text.size());
+        std::memcpy(m_end, text.data(), text.size());
+        m_end += text.size();
     }
     void Number(std::int64_t value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        m_buffer.append(digits, end);
+        Room(24);
+        m_end = std::to_chars(m_end, m_end + 24, value).ptr;
     }
     void Unsigned(std::uint64_t value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        m_buffer.append(digits, end);
+        Room(24);
+        m_end = std::to_chars(m_end, m_end + 24, value).ptr;
     }
     // A JSON string of the name's bytes as they are: bytes that are not UTF-8 go out raw, as
     // ncdu writes them, so a reader that keeps bytes gets the same name back.
     void String(std::string_view bytes) {
-        m_buffer.push_back('"');
-        for (const char c : bytes) {
+        Room(bytes.size() * 6 + 2);
+        char* out = m_end;
+        *out++ = '"';
+        // Most names need no escape: their plain words are copied whole.
+        std::size_t plain = 0;
+        for (; plain + 8 <= bytes.size(); plain += 8) {
+            std::uint64_t w = 0;
+            std::memcpy(&w, bytes.data() + plain, 8);
+            if (NeedsEscape(w)) {
+                break;
+            }
+            std::memcpy(out, &w, 8);
+            out += 8;
+        }
+        for (const char c : bytes.substr(plain)) {
             const auto b = static_cast<unsigned char>(c);
             if (c == '"' || c == '\\') {
-                m_buffer.push_back('\\');
-                m_buffer.push_back(c);
+                *out++ = '\\';
+                *out++ = c;
             } else if (b < 0x20 || b == 0x7F) {
                 static constexpr char kHex[] = "0123456789abcdef";
                 const char escape[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
-                m_buffer.append(escape, sizeof escape);
+                std::memcpy(out, escape, sizeof escape);
+                out += sizeof escape;
             } else {
-                m_buffer.push_back(c);
+                *out++ = c;
             }
         }
-        m_buffer.push_back('"');
+        *out++ = '"';
+        m_end = out;
+    }
+    // After each entry: full buffers go out in writes of about kFlushAt.
+    void EndEntry() {
+        if (Used() >= kFlushAt) {
+            Flush();
+        }
     }
     bool Flush() {
         const char* p = m_buffer.data();
-        std::size_t left = m_buffer.size();
+        std::size_t left = Used();
         while (left > 0 && m_ok) {
             const ssize_t n = ::write(m_fd, p, left);
             if (n < 0) {
@@ -73,17 +94,45 @@ public:
             p += n;
             left -= static_cast<std::size_t>(n);
         }
-        m_buffer.clear();
+        m_end = m_buffer.data();
         return m_ok;
     }
     [[nodiscard]] bool Ok() const noexcept { return m_ok; }
     [[nodiscard]] int Errno() const noexcept { return m_errno; }
 
 private:
+    // Space past kFlushAt: what the largest piece of one entry takes, a name of kMaxName bytes
+    // each escaped as \u00XX; a longer piece (the root's path) first empties the buffer.
+    static constexpr std::size_t kRoom = Node::kMaxName * 6 + 64;
+
+    // Whether any of the word's bytes is '"', '\\', a control byte or DEL.
+    static bool NeedsEscape(std::uint64_t w) noexcept {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+        auto zeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+        const std::uint64_t below = (w - kOnes * 0x20) & ~w & kHigh; // bytes under 0x20
+        return (zeroByte(w ^ (kOnes * '"')) | zeroByte(w ^ (kOnes * '\\')) |
+                zeroByte(w ^ (kOnes * 0x7F)) | below) != 0;
+    }
+
+    [[nodiscard]] std::size_t Used() const noexcept {
+        return static_cast<std::size_t>(m_end - m_buffer.data());
+    }
+    void Room(std::size_t bytes) {
+        if (m_buffer.size() - Used() < bytes) {
+            Flush();
+            if (m_buffer.size() < bytes) {
+                m_buffer.resize(bytes); // only for a text longer than any name
+                m_end = m_buffer.data();
+            }
+        }
+    }
+
     int m_fd;
     bool m_ok = true;
     int m_errno = 0;
-    std::string m_buffer;
+    std::vector<char> m_buffer;
+    char* m_end;
 };
 
 using LinkCounts =
@@ -195,29 +244,38 @@ bool WriteNcdu(const ScanResult& r, MovedEntries* moved, int fd, std::int64_t ti
     // The root's name is the scanned path, as ncdu writes it; its device is always given.
     PutInfo(out, r, *r.rootNode, r.path, ~r.devices[r.rootNode->device], links);
 
+    // Frames stay when a folder is done, so each level's list of children is filled again
+    // without a new allocation.
     struct Frame {
         Dir* dir;
         std::vector<Node*> children;
         std::size_t next = 0;
     };
     std::vector<Frame> stack;
+    std::size_t depth = 0;
     auto push = [&](Dir* d) {
-        Frame f{d, {}, 0};
+        if (stack.size() == depth) {
+            stack.emplace_back();
+        }
+        Frame& f = stack[depth++];
+        f.dir = d;
+        f.next = 0;
+        f.children.clear();
         ForEachListed(d, moved, [&](Node& n) { f.children.push_back(&n); });
-        stack.push_back(std::move(f));
     };
     push(r.root);
-    while (!stack.empty() && out.Ok()) {
-        Frame& f = stack.back();
+    while (depth > 0 && out.Ok()) {
+        Frame& f = stack[depth - 1];
         if (f.next == f.children.size()) {
             out.Put("]");
-            stack.pop_back();
+            --depth;
             continue;
         }
         const Node& n = *f.children[f.next++];
         const std::uint64_t parentDevice = r.devices[f.dir->node->device];
         out.Put(n.IsFolder() ? ",\n[" : ",\n");
         PutInfo(out, r, n, n.Name(), parentDevice, links);
+        out.EndEntry();
         if (n.IsFolder()) {
             push(n.dir); // f is not used after this: push may move it
         }

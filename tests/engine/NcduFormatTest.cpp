@@ -139,6 +139,15 @@ void MakeTree(const TempDir& t) {
 TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     TempDir t;
     MakeTree(t);
+    // Names whose escapes stand in a word of eight plain bytes but one, or follow such a word
+    // (sizes 0: totals stay).
+    const char* const wordNames[] = {"1234567\x7Fz", "123\\4567z", "12\"34567z",
+                                     "1234\x01"
+                                     "567z",
+                                     "abcdefgh\x1F"};
+    for (const char* name : wordNames) {
+        MakeFile(t / ("a/b/" + std::string(name)), 0);
+    }
     MakeDir(t / "mnt");
     const bool mounted = ::mount("tmpfs", (t / "mnt").c_str(), "tmpfs", 0, "size=1m") == 0;
     if (mounted) {
@@ -159,6 +168,10 @@ TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     // The name's bytes go out raw, with JSON's escapes only where JSON needs them.
     EXPECT_NE(text.find("\"caf\xE9 \xFF\\\"\\\\\\u0001\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"notreg\":true"), std::string::npos);
+    for (const char* escaped : {"\"1234567\\u007fz\"", "\"123\\\\4567z\"", "\"12\\\"34567z\"",
+                                "\"1234\\u0001567z\"", "\"abcdefgh\\u001f\""}) {
+        EXPECT_NE(text.find(escaped), std::string::npos) << escaped;
+    }
     if (mounted) {
         EXPECT_NE(text.find("\"excluded\":\"otherfs\""), std::string::npos);
     } else {
@@ -181,7 +194,8 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
         "  {\"name\":\"l1\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"hlnkc\":true},\n"
         "  {\"name\":\"l2\",\"asize\":10,\"dsize\":4096,\"ino\":77,\"nlink\":2},\n"
         "  {\"name\":\"l3\",\"asize\":10,\"ino\":77,\"dev\":6,\"hlnkc\":true},\n"
-        "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2}]]]";
+        "  {\"name\":\"n1\",\"asize\":4,\"nlink\":2},{\"name\":\"n2\",\"asize\":4,\"nlink\":2},\n"
+        "  {\"name\":\"...\",\"asize\":1},{\"name\":\".h\",\"asize\":1}]]]";
     dvo::NcduReadError error;
     const auto r = ReadText(text, error);
     ASSERT_NE(r, nullptr) << error.offset << ": " << error.reason;
@@ -195,12 +209,12 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
     EXPECT_EQ(r->errors, 2);
     // Folders' own sizes do not count; l2 is l1 again, l3 another file on device 6, and links
     // without an inode cannot be matched, so each counts.
-    EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4);
+    EXPECT_EQ(r->root->total, 3 + 10 + 10 + 4 + 4 + 1 + 1);
     // Disk usage where the file gives it, else 0; neither the folder d's own nor the later
     // link l2's counts.
     EXPECT_EQ(r->root->diskTotal, 4096);
     EXPECT_EQ(Shape(*r), "/data errors 2\n"
-                         "/data state 1 total 31 folders 4 files 8\n"
+                         "/data state 1 total 33 folders 4 files 10\n"
                          "  \xF0\x9F\x98\x80\xC3\xA9"
                          "A 3 t86400\n"
                          "  proc/ t0\n"
@@ -209,15 +223,55 @@ TEST(NcduFormat, ReadsWhatOtherWritersPutInTheFile) {
                          "  d/ t0\n"
                          "  cache 0 t0\n"
                          "  broken 0 unread t0\n"
-                         "/data/d state 1 total 28 folders 0 files 5\n"
+                         "/data/d state 1 total 30 folders 0 files 7\n"
                          "  n2 4 t0\n"
                          "  n1 4 t0\n"
                          "  l3 10 t0\n"
                          "  l2 10 later-link t0\n"
                          "  l1 10 t0\n"
+                         "  .h 1 t0\n"
+                         "  ... 1 t0\n"
                          "/data/locked state 3 total 0 folders 0 files 0\n"
                          "/data/other state 4 total 0 folders 0 files 0\n"
                          "/data/proc state 4 total 0 folders 0 files 0\n");
+}
+
+// Megabytes of export, so the pages already read are recycled ahead of the reading several
+// times over; in odd chunks too, so that happens with tokens cut at every place.
+TEST(NcduFormat, ALongExportReadsWholeWhereverItsPagesAreRecycled) {
+    std::string text = "[1,2,{},[{\"name\":\"/big\"}";
+    const std::string padding(400, 'p');
+    constexpr int kFolders = 4000;
+    std::int64_t expected = 0;
+    for (int i = 0; i < kFolders; ++i) {
+        // Names out of order in every folder, one with an escape, sizes of every length.
+        const std::string n = std::to_string(kFolders - i);
+        text += ",\n[{\"name\":\"d" + n + padding + "\",\"mtime\":1700000000}";
+        for (int j = 3; j > 0; --j) {
+            const std::int64_t size = (std::int64_t{1} << (i % 40)) + j;
+            text += ",{\"name\":\"f" + std::to_string(j) + "\\u00e9" + padding +
+                    "\",\"asize\":" + std::to_string(size) + ",\"dsize\":4096}";
+            expected += size;
+        }
+        text += "]";
+    }
+    text += "]]";
+    ASSERT_GT(text.size(), std::size_t{6} << 20);
+    dvo::NcduReadError error;
+    const auto whole = ReadText(text, error);
+    ASSERT_NE(whole, nullptr) << error.offset << ": " << error.reason;
+    EXPECT_EQ(whole->root->total, expected);
+    EXPECT_EQ(whole->root->diskTotal, std::int64_t{4096} * 3 * kFolders);
+    EXPECT_EQ(whole->root->folderCount, kFolders);
+    EXPECT_EQ(whole->root->childCount, static_cast<std::uint32_t>(kFolders));
+    EXPECT_EQ(whole->root->children[0].Name(), "d1000" + padding); // byte order
+    const auto chunked = ReadText(text, error, 4093);
+    ASSERT_NE(chunked, nullptr) << error.offset << ": " << error.reason;
+    EXPECT_EQ(Shape(*chunked), Shape(*whole));
+    // Cut short far into it: refused, at the end, however the pages moved.
+    const auto cut = ReadText(text.substr(0, text.size() - 100), error, 4093);
+    EXPECT_EQ(cut, nullptr);
+    EXPECT_EQ(error.offset, text.size() - 100);
 }
 
 struct BadFile {
@@ -265,6 +319,10 @@ TEST(NcduFormat, BrokenFilesAreRefusedWithTheirOffset) {
         {"number in a folder", head + "1]]", "no entry", 23},
         {"two entries of one name", head + "{\"name\":\"a\"},{\"name\":\"a\"}]]", "two entries",
          48},
+        {"two entries of one name, apart",
+         head + "{\"name\":\"a\"},{\"name\":\"b\"},{\"name\":\"a\"}]]", "two entries", 61},
+        {"a name with '/' at its end", head + "{\"name\":\"abcdefghijklmno/\"}]]", "'/'", 49},
+        {"a name with NUL past 8 bytes", head + "{\"name\":\"abcdefghij\\u0000\"}]]", "NUL", 49},
         {"data after the end", "[1,2,{},[{\"name\":\"/t\"}]] x", "root must not be followed", 25},
         {"nested 100000 levels", deep, "deeper than 4096", 8 + 4097 * 14},
         {"name too long", head + "{\"name\":\"" + std::string(1024, 'x') + "\"}]]",
