@@ -203,6 +203,42 @@ void FolderTree::SortAllLevels(Compare compare, const void* context) {
         m_observer->AfterReorder();
 }
 
+void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
+    if (m_observer)
+        m_observer->BeforeReorder();
+    struct Keyed {
+        long long key;
+        Node* node;
+    };
+    std::vector<Keyed> keyed; // one buffer for every level
+    const auto sortLevel = [&](Node* n, auto less) {
+        keyed.clear();
+        for (Node* c : n->children)
+            keyed.push_back({key(*c), c});
+        StableSort(keyed.begin(), keyed.end(), less);
+        for (std::size_t i = 0; i < keyed.size(); ++i) {
+            n->children[i] = keyed[i].node;
+            keyed[i].node->row = static_cast<std::uint32_t>(i);
+        }
+    };
+    std::vector<Node*> stack{m_root.get()};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->children.empty())
+            continue;
+        if (descending)
+            sortLevel(n, [](const Keyed& a, const Keyed& b) { return a.key > b.key; });
+        else
+            sortLevel(n, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+        for (Node* c : n->children)
+            if (!c->children.empty())
+                stack.push_back(c);
+    }
+    if (m_observer)
+        m_observer->AfterReorder();
+}
+
 void FolderTree::SortChildrenOf(std::span<Node* const> parents, Compare compare,
                                 const void* context) {
     if (m_observer)

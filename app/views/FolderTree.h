@@ -118,6 +118,10 @@ public:
     // Sorts the top level and the children of every node with the comparison (stable: nodes
     // that compare equal keep their order).
     void SortAllLevels(Compare compare, const void* context);
+    // The same with a 64-bit key read once per node (a size), ascending or descending: each
+    // child list is sorted as key and node side by side, so no comparison reaches a record.
+    using Key = long long (*)(const Node& node);
+    void SortAllLevelsByKey(Key key, bool descending);
     // Sorts only the children of these nodes (nullptr: the top level), as one reorder; without a
     // comparison the order stays and the widgets still re-read the captions.
     void SortChildrenOf(std::span<Node* const> parents, Compare compare, const void* context);

@@ -275,9 +275,10 @@ void ResultViews::SizeCountChanged() {
         return; // no result shown: nothing shows a size
     {
         const BusyCursor busy(m_window);
-        // Sizes decide the order of size sorts; names keep theirs.
-        if (const FolderTree::Compare compare = CompareFor(m_sortState); compare != nullptr)
-            m_tree.SortAllLevels(compare, &m_collation);
+        // Sizes decide the order of size sorts only: under a name order or none the tree keeps
+        // its order (and the view its layout).
+        if (m_sortState == kSortSizeAscending || m_sortState == kSortSizeDescending)
+            SortWholeTree(m_sortState);
         // The same folder listed again: its marks stay on their entries, whose sizes changed.
         RefillShownFolder();
     }
@@ -466,13 +467,21 @@ void ResultViews::SortFolderTree(int state) {
     {
         const BusyCursor busy(m_window);
         ClearRowMarks();
-        if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
-            m_tree.SortAllLevels(compare, &m_collation);
+        SortWholeTree(state);
         m_lastSelectedNode = {};
         SetColumnTitles(state);
         ShowSelectedFolder();
     }
     m_window.SetStatusText("検索結果を表示します.");
+}
+
+void ResultViews::SortWholeTree(int state) {
+    // A million comparisons that each follow two nodes to their records cost more than reading
+    // each record once.
+    if (state == kSortSizeAscending || state == kSortSizeDescending)
+        m_tree.SortAllLevelsByKey(SizeKey, state == kSortSizeDescending);
+    else if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
+        m_tree.SortAllLevels(compare, &m_collation);
 }
 
 FolderTree::Compare ResultViews::CompareFor(int state) const {

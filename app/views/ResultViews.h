@@ -223,6 +223,8 @@ private:
     [[nodiscard]] int FolderState(const FolderRecord& record) const;
     [[nodiscard]] static std::string FolderNote(int state);
     void ApplyColumnZeroWidth(int panelWidth);
+    // Sorts every level in the order of state (none: leaves the order as it is).
+    void SortWholeTree(int state);
     // The comparison of an order and its context for FolderTree; no comparison for kSortNone.
     [[nodiscard]] FolderTree::Compare CompareFor(int state) const;
     std::string EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value);

@@ -4,15 +4,11 @@
 #include <cstring>
 
 namespace dvo::app {
-namespace {
-
-long long SizeOf(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
-
-} // namespace
+long long SizeKey(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
 
 int CompareSizeAscending(const FolderTreeNode& a, const FolderTreeNode& b) {
-    const long long x = SizeOf(a);
-    const long long y = SizeOf(b);
+    const long long x = SizeKey(a);
+    const long long y = SizeKey(b);
     return x > y ? 1 : (x < y ? -1 : 0);
 }
 

@@ -1,6 +1,6 @@
 // Sorting and expanding all through the real window: the folders the user expanded, the current
-// node and its selection and the scroll position stay, both when a few folders are expanded (the
-// model moves its persistent indexes) and when so many are that the model resets instead.
+// node and its selection and the scroll position stay, both with a few folders expanded and with
+// over a thousand (the model moves every persistent index the view holds).
 #include "app/qt/FolderTreeModel.h"
 #include "app/qt/QtMainView.h"
 #include "tests/app/QtTestApplication.h"
@@ -104,7 +104,7 @@ TEST_P(TreeSortWindowTest, ExpansionSelectionAndPlaceSurviveASort) {
     EXPECT_EQ(Caption(tree->model()->index(1199, 0, TopNode())), "f2199");
 }
 
-// A handful of expanded folders, and more than the model moves one by one.
+// A handful of expanded folders, and over a thousand.
 INSTANTIATE_TEST_SUITE_P(FewAndMany, TreeSortWindowTest, testing::Values(5, 1100));
 
 TEST_F(TreeSortWindowTest, ExpandAllExpandsEveryFolderAndKeepsTheCurrentNode) {
