@@ -154,16 +154,21 @@ void FolderTreeModel::BeforeReorder() {
 void FolderTreeModel::AfterReorder() {
     if (m_batchDepth != 0)
         return;
-    // Nodes keep their addresses through a sort; only their rows changed.
-    QModelIndexList moved;
-    moved.reserve(m_reorderIndexes.size());
+    // Nodes keep their addresses through a sort; only their rows changed, and an index whose
+    // row stayed needs no move (each move costs Qt a hash entry freed and one made).
+    QModelIndexList from;
+    QModelIndexList to;
     for (const QModelIndex& old : m_reorderIndexes) {
         const app::FolderTreeNode* node = NodeOf(old);
-        moved.append(node != nullptr
-                         ? createIndex(static_cast<int>(node->row), old.column(), IdOf(node))
-                         : QModelIndex());
+        if (node != nullptr && static_cast<int>(node->row) == old.row())
+            continue;
+        from.append(old);
+        to.append(node != nullptr
+                      ? createIndex(static_cast<int>(node->row), old.column(), IdOf(node))
+                      : QModelIndex());
     }
-    changePersistentIndexList(m_reorderIndexes, moved);
+    if (!from.isEmpty())
+        changePersistentIndexList(from, to);
     m_reorderIndexes.clear();
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -1,7 +1,10 @@
 #include "app/views/FolderTree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace dvo::app {
 
@@ -183,22 +186,57 @@ std::span<FolderTree::Node* const> FolderTree::Children(const Node* node) const 
     return {owner->children.data(), owner->children.size()};
 }
 
-void FolderTree::SortAllLevels(Compare compare, const void* context) {
-    if (m_observer)
-        m_observer->BeforeReorder();
-    auto less = [&](const Node* a, const Node* b) { return compare(*a, *b, context) < 0; };
+std::vector<FolderTree::Node*> FolderTree::Parents() const {
+    std::vector<Node*> parents;
     std::vector<Node*> stack{m_root.get()};
     while (!stack.empty()) {
         Node* n = stack.back();
         stack.pop_back();
         if (n->children.empty())
             continue;
-        StableSort(n->children.begin(), n->children.end(), less);
-        RenumberFrom(n, 0);
+        parents.push_back(n);
         for (Node* c : n->children)
             if (!c->children.empty())
                 stack.push_back(c);
     }
+    return parents;
+}
+
+template <typename Scratch, typename Sort>
+void FolderTree::SortEach(const std::vector<Node*>& parents, bool concurrent, Sort sort) {
+    // Parents are taken in small batches from a shared counter, so one folder of a hundred
+    // thousand entries on one thread leaves the rest of the tree to the others.
+    constexpr std::size_t kBatch = 64;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        Scratch scratch;
+        for (std::size_t first = next.fetch_add(kBatch); first < parents.size();
+             first = next.fetch_add(kBatch))
+            for (std::size_t i = first; i < std::min(parents.size(), first + kBatch); ++i)
+                sort(parents[i], scratch);
+    };
+    std::vector<std::jthread> helpers;
+    if (concurrent && m_liveNodes >= kConcurrentSortNodes) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        try {
+            for (unsigned i = 1; i < std::min(cores, 4u); ++i)
+                helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one sorts what the others would have.
+        }
+    }
+    work();
+}
+
+void FolderTree::SortAllLevels(Compare compare, const void* context, bool concurrent) {
+    if (m_observer)
+        m_observer->BeforeReorder();
+    struct NoScratch {};
+    SortEach<NoScratch>(Parents(), concurrent, [&](Node* n, NoScratch&) {
+        StableSort(n->children.begin(), n->children.end(),
+                   [&](const Node* a, const Node* b) { return compare(*a, *b, context) < 0; });
+        RenumberFrom(n, 0);
+    });
     if (m_observer)
         m_observer->AfterReorder();
 }
@@ -210,31 +248,27 @@ void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
         long long key;
         Node* node;
     };
-    std::vector<Keyed> keyed; // one buffer for every level
-    const auto sortLevel = [&](Node* n, auto less) {
+    using Buffer = std::vector<Keyed>; // one per thread, for every level it sorts
+    SortEach<Buffer>(Parents(), true, [&](Node* n, Buffer& keyed) {
         keyed.clear();
-        for (Node* c : n->children)
-            keyed.push_back({key(*c), c});
-        StableSort(keyed.begin(), keyed.end(), less);
+        const auto& children = n->children;
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            // Records lie far from the nodes: asking for a later one early hides the wait.
+            if (i + 8 < children.size())
+                __builtin_prefetch(children[i + 8]->record);
+            keyed.push_back({key(*children[i]), children[i]});
+        }
+        if (descending)
+            StableSort(keyed.begin(), keyed.end(),
+                       [](const Keyed& a, const Keyed& b) { return a.key > b.key; });
+        else
+            StableSort(keyed.begin(), keyed.end(),
+                       [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
         for (std::size_t i = 0; i < keyed.size(); ++i) {
             n->children[i] = keyed[i].node;
             keyed[i].node->row = static_cast<std::uint32_t>(i);
         }
-    };
-    std::vector<Node*> stack{m_root.get()};
-    while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        if (n->children.empty())
-            continue;
-        if (descending)
-            sortLevel(n, [](const Keyed& a, const Keyed& b) { return a.key > b.key; });
-        else
-            sortLevel(n, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-        for (Node* c : n->children)
-            if (!c->children.empty())
-                stack.push_back(c);
-    }
+    });
     if (m_observer)
         m_observer->AfterReorder();
 }

@@ -481,7 +481,8 @@ void ResultViews::SortWholeTree(int state) {
     if (state == kSortSizeAscending || state == kSortSizeDescending)
         m_tree.SortAllLevelsByKey(SizeKey, state == kSortSizeDescending);
     else if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
-        m_tree.SortAllLevels(compare, &m_collation);
+        m_tree.SortAllLevels(compare, &m_collation,
+                             state == kSortCaptionDescending || m_collationConcurrent);
 }
 
 FolderTree::Compare ResultViews::CompareFor(int state) const {
