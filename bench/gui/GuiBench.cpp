@@ -96,7 +96,7 @@ struct Timings final : dvo::app::ISearchTimings {
     Clock::time_point searchEnded;
     double cpuAtEnd = 0;
     long residentAtEnd = 0;
-    void SearchStarted(const platform::LocalTime&) override {}
+    void SearchStarted(const platform::LocalTime&) override { Mark("search started"); }
     void SearchEnded(const platform::LocalTime&) override {
         searchEnded = Clock::now();
         cpuAtEnd = ThreadSeconds();
