@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 namespace dvo::app {
 
@@ -241,11 +242,11 @@ void FolderTree::SortAllLevels(Compare compare, const void* context, bool concur
         m_observer->AfterReorder();
 }
 
-void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
+template <typename K> void FolderTree::SortAllLevelsByKeys(K (*key)(const Node&), bool descending) {
     if (m_observer)
         m_observer->BeforeReorder();
     struct Keyed {
-        long long key;
+        K key;
         Node* node;
     };
     using Buffer = std::vector<Keyed>; // one per thread, for every level it sorts
@@ -253,9 +254,14 @@ void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
         keyed.clear();
         const auto& children = n->children;
         for (std::size_t i = 0; i < children.size(); ++i) {
-            // Records lie far from the nodes: asking for a later one early hides the wait.
-            if (i + 8 < children.size())
-                __builtin_prefetch(children[i + 8]->record);
+            // Records and captions lie far from the nodes: asking for a later one's early
+            // hides the wait.
+            if (i + 8 < children.size()) {
+                if constexpr (std::is_same_v<K, long long>)
+                    __builtin_prefetch(children[i + 8]->record);
+                else
+                    __builtin_prefetch(children[i + 8]->caption);
+            }
             keyed.push_back({key(*children[i]), children[i]});
         }
         if (descending)
@@ -271,6 +277,14 @@ void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
     });
     if (m_observer)
         m_observer->AfterReorder();
+}
+
+void FolderTree::SortAllLevelsByKey(Key key, bool descending) {
+    SortAllLevelsByKeys(key, descending);
+}
+
+void FolderTree::SortAllLevelsByText(TextKey key, bool descending) {
+    SortAllLevelsByKeys(key, descending);
 }
 
 void FolderTree::SortChildrenOf(std::span<Node* const> parents, Compare compare,

@@ -123,6 +123,9 @@ public:
     // child list is sorted as key and node side by side, so no comparison reaches a record.
     using Key = long long (*)(const Node& node);
     void SortAllLevelsByKey(Key key, bool descending);
+    // The same with a text key, in byte order (unsigned bytes), found once per node.
+    using TextKey = std::string_view (*)(const Node& node);
+    void SortAllLevelsByText(TextKey key, bool descending);
     // From this many nodes on those sorts use helper threads (below, starting them costs more
     // than they save).
     static constexpr std::size_t kConcurrentSortNodes = 20000;
@@ -161,6 +164,7 @@ private:
     // large, on helper threads too; each thread has a Scratch of its own.
     template <typename Scratch, typename Sort>
     void SortEach(const std::vector<Node*>& parents, bool concurrent, Sort sort);
+    template <typename K> void SortAllLevelsByKeys(K (*key)(const Node&), bool descending);
 
     static constexpr std::size_t kNodesPerChunk = 4096;
     static constexpr std::size_t kCaptionChunk = 64 * 1024;

@@ -477,13 +477,14 @@ void ResultViews::SortFolderTree(int state) {
 }
 
 void ResultViews::SortWholeTree(int state) {
-    // A million comparisons that each follow two nodes to their records cost more than reading
-    // each record once.
+    // A million comparisons that each follow two nodes to their records or captions cost more
+    // than reading each once.
     if (state == kSortSizeAscending || state == kSortSizeDescending)
         m_tree.SortAllLevelsByKey(SizeKey, state == kSortSizeDescending);
+    else if (state == kSortCaptionDescending)
+        m_tree.SortAllLevelsByText(CaptionKey, true);
     else if (const FolderTree::Compare compare = CompareFor(state); compare != nullptr)
-        m_tree.SortAllLevels(compare, &m_collation,
-                             state == kSortCaptionDescending || m_collationConcurrent);
+        m_tree.SortAllLevels(compare, &m_collation, m_collationConcurrent);
 }
 
 FolderTree::Compare ResultViews::CompareFor(int state) const {

@@ -16,11 +16,13 @@ int CompareSizeDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
     return -CompareSizeAscending(a, b);
 }
 
-int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+std::string_view CaptionKey(const FolderTreeNode& n) {
     // Captions end at their first NUL, like the C strings they stand for.
-    const std::string_view x(a.caption, std::strlen(a.caption));
-    const std::string_view y(b.caption, std::strlen(b.caption));
-    const int c = x.compare(y); // char_traits<char>::compare orders as unsigned char
+    return {n.caption, std::strlen(n.caption)};
+}
+
+int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+    const int c = CaptionKey(a).compare(CaptionKey(b)); // char_traits<char> orders as unsigned char
     return c < 0 ? 1 : (c > 0 ? -1 : 0);
 }
 

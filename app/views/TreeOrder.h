@@ -3,6 +3,7 @@
 #include "app/views/FolderTree.h"
 
 #include <string>
+#include <string_view>
 
 namespace dvo::app {
 
@@ -15,6 +16,8 @@ int CompareSizeDescending(const FolderTreeNode& a, const FolderTreeNode& b);
 // Captions byte by byte as unsigned bytes: 1 when a's is smaller, -1 when larger. A plain
 // code-unit order, so it is not the exact reverse of the collated ascending order.
 int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b);
+// The caption that order compares: up to its first NUL.
+std::string_view CaptionKey(const FolderTreeNode& n);
 
 // Share of a child in its folder as the grid shows it: "0" for a folder of size 0, else
 // size * 100 (64-bit) divided by the folder's size in extended precision and truncated;

@@ -129,6 +129,14 @@ TEST(FolderTree, LargeTreesSortOnSeveralThreadsAsOnOne) {
     one.SortAllLevels(byName, nullptr);
     many.SortAllLevels(byName, nullptr, true);
     EXPECT_EQ(Walk(many), Walk(one));
+    one.SortAllLevels(
+        [](const Node& x, const Node& y, const void*) { return y.Caption().compare(x.Caption()); },
+        nullptr);
+    many.SortAllLevelsByText([](const Node& n) { return n.Caption(); }, true);
+    EXPECT_EQ(Walk(many), Walk(one));
+    one.SortAllLevels(byName, nullptr);
+    many.SortAllLevelsByText([](const Node& n) { return n.Caption(); }, false);
+    EXPECT_EQ(Walk(many), Walk(one));
     // Sizes from the name order: equal sizes stay in name order.
     one.SortAllLevels(bySize, nullptr);
     many.SortAllLevelsByKey(sizeKey, false);
