@@ -250,7 +250,7 @@ private:
     std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to data row i (ResultGrid::GridRowOf)
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
-    bool m_collationConcurrent = true; // strcoll_l is
+    bool m_collationConcurrent = true; // the default, strcoll_l, is safe on any thread
     std::vector<IResultViewsWatcher*> m_watchers;
     bool m_loading = false;
     std::deque<Node*> m_loadQueue;      // folders whose children's children are still to load

@@ -4,6 +4,10 @@
 # gives the time from the start of the read to the tree shown. Prints one line per run.
 #   bench/gui/qdirstat-time.sh TREE [RUNS]
 set -euo pipefail
+if ! command -v qdirstat >/dev/null || ! command -v xvfb-run >/dev/null; then
+    echo "qdirstat: not timed (needs qdirstat and xvfb, see bench/packages.txt)"
+    exit 0
+fi
 tree=$(realpath "$1")
 runs=${2:-3}
 log=/tmp/qdirstat-$(id -un)/qdirstat.log
