@@ -143,38 +143,34 @@ void FolderTreeModel::AfterRemove() {
 void FolderTreeModel::BeforeReorder() {
     if (m_batchDepth != 0)
         return;
-    // Moving every persistent index costs far more than a reset once there are many (a view
-    // keeps one per expanded folder): then the view rebuilds from a reset and gets its expanded
-    // folders and current node back from whoever listens to the reset.
-    if (persistentIndexList().size() > kMovedIndexesLimit) {
-        m_reorderByReset = true;
-        beginResetModel();
-        return;
-    }
-    emit layoutAboutToBeChanged();
+    // A layout change, not a reset, even with a hundred thousand folders expanded: the view's
+    // expanded set hashes its persistent indexes by identity, so moving them keeps every folder
+    // expanded, and the view lays its rows out once. A reset would make it forget them all and
+    // expand each again.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     m_reorderIndexes = persistentIndexList();
 }
 
 void FolderTreeModel::AfterReorder() {
     if (m_batchDepth != 0)
         return;
-    if (m_reorderByReset) {
-        m_reorderByReset = false;
-        endResetModel();
-        return;
-    }
-    // Nodes keep their addresses through a sort; only their rows changed.
-    QModelIndexList moved;
-    moved.reserve(m_reorderIndexes.size());
+    // Nodes keep their addresses through a sort; only their rows changed, and an index whose
+    // row stayed needs no move (each move costs Qt a hash entry freed and one made).
+    QModelIndexList from;
+    QModelIndexList to;
     for (const QModelIndex& old : m_reorderIndexes) {
         const app::FolderTreeNode* node = NodeOf(old);
-        moved.append(node != nullptr
-                         ? createIndex(static_cast<int>(node->row), old.column(), IdOf(node))
-                         : QModelIndex());
+        if (node != nullptr && static_cast<int>(node->row) == old.row())
+            continue;
+        from.append(old);
+        to.append(node != nullptr
+                      ? createIndex(static_cast<int>(node->row), old.column(), IdOf(node))
+                      : QModelIndex());
     }
-    changePersistentIndexList(m_reorderIndexes, moved);
+    if (!from.isEmpty())
+        changePersistentIndexList(from, to);
     m_reorderIndexes.clear();
-    emit layoutChanged();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 } // namespace dvo::qt

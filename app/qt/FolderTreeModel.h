@@ -43,12 +43,8 @@ private:
     void BeforeReorder() override;
     void AfterReorder() override;
 
-    // Above this many persistent indexes a reorder is reported as a reset.
-    static constexpr qsizetype kMovedIndexesLimit = 1000;
-
     app::FolderTree& m_tree; // owned by the window logic, outlives the model
     int m_batchDepth = 0;
-    bool m_reorderByReset = false;
     QModelIndexList m_reorderIndexes;
 };
 

@@ -23,6 +23,9 @@ public:
     // Two NUL-terminated UTF-8 names: negative, zero or positive.
     int operator()(const char* a, const char* b) const;
     [[nodiscard]] QLocale Locale() const { return m_collator.locale(); }
+    // Whether several threads may compare at once: ICU's collator allows it, QCollator (the
+    // fallback, which sets itself up on first use) does not.
+    [[nodiscard]] bool Concurrent() const { return m_utf8 != nullptr; }
 
 private:
     QCollator m_collator;              // where ICU cannot open the locale

@@ -101,7 +101,8 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     m_results = std::make_unique<ResultViews>(form, form.Engine(), *this);
     m_files = std::make_unique<dvo::app::FileCommands>(form, form.Engine(), *this, *m_results);
     ResultViews& r = *m_results;
-    r.SetCaptionCollation(NameCollation());
+    const NameCollation collation;
+    r.SetCaptionCollation(collation, collation.Concurrent());
 
     m_treeModel = new FolderTreeModel(r.Tree(), this);
     m_tree.setModel(m_treeModel);

@@ -116,8 +116,19 @@ public:
     [[nodiscard]] std::span<Node* const> Children(const Node* node) const;
 
     // Sorts the top level and the children of every node with the comparison (stable: nodes
-    // that compare equal keep their order).
-    void SortAllLevels(Compare compare, const void* context);
+    // that compare equal keep their order). With concurrent, a large tree's levels are sorted
+    // on more than one thread: the comparison must then be safe to call from several at once.
+    void SortAllLevels(Compare compare, const void* context, bool concurrent = false);
+    // The same with a 64-bit key read once per node (a size), ascending or descending: each
+    // child list is sorted as key and node side by side, so no comparison reaches a record.
+    using Key = long long (*)(const Node& node);
+    void SortAllLevelsByKey(Key key, bool descending);
+    // The same with a text key, in byte order (unsigned bytes), found once per node.
+    using TextKey = std::string_view (*)(const Node& node);
+    void SortAllLevelsByText(TextKey key, bool descending);
+    // From this many nodes on those sorts use helper threads (below, starting them costs more
+    // than they save).
+    static constexpr std::size_t kConcurrentSortNodes = 20000;
     // Sorts only the children of these nodes (nullptr: the top level), as one reorder; without a
     // comparison the order stays and the widgets still re-read the captions.
     void SortChildrenOf(std::span<Node* const> parents, Compare compare, const void* context);
@@ -147,6 +158,13 @@ private:
         return n.children.empty() && n.record != nullptr && n.record->childrenLoaded == 0;
     }
     void RenumberFrom(Node* parent, std::size_t first);
+    // Every node with children, the hidden root first.
+    [[nodiscard]] std::vector<Node*> Parents() const;
+    // Calls sort(parent, scratch) for each of parents, on this thread and, when the tree is
+    // large, on helper threads too; each thread has a Scratch of its own.
+    template <typename Scratch, typename Sort>
+    void SortEach(const std::vector<Node*>& parents, bool concurrent, Sort sort);
+    template <typename K> void SortAllLevelsByKeys(K (*key)(const Node&), bool descending);
 
     static constexpr std::size_t kNodesPerChunk = 4096;
     static constexpr std::size_t kCaptionChunk = 64 * 1024;

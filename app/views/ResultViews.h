@@ -52,7 +52,11 @@ public:
     ResultViews(IWindowServices& window, IEngine& engine, IResultView& view);
 
     // Replaces the ascending name order (default: the environment's LC_COLLATE through strcoll).
-    void SetCaptionCollation(CaptionCollation collation) { m_collation = std::move(collation); }
+    // concurrent: it may be called from several threads at once, so a large tree sorts faster.
+    void SetCaptionCollation(CaptionCollation collation, bool concurrent = false) {
+        m_collation = std::move(collation);
+        m_collationConcurrent = concurrent;
+    }
 
     // The search flow's steps.
     void ClearFolderTree() override;
@@ -223,6 +227,8 @@ private:
     [[nodiscard]] int FolderState(const FolderRecord& record) const;
     [[nodiscard]] static std::string FolderNote(int state);
     void ApplyColumnZeroWidth(int panelWidth);
+    // Sorts every level in the order of state (none: leaves the order as it is).
+    void SortWholeTree(int state);
     // The comparison of an order and its context for FolderTree; no comparison for kSortNone.
     [[nodiscard]] FolderTree::Compare CompareFor(int state) const;
     std::string EngineText(int (IEngine::*format)(char16_t*, int, long long), long long value);
@@ -244,6 +250,7 @@ private:
     std::vector<bool> m_rowMarks; // m_rowMarks[i] belongs to data row i (ResultGrid::GridRowOf)
     TreeFontStyle m_treeFontStyle = TreeFontStyle::Regular;
     CaptionCollation m_collation;
+    bool m_collationConcurrent = true; // the default, strcoll_l, is safe on any thread
     std::vector<IResultViewsWatcher*> m_watchers;
     bool m_loading = false;
     std::deque<Node*> m_loadQueue;      // folders whose children's children are still to load

@@ -4,15 +4,11 @@
 #include <cstring>
 
 namespace dvo::app {
-namespace {
-
-long long SizeOf(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
-
-} // namespace
+long long SizeKey(const FolderTreeNode& n) { return n.record != nullptr ? n.record->size : 0; }
 
 int CompareSizeAscending(const FolderTreeNode& a, const FolderTreeNode& b) {
-    const long long x = SizeOf(a);
-    const long long y = SizeOf(b);
+    const long long x = SizeKey(a);
+    const long long y = SizeKey(b);
     return x > y ? 1 : (x < y ? -1 : 0);
 }
 
@@ -20,11 +16,13 @@ int CompareSizeDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
     return -CompareSizeAscending(a, b);
 }
 
-int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+std::string_view CaptionKey(const FolderTreeNode& n) {
     // Captions end at their first NUL, like the C strings they stand for.
-    const std::string_view x(a.caption, std::strlen(a.caption));
-    const std::string_view y(b.caption, std::strlen(b.caption));
-    const int c = x.compare(y); // char_traits<char>::compare orders as unsigned char
+    return {n.caption, std::strlen(n.caption)};
+}
+
+int CompareCaptionDescending(const FolderTreeNode& a, const FolderTreeNode& b) {
+    const int c = CaptionKey(a).compare(CaptionKey(b)); // char_traits<char> orders as unsigned char
     return c < 0 ? 1 : (c > 0 ? -1 : 0);
 }
 

@@ -6,6 +6,7 @@
 #   bench/gui/run.sh            # 10 searches
 #   BENCH_SEARCHES=3 BENCH_GUI_TREE=/srv/tree bench/gui/run.sh
 #   BENCH_A11Y=1 bench/gui/run.sh   # also how long accessibility queries wait in a search
+#   BENCH_QDIRSTAT=1 bench/gui/run.sh   # also QDirStat's read of the same tree (3 runs)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -37,4 +38,8 @@ DVO_BENCH_TREE=$root QT_QPA_PLATFORM=offscreen "$top/build/bench/gui/bench_gui" 
 # Accessibility queries during the first search (needs Xvfb, dbus and python3-pyatspi).
 if [[ -n ${BENCH_A11Y:-} ]]; then
     A11Y_LISTEN=1 "$here/a11y-probe.sh" "$top/build" "$root" 1
+fi
+# QDirStat reading the same tree, by its own log (needs qdirstat and Xvfb).
+if [[ -n ${BENCH_QDIRSTAT:-} ]]; then
+    "$here/qdirstat-time.sh" "$root" 3
 fi

@@ -98,6 +98,57 @@ TEST_F(SmallTree, SortOrdersEveryLevelStably) {
     EXPECT_EQ(Walk(tree), "f0 g1 a2 e0 b1 d0 c1 ");
 }
 
+// A tree large enough to be sorted on several threads: one wide folder and many small ones, with
+// few distinct sizes so that stability shows. Every order must match the one-thread sort, level
+// by level, with rows renumbered.
+TEST(FolderTree, LargeTreesSortOnSeveralThreadsAsOnOne) {
+    Records rec;
+    FolderTree one;
+    FolderTree many;
+    const auto build = [&rec](FolderTree& tree) {
+        Node* wide = tree.AppendChild(nullptr, rec.Make(0), "wide");
+        for (int i = 0; i < 15000; ++i)
+            tree.AppendChild(wide, rec.Make((i * 7919) % 97, 1), "w" + std::to_string(i));
+        Node* top = tree.AppendChild(nullptr, rec.Make(1), "top");
+        for (int i = 0; i < 3000; ++i) {
+            Node* f = tree.AppendChild(top, rec.Make(i % 13), "f" + std::to_string(i));
+            for (int j = 0; j < 3; ++j)
+                tree.AppendChild(f, rec.Make((i + j) % 5, 1), "e" + std::to_string(j));
+        }
+    };
+    build(one);
+    build(many);
+    ASSERT_GE(many.NodeCount(), FolderTree::kConcurrentSortNodes);
+    const auto byName = [](const Node& x, const Node& y, const void*) {
+        return x.Caption().compare(y.Caption());
+    };
+    static constexpr auto bySize = [](const Node& x, const Node& y, const void*) {
+        return x.record->size < y.record->size ? -1 : (x.record->size > y.record->size ? 1 : 0);
+    };
+    const auto sizeKey = [](const Node& n) { return n.record->size; };
+    one.SortAllLevels(byName, nullptr);
+    many.SortAllLevels(byName, nullptr, true);
+    EXPECT_EQ(Walk(many), Walk(one));
+    one.SortAllLevels(
+        [](const Node& x, const Node& y, const void*) { return y.Caption().compare(x.Caption()); },
+        nullptr);
+    many.SortAllLevelsByText([](const Node& n) { return n.Caption(); }, true);
+    EXPECT_EQ(Walk(many), Walk(one));
+    one.SortAllLevels(byName, nullptr);
+    many.SortAllLevelsByText([](const Node& n) { return n.Caption(); }, false);
+    EXPECT_EQ(Walk(many), Walk(one));
+    // Sizes from the name order: equal sizes stay in name order.
+    one.SortAllLevels(bySize, nullptr);
+    many.SortAllLevelsByKey(sizeKey, false);
+    EXPECT_EQ(Walk(many), Walk(one));
+    one.SortAllLevels([](const Node& x, const Node& y, const void* c) { return -bySize(x, y, c); },
+                      nullptr);
+    many.SortAllLevelsByKey(sizeKey, true);
+    EXPECT_EQ(Walk(many), Walk(one));
+    // "top" (1) before "wide" (0), and its largest folder first.
+    EXPECT_EQ(many.FirstChild(many.FirstTopLevel())->record->size, 12);
+}
+
 TEST(FolderTree, DeepTreesAndLongCaptionsAreHandled) {
     Records rec;
     FolderTree tree;

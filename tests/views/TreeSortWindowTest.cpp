@@ -1,6 +1,7 @@
-// Sorting and expanding all through the real window: the folders the user expanded, the current
-// node and its selection and the scroll position stay, both when a few folders are expanded (the
-// model moves its persistent indexes) and when so many are that the model resets instead.
+// Sorting, switching the size count and expanding all through the real window: the folders the
+// user expanded, the current node and its selection and the scroll position stay, both with a few
+// folders expanded and with over a thousand (the model moves every persistent index the view
+// holds).
 #include "app/qt/FolderTreeModel.h"
 #include "app/qt/QtMainView.h"
 #include "tests/app/QtTestApplication.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
@@ -88,9 +90,23 @@ TEST_P(TreeSortWindowTest, ExpansionSelectionAndPlaceSurviveASort) {
     const int scrolled = tree->verticalScrollBar()->value();
     ASSERT_GT(scrolled, 0);
 
-    for (const char* order : {"mnuAlpha", "mnuSortSizeUp", "mnuAlphaDown"}) {
+    // The sorts, and a switch of the size count: under a size order it sorts the tree again,
+    // under a name order it leaves the tree as it is (the view lays nothing out again).
+    const struct {
+        const char* action;
+        bool reorders;
+    } steps[] = {{"mnuAlpha", true},
+                 {"mnuSortSizeUp", true},
+                 {"mnuSizeDisk", true},
+                 {"mnuAlphaDown", true},
+                 {"mnuSizeFile", false}};
+    for (const auto& [order, reorders] : steps) {
         SCOPED_TRACE(order);
+        QSignalSpy layouts(tree->model(), &QAbstractItemModel::layoutAboutToBeChanged);
+        QSignalSpy resets(tree->model(), &QAbstractItemModel::modelAboutToBeReset);
         Trigger(order);
+        EXPECT_EQ(layouts.count(), reorders ? 1 : 0);
+        EXPECT_EQ(resets.count(), 0);
         EXPECT_TRUE(tree->isExpanded(TopNode()));
         EXPECT_EQ(ExpandedBelowTop(), expanded);
         ASSERT_TRUE(tree->currentIndex().isValid());
@@ -104,7 +120,7 @@ TEST_P(TreeSortWindowTest, ExpansionSelectionAndPlaceSurviveASort) {
     EXPECT_EQ(Caption(tree->model()->index(1199, 0, TopNode())), "f2199");
 }
 
-// A handful of expanded folders, and more than the model moves one by one.
+// A handful of expanded folders, and over a thousand.
 INSTANTIATE_TEST_SUITE_P(FewAndMany, TreeSortWindowTest, testing::Values(5, 1100));
 
 TEST_F(TreeSortWindowTest, ExpandAllExpandsEveryFolderAndKeepsTheCurrentNode) {
