@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -203,48 +205,82 @@ std::vector<FolderTree::Node*> FolderTree::Parents() const {
     return parents;
 }
 
+namespace {
+
+// Tells the observer of a reorder around a scope, also when the scope ends by an exception, so
+// the widgets never stay in the middle of a layout change.
+class ReorderScope {
+public:
+    explicit ReorderScope(FolderTreeObserver* observer) : m_observer(observer) {
+        if (m_observer)
+            m_observer->BeforeReorder();
+    }
+    ~ReorderScope() {
+        if (m_observer)
+            m_observer->AfterReorder();
+    }
+    ReorderScope(const ReorderScope&) = delete;
+    ReorderScope& operator=(const ReorderScope&) = delete;
+
+private:
+    FolderTreeObserver* m_observer;
+};
+
+} // namespace
+
 template <typename Scratch, typename Sort>
 void FolderTree::SortEach(const std::vector<Node*>& parents, bool concurrent, Sort sort) {
     // Parents are taken in small batches from a shared counter, so one folder of a hundred
     // thousand entries on one thread leaves the rest of the tree to the others.
     constexpr std::size_t kBatch = 64;
     std::atomic<std::size_t> next{0};
+    // A failure on a helper (no memory for its keys) must reach the caller, not end the
+    // process: the first one is kept, the others stop taking work, and it is thrown here.
+    std::mutex failureMutex;
+    std::exception_ptr failure;
     const auto work = [&] {
-        Scratch scratch;
-        for (std::size_t first = next.fetch_add(kBatch); first < parents.size();
-             first = next.fetch_add(kBatch))
-            for (std::size_t i = first; i < std::min(parents.size(), first + kBatch); ++i)
-                sort(parents[i], scratch);
-    };
-    std::vector<std::jthread> helpers;
-    if (concurrent && m_liveNodes >= kConcurrentSortNodes) {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         try {
-            for (unsigned i = 1; i < std::min(cores, 4u); ++i)
-                helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            // No thread to be had: this one sorts what the others would have.
+            Scratch scratch;
+            for (std::size_t first = next.fetch_add(kBatch); first < parents.size();
+                 first = next.fetch_add(kBatch))
+                for (std::size_t i = first; i < std::min(parents.size(), first + kBatch); ++i)
+                    sort(parents[i], scratch);
+        } catch (...) {
+            next.store(parents.size());
+            const std::lock_guard lock(failureMutex);
+            if (!failure)
+                failure = std::current_exception();
         }
-    }
-    work();
+    };
+    {
+        std::vector<std::jthread> helpers;
+        if (concurrent && m_liveNodes >= kConcurrentSortNodes) {
+            const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+            try {
+                for (unsigned i = 1; i < std::min(cores, 4u); ++i)
+                    helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                // No thread to be had: this one sorts what the others would have.
+            }
+        }
+        work();
+    } // the helpers are joined here
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void FolderTree::SortAllLevels(Compare compare, const void* context, bool concurrent) {
-    if (m_observer)
-        m_observer->BeforeReorder();
+    const ReorderScope reorder(m_observer);
     struct NoScratch {};
     SortEach<NoScratch>(Parents(), concurrent, [&](Node* n, NoScratch&) {
         StableSort(n->children.begin(), n->children.end(),
                    [&](const Node* a, const Node* b) { return compare(*a, *b, context) < 0; });
         RenumberFrom(n, 0);
     });
-    if (m_observer)
-        m_observer->AfterReorder();
 }
 
 template <typename K> void FolderTree::SortAllLevelsByKeys(K (*key)(const Node&), bool descending) {
-    if (m_observer)
-        m_observer->BeforeReorder();
+    const ReorderScope reorder(m_observer);
     struct Keyed {
         K key;
         Node* node;
@@ -275,8 +311,6 @@ template <typename K> void FolderTree::SortAllLevelsByKeys(K (*key)(const Node&)
             keyed[i].node->row = static_cast<std::uint32_t>(i);
         }
     });
-    if (m_observer)
-        m_observer->AfterReorder();
 }
 
 void FolderTree::SortAllLevelsByKey(Key key, bool descending) {

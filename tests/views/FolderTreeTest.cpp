@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <gtest/gtest.h>
+#include <new>
 #include <string>
 
 namespace {
@@ -147,6 +148,38 @@ TEST(FolderTree, LargeTreesSortOnSeveralThreadsAsOnOne) {
     EXPECT_EQ(Walk(many), Walk(one));
     // "top" (1) before "wide" (0), and its largest folder first.
     EXPECT_EQ(many.FirstChild(many.FirstTopLevel())->record->size, 12);
+}
+
+// A sort that fails on its threads (no memory for the keys) hands the failure to the caller,
+// ends the widgets' layout change, and leaves every level a whole, renumbered list.
+TEST(FolderTree, ASortThatFailsOnItsThreadsReachesTheCallerAndLeavesTheTreeWhole) {
+    struct Observer final : dvo::app::FolderTreeObserver {
+        int before = 0;
+        int after = 0;
+        void BeforeReorder() override { ++before; }
+        void AfterReorder() override { ++after; }
+    } observer;
+    Records rec;
+    FolderTree tree;
+    tree.SetObserver(&observer);
+    for (int i = 0; i < 300; ++i) {
+        Node* f = tree.AppendChild(nullptr, rec.Make(i), "f" + std::to_string(i));
+        for (int j = 0; j < 80; ++j)
+            tree.AppendChild(f, rec.Make(j, 1), "e" + std::to_string(j));
+    }
+    ASSERT_GE(tree.NodeCount(), FolderTree::kConcurrentSortNodes);
+    const std::string before = Walk(tree);
+    // Every level fails, so whichever thread takes a batch throws.
+    const auto failing = [](const Node& n) -> long long {
+        if (n.entry || n.children.empty())
+            throw std::bad_alloc();
+        return 0;
+    };
+    EXPECT_THROW(tree.SortAllLevelsByKey(failing, true), std::bad_alloc);
+    EXPECT_EQ(observer.before, 1);
+    EXPECT_EQ(observer.after, 1);
+    EXPECT_EQ(Walk(tree), before);
+    tree.SetObserver(nullptr);
 }
 
 TEST(FolderTree, DeepTreesAndLongCaptionsAreHandled) {
