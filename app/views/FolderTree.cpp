@@ -64,6 +64,22 @@ void FolderTree::Clear() {
         m_observer->AfterReset();
 }
 
+FolderTree::Node* FolderTree::AddChild(Node* owner, FolderRecord* record,
+                                       std::string_view caption) {
+    Node* node = NewNode();
+    node->parent = owner;
+    node->record = record;
+    node->entry = record != nullptr && record->kind != DVO_KIND_FOLDER;
+    node->caption = StoreCaption(caption);
+    node->captionLength = static_cast<std::uint32_t>(caption.size());
+    node->row = static_cast<std::uint32_t>(owner->children.size());
+    owner->children.push_back(node);
+    ++m_liveNodes;
+    if (IsPending(*node))
+        ++m_pending;
+    return node;
+}
+
 FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
                                           std::string_view caption) {
     Node* const owner = parent != nullptr ? parent : m_root.get();
@@ -72,17 +88,7 @@ FolderTree::Node* FolderTree::AppendChild(Node* parent, FolderRecord* record,
         m_observer->BeforeInsert(parent, row, row);
     if (owner != m_root.get() && IsPending(*owner))
         --m_pending; // a node with children is never loaded again
-    Node* node = NewNode();
-    node->parent = owner;
-    node->record = record;
-    node->entry = record != nullptr && record->kind != DVO_KIND_FOLDER;
-    node->caption = StoreCaption(caption);
-    node->captionLength = static_cast<std::uint32_t>(caption.size());
-    node->row = row;
-    owner->children.push_back(node);
-    ++m_liveNodes;
-    if (IsPending(*node))
-        ++m_pending;
+    Node* node = AddChild(owner, record, caption);
     if (m_observer)
         m_observer->AfterInsert();
     return node;
@@ -99,19 +105,8 @@ void FolderTree::AppendChildren(Node* parent, std::span<const NewChild> children
     if (owner != m_root.get() && IsPending(*owner))
         --m_pending;
     owner->children.reserve(owner->children.size() + children.size());
-    for (const NewChild& c : children) {
-        Node* node = NewNode();
-        node->parent = owner;
-        node->record = c.record;
-        node->entry = c.record != nullptr && c.record->kind != DVO_KIND_FOLDER;
-        node->caption = StoreCaption(c.caption);
-        node->captionLength = static_cast<std::uint32_t>(c.caption.size());
-        node->row = static_cast<std::uint32_t>(owner->children.size());
-        owner->children.push_back(node);
-        ++m_liveNodes;
-        if (IsPending(*node))
-            ++m_pending;
-    }
+    for (const NewChild& c : children)
+        AddChild(owner, c.record, c.caption);
     if (m_observer)
         m_observer->AfterInsert();
 }

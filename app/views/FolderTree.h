@@ -49,6 +49,14 @@ struct FolderTreeNode {
 };
 static_assert(sizeof(FolderTreeNode) <= 56, "tree nodes must stay compact");
 
+// True when ancestor lies on node's way up to the tree's root (a node is not below itself).
+[[nodiscard]] inline bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
+    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
+        if (up == ancestor)
+            return true;
+    return false;
+}
+
 // A node reference that survives Clear(): a node of an earlier tree never equals one of the
 // current tree, even where the memory is reused.
 struct FolderTreeNodeRef {
@@ -153,6 +161,8 @@ public:
 
 private:
     Node* NewNode();
+    // A new last child of owner with the tree's counts kept; the widgets are told by the caller.
+    Node* AddChild(Node* owner, FolderRecord* record, std::string_view caption);
     const char* StoreCaption(std::string_view caption);
     [[nodiscard]] static bool IsPending(const Node& n) {
         return n.children.empty() && n.record != nullptr && n.record->childrenLoaded == 0;

@@ -759,17 +759,6 @@ void ResultViews::FileOperationEnded(bool entriesWent, Node* movedInto) {
         watcher->FileOperationEnded();
 }
 
-namespace {
-
-bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
-    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
-        if (up == ancestor)
-            return true;
-    return false;
-}
-
-} // namespace
-
 void ResultViews::RemoveChildNode(const FolderRecord* record, bool stillSearched) {
     Node* shown = ShownNode();
     if (shown == nullptr || record == nullptr)

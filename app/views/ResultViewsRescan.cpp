@@ -13,13 +13,6 @@ namespace dvo::app {
 
 namespace {
 
-bool IsBelow(const FolderTreeNode* node, const FolderTreeNode* ancestor) {
-    for (const FolderTreeNode* up = node->parent; up != nullptr; up = up->parent)
-        if (up == ancestor)
-            return true;
-    return false;
-}
-
 // The names from below `top` down to node.
 std::vector<std::u16string> NamesBelow(const FolderTreeNode* top, const FolderTreeNode* node) {
     std::vector<std::u16string> names;

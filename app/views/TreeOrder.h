@@ -7,9 +7,9 @@
 
 namespace dvo::app {
 
-// Signed 64-bit sizes of the nodes' records: -1, 0 or 1 (no second key: equal sizes are equal).
 // The size the size orders compare: the record's, 0 for a node without one.
 long long SizeKey(const FolderTreeNode& n);
+// Signed 64-bit sizes of the nodes' records: -1, 0 or 1 (no second key: equal sizes are equal).
 int CompareSizeAscending(const FolderTreeNode& a, const FolderTreeNode& b);
 int CompareSizeDescending(const FolderTreeNode& a, const FolderTreeNode& b);
 
