@@ -54,6 +54,17 @@ class FolderTreeView final : public QTreeView {
 public:
     using QTreeView::QTreeView;
     void ScheduleLayout() { scheduleDelayedItemsLayout(); }
+    // The layout that is scheduled, now; nothing when none is.
+    void LayOutNow() { executeDelayedItemsLayout(); }
+    // How often the view laid every shown row out (a tenth of a second at a million).
+    [[nodiscard]] int FullLayouts() const { return m_fullLayouts; }
+    void doItemsLayout() override {
+        ++m_fullLayouts;
+        QTreeView::doItemsLayout();
+    }
+
+private:
+    int m_fullLayouts = 0;
 };
 
 } // namespace dvo::qt

@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -36,6 +37,18 @@ namespace dvo::qt {
 namespace {
 
 constexpr int kRowHeight = 20;
+
+// Runs work once the events waiting now (input, repaints) have been handled: a zero timer, not a
+// posted call, which the event loop would run before them. Dropped when context goes first.
+void WhenIdle(QObject* context, std::function<void()> work) {
+    auto* timer = new QTimer(context);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, work = std::move(work)] {
+        timer->deleteLater();
+        work();
+    });
+    timer->start(0);
+}
 
 // Folder captions bold italic, files regular, other kinds as the node painted before.
 class TreeItemDelegate final : public QStyledItemDelegate {
@@ -125,6 +138,9 @@ QtResultView::QtResultView(QMainWindow& window, dvo::app::TMainForm& form, QTree
     connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { SaveTreeState(); });
     connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] { RestoreTreeState(); });
+    // A repaint still owed when the rows are reordered would lay them all out in that event.
+    connect(m_treeModel, &QAbstractItemModel::layoutAboutToBeChanged, this,
+            [this] { PayOwedTreeRepaint(); });
     // Each node carries whether the view shows it expanded, so that saving the state before a
     // reset reads a flag per node instead of asking the view about each one.
     connect(&m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
@@ -284,6 +300,29 @@ void QtResultView::ScheduleTreeSlice(std::function<void()> slice) {
     QTimer::singleShot(0, this, std::move(slice));
 }
 
+void QtResultView::AfterTreeLayout(std::function<void()> then) { LayOutTreeApart(std::move(then)); }
+
+void QtResultView::PayOwedTreeRepaint() {
+    // Before a change that the view lays out apart: a repaint the view still owes (where a
+    // question's box stood, say) would otherwise paint, and so lay out, in the changing event.
+    if (m_tree.isVisible() && m_tree.updatesEnabled())
+        m_tree.viewport()->repaint();
+}
+
+void QtResultView::LayOutTreeApart(std::function<void()> then) {
+    // A change of the model only schedules the view's relayout, but any repaint in this event
+    // would run it at once, a tenth of a second more at a million shown rows: the tree holds its
+    // repaints until its relayout, which runs in an event of its own, and the rest comes after.
+    m_tree.setUpdatesEnabled(false);
+    WhenIdle(this, [this, then = std::move(then)]() mutable {
+        m_tree.setUpdatesEnabled(true);
+        if (auto* view = dynamic_cast<FolderTreeView*>(&m_tree))
+            view->LayOutNow();
+        if (then)
+            WhenIdle(this, std::move(then));
+    });
+}
+
 app::FolderTreeNode* QtResultView::CurrentTreeNode() const {
     return FolderTreeModel::NodeOf(m_tree.currentIndex());
 }
@@ -313,8 +352,11 @@ void QtResultView::SetTreeSelectionVisible(bool visible) {
 
 void QtResultView::ExpandAllTreeNodes() {
     // QTreeView::expandAll lays out row by row while it stores each folder; after a reset the
-    // folders are only stored and the view lays the rows out once.
+    // folders are only stored and the view lays the rows out once, in an event of its own
+    // (the restore asks for it).
     m_expandAllOnRestore = true;
+    PayOwedTreeRepaint();
+    m_tree.setUpdatesEnabled(false);
     m_treeModel->BeginBatch();
     m_treeModel->EndBatch();
 }
@@ -349,19 +391,40 @@ void QtResultView::RestoreTreeState() {
                 m_tree.expand(m_treeModel->IndexOf(n));
     }
     m_expandingByProgram = false;
-    m_expandAllOnRestore = false;
-    if (const app::FolderTreeNode* current = tree.Resolve(m_treeState.current))
-        m_tree.selectionModel()->setCurrentIndex(m_treeModel->IndexOf(current),
-                                                 m_treeState.currentSelected
-                                                     ? QItemSelectionModel::ClearAndSelect
-                                                     : QItemSelectionModel::NoUpdate);
-    // The scroll bars get their ranges from the layout: lay out now, once, to put them back.
-    if (m_treeState.vertical != 0 || m_treeState.horizontal != 0) {
-        m_tree.doItemsLayout();
-        m_tree.verticalScrollBar()->setValue(m_treeState.vertical);
-        m_tree.horizontalScrollBar()->setValue(m_treeState.horizontal);
-    }
+    const bool expandedAll = std::exchange(m_expandAllOnRestore, false);
+    const app::FolderTreeNode* current = tree.Resolve(m_treeState.current);
+    const QItemSelectionModel::SelectionFlags select = m_treeState.currentSelected
+                                                           ? QItemSelectionModel::ClearAndSelect
+                                                           : QItemSelectionModel::NoUpdate;
+    const int vertical = m_treeState.vertical;
+    const int horizontal = m_treeState.horizontal;
     m_treeState = {};
+    if (!expandedAll) {
+        if (current != nullptr)
+            m_tree.selectionModel()->setCurrentIndex(m_treeModel->IndexOf(current), select);
+        // The scroll bars get their ranges from the layout: lay out now, once, to put them back.
+        if (vertical != 0 || horizontal != 0) {
+            m_tree.doItemsLayout();
+            m_tree.verticalScrollBar()->setValue(vertical);
+            m_tree.horizontalScrollBar()->setValue(horizontal);
+        }
+        return;
+    }
+    // Every folder expanded: the layout runs apart, so the view is not told of the current node
+    // now (it would lay out to draw it); the repaint after the layout shows it, and the place
+    // comes back then.
+    if (current != nullptr) {
+        const QSignalBlocker quiet(m_tree.selectionModel());
+        m_tree.selectionModel()->setCurrentIndex(m_treeModel->IndexOf(current), select);
+    }
+    LayOutTreeApart([this, vertical, horizontal] {
+        if (vertical != 0 || horizontal != 0) {
+            m_tree.verticalScrollBar()->setValue(vertical);
+            m_tree.horizontalScrollBar()->setValue(horizontal);
+        } else {
+            m_tree.scrollTo(m_tree.currentIndex());
+        }
+    });
 }
 
 void QtResultView::CollapseAllTreeNodes() { m_tree.collapseAll(); }

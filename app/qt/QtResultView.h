@@ -47,6 +47,7 @@ public:
     void BeginTreeAppend() override;
     void EndTreeAppend() override;
     void ScheduleTreeSlice(std::function<void()> slice) override;
+    void AfterTreeLayout(std::function<void()> then) override;
     [[nodiscard]] app::FolderTreeNode* CurrentTreeNode() const override;
     void SetCurrentTreeNode(app::FolderTreeNode* node, bool autoExpand) override;
     void SetTreeSelectionVisible(bool visible) override;
@@ -94,6 +95,9 @@ private:
     // nodes (a batch, a large reorder) does not collapse the tree or lose the user's place.
     void SaveTreeState();
     void RestoreTreeState();
+    // Lays the tree out in an event of its own, then runs then (if any) in the next one.
+    void LayOutTreeApart(std::function<void()> then);
+    void PayOwedTreeRepaint();
 
     struct TreeState {
         std::vector<app::FolderTreeNodeRef> expanded;

@@ -18,4 +18,21 @@ private:
     IWindowServices& m_window;
 };
 
+// Pops a cursor pushed earlier when its scope ends, also by an exception, unless released: for
+// work whose cursor stays up past the scope that pushed it.
+class CursorPop {
+public:
+    explicit CursorPop(IWindowServices& window) : m_window(&window) {}
+    ~CursorPop() {
+        if (m_window != nullptr)
+            m_window->PopCursor();
+    }
+    CursorPop(const CursorPop&) = delete;
+    CursorPop& operator=(const CursorPop&) = delete;
+    void Release() { m_window = nullptr; }
+
+private:
+    IWindowServices* m_window;
+};
+
 } // namespace dvo::app

@@ -58,6 +58,11 @@ public:
     // Runs slice on the GUI thread once the events waiting now (repaints, input) have been
     // handled; dropped when the view goes first.
     virtual void ScheduleTreeSlice(std::function<void()> slice) = 0;
+    // After the tree's levels were reordered: runs then on the GUI thread once the widget has
+    // laid its rows out anew, each in an event of its own (a million shown rows take the widget
+    // a tenth of a second, which then does not add to the sort's); dropped when the view goes
+    // first.
+    virtual void AfterTreeLayout(std::function<void()> then) = 0;
 
     // Contents grid.
     virtual void BeginGridUpdate() = 0;

@@ -274,20 +274,32 @@ void ResultViews::RefillShownFolder() {
 void ResultViews::SizeCountChanged() {
     if (!m_tree.FirstTopLevel())
         return; // no result shown: nothing shows a size
+    // Sizes decide the order of size sorts only: under a name order or none the tree keeps
+    // its order (and the view its layout).
+    const bool reorder = m_sortState == kSortSizeAscending || m_sortState == kSortSizeDescending;
+    m_window.PushHourGlassCursor();
     {
-        const BusyCursor busy(m_window);
-        // Sizes decide the order of size sorts only: under a name order or none the tree keeps
-        // its order (and the view its layout).
-        if (m_sortState == kSortSizeAscending || m_sortState == kSortSizeDescending)
+        CursorPop popOnFailure(m_window);
+        if (reorder)
             SortWholeTree(m_sortState);
-        // The same folder listed again: its marks stay on their entries, whose sizes changed.
-        RefillShownFolder();
+        popOnFailure.Release();
     }
-    ShowMarkSummary();
-    ShowTotals();
-    m_view.RepaintGrid();
-    for (IResultViewsWatcher* watcher : m_watchers)
-        watcher->SizesChanged();
+    auto rest = [this] {
+        {
+            const CursorPop pop(m_window);
+            // The same folder listed again: its marks stay on their entries, whose sizes changed.
+            RefillShownFolder();
+        }
+        ShowMarkSummary();
+        ShowTotals();
+        m_view.RepaintGrid();
+        for (IResultViewsWatcher* watcher : m_watchers)
+            watcher->SizesChanged();
+    };
+    if (reorder)
+        m_view.AfterTreeLayout(std::move(rest));
+    else
+        rest();
 }
 
 // ---- folder tree ----------------------------------------------------------------------------
@@ -467,13 +479,36 @@ void ResultViews::SortFolderTree(int state) {
     m_window.SetStatusText("フォルダツリーをソートしています...");
     {
         const BusyCursor busy(m_window);
-        ClearRowMarks();
-        SortWholeTree(state);
-        m_lastSelectedNode = {};
-        SetColumnTitles(state);
+        ReorderFolderTree(state);
         ShowSelectedFolder();
     }
     m_window.SetStatusText("検索結果を表示します.");
+}
+
+void ResultViews::SortFolderTreeByMenu(int state) {
+    m_window.SetStatusText("フォルダツリーをソートしています...");
+    m_window.PushHourGlassCursor();
+    {
+        CursorPop popOnFailure(m_window);
+        ReorderFolderTree(state);
+        popOnFailure.Release();
+    }
+    // The shown folder, the cursor and the status once the widget has laid out the rows anew:
+    // at a million expanded rows the sort and that layout would be one long stall together.
+    m_view.AfterTreeLayout([this] {
+        {
+            const CursorPop pop(m_window);
+            ShowSelectedFolder();
+        }
+        m_window.SetStatusText("検索結果を表示します.");
+    });
+}
+
+void ResultViews::ReorderFolderTree(int state) {
+    ClearRowMarks(); // marks are on rows, and the rows move
+    SortWholeTree(state);
+    m_lastSelectedNode = {};
+    SetColumnTitles(state);
 }
 
 void ResultViews::SortWholeTree(int state) {
@@ -499,27 +534,27 @@ FolderTree::Compare ResultViews::CompareFor(int state) const {
 
 void ResultViews::mnuSortNoneClick() {
     m_sortState = kSortNone;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
 }
 
 void ResultViews::mnuSortSizeUpClick() {
     m_sortState = kSortSizeAscending;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
 }
 
 void ResultViews::mnuSizeDownClick() {
     m_sortState = kSortSizeDescending;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
 }
 
 void ResultViews::mnuAlphaClick() {
     m_sortState = kSortCaptionAscending;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
 }
 
 void ResultViews::mnuAlphaDownClick() {
     m_sortState = kSortCaptionDescending;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
 }
 
 void ResultViews::lsSearchResultMouseUp(int column, int row) {
@@ -530,7 +565,7 @@ void ResultViews::lsSearchResultMouseUp(int column, int row) {
             m_sortState == kSortCaptionAscending ? kSortCaptionDescending : kSortCaptionAscending;
     else if (column == 2)
         m_sortState = m_sortState == kSortSizeAscending ? kSortSizeDescending : kSortSizeAscending;
-    SortFolderTree(m_sortState);
+    SortFolderTreeByMenu(m_sortState);
     SetSortMenu(m_sortState);
 }
 

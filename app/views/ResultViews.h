@@ -96,8 +96,11 @@ public:
     // entry current, scrolled into view (no row when the folder does not list it).
     void SelectEntry(Node* folder, const FolderRecord* entry);
 
-    // Orders.
+    // Orders. SortFolderTree sorts, lists the selected folder and pops its cursor before it
+    // returns; SortFolderTreeByMenu, for the user's choices, does the listing and the pop once
+    // the widget has laid out the sorted rows (at once with a view that lays out at once).
     void SortFolderTree(int state);
+    void SortFolderTreeByMenu(int state);
     void mnuSortNoneClick();
     void mnuSortSizeUpClick();
     void mnuSizeDownClick();
@@ -227,6 +230,8 @@ private:
     [[nodiscard]] int FolderState(const FolderRecord& record) const;
     [[nodiscard]] static std::string FolderNote(int state);
     void ApplyColumnZeroWidth(int panelWidth);
+    // The tree in state's order and the grid's titles to match, without the listing.
+    void ReorderFolderTree(int state);
     // Sorts every level in the order of state (none: leaves the order as it is).
     void SortWholeTree(int state);
     // The comparison of an order and its context for FolderTree; no comparison for kSortNone.

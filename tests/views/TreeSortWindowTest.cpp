@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -65,6 +67,7 @@ struct TreeSortWindowTest : testing::TestWithParam<int> {
     void Trigger(const char* action) {
         window->findChild<QAction*>(QString::fromLatin1(action))->trigger();
         QCoreApplication::processEvents();
+        dvo::test::RunSlicesToTheEnd(); // a sort ends after the widget's relayout
     }
 
     dvo::test::SyntheticEngine engine{8192};
@@ -133,6 +136,51 @@ TEST_F(TreeSortWindowTest, ExpandAllExpandsEveryFolderAndKeepsTheCurrentNode) {
     EXPECT_EQ(Caption(tree->currentIndex()), chosenCaption);
     Trigger("N4");
     EXPECT_TRUE(ExpandedBelowTop().empty());
+}
+
+// A million shown rows take the view a tenth of a second to lay out anew: the tree is laid out
+// once for each change, not in the event that made it, not even when the window repaints at once
+// (as the cursor's pop does), and a sort keeps its busy cursor and its status text till then.
+TEST_F(TreeSortWindowTest, TheTreeIsLaidOutAnewOnceInAnEventOfItsOwn) {
+    Build(300);
+    for (int r = 0; r < 20; ++r)
+        tree->expand(tree->model()->index(r, 0, TopNode()));
+    auto* view = dynamic_cast<dvo::qt::FolderTreeView*>(tree);
+    ASSERT_NE(view, nullptr);
+    auto* status = window->findChild<QLabel*>(QStringLiteral("pnlStatus"));
+    ASSERT_NE(status, nullptr);
+    const QString sorting = QStringLiteral("フォルダツリーをソートしています...");
+    // The size count's switch re-sorts under a size order, with the busy cursor too.
+    const struct {
+        const char* action;
+        bool sort;
+        bool busy;
+    } steps[] = {{"mnuAlpha", true, true},
+                 {"mnuSortSizeUp", true, true},
+                 {"mnuSizeDisk", false, true},
+                 {"N3", false, false}};
+    for (const auto& [action, sort, busy] : steps) {
+        SCOPED_TRACE(action);
+        tree->update(); // a repaint still owed when the change comes
+        const int before = view->FullLayouts();
+        window->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+        window->repaint();
+        EXPECT_EQ(view->FullLayouts(), before);
+        EXPECT_EQ(QGuiApplication::overrideCursor() != nullptr, busy);
+        if (sort) {
+            EXPECT_EQ(status->text(), sorting);
+        }
+        const QDeadlineTimer deadline(10000);
+        while ((view->FullLayouts() == before || QGuiApplication::overrideCursor() != nullptr) &&
+               !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(view->FullLayouts(), before + 1);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_NE(status->text(), sorting);
+    }
+    EXPECT_EQ(ExpandedBelowTop().size(), 300u);
 }
 
 TEST_F(TreeSortWindowTest, AWindowClosedWhileItsTreeLoadsLeavesNothingBehind) {
