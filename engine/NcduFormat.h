@@ -39,9 +39,11 @@ inline constexpr std::size_t kNcduReadChunk = std::size_t{1} << 20;
 
 // Writes `result` to the descriptor `fd` (minor version 2), leaving out entries deleted or moved
 // away since the scan and, with `moved`, listing entries moved within the tree where they are
-// now. False with errno set when a write failed.
+// now. False with errno set when a write failed. A large tree is written on several threads,
+// in pieces of about `pieceEntries` entries (tests make them small); the bytes are the same.
+inline constexpr std::size_t kNcduWritePiece = 8192;
 [[nodiscard]] bool WriteNcdu(const ScanResult& result, MovedEntries* moved, int fd,
-                             std::int64_t timestamp);
+                             std::int64_t timestamp, std::size_t pieceEntries = kNcduWritePiece);
 
 // Writes the export to `path` through a new file beside it, renamed into place once complete and
 // on disk (replacing what was there), so a failed export never leaves a partial file. 0, or the

@@ -1,6 +1,7 @@
 // Scans as ncdu exports: written from real trees and read back to the same result, exports of
 // ncdu and gdu read to the totals of our own scan, and broken files refused with their offset.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -108,9 +109,9 @@ std::unique_ptr<dvo::ScanResult> ReadPath(const std::string& path, dvo::NcduRead
     return result;
 }
 
-std::string Written(const dvo::ScanResult& r) {
+std::string Written(const dvo::ScanResult& r, std::size_t pieceEntries = dvo::kNcduWritePiece) {
     const int fd = ::memfd_create("export", MFD_CLOEXEC);
-    EXPECT_TRUE(dvo::WriteNcdu(r, nullptr, fd, 0));
+    EXPECT_TRUE(dvo::WriteNcdu(r, nullptr, fd, 0, pieceEntries));
     std::string text;
     char buf[65536];
     ssize_t n;
@@ -159,6 +160,7 @@ TEST(NcduFormat, ScanWrittenAndReadBackIsTheSameResult) {
     }
     ASSERT_NE(scanned, nullptr);
     const std::string text = Written(*scanned);
+    EXPECT_EQ(Written(*scanned, 1), text); // every entry a piece of its own
     dvo::NcduReadError error;
     const auto read = ReadText(text, error);
     ASSERT_NE(read, nullptr) << error.offset << ": " << error.reason;
@@ -272,6 +274,40 @@ TEST(NcduFormat, ALongExportReadsWholeWhereverItsPagesAreRecycled) {
     const auto cut = ReadText(text.substr(0, text.size() - 100), error, 4093);
     EXPECT_EQ(cut, nullptr);
     EXPECT_EQ(error.offset, text.size() - 100);
+
+    // Written again in pieces on several threads, of any size: the same bytes as on one, with
+    // pieces written ahead that pass the write buffer's size and runs cut inside a folder.
+    const std::string once = Written(*whole, std::size_t{1} << 30);
+    for (const std::size_t piece : {1, 2, 5, 1000, 5000}) {
+        SCOPED_TRACE(piece);
+        EXPECT_EQ(Written(*whole, piece), once);
+    }
+    // Files before, between and after folders too large for one piece, at two levels.
+    auto files = [&](int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) {
+            out += ",{\"name\":\"f" + std::to_string(i) + "\",\"asize\":" + std::to_string(i) + "}";
+        }
+        return out;
+    };
+    const std::string mixed =
+        "[1,2,{},[{\"name\":\"/m\"},{\"name\":\"a\"},[{\"name\":\"b\"}" + files(5) +
+        "],{\"name\":\"c\"},[{\"name\":\"d\"},{\"name\":\"d0\"},[{" + "\"name\":\"e\"}" + files(4) +
+        "],{\"name\":\"g\"}" + files(2) + "],{\"name\":\"h\"}]]";
+    const auto small = ReadText(mixed, error);
+    ASSERT_NE(small, nullptr) << error.offset << ": " << error.reason;
+    const std::string whole1 = Written(*small, 1000);
+    for (const std::size_t piece : {1, 2, 3, 4, 6}) {
+        SCOPED_TRACE(piece);
+        EXPECT_EQ(Written(*small, piece), whole1);
+    }
+    // A full disk stops every thread and says so; nothing waits for a run nobody writes.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    errno = 0;
+    EXPECT_FALSE(dvo::WriteNcdu(*whole, nullptr, full, 0, 2));
+    EXPECT_EQ(errno, ENOSPC);
+    ::close(full);
 }
 
 struct BadFile {
