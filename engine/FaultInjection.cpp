@@ -8,6 +8,7 @@ namespace {
 std::atomic<long> g_arenaChunks{-1};
 std::atomic<long> g_threadStarts{-1};
 std::atomic<long> g_folderReads{-1};
+std::atomic<long> g_abortedReads{-1};
 std::atomic<long long> g_recordBudget{-1};
 std::atomic<bool> g_ringSetupFails{false};
 std::atomic<long> g_inlineStats{-2}; // -2: not set by a test, the environment decides
@@ -34,6 +35,10 @@ void FailThreadStartsAfter(long count) noexcept {
 
 void FailFolderReadsAfter(long count) noexcept {
     g_folderReads.store(count < 0 ? -1 : count, std::memory_order_relaxed);
+}
+
+void AbortFolderReadAfter(long count) noexcept {
+    g_abortedReads.store(count < 0 ? -1 : count, std::memory_order_relaxed);
 }
 
 void SetRecordBudget(long long bytes) noexcept {
@@ -85,6 +90,10 @@ long InlineStatsPerRun() noexcept {
 bool FolderReadFails() noexcept {
     // One relaxed load per folder while the seam is off.
     return g_folderReads.load(std::memory_order_relaxed) >= 0 && Spend(g_folderReads);
+}
+
+bool FolderReadAborts() noexcept {
+    return g_abortedReads.load(std::memory_order_relaxed) >= 0 && Spend(g_abortedReads);
 }
 
 bool ArenaChunkFails() noexcept { return Spend(g_arenaChunks); }

@@ -16,6 +16,10 @@ void FailThreadStartsAfter(long count) noexcept;
 // of memory (whatever the arenas still hold).
 void FailFolderReadsAfter(long count) noexcept;
 
+// Lets `count` more folders be listed, then aborts the scan as the next listing starts, as a
+// cancel that comes while a folder is read; -1 turns it off.
+void AbortFolderReadAfter(long count) noexcept;
+
 // The bytes a search may take for its records (see RecordBudget), in place of a quarter of
 // physical memory; -1 gives the machine's own again.
 void SetRecordBudget(long long bytes) noexcept;
@@ -39,6 +43,7 @@ void SetInlineStatsPerRun(long count) noexcept;
 [[nodiscard]] bool ArenaChunkFails() noexcept;
 [[nodiscard]] bool ThreadStartFails() noexcept;
 [[nodiscard]] bool FolderReadFails() noexcept;
+[[nodiscard]] bool FolderReadAborts() noexcept;
 
 // std::thread, or the std::system_error a failing start throws.
 template <typename F> [[nodiscard]] std::thread StartThread(F&& body) {

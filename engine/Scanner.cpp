@@ -935,6 +935,9 @@ bool Scanner::ListEntries(Worker& w, int fd, std::uint64_t folderDevice) {
     if (faults::FolderReadFails()) {
         throw std::bad_alloc();
     }
+    if (faults::FolderReadAborts()) {
+        Abort(); // as a cancel that comes while this folder is listed
+    }
     std::vector<Entry>& entries = w.entries;
     entries.clear();
     std::string& names = w.names;
@@ -1105,6 +1108,9 @@ void Scanner::PlaceNodes(Worker& w, Dir* d, std::uint64_t folderDevice, bool abo
     d->children = children;
     d->childCount = static_cast<std::uint32_t>(count);
     d->state = aborted ? DirState::Partial : DirState::Read;
+    if (aborted) {
+        m_cutShort.store(true, std::memory_order_relaxed);
+    }
 }
 
 std::unique_ptr<ScanResult> Scanner::Finish() {
@@ -1112,9 +1118,11 @@ std::unique_ptr<ScanResult> Scanner::Finish() {
         return nullptr;
     }
     m_result->overBudget = m_budget.Exceeded();
+    // An abort after the last folder was read whole ends nothing short; one that cut the last
+    // folder's reading does, though no folder is left queued then.
     m_result->aborted = (m_abort.load(std::memory_order_relaxed) &&
                          m_outstanding.load(std::memory_order_relaxed) != 0) ||
-                        m_result->overBudget;
+                        m_cutShort.load(std::memory_order_relaxed) || m_result->overBudget;
     m_result->folderRecords = ComputeTotals(*m_result);
     std::int64_t errors = 0;
     for (auto& w : m_workers) {

@@ -115,6 +115,9 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
 
     std::atomic<bool> m_abort{false};
+    // An abort left a folder read in part (its listing or its stats cut short): the walk then
+    // ended short even when no folder was left queued.
+    std::atomic<bool> m_cutShort{false};
     std::atomic<bool> m_failed{false}; // a worker ran out of memory
     // What the records of the folders entered will need; the walk stops before passing it.
     RecordBudget m_budget{RecordBudget::ForThisMachine()};

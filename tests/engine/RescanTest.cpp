@@ -104,6 +104,7 @@ protected:
         dvo::faults::FailRingSetup(false);
         dvo::faults::SetInlineStatsPerRun(-1);
         dvo::faults::FailFolderReadsAfter(-1);
+        dvo::faults::AbortFolderReadAfter(-1);
         DVODestroyObj();
     }
 
@@ -359,6 +360,14 @@ TEST_F(Rescan, StoppedShortKeepsWhatTheFolderHad) {
     EXPECT_FALSE(dvo::test::LastErrorText().empty());
     EXPECT_EQ(SeenNow(), before);
     EXPECT_EQ(DVOGetFolderState(At("a/b/c")), DVO_FOLDER_READ);
+
+    // A cancel that comes while the last folder still queued is listed (here the first, which
+    // leaves no other queued): the reading is cut short all the same, and the old one stays.
+    dvo::faults::AbortFolderReadAfter(0);
+    ASSERT_EQ(RescanAt("a/b"), DVO_OK);
+    dvo::faults::AbortFolderReadAfter(-1);
+    EXPECT_EQ(SeenNow(), before);
+    EXPECT_EQ(DVOGetFolderState(At("a/b")), DVO_FOLDER_READ);
 
     // A cancel: either the old contents, or, when the rescan had already finished, the new.
     for (int i = 0; i < 300; ++i)
